@@ -1,0 +1,155 @@
+#include "thread.h"
+
+#include "message_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+class LambdaThread : public TThread {
+public:
+    explicit LambdaThread(std::function<void(LambdaThread&)> Body, bool Suspended = true)
+        : TThread(true), FBody(std::move(Body))
+    {
+        if (!Suspended)
+            Start();
+    }
+    ~LambdaThread() override
+    {
+        Terminate();
+        WaitFor();
+    }
+    using TThread::Terminated;
+    std::atomic<int> TerminatedSetCalls{0};
+
+protected:
+    void Execute() override { FBody(*this); }
+    void TerminatedSet() override { ++TerminatedSetCalls; }
+
+private:
+    std::function<void(LambdaThread&)> FBody;
+};
+
+TEST(Thread, SuspendedThreadRunsOnlyAfterStartAndKeepsItsId)
+{
+    TThread::SetMainThread();
+    std::atomic<bool> ran{false};
+    std::atomic<std::uint32_t> seenId{0};
+    LambdaThread t([&](LambdaThread&) {
+        ran = true;
+        seenId = GetCurrentThreadId();
+    });
+    const std::uint32_t id = t.ThreadID();
+    EXPECT_NE(id, 0u);
+    EXPECT_FALSE(t.Started());
+    EXPECT_EQ(t.WaitFor(), 0u); // never started: nothing to wait for
+    EXPECT_FALSE(ran);
+    t.Start();
+    t.WaitFor();
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(t.Finished());
+    EXPECT_EQ(seenId.load(), id);
+}
+
+TEST(Thread, TerminateSetsTheFlagAndCallsTheHook)
+{
+    TThread::SetMainThread();
+    LambdaThread t([](LambdaThread& self) {
+        while (!self.Terminated())
+            WaitMessage(1000);
+    }, false);
+    t.Terminate();
+    t.WaitFor();
+    EXPECT_TRUE(t.Terminated());
+    EXPECT_EQ(t.TerminatedSetCalls.load(), 1);
+}
+
+TEST(Thread, ExceptionStaysInTheThread)
+{
+    TThread::SetMainThread();
+    LambdaThread t([](LambdaThread&) { throw std::runtime_error("boom"); }, false);
+    t.WaitFor();
+    EXPECT_EQ(t.FatalException(), "boom");
+}
+
+TEST(Thread, SynchronizeRunsOnTheMainThreadWhileWaitForServesIt)
+{
+    TThread::SetMainThread();
+    std::vector<int> order;
+    std::atomic<bool> onMain{false};
+    LambdaThread t([&](LambdaThread& self) {
+        for (int i = 0; i < 50; ++i)
+            self.Synchronize([&, i] {
+                onMain = TThread::IsMainThread();
+                order.push_back(i);
+            });
+    }, false);
+    // The worker blocks in Synchronize; WaitFor on the main thread must serve it.
+    t.WaitFor();
+    ASSERT_EQ(order.size(), 50u);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(order[i], i);
+    EXPECT_TRUE(onMain);
+}
+
+TEST(Thread, SynchronizeOnTheMainThreadRunsDirectlyAndRethrows)
+{
+    TThread::SetMainThread();
+    bool ran = false;
+    TThread::SynchronizeCall([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(TThread::CheckSynchronize());
+
+    std::atomic<bool> caught{false};
+    LambdaThread t([&](LambdaThread& self) {
+        try {
+            self.Synchronize([] { throw std::runtime_error("in handler"); });
+        } catch (const std::runtime_error&) {
+            caught = true;
+        }
+    }, false);
+    t.WaitFor();
+    EXPECT_TRUE(caught);
+}
+
+TEST(Thread, WakeCallbackAnnouncesQueuedCalls)
+{
+    TThread::SetMainThread();
+    std::atomic<int> wakes{0};
+    TThread::SetWakeMainThread([&] { ++wakes; });
+    std::atomic<bool> done{false};
+    LambdaThread t([&](LambdaThread& self) {
+        self.Synchronize([] {});
+        done = true;
+    }, false);
+    // Serve it the way an event loop would: only after being woken.
+    for (int i = 0; i < 10000 && wakes.load() == 0; ++i)
+        TThread::CheckSynchronize(1);
+    EXPECT_GE(wakes.load(), 1);
+    while (!done.load())
+        TThread::CheckSynchronize(10);
+    t.WaitFor();
+    TThread::SetWakeMainThread(nullptr);
+}
+
+TEST(Thread, FreeOnTerminateDeletesTheObject)
+{
+    static std::atomic<int> destroyed{0};
+    struct SelfFreeing : TThread {
+        SelfFreeing() : TThread(true) { SetFreeOnTerminate(true); }
+        ~SelfFreeing() override { ++destroyed; }
+        void Execute() override {}
+    };
+    const int before = destroyed.load();
+    auto* t = new SelfFreeing;
+    t->Start();
+    for (int i = 0; i < 10000 && destroyed.load() == before; ++i)
+        TThread::CheckSynchronize(1);
+    EXPECT_EQ(destroyed.load(), before + 1);
+}
+
+} // namespace
