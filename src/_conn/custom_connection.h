@@ -1,0 +1,287 @@
+#pragma once
+// The connection framework: TCustomConnection, the abstract base of every
+// transport, and TCustomBuffer, its companion thread.
+//
+// The connection thread opens the transport, retries an open that has not
+// succeeded yet, polls for received bytes, transmits queued bytes, watches for
+// silence on the line and closes the transport on request. Everything it learns
+// leaves it as a TInnerMessage (received bytes or a status) posted to the buffer
+// thread, which keeps the message alive while listeners look at it and posts a
+// pointer to it to every listener thread and listener window.
+//
+// A listener receives WM_CONN_STATUS / WM_CONN_DATA with wParam = the connection
+// and lParam = the PInnerMessage; when it has finished reading the message it
+// calls InnerMessageDone (which decreases Used). A message that a listener still
+// holds is never freed under it: Clear and destruction keep such messages until
+// their listener is done with them, or until they are 60 s old.
+//
+// Memory blocks: a data block handed to PostData / DoDataReceived, and the block
+// a DoRead override returns, comes from std::malloc (or std::realloc); the
+// framework frees it with std::free.
+
+#include "date_time.h"
+#include "message_queue.h"
+#include "thread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+enum TConnStatus : std::uint8_t {
+    stUnknown = 0,
+    stStrobe = 1,
+    stIdle = 2,
+    stBufferOverrun = 3,
+    stClearBuffer = 4,
+    stConnecting = 5,
+    stResolving = 6,
+    stConnected = 7,
+    stAlreadyConnected = 8,
+    stDisconnecting = 9,
+    stDisconnected = 10,
+    stNotConnected = 11,
+    stSocketError = 12,
+    stConnectTimeout = 13,
+    stConnectionRefused = 14,
+    stDisconnectedFromDevice = 15,
+    stUnableToConnect = 16,
+    stInvalidConnectionParams = 17,
+};
+
+constexpr int ConnStatusCount = 18;
+
+// Display words, indexed by TConnStatus.
+extern const char* const ConnStatusStr[ConnStatusCount];
+
+// The display word of a status ("Unknown" for a value outside the table).
+const char* ConnStatusText(TConnStatus Status);
+
+enum TMessageType : std::uint8_t { mtData = 0, mtStatus = 1 };
+
+struct TInnerMessage {
+    TMessageType MT = mtData;
+    std::int32_t DataSize = 0;   // bytes at Data for mtData; 0 for mtStatus
+    void* Data = nullptr;        // mtData: malloc'd block owned by the message; mtStatus: the status value
+    std::uint32_t PID = 0;       // sequence number; 0 for the clear marker
+    TDateTime TimeStamp = 0;     // local time of creation
+    std::atomic<std::int32_t> Used{0}; // listeners handed the message and not yet done with it
+    std::int64_t Tick = 0;       // TickMs() at creation: the message's age is measured from here
+};
+using PInnerMessage = TInnerMessage*;
+
+// The status a mtStatus message carries (its low byte).
+inline TConnStatus InnerStatus(const TInnerMessage* Msg)
+{
+    return static_cast<TConnStatus>(reinterpret_cast<std::uintptr_t>(Msg->Data) & 0xFF);
+}
+
+// A listener calls this once it has finished with a dispatched message.
+inline void InnerMessageDone(TInnerMessage* Msg)
+{
+    Msg->Used.fetch_sub(1);
+}
+
+enum TPropValueType : std::uint8_t { pvtUnknown = 0, pvtString = 1, pvtInteger = 2 };
+
+struct TConnProp {
+    std::string Name;                    // upper case
+    TPropValueType ValueType = pvtUnknown; // fixed when the record is created
+    std::int32_t ValueSize = 0;          // bytes at ValueData
+    void* ValueData = nullptr;           // the connection's own copy (malloc'd)
+};
+using PConnProp = TConnProp*;
+
+// A string property as UTF-8 (its UTF-16 characters up to the NUL); "" for a
+// missing record or one that holds no string.
+std::string PropAsString(const TConnProp* Prop);
+// An integer property; 0 for a missing record or one that holds no integer.
+std::int32_t PropAsInteger(const TConnProp* Prop);
+
+using TStringDynArray = std::vector<std::string>;
+
+constexpr UINT WM_CONN_INNER = 4109;  // connection -> its buffer thread (wParam 0 data, 1 status)
+constexpr UINT WM_CONN_STATUS = 4110; // buffer thread -> listeners (wParam the connection)
+constexpr UINT WM_CONN_DATA = 4111;   // buffer thread -> listeners (wParam the connection)
+
+// Messages older than this are released even when a listener never finished them.
+constexpr std::int64_t InnerMessageMaxAgeMs = 60000;
+
+class TCustomConnection;
+
+class TCustomBuffer : public TThread {
+public:
+    explicit TCustomBuffer(TCustomConnection* AOwner);
+    ~TCustomBuffer() override;
+
+    // Drops the data messages not yet dispatched and releases the retained ones;
+    // a stStrobe marker travels through the queue to wake the thread.
+    void Clear();
+
+    // Number of retained messages (those dispatched and not yet released).
+    std::size_t RetainedCount() const { return FRetained.load(); }
+
+protected:
+    void Execute() override;
+
+private:
+    void Drain();
+    void Purge(bool Aged);
+    void TakeInner(const TMsg& M);
+    static void Release(PInnerMessage Msg);
+    void Retain(PInnerMessage Msg);
+
+    TCustomConnection* FOwner;
+    std::atomic<bool> FWantToClear{false};
+    std::vector<PInnerMessage> FData;
+    std::atomic<std::size_t> FRetained{0};
+
+    friend class TCustomConnection;
+};
+
+class TCustomConnection : public TThread {
+public:
+    // The connection thread starts on the first Connect or Disconnect (or an
+    // explicit Start), once the transport object is fully built: it calls the
+    // transport's virtual operations. The buffer thread starts at once.
+    explicit TCustomConnection(bool ASilent);
+    // The owner stops the connection thread (Terminate, WaitFor) before deleting.
+    ~TCustomConnection() override;
+
+    virtual bool Connect();
+    virtual void Disconnect(TConnStatus DisconnectMessage);
+    virtual void ClearBuffer();
+
+    virtual void PushCommand(const void* Data, std::int32_t DataSize);
+    void PushCommand(const std::string& ACommand);
+    void PushCommand(std::span<const std::uint8_t> ABytes);
+
+    // Toggles: a listener already registered is removed, any other is appended.
+    void AddThreadListener(std::uint32_t ThrID);
+    void AddWindowListener(HWND Wnd);
+
+    void DispatchMessage(UINT MsgID, PInnerMessage Msg);
+
+    virtual void SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
+                         std::int32_t PropSize);
+    void SetProp(const std::string& PropName, const std::string& PropValue);
+    void SetProp(const std::string& PropName, std::int32_t PropValue);
+    virtual void SetProperties(const TStringDynArray& AProps);
+    PConnProp GetProp(int Index) const;
+    PConnProp GetPropS(const std::string& Name) const;
+    int PropCount() const { return static_cast<int>(FProps.size()); }
+
+    TConnStatus Connected() const { return GetConnected(); }
+    std::string Name() const { return GetName(); }
+    std::uint32_t Ver() const { return GetVer(); }
+
+    bool Silent() const { return FSilent.load(); }
+    void SetSilent(bool Value) { FSilent = Value; }
+    int ReconnectTimeout() const { return FReconnectTimeout.load(); }
+    void SetReconnectTimeout(int Value) { FReconnectTimeout = Value; }
+    int ConnectAttempts() const { return FConnectAttempts.load(); }
+    void SetConnectAttempts(int Value) { FConnectAttempts = Value; }
+    bool DisconnectInactive() const { return FDisconnectInactive.load(); }
+    void SetDisconnectInactive(bool Value);
+    int NoDataTimeout() const { return FNoDataTimeout.load(); }
+    void SetNoDataTimeout(int Value);
+    bool BufferedSend() const { return FBufferedSend.load(); }
+    void SetBufferedSend(bool Value) { FBufferedSend = Value; }
+
+    TCustomBuffer* Buffer() const { return FBuffer; }
+
+    std::uint32_t UserData = 0;
+
+protected:
+    virtual TConnStatus DoConnect();
+    virtual TConnStatus DoDisconnect();
+    // Must not wait for data. Answers stConnected with Data a malloc'd block of
+    // DataSize bytes, or DataSize 0 when nothing waits; anything else is a failure.
+    virtual TConnStatus DoRead(void*& Data, std::int32_t& DataSize);
+    virtual TConnStatus DoProcess();
+    virtual void DoDataReceived(void* Data, std::int32_t DataSize);
+    virtual TConnStatus GetConnected() const { return FConnected.load(); }
+    virtual std::string GetName() const { return "Conn1_"; }
+    virtual std::uint32_t GetVer() const { return 4; }
+    // Runs on the caller's thread; an override calls this one first.
+    virtual bool DoWrite(const void* Data, std::int32_t DataSize);
+
+    // Waits up to TimeoutMs for something to do on the connected line. The base
+    // waits on WakeFd() only. A transport may also watch its own descriptor, and
+    // may wait longer than asked when it watches WakeFd() too, as long as it
+    // returns by ActivityWaitLimitMs().
+    virtual void WaitForActivity(int TimeoutMs);
+    // Readable when Connect, Disconnect, Terminate or a buffered write wants the
+    // connection thread's attention. WaitForActivity consumes it (ConsumeWake).
+    int WakeFd() const { return FWakeFd; }
+    void ConsumeWake();
+    void Wake();
+    // Milliseconds until the no-data time-out is due (-1 when it is off).
+    int ActivityWaitLimitMs() const;
+
+    void Announce(TConnStatus Status);
+    void PostData(void* Data, std::int32_t DataSize);
+
+    // While a hold is alive the connection thread makes no connect attempt, so a
+    // transport's Connect can still withdraw the pending connect it just made.
+    class TAttemptHold {
+    public:
+        explicit TAttemptHold(TCustomConnection& C) : FC(C) { ++FC.FAttemptHolds; }
+        ~TAttemptHold()
+        {
+            --FC.FAttemptHolds;
+            FC.Wake();
+        }
+        TAttemptHold(const TAttemptHold&) = delete;
+        TAttemptHold& operator=(const TAttemptHold&) = delete;
+
+    private:
+        TCustomConnection& FC;
+    };
+
+    void Execute() override;
+    void TerminatedSet() override;
+
+    // Starts the connection thread once (named "%s:%x" from Name and Ver).
+    void EnsureStarted();
+
+    PConnProp FindProp(const std::string& Name) const;
+
+    std::atomic<bool> FSilent{false};
+    TCustomBuffer* FBuffer = nullptr;
+    std::atomic<std::uint32_t> FPID{1};
+    std::atomic<int> FReconnectTimeout{1000};
+    std::atomic<int> FConnectAttempts{5};
+    std::atomic<TDateTime> FLastConnectAnnounce{0};
+    std::atomic<std::int64_t> FLastConnectAnnounceTick{0}; // monotonic twin of FLastConnectAnnounce
+    std::vector<std::uint32_t> FThrdListeners;
+    std::vector<HWND> FWndListeners;
+    std::mutex FLisCS;
+    std::vector<PConnProp> FProps;
+    std::atomic<TConnStatus> FConnected{stDisconnected};
+    std::atomic<bool> FWaitForConnect{false};
+    std::atomic<bool> FWantDisconnect{false};
+    std::atomic<bool> FDisconnectInactive{false};
+    std::atomic<TDateTime> FLastReadData{0};
+    std::atomic<std::int64_t> FLastReadDataTick{0}; // monotonic twin of FLastReadData
+    std::atomic<int> FNoDataTimeout{60000};
+    std::mutex FSendBufferCS;
+    std::vector<std::uint8_t> FSendBuffer;
+    std::int32_t FSendLength = 0;
+    std::int32_t FSendIdx = 0;
+    std::atomic<bool> FBufferedSend{false};
+
+private:
+    void PostInner(WPARAM Kind, PInnerMessage Msg);
+    void SleepUntilStopped(int Ms, std::uint32_t DisconnectRequestsAtStart);
+    void WaitIdle(int Ms);
+    bool WaitWake(int Ms);
+    void ReadOnce(bool Waiting);
+
+    int FWakeFd = -1;
+    std::atomic<int> FAttemptHolds{0};
+    std::atomic<std::uint32_t> FDisconnectRequests{0};
+    std::once_flag FStartOnce;
+};
