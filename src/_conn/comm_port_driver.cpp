@@ -740,6 +740,25 @@ TPortWait TCommPortDriver::WaitForInput(int TimeoutMs)
         FPortLost = true;
         return pwLost;
     }
+    // Readable with nothing to read is a terminal at its end of file. Looked at
+    // again under the receive lock, so that no reader of ours took the bytes.
+    std::lock_guard rx(FRxLock);
+    pollfd q{fd, POLLIN, 0};
+    if (::poll(&q, 1, 0) <= 0)
+        return pwTimeout;
+    if (q.revents & kLossEvents) {
+        FPortLost = true;
+        return pwLost;
+    }
+    int n = 0;
+    if (::ioctl(fd, FIONREAD, &n) != 0) {
+        MarkLostIf(errno);
+        return FPortLost.load() ? pwLost : pwData;
+    }
+    if (n == 0) {
+        FPortLost = true;
+        return pwLost;
+    }
     return pwData;
 }
 

@@ -1,0 +1,367 @@
+#include "serial_connection.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include <poll.h>
+
+#include "assertion.h"
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+std::int32_t StrToInt(const std::string& S)
+{
+    const auto fail = [&S]() -> std::int32_t {
+        throw EConvertError("'" + S + "' is not a valid integer value");
+    };
+    std::size_t i = 0;
+    while (i < S.size() && (S[i] == ' ' || S[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < S.size() && (S[i] == '+' || S[i] == '-')) {
+        negative = S[i] == '-';
+        ++i;
+    }
+    int base = 10;
+    if (i < S.size() && S[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == S.size())
+        return fail();
+    std::int64_t value = 0;
+    for (; i < S.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(S[i]);
+        int digit;
+        if (std::isdigit(c))
+            digit = c - '0';
+        else if (base == 16 && std::isxdigit(c))
+            digit = std::tolower(c) - 'a' + 10;
+        else
+            return fail();
+        value = value * base + digit;
+        if (value > static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max()))
+            return fail();
+    }
+    if (base == 16 && !negative) {
+        // Hexadecimal may spell the full 32-bit pattern ($FFFFFFFF = -1).
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+    }
+    if (negative)
+        value = -value;
+    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
+        return fail();
+    return static_cast<std::int32_t>(value);
+}
+
+bool NaturalLess(const std::string& A, const std::string& B)
+{
+    std::size_t i = 0, j = 0;
+    while (i < A.size() && j < B.size()) {
+        const bool da = std::isdigit(static_cast<unsigned char>(A[i])) != 0;
+        const bool db = std::isdigit(static_cast<unsigned char>(B[j])) != 0;
+        if (da && db) {
+            std::size_t ei = i, ej = j;
+            while (ei < A.size() && std::isdigit(static_cast<unsigned char>(A[ei])))
+                ++ei;
+            while (ej < B.size() && std::isdigit(static_cast<unsigned char>(B[ej])))
+                ++ej;
+            std::size_t si = i, sj = j;
+            while (si + 1 < ei && A[si] == '0')
+                ++si;
+            while (sj + 1 < ej && B[sj] == '0')
+                ++sj;
+            const std::string na = A.substr(si, ei - si), nb = B.substr(sj, ej - sj);
+            if (na.size() != nb.size())
+                return na.size() < nb.size();
+            if (na != nb)
+                return na < nb;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (A[i] != B[j])
+            return static_cast<unsigned char>(A[i]) < static_cast<unsigned char>(B[j]);
+        ++i;
+        ++j;
+    }
+    if ((A.size() - i) != (B.size() - j))
+        return (A.size() - i) < (B.size() - j);
+    return A < B;
+}
+
+// ---------------------------------------------------------------------------
+// TConnCOM
+
+bool TConnCOM::CheckVersion(bool ASilent)
+{
+    Assert((ConnCOMVer & 0xFF) == 4, "Conn Ancestor Version Differs");
+    return ASilent;
+}
+
+TConnCOM::TConnCOM(bool ASilent) : TCustomConnection(CheckVersion(ASilent))
+{
+    FCPD = new TCommPortDriver();
+    // This connection reads on its own thread.
+    FCPD->PausePolling();
+}
+
+TConnCOM::~TConnCOM()
+{
+    // The connection thread calls into this object: it must be gone first.
+    Terminate();
+    WaitFor();
+    delete FCPD;
+    FCPD = nullptr;
+}
+
+std::string TConnCOM::PortPath(const std::string& PortName)
+{
+    if (!PortName.empty() && PortName.front() == '/')
+        return PortName;
+    return "/dev/" + PortName;
+}
+
+bool TConnCOM::ProbePort(const std::string& PortName)
+{
+    return !PortName.empty() && OpenPortExclusive(PortPath(PortName)).Valid();
+}
+
+bool TConnCOM::Connect()
+{
+    // No attempt may start before the checks below had their say.
+    TAttemptHold hold(*this);
+    // A connection that is connected or about to be keeps its port: it answers
+    // "Already Connected" and nothing else happens to it.
+    if (!TCustomConnection::Connect())
+        return false;
+    const std::string port = Port();
+    if (port.empty()) {
+        FWaitForConnect = false;
+        Announce(stInvalidConnectionParams);
+        FWantDisconnect = true;
+        Wake();
+        return false;
+    }
+    FCPD->SetPortName(PortPath(port));
+    if (!ProbePort(port)) {
+        FWaitForConnect = false;
+        Announce(stConnectionRefused);
+        FWantDisconnect = true;
+        Wake();
+        return false;
+    }
+    FCPD->PausePolling();
+    return true;
+}
+
+void TConnCOM::Disconnect(TConnStatus /*DisconnectMessage*/)
+{
+    if (Connected() != stConnected)
+        Announce(stNotConnected);
+    TCustomConnection::Disconnect(stDisconnecting);
+}
+
+std::string TConnCOM::Port() const
+{
+    std::lock_guard lock(FPortLock);
+    return FPort;
+}
+
+void TConnCOM::SetPort(const std::string& Value)
+{
+    if (Value != Port())
+        SetProp("PORT", Value);
+}
+
+std::uint32_t TConnCOM::Speed() const
+{
+    return FCPD->BaudRateValue();
+}
+
+void TConnCOM::SetSpeed(std::uint32_t Value)
+{
+    if (Value == FCPD->BaudRateValue())
+        return;
+    // An open port takes the new rate in place (its queues are purged, as a
+    // reopen would). Closing it here instead would pull the descriptor from
+    // under the connection thread, and a reopen that failed would leave the
+    // connection silently marked as disconnected.
+    FCPD->SetBaudRateValue(Value);
+}
+
+void TConnCOM::SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
+                       std::int32_t PropSize)
+{
+    TCustomConnection::SetProp(PropName, PropType, PropValue, PropSize);
+    const PConnProp p = GetPropS("PORT");
+    if (p && p->ValueType == pvtString) {
+        std::lock_guard lock(FPortLock);
+        FPort = PropAsString(p);
+    }
+}
+
+void TConnCOM::SetProperties(const TStringDynArray& AProps)
+{
+    TCustomConnection::SetProperties(AProps);
+
+    // Highest ordinal each position accepts (position 1 and 8 are plain numbers).
+    static constexpr std::int32_t kMaxOrdinal[] = {0, 0, br256000, db8BITS, ptSPACE, sb2BITS, hfRTSCTS, sfXONXOFF, 0};
+    static const char* const kNames[] = {"Port", "NoDataTimeout", "BaudRate", "DataBits", "Parity",
+                                         "StopBits", "HwFlow", "SwFlow", "BaudRateValue"};
+    const std::size_t count = std::min<std::size_t>(AProps.size(), 9);
+    std::int32_t v[9] = {};
+    for (std::size_t i = 1; i < count; ++i) {
+        v[i] = StrToInt(AProps[i]);
+        const bool ordinal = i >= 2 && i <= 7;
+        if ((ordinal && (v[i] < 0 || v[i] > kMaxOrdinal[i])) || (i == 8 && v[i] < 0))
+            throw EConvertError("'" + AProps[i] + "' is not a valid value for " + kNames[i]);
+    }
+
+    for (std::size_t i = 0; i < count; ++i) {
+        switch (i) {
+        case 0: SetProp("PORT", AProps[0]); break;
+        case 1: SetNoDataTimeout(v[1]); break;
+        case 2: FCPD->SetBaudRate(static_cast<TBaudRate>(v[2])); break;
+        case 3: FCPD->SetDataBits(static_cast<TDataBits>(v[3])); break;
+        case 4: FCPD->SetParity(static_cast<TParity>(v[4])); break;
+        case 5: FCPD->SetStopBits(static_cast<TStopBits>(v[5])); break;
+        case 6: FCPD->SetHwFlow(static_cast<THwFlowControl>(v[6])); break;
+        case 7: FCPD->SetSwFlow(static_cast<TSwFlowControl>(v[7])); break;
+        case 8: FCPD->SetBaudRateValue(static_cast<std::uint32_t>(v[8])); break;
+        default: break;
+        }
+    }
+}
+
+TConnStatus TConnCOM::DoConnect()
+{
+    TCustomConnection::DoConnect();
+    return FCPD->Connect() ? stConnected : stConnecting;
+}
+
+TConnStatus TConnCOM::DoDisconnect()
+{
+    TCustomConnection::DoDisconnect();
+    if (FCPD->Connected())
+        FCPD->Disconnect();
+    return stDisconnecting;
+}
+
+TConnStatus TConnCOM::DoRead(void*& Data, std::int32_t& DataSize)
+{
+    DataSize = 0;
+    if (!FCPD->Connected())
+        return stConnected;
+    if (FCPD->PortLost())
+        return stDisconnectedFromDevice;
+    const std::int32_t n = FCPD->CountRX();
+    if (n > 0) {
+        auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(n)));
+        if (!block)
+            return stConnected;  // try again on the next pass
+        const std::uint32_t got = FCPD->ReadData(block, static_cast<std::uint32_t>(n));
+        if (got == 0) {
+            std::free(block);
+        } else {
+            if (got != static_cast<std::uint32_t>(n)) {
+                if (void* smaller = std::realloc(block, got))
+                    block = static_cast<std::uint8_t*>(smaller);
+            }
+            Data = block;
+            DataSize = static_cast<std::int32_t>(got);
+        }
+        // Bytes that came before the port went away are delivered first.
+        if (got == 0 && FCPD->PortLost())
+            return stDisconnectedFromDevice;
+        return stConnected;
+    }
+    // Nothing waits: a port that has merely no data is fine, one that has gone
+    // away (hang-up, unplugged adapter) ends the connection.
+    if (FCPD->PortLost() || FCPD->WaitForInput(0) == pwLost)
+        return stDisconnectedFromDevice;
+    return stConnected;
+}
+
+TConnStatus TConnCOM::DoProcess()
+{
+    std::lock_guard lock(FSendBufferCS);
+    if (FSendIdx < FSendLength) {
+        const std::uint32_t sent =
+            FCPD->SendDataEx(reinterpret_cast<const char*>(FSendBuffer.data()) + FSendIdx,
+                             static_cast<std::uint32_t>(FSendLength - FSendIdx), 500);
+        FSendIdx += static_cast<std::int32_t>(sent);
+    }
+    return stConnected;
+}
+
+bool TConnCOM::DoWrite(const void* Data, std::int32_t DataSize)
+{
+    const bool r = TCustomConnection::DoWrite(Data, DataSize);
+    if (r && !BufferedSend())
+        FCPD->SendDataEx(static_cast<const char*>(Data), static_cast<std::uint32_t>(DataSize), 500);
+    return r;
+}
+
+void TConnCOM::WaitForActivity(int /*TimeoutMs*/)
+{
+    if (FCPD->PortLost() || Terminated() || FWantDisconnect.load())
+        return;
+    {
+        // A wake-up consumed earlier in this pass must not be slept through.
+        std::lock_guard lock(FSendBufferCS);
+        if (FSendIdx < FSendLength)
+            return;
+    }
+    // Everything the loop must react to wakes this wait, so it may last long;
+    // it still ends in time for a due no-data time-out, and after a second.
+    const int limit = ActivityWaitLimitMs();
+    const int wait = limit < 0 ? 1000 : std::min(limit, 1000);
+    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {FCPD->Handle(), POLLIN, 0}};
+    const nfds_t n = fds[1].fd >= 0 ? 2 : 1;
+    if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
+        ConsumeWake();
+}
+
+// ---------------------------------------------------------------------------
+// Port enumeration
+
+TStringDynArray TConnCOM::EnumerateDevices(bool OnlyUseable, const std::string& SysRoot, const std::string& DevRoot)
+{
+    namespace fs = std::filesystem;
+    TStringDynArray names;
+    std::error_code ec;
+    fs::directory_iterator it(SysRoot, ec);
+    if (ec)
+        return names;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        const fs::path entry = it->path();
+        const std::string name = entry.filename().string();
+        std::error_code e2;
+        if (!fs::exists(entry / "device" / "driver", e2))
+            continue;
+        // On-board UART slots exist whether or not a UART sits behind them; the
+        // empty ones report type 0 (unknown).
+        if (name.rfind("ttyS", 0) == 0) {
+            std::ifstream type(entry / "type");
+            int value = -1;
+            if (type >> value && value == 0)
+                continue;
+        }
+        if (OnlyUseable && !OpenPortExclusive(DevRoot + "/" + name).Valid())
+            continue;
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), NaturalLess);
+    return names;
+}

@@ -1,0 +1,89 @@
+#pragma once
+// TConnCOM: the serial transport of the connection framework. It opens, reads,
+// writes and closes a serial port through its own TCommPortDriver, whose
+// timer-driven receive path stays paused because this connection reads on its
+// own thread. EnumerateDevices lists the serial ports present.
+//
+// A port is named as the user knows it ("ttyUSB0"), without "/dev/"; a name
+// that starts with "/" is used as the device path itself ("/dev/pts/3").
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "comm_port_driver.h"
+#include "custom_connection.h"
+
+// Raised when a text that should hold an integer does not.
+class EConvertError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// The integer a text holds: optional blanks, an optional sign and decimal
+// digits, or hexadecimal after "$" or "0x". Raises EConvertError otherwise,
+// also when the value does not fit 32 bits.
+std::int32_t StrToInt(const std::string& S);
+
+// Less-than that compares runs of digits by their value: ttyS2 < ttyS10.
+bool NaturalLess(const std::string& A, const std::string& B);
+
+class TConnCOM : public TCustomConnection {
+public:
+    static constexpr std::uint32_t ConnCOMVer = 0x104;
+
+    explicit TConnCOM(bool ASilent);
+    ~TConnCOM() override;
+
+    bool Connect() override;
+    void Disconnect(TConnStatus DisconnectMessage) override;
+
+    std::string Port() const;
+    void SetPort(const std::string& Value);
+    std::uint32_t Speed() const;
+    void SetSpeed(std::uint32_t Value);
+
+    using TCustomConnection::SetProp;
+    void SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
+                 std::int32_t PropSize) override;
+    // By position: port name, NoDataTimeout, BaudRate, DataBits, Parity,
+    // StopBits, HwFlow, SwFlow, BaudRateValue. Every element is checked before
+    // any is applied, so a bad one changes nothing.
+    void SetProperties(const TStringDynArray& AProps) override;
+
+    // The driver, for reading its settings back.
+    const TCommPortDriver& Driver() const { return *FCPD; }
+
+    // Device path of a port name.
+    static std::string PortPath(const std::string& PortName);
+
+    // Opens a port the way Connect probes it and closes it again: answers
+    // whether it could be had for our exclusive use.
+    static bool ProbePort(const std::string& PortName);
+
+    // Serial ports present: entries of SysRoot that have a device/driver link,
+    // less the on-board UART slots that have no UART behind them; names without
+    // "/dev/", naturally sorted. With OnlyUseable, only ports that DevRoot/<name>
+    // opens for our exclusive use.
+    static TStringDynArray EnumerateDevices(bool OnlyUseable, const std::string& SysRoot = "/sys/class/tty",
+                                            const std::string& DevRoot = "/dev");
+
+protected:
+    TConnStatus DoConnect() override;
+    TConnStatus DoDisconnect() override;
+    TConnStatus DoRead(void*& Data, std::int32_t& DataSize) override;
+    TConnStatus DoProcess() override;
+    std::string GetName() const override { return "Conn1_COM_Client_CPD_"; }
+    std::uint32_t GetVer() const override { return ConnCOMVer; }
+    bool DoWrite(const void* Data, std::int32_t DataSize) override;
+    // Sleeps until bytes are readable, the port goes away, or the framework
+    // wants the thread (connect, disconnect, a queued write, termination).
+    void WaitForActivity(int TimeoutMs) override;
+
+private:
+    static bool CheckVersion(bool ASilent);
+
+    TCommPortDriver* FCPD = nullptr;
+    mutable std::mutex FPortLock;
+    std::string FPort;
+};
