@@ -1,0 +1,261 @@
+#include "ini_file.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string Trim(const std::string& S)
+{
+    std::size_t b = 0, e = S.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(S[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(S[e - 1])))
+        --e;
+    return S.substr(b, e - b);
+}
+
+bool SameText(const std::string& A, const std::string& B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (std::size_t i = 0; i < A.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(A[i])) != std::toupper(static_cast<unsigned char>(B[i])))
+            return false;
+    return true;
+}
+
+bool ParseInt(const std::string& Text, std::int32_t& Out)
+{
+    std::string s = Trim(Text);
+    bool negative = false;
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    int base = 10;
+    if (i < s.size() && s[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= s.size())
+        return false;
+    std::int64_t v = 0;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c)))
+            d = std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
+        else
+            return false;
+        v = v * base + d;
+        if (v > static_cast<std::int64_t>(UINT32_MAX))
+            return false;
+    }
+    if (negative)
+        v = -v;
+    if (base == 16 && !negative && v > INT32_MAX)
+        v -= (static_cast<std::int64_t>(1) << 32); // hexadecimal spells the bit pattern
+    if (v < INT32_MIN || v > INT32_MAX)
+        return false;
+    Out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+} // namespace
+
+TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName))
+{
+    std::ifstream in(FFileName, std::ios::binary);
+    if (!in)
+        return;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (text.find("\r\n") != std::string::npos)
+        FEol = "\r\n";
+    std::string current;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        std::string raw = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+        pos = nl == std::string::npos ? text.size() : nl + 1;
+        if (!raw.empty() && raw.back() == '\r')
+            raw.pop_back();
+        Line l;
+        l.Text = raw;
+        const std::string t = Trim(raw);
+        if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+            l.IsHeader = true;
+            l.Section = Trim(t.substr(1, t.size() - 2));
+            current = l.Section;
+        } else if (!t.empty() && t.front() != ';' && t.front() != '#') {
+            const std::size_t eq = t.find('=');
+            if (eq != std::string::npos && eq > 0) {
+                l.Key = Trim(t.substr(0, eq));
+                l.Value = Trim(t.substr(eq + 1));
+                l.Section = current;
+            }
+        }
+        FLines.push_back(std::move(l));
+    }
+}
+
+int TIniFile::FindSection(const std::string& Section) const
+{
+    for (std::size_t i = 0; i < FLines.size(); ++i)
+        if (FLines[i].IsHeader && SameText(FLines[i].Section, Section))
+            return static_cast<int>(i);
+    return -1;
+}
+
+int TIniFile::SectionEnd(int S) const
+{
+    std::size_t i = static_cast<std::size_t>(S) + 1;
+    while (i < FLines.size() && !FLines[i].IsHeader)
+        ++i;
+    return static_cast<int>(i);
+}
+
+int TIniFile::FindKey(int S, const std::string& Ident) const
+{
+    const int end = SectionEnd(S);
+    for (int i = S + 1; i < end; ++i)
+        if (!FLines[static_cast<std::size_t>(i)].Key.empty() && SameText(FLines[static_cast<std::size_t>(i)].Key, Ident))
+            return i;
+    return -1;
+}
+
+std::string TIniFile::ReadString(const std::string& Section, const std::string& Ident, const std::string& Default) const
+{
+    const int s = FindSection(Section);
+    if (s < 0)
+        return Default;
+    const int k = FindKey(s, Ident);
+    return k < 0 ? Default : FLines[static_cast<std::size_t>(k)].Value;
+}
+
+std::int32_t TIniFile::ReadInteger(const std::string& Section, const std::string& Ident, std::int32_t Default) const
+{
+    if (!ValueExists(Section, Ident))
+        return Default;
+    std::int32_t v;
+    return ParseInt(ReadString(Section, Ident, ""), v) ? v : Default;
+}
+
+bool TIniFile::ReadBool(const std::string& Section, const std::string& Ident, bool Default) const
+{
+    return ReadInteger(Section, Ident, Default ? 1 : 0) != 0;
+}
+
+bool TIniFile::WriteString(const std::string& Section, const std::string& Ident, const std::string& Value)
+{
+    // A value is one line: line breaks inside it would split it.
+    std::string v;
+    for (char c : Value)
+        v.push_back(c == '\r' || c == '\n' ? ' ' : c);
+    v = Trim(v);
+    Line kl;
+    kl.Key = Trim(Ident);
+    kl.Value = v;
+    kl.Section = Section;
+    kl.Text = kl.Key + "=" + v;
+    int s = FindSection(Section);
+    if (s < 0) {
+        Line h;
+        h.IsHeader = true;
+        h.Section = Trim(Section);
+        h.Text = "[" + h.Section + "]";
+        FLines.push_back(h);
+        FLines.push_back(kl);
+    } else {
+        const int k = FindKey(s, Ident);
+        if (k >= 0) {
+            Line& l = FLines[static_cast<std::size_t>(k)];
+            l.Value = v;
+            l.Text = l.Key + "=" + v;
+        } else {
+            // After the section's last non-blank line.
+            int at = SectionEnd(s);
+            while (at > s + 1 && Trim(FLines[static_cast<std::size_t>(at - 1)].Text).empty())
+                --at;
+            FLines.insert(FLines.begin() + at, kl);
+        }
+    }
+    return UpdateFile();
+}
+
+bool TIniFile::WriteInteger(const std::string& Section, const std::string& Ident, std::int32_t Value)
+{
+    return WriteString(Section, Ident, std::to_string(Value));
+}
+
+bool TIniFile::WriteBool(const std::string& Section, const std::string& Ident, bool Value)
+{
+    return WriteString(Section, Ident, Value ? "1" : "0");
+}
+
+bool TIniFile::SectionExists(const std::string& Section) const
+{
+    return FindSection(Section) >= 0;
+}
+
+bool TIniFile::ValueExists(const std::string& Section, const std::string& Ident) const
+{
+    const int s = FindSection(Section);
+    return s >= 0 && FindKey(s, Ident) >= 0;
+}
+
+bool TIniFile::DeleteKey(const std::string& Section, const std::string& Ident)
+{
+    const int s = FindSection(Section);
+    if (s < 0)
+        return true;
+    const int k = FindKey(s, Ident);
+    if (k < 0)
+        return true;
+    FLines.erase(FLines.begin() + k);
+    return UpdateFile();
+}
+
+bool TIniFile::EraseSection(const std::string& Section)
+{
+    const int s = FindSection(Section);
+    if (s < 0)
+        return true;
+    FLines.erase(FLines.begin() + s, FLines.begin() + SectionEnd(s));
+    return UpdateFile();
+}
+
+bool TIniFile::UpdateFile()
+{
+    std::string text;
+    for (const Line& l : FLines)
+        text += l.Text + FEol;
+    // Written beside the file and renamed over it, so the old file survives a failed write.
+    const std::string tmp = FFileName + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return false;
+        out << text;
+        out.flush();
+        if (!out) {
+            out.close();
+            std::remove(tmp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(tmp.c_str(), FFileName.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
