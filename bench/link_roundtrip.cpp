@@ -1,0 +1,307 @@
+// Round trip of a short command over a pseudo-terminal whose peer answers each
+// line at once: through the serial connection to a listener thread, beside the
+// same bytes written and read with plain calls on the terminal. Then the CPU the
+// connected link uses while idle.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "message_queue.h"
+#include "serial_connection.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::string kCommand = "PI?\r\n";
+const std::string kReply = "\r\nPI=C201\r\nOK\r\n";
+constexpr int kWarmup = 100;
+constexpr int kRounds = 2000;
+constexpr int kIdleSeconds = 5;
+
+// Plays the encoder on the master side: every line gets its reply at once.
+class TPeer {
+public:
+    explicit TPeer(int Master) : FMaster(Master), FStop(::eventfd(0, EFD_CLOEXEC))
+    {
+        FThread = std::thread([this] { Run(); });
+    }
+    ~TPeer()
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t w = ::write(FStop, &one, sizeof one);
+        FThread.join();
+        ::close(FStop);
+    }
+
+private:
+    void Run()
+    {
+        std::string pending;
+        char buf[4096];
+        for (;;) {
+            pollfd p[2] = {{FMaster, POLLIN, 0}, {FStop, POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0)
+                continue;
+            if (p[1].revents)
+                return;
+            const ssize_t r = ::read(FMaster, buf, sizeof buf);
+            if (r <= 0)
+                continue;
+            pending.append(buf, static_cast<std::size_t>(r));
+            std::size_t eol;
+            while ((eol = pending.find("\r\n")) != std::string::npos) {
+                pending.erase(0, eol + 2);
+                std::size_t done = 0;
+                while (done < kReply.size()) {
+                    const ssize_t w = ::write(FMaster, kReply.data() + done, kReply.size() - done);
+                    if (w > 0)
+                        done += static_cast<std::size_t>(w);
+                }
+            }
+        }
+    }
+
+    int FMaster;
+    int FStop;
+    std::thread FThread;
+};
+
+// A listener thread that counts complete replies.
+class TReplyCounter {
+public:
+    TReplyCounter()
+    {
+        FThread = std::thread([this] { Run(); });
+        while (!FReady.load())
+            std::this_thread::yield();
+    }
+    ~TReplyCounter()
+    {
+        FStop = true;
+        WakeThread(FId.load());
+        FThread.join();
+    }
+    std::uint32_t Id() const { return FId.load(); }
+    bool WaitConnected()
+    {
+        std::unique_lock lock(FLock);
+        return FChanged.wait_for(lock, std::chrono::seconds(10), [this] { return FConnected; });
+    }
+    void WaitReplies(std::uint64_t Count)
+    {
+        std::unique_lock lock(FLock);
+        FChanged.wait(lock, [&] { return FReplies >= Count; });
+    }
+
+private:
+    void Run()
+    {
+        FId = GetCurrentThreadId();
+        TMsg m;
+        PeekMessage(m, 0, 0, 0, PM_NOREMOVE);
+        FReady = true;
+        std::string pending;
+        while (!FStop.load()) {
+            WaitMessage(-1, WM_CONN_STATUS, WM_CONN_DATA);
+            while (PeekMessage(m, 0, WM_CONN_STATUS, WM_CONN_DATA, PM_REMOVE)) {
+                auto* msg = reinterpret_cast<PInnerMessage>(m.lParam);
+                std::lock_guard lock(FLock);
+                if (m.message == WM_CONN_STATUS) {
+                    if (InnerStatus(msg) == stConnected)
+                        FConnected = true;
+                } else {
+                    pending.append(static_cast<const char*>(msg->Data), static_cast<std::size_t>(msg->DataSize));
+                    std::size_t at;
+                    while ((at = pending.find("\r\nOK\r\n")) != std::string::npos) {
+                        pending.erase(0, at + 6);
+                        ++FReplies;
+                    }
+                }
+                InnerMessageDone(msg);
+                FChanged.notify_all();
+            }
+        }
+    }
+
+    std::thread FThread;
+    std::atomic<std::uint32_t> FId{0};
+    std::atomic<bool> FReady{false};
+    std::atomic<bool> FStop{false};
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    bool FConnected = false;
+    std::uint64_t FReplies = 0;
+};
+
+double Median(std::vector<double> V)
+{
+    std::sort(V.begin(), V.end());
+    return V.empty() ? 0 : V[V.size() / 2];
+}
+
+double Micros(Clock::duration D)
+{
+    return std::chrono::duration<double, std::micro>(D).count();
+}
+
+std::vector<double> RawRoundTrips(const std::string& SlavePath)
+{
+    std::vector<double> times;
+    const int fd = ::open(SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return times;
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    char buf[256];
+    for (int i = 0; i < kWarmup + kRounds; ++i) {
+        const auto t0 = Clock::now();
+        if (::write(fd, kCommand.data(), kCommand.size()) != static_cast<ssize_t>(kCommand.size()))
+            break;
+        std::size_t got = 0;
+        while (got < kReply.size()) {
+            const ssize_t r = ::read(fd, buf, sizeof buf);
+            if (r > 0)
+                got += static_cast<std::size_t>(r);
+        }
+        if (i >= kWarmup)
+            times.push_back(Micros(Clock::now() - t0));
+    }
+    ::close(fd);
+    return times;
+}
+
+double CpuMs()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return (static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0)
+           + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+// Per thread: name and CPU clock ticks (user + system) from /proc.
+std::vector<std::pair<std::string, long>> ThreadTicks()
+{
+    std::vector<std::pair<std::string, long>> out;
+    DIR* d = ::opendir("/proc/self/task");
+    if (!d)
+        return out;
+    while (dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue;
+        std::ifstream f(std::string("/proc/self/task/") + e->d_name + "/stat");
+        std::string line;
+        std::getline(f, line);
+        const auto open = line.find('('), close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        std::string field;
+        long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && rest >> field; ++i) {
+            if (i == 14)
+                utime = std::atol(field.c_str());
+            if (i == 15)
+                stime = std::atol(field.c_str());
+        }
+        out.emplace_back(std::string(e->d_name) + " " + line.substr(open + 1, close - open - 1), utime + stime);
+    }
+    ::closedir(d);
+    return out;
+}
+
+}  // namespace
+
+int main()
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128] = {};
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0) {
+        std::fprintf(stderr, "cannot create a pseudo-terminal\n");
+        return 1;
+    }
+    const std::string slave = name;
+    {
+        // The master side is raw too, so the peer sees the bytes as sent.
+        termios t{};
+        ::tcgetattr(master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(master, TCSANOW, &t);
+    }
+    TPeer peer(master);
+
+    const std::vector<double> raw = RawRoundTrips(slave);
+    if (raw.empty()) {
+        std::fprintf(stderr, "raw round trips failed\n");
+        return 1;
+    }
+
+    std::vector<double> link;
+    double idleCpu = 0;
+    std::vector<std::pair<std::string, long>> before, after;
+    {
+        TReplyCounter counter;
+        TConnCOM conn(false);
+        conn.SetProperties({slave, "30000", "0", "3", "0", "0", "0", "0", "0"});
+        conn.AddThreadListener(counter.Id());
+        if (!conn.Connect() || !counter.WaitConnected()) {
+            std::fprintf(stderr, "the connection did not connect\n");
+            return 1;
+        }
+        std::uint64_t replies = 0;
+        for (int i = 0; i < kWarmup + kRounds; ++i) {
+            const auto t0 = Clock::now();
+            conn.PushCommand(kCommand);
+            counter.WaitReplies(++replies);
+            if (i >= kWarmup)
+                link.push_back(Micros(Clock::now() - t0));
+        }
+
+        before = ThreadTicks();
+        const double cpu0 = CpuMs();
+        std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
+        idleCpu = CpuMs() - cpu0;
+        after = ThreadTicks();
+
+        conn.Disconnect(stDisconnecting);
+        conn.Terminate();
+        conn.WaitFor();
+    }
+
+    const double rawMedian = Median(raw), linkMedian = Median(link);
+    std::printf("round trip of \"PI?\\r\\n\" (%d rounds, median)\n", kRounds);
+    std::printf("  plain read/write on the pty : %8.1f us\n", rawMedian);
+    std::printf("  through TConnCOM + listener : %8.1f us\n", linkMedian);
+    std::printf("  ratio                       : %8.2f\n", rawMedian > 0 ? linkMedian / rawMedian : 0.0);
+    std::printf("connected and idle for %d s: %.1f ms CPU for the whole process (%.3f %% of one core)\n",
+                kIdleSeconds, idleCpu, idleCpu / (kIdleSeconds * 10.0));
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    for (const auto& [thread, ticks] : after) {
+        long start = 0;
+        for (const auto& [t, b] : before)
+            if (t == thread)
+                start = b;
+        std::printf("  thread %-28s %6.1f ms\n", thread.c_str(), static_cast<double>(ticks - start) * 1000.0 / static_cast<double>(hz));
+    }
+    return 0;
+}
