@@ -279,8 +279,15 @@ void TCommPortDriver::SetPacketSize(std::int16_t Value)
     FPacketSize = Value;
 }
 
+void TCommPortDriver::SetPacketMode(TPacketMode Value)
+{
+    std::lock_guard lock(FRxLock);
+    FPacketMode = Value;
+}
+
 void TCommPortDriver::SetPacketTimeout(std::int32_t Value)
 {
+    std::lock_guard lock(FRxLock);
     const std::int32_t delay = FPollingDelay.load();
     if (Value <= 0)
         Value = -1;
@@ -920,7 +927,11 @@ void TCommPortDriver::TimerLoop()
             continue;
         }
         lock.unlock();
-        PollTimerProc();
+        try {
+            PollTimerProc();
+        } catch (...) {
+            // A handler that throws loses its tick, not the program.
+        }
         lock.lock();
     }
 }

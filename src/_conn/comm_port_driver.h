@@ -142,7 +142,7 @@ public:
     std::int32_t PacketTimeout() const { return FPacketTimeout; }
     void SetPacketTimeout(std::int32_t Value);
     TPacketMode PacketMode() const { return FPacketMode; }
-    void SetPacketMode(TPacketMode Value) { FPacketMode = Value; }
+    void SetPacketMode(TPacketMode Value);
     std::uint16_t PollingDelay() const { return FPollingDelay; }
     void SetPollingDelay(std::uint16_t Value);
     void PausePolling();
