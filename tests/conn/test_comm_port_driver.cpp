@@ -317,9 +317,27 @@ TEST(CommPortDriver, PausedPathLeavesBytesForReadData)
     std::uint8_t buf[8] = {};
     EXPECT_EQ(d.ReadData(buf, 3), 3u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "hel");
+    // Asked for more than comes, ReadData ends at its time-out with what it got.
+    d.SetInputTimeout(50);
+    EXPECT_EQ(d.ReadData(buf, 8), 2u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 2), "lo");
 
     d.ContinuePolling();
-    EXPECT_TRUE(WaitUntil([&] { return rx.Stream() == "lo"; }));
+    pty.Write("zz");
+    EXPECT_TRUE(WaitUntil([&] { return rx.Stream() == "zz"; }));
+}
+
+TEST(CommPortDriver, SendStopsWhenTheLineDoesNotDrain)
+{
+    TPty pty;  // nobody reads the master: the line fills up
+    TCommPortDriver d;
+    d.SetPortName(pty.SlavePath());
+    ASSERT_TRUE(d.Connect());
+    const std::string big(1 << 20, 'x');
+    const std::uint32_t sent = d.SendDataEx(big.data(), static_cast<std::uint32_t>(big.size()), 100);
+    EXPECT_GT(sent, 0u);
+    EXPECT_LT(sent, big.size());
+    EXPECT_FALSE(d.PortLost());
 }
 
 TEST(CommPortDriver, PacketsPassOrDiscardTheTail)
