@@ -149,12 +149,23 @@ std::string SettingsFileText(const TBRDSDataValidator& R) {
 }
 
 void ParseSettingsFile(const std::string& FileText, TBRDSDataValidator& R) {
-  const std::vector<std::string> L = Lines(Decode(FileText));
+  // The value of each key is taken from the first line that names it, so one
+  // pass over the lines finds them all, however long the file is.
+  std::string Found[26];
+  bool Seen[26] = {};
+  for (const std::string& Line : Lines(Decode(FileText))) {
+    const std::size_t Eq = Line.find('=');
+    if (Eq == std::string::npos || Eq > 6) continue;
+    const std::string Name = Line.substr(0, Eq);
+    for (int k = 0; k < 26; ++k)
+      if (!Seen[k] && SameKey(Name, kKeys[k])) {
+        Seen[k] = true;
+        Found[k] = Line.substr(Eq + 1);
+      }
+  }
   auto Value = [&](const char* Key) -> std::string {
-    for (const std::string& Line : L) {
-      const std::size_t Eq = Line.find('=');
-      if (Eq != std::string::npos && SameKey(Line.substr(0, Eq), Key)) return Line.substr(Eq + 1);
-    }
+    for (int k = 0; k < 26; ++k)
+      if (std::strcmp(Key, kKeys[k]) == 0) return Found[k];
     return std::string();
   };
   auto Int = [&](const char* Key) { return ToInt(Value(Key)); };

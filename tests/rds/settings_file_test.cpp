@@ -132,6 +132,22 @@ TEST_F(SettingsFile, HandWrittenFiles) {
   EXPECT_EQ(Load(std::string("\0\0=\r\r\n\xff", 7)).PI, 0);
 }
 
+TEST_F(SettingsFile, LargeAndOversizedFiles) {
+  // Long runs of junk and a line far longer than any value still load.
+  std::string Big(2u << 20, 'x');
+  Big += "\n=\nPI=C201\nPS=" + std::string(100000, 'y') + "\n";
+  const TBRDSDataValidator r = Load(Big);
+  EXPECT_EQ(r.PI, 0xC201);
+  EXPECT_EQ(r.PS.size(), 100000u);
+
+  // A file far beyond any settings file is refused with a reason.
+  Write(Dir / "huge.kvx", std::string(17u << 20, '\n'));
+  TBRDSDataValidator h;
+  std::string Err;
+  EXPECT_FALSE(LoadSettingsFile((Dir / "huge.kvx").string(), h, Err));
+  EXPECT_NE(Err.find("too large"), std::string::npos) << Err;
+}
+
 TEST_F(SettingsFile, ByteOrderMarks) {
   // PS "Caf\u00e9" and RT with a character outside 8-bit text.
   const std::string Utf8 = "\xEF\xBB\xBFPI=C201\r\nPS=Caf\xC3\xA9\r\nTEXT=\xE2\x82\xAC 5\r\n";
