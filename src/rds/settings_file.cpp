@@ -207,7 +207,7 @@ bool SaveSettingsFile(const TBRDSDataValidator& Record, const std::string& Path,
   const std::string Text = SettingsFileText(Record);
 
   std::string Temp = Path + ".XXXXXX";
-  const int Fd = mkstemp(Temp.data());
+  const int Fd = mkostemp(Temp.data(), O_CLOEXEC);
   if (Fd < 0) {
     Error = Errno("Cannot create file", Path, errno);
     return false;
@@ -249,6 +249,14 @@ bool SaveSettingsFile(const TBRDSDataValidator& Record, const std::string& Path,
     unlink(Temp.c_str());
     Error = Errno("Cannot write file", Path, Err);
     return false;
+  }
+  // Make the rename itself durable.
+  const std::size_t Slash = Path.rfind('/');
+  const std::string Folder = Slash == std::string::npos ? "." : Slash == 0 ? "/" : Path.substr(0, Slash);
+  const int DirFd = open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (DirFd >= 0) {
+    fsync(DirFd);
+    close(DirFd);
   }
   return true;
 }
