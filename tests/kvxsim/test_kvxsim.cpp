@@ -1,0 +1,391 @@
+#include "sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string value(const std::string& v) { return "\r\n" + v + "\r\nOK\r\n"; }
+const std::string OK = "\r\nOK\r\n";
+const std::string NO = "\r\nNO\r\n";
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        char tmpl[] = "kvxsim_test_XXXXXX";
+        std::string base = (fs::temp_directory_path() / tmpl).string();
+        path = mkdtemp(base.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Sim : public ::testing::Test {
+protected:
+    void startQuiet(const std::vector<std::string>& args = {}) {
+        ASSERT_TRUE(sim.start(args));
+        ASSERT_TRUE(sim.echoOff());
+    }
+    SimProcess sim;
+};
+
+TEST_F(Sim, QueriesAnswerFactoryValuesInTheirForms) {
+    startQuiet({"--hardware", "HW-9", "--serial", "SN4711"});
+    const std::string blank64(64, ' ');
+    const struct {
+        const char* cmd;
+        std::string reply;
+    } cases[] = {
+        {"REV?", value("HW:HW-9\r\nFW:01.03.105  2015/03/10 12:00:00")},
+        {"SER?", value("SN4711")},
+        {"PI?", value("FFFF")},
+        {"PS?", value("\"RDS\"")},
+        {"PTY?", value("0")},
+        {"TA?", value("0")},
+        {"TP?", value("0")},
+        {"TATIME?", value("0")},
+        {"MS?", value("1")},
+        {"DI?", value("1")},
+        {"MODE?", value("LOOP")},
+        {"TEXT?", value("\"" + blank64 + "\"")},
+        {"DPS?", value("\"" + blank64 + "\"")},
+        {"DPSS?", value("0")},
+        {"PARSE?", value("0")},
+        {"AF1?", value("0")},
+        {"AF7?", value("0")},
+        {"PHASE?", value("0")},
+        {"CT?", value("1")},
+        {"ISDST?", value("0")},
+        {"OFFSET?", value("+00:00")},
+        {"PILOT?", value("LOCK")},
+        {"DRTS?", value("0")},
+        {"SYNC?", value("AUTO")},
+        {"DST?", value("OFF")},
+        {"AF8?", NO},
+        {"ECHO?", NO},
+        {"INIT?", NO},
+        {"pi?", NO},
+    };
+    for (const auto& c : cases) EXPECT_EQ(sim.ask(c.cmd), c.reply) << c.cmd;
+
+    // The clock starts from the host's UTC.
+    char today[16];
+    std::time_t t = std::time(nullptr);
+    std::strftime(today, sizeof today, "%d.%m.%y", std::gmtime(&t));
+    std::string date = sim.ask("DATE?");
+    if (date != value(today)) {  // midnight may have passed between the two readings
+        t = std::time(nullptr);
+        std::strftime(today, sizeof today, "%d.%m.%y", std::gmtime(&t));
+    }
+    EXPECT_EQ(date, value(today));
+    EXPECT_TRUE(std::regex_match(sim.ask("TIME?"), std::regex("\r\n\\d\\d:\\d\\d:\\d\\d\r\nOK\r\n")));
+}
+
+TEST_F(Sim, SettingsAreValidatedAndReadBack) {
+    startQuiet();
+    // setting, its expected answer, then (when accepted) a query and its value line
+    const struct {
+        const char* set;
+        bool accepted;
+        const char* query;
+        const char* reads;
+    } cases[] = {
+        {"PI=c201", true, "PI?", "C201"},
+        {"PI=00A5", true, "PI?", "00A5"},
+        {"PI=12345", false, "", ""},
+        {"PI=12G4", false, "", ""},
+        {"PI=", false, "", ""},
+        {"PS=RADIO 1 ", true, "PS?", "\"RADIO 1 \""},
+        {"PS=123456789", false, "", ""},
+        {"PTY=31", true, "PTY?", "31"},
+        {"PTY=32", false, "", ""},
+        {"PTY=-1", false, "", ""},
+        {"PTY=", false, "", ""},
+        {"TA=1", true, "TA?", "1"},
+        {"TA=2", false, "", ""},
+        {"TP=1", true, "TP?", "1"},
+        {"MS=0", true, "MS?", "0"},
+        {"CT=0", true, "CT?", "0"},
+        {"CT=1 ", false, "", ""},
+        {"TATIME=255", true, "TATIME?", "255"},
+        {"TATIME=256", false, "", ""},
+        {"DI=15", true, "DI?", "15"},
+        {"DI=16", false, "", ""},
+        {"MODE=1", true, "MODE?", "SIDE"},
+        {"MODE=2", false, "", ""},
+        {"DRTS=9", true, "DRTS?", "9"},
+        {"DRTS=10", false, "", ""},
+        {"DPSS=3", true, "DPSS?", "3"},
+        {"PARSE=10", false, "", ""},
+        {"AF2=204", true, "AF2?", "204"},
+        {"AF2=205", false, "", ""},
+        {"AF0=1", false, "", ""},
+        {"PHASE=3599", true, "PHASE?", "3599"},
+        {"PHASE=3600", false, "", ""},
+        {"OFFSET=-05:30", true, "OFFSET?", "-05:30"},
+        {"OFFSET=+15:00", true, "OFFSET?", "+15:00"},
+        {"OFFSET=+16:00", false, "", ""},
+        {"OFFSET=+05:15", false, "", ""},
+        {"OFFSET=05:00", false, "", ""},
+        {"SYNC=2", true, "SYNC?", "EXT"},
+        {"SYNC=3", false, "", ""},
+        {"DST=3", true, "DST?", "MANUAL"},
+        {"DST=4", false, "", ""},
+        {"DATE=29.02.16", true, "DATE?", "29.02.16"},
+        {"DATE=29.02.15", false, "", ""},
+        {"DATE=31.04.15", false, "", ""},
+        {"DATE=1.1.15", false, "", ""},
+        {"TIME=24:00:00", false, "", ""},
+        {"TIME=12:60:00", false, "", ""},
+        {"TEXT=\x01", false, "", ""},
+        {"FOO=1", false, "", ""},
+        {"FOO", false, "", ""},
+        {"ECHO=2", false, "", ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(sim.ask(c.set), c.accepted ? OK : NO) << c.set;
+        if (c.accepted) {
+            EXPECT_EQ(sim.ask(c.query), value(c.reads)) << c.set;
+        }
+    }
+
+    const std::string text64(64, 'x');
+    EXPECT_EQ(sim.ask("TEXT=" + text64), OK);
+    EXPECT_EQ(sim.ask("TEXT?"), value("\"" + text64 + "\""));
+    EXPECT_EQ(sim.ask("TEXT=" + text64 + "x"), NO);
+    EXPECT_EQ(sim.ask("DPS=Hello"), OK);
+    EXPECT_EQ(sim.ask("DPS?"), value("\"Hello" + std::string(59, ' ') + "\""));
+
+    // A refused setting leaves the value as it was.
+    EXPECT_EQ(sim.ask("PI?"), value("00A5"));
+}
+
+TEST_F(Sim, ClockRunsFromTheLastSettingAndDaylightSavingFollowsTheRule) {
+    startQuiet();
+    ASSERT_EQ(sim.ask("DATE=15.06.15"), OK);
+    ASSERT_EQ(sim.ask("TIME=12:00:00"), OK);
+    EXPECT_EQ(sim.ask("DATE?"), value("15.06.15"));
+    EXPECT_TRUE(std::regex_match(sim.ask("TIME?"), std::regex("\r\n12:0\\d:\\d\\d\r\nOK\r\n")));
+
+    // rule, offset, date, time -> ISDST
+    const struct {
+        const char *dst, *offset, *date, *time, *isdst;
+    } cases[] = {
+        {"0", "+01:00", "01.07.15", "12:00:00", "0"},
+        {"1", "+01:00", "01.07.15", "12:00:00", "1"},
+        {"1", "+01:00", "15.01.15", "12:00:00", "0"},
+        {"1", "+01:00", "29.03.15", "00:30:00", "0"},  // EU change at 01:00 UTC
+        {"1", "+01:00", "29.03.15", "01:30:00", "1"},
+        {"1", "+01:00", "25.10.15", "01:30:00", "0"},
+        {"2", "-05:00", "08.03.15", "06:30:00", "0"},  // 01:30 EST
+        {"2", "-05:00", "08.03.15", "07:30:00", "1"},  // 02:30 EST: daylight time
+        {"2", "-05:00", "01.11.15", "05:30:00", "1"},  // 01:30 EDT
+        {"2", "-05:00", "01.11.15", "06:30:00", "0"},
+        {"3", "+00:00", "15.01.15", "12:00:00", "1"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(sim.ask(std::string("DST=") + c.dst), OK);
+        ASSERT_EQ(sim.ask(std::string("OFFSET=") + c.offset), OK);
+        ASSERT_EQ(sim.ask(std::string("DATE=") + c.date), OK);
+        ASSERT_EQ(sim.ask(std::string("TIME=") + c.time), OK);
+        EXPECT_EQ(sim.ask("ISDST?"), value(c.isdst)) << c.dst << " " << c.date << " " << c.time;
+    }
+}
+
+TEST_F(Sim, EchoesEachByteUntilSwitchedOff) {
+    ASSERT_TRUE(sim.start({}));
+    // Lines may end in CR, LF or CR LF; empty lines get no reply.
+    sim.send("PI?\r");
+    EXPECT_EQ(sim.readReply(), "PI?\r" + value("FFFF"));
+    sim.send("\n");
+    EXPECT_EQ(sim.readSome(5000), "\n");
+    sim.send("\r\n\nTP?\n");
+    EXPECT_EQ(sim.readReply(), "\r\n\nTP?\n" + value("0"));
+    sim.send("PS");
+    EXPECT_EQ(sim.readSome(5000), "PS");  // echoed before the line is complete
+    sim.send("?\r");
+    EXPECT_EQ(sim.readReply(), "?\r" + value("\"RDS\""));
+    sim.send("ECHO=0\r");
+    EXPECT_EQ(sim.readReply(), "ECHO=0\r" + OK);
+    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));
+    sim.send("ECHO=1\r");
+    EXPECT_EQ(sim.readReply(), OK);
+    sim.send("TA?\r");
+    EXPECT_EQ(sim.readReply(), "TA?\r" + value("0"));
+}
+
+TEST_F(Sim, InitRestoresFactorySettings) {
+    startQuiet();
+    for (const char* s : {"PI=C201", "PS=RADIO", "TEXT=hello", "AF3=100", "DST=2", "OFFSET=-05:00"})
+        ASSERT_EQ(sim.ask(s), OK) << s;
+    EXPECT_EQ(sim.ask("INIT"), OK);
+    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));
+    EXPECT_EQ(sim.ask("PS?"), value("\"RDS\""));
+    EXPECT_EQ(sim.ask("TEXT?"), value("\"" + std::string(64, ' ') + "\""));
+    EXPECT_EQ(sim.ask("AF3?"), value("0"));
+    EXPECT_EQ(sim.ask("DST?"), value("OFF"));
+    EXPECT_EQ(sim.ask("OFFSET?"), value("+00:00"));
+    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));  // echo stays as it was
+}
+
+TEST_F(Sim, FirmwareBelow103KnowsNoDaylightSavingOrSync) {
+    const struct {
+        const char* firmware;
+        const char* pilot;
+        bool gated;
+        const char* pilotReply;
+    } cases[] = {
+        {"01.02.992  2014/01/01 00:00:00", "lock", true, "LOCK"},
+        {"01.02.992  2014/01/01 00:00:00", "free", true, "FREE"},
+        {"01.03.000", "free", false, "NOLOCK"},
+        {"garbled", "lock", true, "LOCK"},
+    };
+    for (const auto& c : cases) {
+        SimProcess s;
+        ASSERT_TRUE(s.start({"--firmware", c.firmware, "--pilot", c.pilot}));
+        ASSERT_TRUE(s.echoOff());
+        EXPECT_EQ(s.ask("REV?"), value(std::string("HW:KVX-1\r\nFW:") + c.firmware));
+        for (const char* cmd : {"ISDST?", "SYNC?", "DST?", "SYNC=1", "DST=1"})
+            EXPECT_EQ(s.ask(cmd) == NO, c.gated) << c.firmware << " " << cmd;
+        EXPECT_EQ(s.ask("PILOT?"), value(c.pilotReply)) << c.firmware;
+        EXPECT_EQ(s.ask("PI?"), value("FFFF"));
+    }
+}
+
+TEST_F(Sim, StateSurvivesRestartAndLogKeepsEveryLine) {
+    TempDir dir;
+    const std::string state = (dir.path / "encoder.state").string();
+    const std::string log = (dir.path / "encoder.log").string();
+    const std::string link = (dir.path / "ttyKVX").string();
+    {
+        SimProcess s;
+        ASSERT_TRUE(s.start({"--state", state, "--log", log, "--link", link}));
+        EXPECT_EQ(fs::read_symlink(link).string(), s.path());
+        ASSERT_TRUE(s.echoOff());
+        for (const char* cmd : {"PI=C201", "PS=RADIO 1 ", "AF7=99", "OFFSET=-05:30", "DATE=01.02.15"})
+            ASSERT_EQ(s.ask(cmd), OK) << cmd;
+        EXPECT_EQ(s.ask("PTY=99"), NO);
+        EXPECT_EQ(s.stop(SIGINT), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));  // removed at the end
+    }
+    EXPECT_EQ(readFile(log), "ECHO=0\nPI=C201\nPS=RADIO 1 \nAF7=99\nOFFSET=-05:30\nDATE=01.02.15\nPTY=99\n");
+    EXPECT_FALSE(fs::exists(state + ".tmp"));
+
+    SimProcess s;
+    ASSERT_TRUE(s.start({"--state", state}));
+    ASSERT_TRUE(s.echoOff());
+    EXPECT_EQ(s.ask("PI?"), value("C201"));
+    EXPECT_EQ(s.ask("PS?"), value("\"RADIO 1 \""));
+    EXPECT_EQ(s.ask("AF7?"), value("99"));
+    EXPECT_EQ(s.ask("OFFSET?"), value("-05:30"));
+    // The clock keeps running like a battery-backed one.
+    const std::string date = s.ask("DATE?");
+    EXPECT_TRUE(date == value("01.02.15") || date == value("02.02.15")) << date;
+
+    // A damaged state file loses only its damaged lines.
+    s.stop();
+    std::ofstream(state, std::ios::trunc) << "PI=C202\nPS=far too long\nnonsense\nPTY=7\n";
+    ASSERT_TRUE(s.start({"--state", state}));
+    ASSERT_TRUE(s.echoOff());
+    EXPECT_EQ(s.ask("PI?"), value("C202"));
+    EXPECT_EQ(s.ask("PS?"), value("\"RDS\""));
+    EXPECT_EQ(s.ask("PTY?"), value("7"));
+}
+
+TEST_F(Sim, ServesTheNextClientAfterOneCloses) {
+    startQuiet();
+    EXPECT_EQ(sim.ask("PI=1234"), OK);
+    sim.closeClient();
+    ASSERT_TRUE(sim.open());
+    EXPECT_EQ(sim.ask("PI?"), value("1234"));
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
+TEST_F(Sim, RefuseMuteAndGarbageFaults) {
+    startQuiet({"--refuse", "PTY", "--mute", "PS?", "--garbage", "TA?"});
+    EXPECT_EQ(sim.ask("PTY?"), NO);
+    EXPECT_EQ(sim.ask("PTY=3"), NO);
+    EXPECT_EQ(sim.ask("PS=ABC"), OK);  // only the query is muted
+    sim.send("PS?\r\n");
+    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));  // nothing came for PS?
+    const std::string garbage = sim.ask("TA?");
+    EXPECT_TRUE(SimProcess::endsWith(garbage, OK));
+    EXPECT_FALSE(std::regex_search(garbage, std::regex("\\d")));
+    EXPECT_EQ(sim.ask("TA=1"), OK);
+}
+
+TEST_F(Sim, DelayedAndChunkedRepliesArriveWhole) {
+    startQuiet({"--delay", "300", "--chunk", "3", "--chunk-gap", "400"});
+    sim.send("PI?\r\n");
+    const std::string first = sim.readSome(10000);
+    EXPECT_FALSE(first.empty());
+    EXPECT_LE(first.size(), 3u);
+    EXPECT_EQ(first + sim.readReply(), value("FFFF"));
+}
+
+TEST_F(Sim, HangupAfterMakesTheTerminalGoAway) {
+    startQuiet({"--hangup-after", "2"});  // ECHO=0 was the first command
+    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));
+    bool gone = false;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!gone && std::chrono::steady_clock::now() < limit) {
+        pollfd p{sim.fd(), POLLIN, 0};
+        if (poll(&p, 1, 100) > 0 && (p.revents & (POLLHUP | POLLERR))) gone = true;
+        if (p.revents & POLLIN) {
+            char c;
+            ssize_t n = read(sim.fd(), &c, 1);
+            gone = gone || n == 0 || (n < 0 && errno == EIO);
+        }
+    }
+    EXPECT_TRUE(gone);
+    sim.closeClient();
+    EXPECT_FALSE(sim.open());  // the terminal no longer exists
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
+TEST_F(Sim, BabbleNeverEndsALine) {
+    ASSERT_TRUE(sim.start({"--babble"}));
+    std::string got;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (got.size() < 2000 && std::chrono::steady_clock::now() < limit) got += sim.readSome(100);
+    EXPECT_GE(got.size(), 2000u);
+    EXPECT_EQ(got.find_first_of("\r\n"), std::string::npos);
+}
+
+TEST(KvxsimCommandLine, HelpDocumentsEveryOption) {
+    std::string out;
+    FILE* p = popen(KVXSIM_PATH " --help", "r");
+    ASSERT_NE(p, nullptr);
+    char buf[1024];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0);
+    for (const char* opt : {"--device", "--link", "--firmware", "--hardware", "--serial", "--pilot",
+                            "--state", "--log", "--refuse", "--mute", "--garbage", "--delay",
+                            "--chunk", "--chunk-gap", "--hangup-after", "--babble", "--help"})
+        EXPECT_NE(out.find(opt), std::string::npos) << opt;
+    EXPECT_NE(system(KVXSIM_PATH " --chunk 0 2>/dev/null"), 0);
+    EXPECT_NE(system(KVXSIM_PATH " --bogus 2>/dev/null"), 0);
+}
+
+}  // namespace

@@ -1,0 +1,438 @@
+// kvxsim: a simulated RDS encoder on a pseudo-terminal or serial device.
+#include "encoder_model.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: kvxsim [OPTION]...\n"
+    "Plays an RDS encoder on a new pseudo-terminal (or a given serial device)\n"
+    "and prints the terminal's path as the first line on standard output.\n"
+    "\n"
+    "Commands are lines ended by CR, LF or CR LF; empty lines are ignored.\n"
+    "Every line gets one reply: value lines, then CR LF \"OK\" CR LF, or\n"
+    "CR LF \"NO\" CR LF when refused. A query reply is CR LF, the value lines\n"
+    "separated by CR LF, then CR LF \"OK\" CR LF (PI? -> \\r\\nFFFF\\r\\nOK\\r\\n).\n"
+    "Echo is on at power-up; ECHO=0 / ECHO=1 switch it. INIT restores the\n"
+    "factory settings. The clock keeps UTC and runs from the host's clock or\n"
+    "from the last DATE=/TIME= setting. Below firmware 01.03 the words ISDST,\n"
+    "SYNC and DST are unknown.\n"
+    "\n"
+    "Options:\n"
+    "  --device PATH      serve this serial device instead of a pseudo-terminal\n"
+    "  --link PATH        also make a symbolic link PATH to the terminal\n"
+    "                     (removed at the end)\n"
+    "  --firmware TEXT    firmware text (default \"01.03.105  2015/03/10 12:00:00\");\n"
+    "                     its leading \"MM.mm\" is the firmware level\n"
+    "  --hardware TEXT    hardware text (default \"KVX-1\")\n"
+    "  --serial TEXT      serial number (default \"000001\")\n"
+    "  --pilot lock|free  pilot state: PILOT? answers LOCK, or when free NOLOCK\n"
+    "                     (FREE below firmware 01.03); default lock\n"
+    "  --state FILE       keep the settings in FILE across restarts (read at\n"
+    "                     start, written atomically after every change)\n"
+    "  --log FILE         append every received command line to FILE\n"
+    "Faults (WORD is a command word, or a word with \"?\" or \"=\" to match only\n"
+    "its query or its setting; the options may be repeated):\n"
+    "  --refuse WORD      answer NO (the command is not carried out)\n"
+    "  --mute WORD        answer nothing at all (not carried out either)\n"
+    "  --garbage WORD     answer a value line that is not a number, then OK\n"
+    "  --delay MS         wait MS milliseconds before every reply\n"
+    "  --chunk N          deliver replies in pieces of N bytes...\n"
+    "  --chunk-gap MS     ...MS milliseconds apart (default 20)\n"
+    "  --hangup-after N   after answering N commands the terminal goes away as\n"
+    "                     an unplugged adapter does; the program then waits for\n"
+    "                     SIGINT/SIGTERM\n"
+    "  --babble           send an endless stream of bytes without any line end\n"
+    "                     instead of answering\n"
+    "  --help             show this text\n"
+    "\n"
+    "SIGINT or SIGTERM end the program cleanly.\n";
+
+int gSignalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char b = 1;
+    [[maybe_unused]] auto n = write(gSignalPipe[1], &b, 1);
+}
+
+long long nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+long long hostUtc() { return static_cast<long long>(std::time(nullptr)); }
+
+bool makeRaw(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    cfmakeraw(&t);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& data) {
+    const std::string tmp = path + ".tmp";
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            close(fd);
+            unlink(tmp.c_str());
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (fsync(fd) != 0 || close(fd) != 0) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    if (rename(tmp.c_str(), path.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+struct Config {
+    kvxsim::Options model;
+    std::string device, link, state, log;
+    long long delayMs = 0;
+    std::size_t chunk = 0;
+    long long chunkGapMs = 20;
+    long long hangupAfter = -1;
+    bool babble = false;
+};
+
+bool parseNumber(const char* s, long long& out) {
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(s, &end, 10);
+    if (errno != 0 || end == s || *end != '\0' || v < 0) return false;
+    out = v;
+    return true;
+}
+
+// Returns 0 to go on, or the exit code (+1) to end with.
+int parseArgs(int argc, char** argv, Config& cfg) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 1;
+        }
+        if (a == "--babble") {
+            cfg.babble = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::cerr << "kvxsim: " << a << (a.rfind("--", 0) == 0 ? " needs a value" : ": unknown option")
+                      << "\n";
+            return 3;
+        }
+        const char* v = argv[++i];
+        long long n = 0;
+        auto number = [&](long long& field, long long min) {
+            if (!parseNumber(v, n) || n < min) {
+                std::cerr << "kvxsim: " << a << ": not a valid number: " << v << "\n";
+                return false;
+            }
+            field = n;
+            return true;
+        };
+        if (a == "--device") cfg.device = v;
+        else if (a == "--link") cfg.link = v;
+        else if (a == "--firmware") cfg.model.firmware = v;
+        else if (a == "--hardware") cfg.model.hardware = v;
+        else if (a == "--serial") cfg.model.serial = v;
+        else if (a == "--state") cfg.state = v;
+        else if (a == "--log") cfg.log = v;
+        else if (a == "--refuse") cfg.model.refuse.push_back(v);
+        else if (a == "--mute") cfg.model.mute.push_back(v);
+        else if (a == "--garbage") cfg.model.garbage.push_back(v);
+        else if (a == "--pilot") {
+            const std::string p = v;
+            if (p != "lock" && p != "free") {
+                std::cerr << "kvxsim: --pilot takes lock or free\n";
+                return 3;
+            }
+            cfg.model.pilotLocked = p == "lock";
+        } else if (a == "--delay") {
+            if (!number(cfg.delayMs, 0)) return 3;
+        } else if (a == "--chunk-gap") {
+            if (!number(cfg.chunkGapMs, 0)) return 3;
+        } else if (a == "--hangup-after") {
+            if (!number(cfg.hangupAfter, 0)) return 3;
+        } else if (a == "--chunk") {
+            long long c = 0;
+            if (!number(c, 1)) return 3;
+            cfg.chunk = static_cast<std::size_t>(c);
+        } else {
+            std::cerr << "kvxsim: unknown option " << a << " (see --help)\n";
+            return 3;
+        }
+    }
+    return 0;
+}
+
+class Server {
+public:
+    explicit Server(Config cfg) : cfg_(std::move(cfg)), model_(cfg_.model) {}
+
+    int run() {
+        if (!cfg_.state.empty()) {
+            std::ifstream in(cfg_.state, std::ios::binary);
+            if (in) {
+                std::ostringstream text;
+                text << in.rdbuf();
+                model_.loadState(text.str());
+            }
+        }
+        if (!cfg_.log.empty()) {
+            log_.open(cfg_.log, std::ios::app | std::ios::binary);
+            if (!log_) {
+                std::cerr << "kvxsim: cannot open log file " << cfg_.log << "\n";
+                return 2;
+            }
+        }
+        std::string path;
+        if (!openTerminal(path)) return 2;
+        if (!cfg_.link.empty()) {
+            unlink(cfg_.link.c_str());
+            if (symlink(path.c_str(), cfg_.link.c_str()) != 0) {
+                std::cerr << "kvxsim: cannot make link " << cfg_.link << ": " << std::strerror(errno) << "\n";
+                closeTerminal();
+                return 2;
+            }
+        }
+        std::printf("%s\n", path.c_str());
+        std::fflush(stdout);
+
+        const int rc = loop();
+        closeTerminal();
+        if (!cfg_.link.empty()) unlink(cfg_.link.c_str());
+        return rc;
+    }
+
+private:
+    struct Piece {
+        long long due;
+        std::string bytes;
+    };
+
+    bool openTerminal(std::string& path) {
+        if (!cfg_.device.empty()) {
+            fd_ = open(cfg_.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (fd_ < 0) {
+                std::cerr << "kvxsim: cannot open " << cfg_.device << ": " << std::strerror(errno) << "\n";
+                return false;
+            }
+            makeRaw(fd_);
+            path = cfg_.device;
+            return true;
+        }
+        fd_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) {
+            std::cerr << "kvxsim: cannot create a pseudo-terminal: " << std::strerror(errno) << "\n";
+            return false;
+        }
+        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+        fcntl(fd_, F_SETFD, FD_CLOEXEC);
+        const char* name = ptsname(fd_);
+        if (!name) return false;
+        path = name;
+        // Holding the terminal's own end open keeps it alive between clients:
+        // without it the master sees a hang-up whenever the last client closes.
+        holder_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (holder_ < 0 || !makeRaw(holder_)) {
+            std::cerr << "kvxsim: cannot set up " << name << ": " << std::strerror(errno) << "\n";
+            return false;
+        }
+        return true;
+    }
+
+    void closeTerminal() {
+        if (holder_ >= 0) close(holder_);
+        if (fd_ >= 0) close(fd_);
+        holder_ = fd_ = -1;
+    }
+
+    void queue(std::string bytes, long long delay) {
+        if (bytes.empty()) return;
+        const long long start = std::max(nowMs() + delay, out_.empty() ? 0 : out_.back().due);
+        if (cfg_.chunk == 0) {
+            out_.push_back({start, std::move(bytes)});
+            return;
+        }
+        long long due = start;
+        for (std::size_t at = 0; at < bytes.size(); at += cfg_.chunk) {
+            out_.push_back({due, bytes.substr(at, cfg_.chunk)});
+            due += cfg_.chunkGapMs;
+        }
+    }
+
+    void onByte(char c) {
+        if (model_.echo()) queue(std::string(1, c), 0);
+        if (c != '\r' && c != '\n') {
+            if (line_.size() < 4096) line_ += c;
+            return;
+        }
+        if (line_.empty()) return;
+        std::string line;
+        line.swap(line_);
+        if (log_.is_open()) log_ << line << '\n' << std::flush;
+        if (!cfg_.babble) {
+            auto reply = model_.handle(line, hostUtc());
+            if (reply) queue(*reply, cfg_.delayMs);
+            if (model_.changed() && !cfg_.state.empty() &&
+                !writeFileAtomically(cfg_.state, model_.saveState()))
+                std::cerr << "kvxsim: cannot write " << cfg_.state << ": " << std::strerror(errno) << "\n";
+        }
+        ++commands_;
+        if (cfg_.hangupAfter >= 0 && commands_ >= cfg_.hangupAfter) hangupPending_ = true;
+    }
+
+    // Writes what is due; false when the terminal can no longer be written.
+    bool flushDue() {
+        while (!out_.empty() && out_.front().due <= nowMs()) {
+            Piece& p = out_.front();
+            ssize_t n = write(fd_, p.bytes.data(), p.bytes.size());
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+                return false;
+            }
+            p.bytes.erase(0, static_cast<std::size_t>(n));
+            if (p.bytes.empty()) out_.pop_front();
+        }
+        return true;
+    }
+
+    void babble() {
+        static const char text[] = "0123456789ABCDEF RDS ";
+        std::string burst;
+        for (int i = 0; i < 64; ++i) burst += text[(babbleAt_++) % (sizeof text - 1)];
+        if (write(fd_, burst.data(), burst.size()) < 0 && errno != EAGAIN) return;
+    }
+
+    int loop() {
+        bool down = false;
+        long long nextBabble = nowMs();
+        for (;;) {
+            if (!down && hangupPending_ && out_.empty()) {
+                // The adapter is pulled: the terminal disappears for every
+                // client. Closing it discards what the client has not read
+                // yet, so the last reply is given time to be read: at least a
+                // moment for the bytes to reach the terminal's queue, then until
+                // that queue is empty, two seconds at most.
+                if (drainedAt_ < 0) drainedAt_ = nowMs();
+                const long long waited = nowMs() - drainedAt_;
+                int unread = 0;
+                if (holder_ < 0 || ioctl(holder_, FIONREAD, &unread) != 0) unread = 0;
+                if (waited > 2000 || (waited >= 300 && unread == 0)) {
+                    closeTerminal();
+                    down = true;
+                }
+            }
+            long long timeout = -1;
+            bool wantOut = false;
+            if (!down && !out_.empty()) {
+                timeout = std::max(0LL, out_.front().due - nowMs());
+                wantOut = timeout == 0;
+            }
+            if (!down && hangupPending_ && out_.empty()) timeout = 20;
+            if (!down && cfg_.babble) {
+                long long t = std::max(0LL, nextBabble - nowMs());
+                timeout = timeout < 0 ? t : std::min(timeout, t);
+            }
+            pollfd fds[2] = {{gSignalPipe[0], POLLIN, 0}, {down ? -1 : fd_, POLLIN, 0}};
+            if (wantOut) fds[1].events |= POLLOUT;
+            int r = poll(fds, 2, static_cast<int>(std::min(timeout, 60000LL)));
+            if (r < 0 && errno != EINTR) {
+                std::cerr << "kvxsim: poll: " << std::strerror(errno) << "\n";
+                return 2;
+            }
+            if (r > 0 && (fds[0].revents & POLLIN)) return 0;
+            if (down) continue;
+            if (r > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+                char buf[512];
+                ssize_t n = read(fd_, buf, sizeof buf);
+                if (n > 0) {
+                    for (ssize_t i = 0; i < n; ++i) onByte(buf[i]);
+                } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    if (!cfg_.device.empty()) {
+                        std::cerr << "kvxsim: " << cfg_.device << " is gone\n";
+                        return 2;
+                    }
+                    // A pseudo-terminal whose end we hold does not hang up;
+                    // wait briefly instead of spinning should it ever report so.
+                    poll(nullptr, 0, 50);
+                }
+            }
+            if (!flushDue()) {
+                std::cerr << "kvxsim: the terminal cannot be written any more\n";
+                return 2;
+            }
+            if (cfg_.babble && nowMs() >= nextBabble) {
+                babble();
+                nextBabble = nowMs() + 10;
+            }
+        }
+    }
+
+    Config cfg_;
+    kvxsim::EncoderModel model_;
+    int fd_ = -1;
+    int holder_ = -1;
+    std::string line_;
+    std::deque<Piece> out_;
+    std::ofstream log_;
+    long long commands_ = 0;
+    bool hangupPending_ = false;
+    long long drainedAt_ = -1;
+    std::size_t babbleAt_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Config cfg;
+    if (int rc = parseArgs(argc, argv, cfg)) return rc - 1;
+
+    if (pipe(gSignalPipe) != 0) return 2;
+    fcntl(gSignalPipe[0], F_SETFD, FD_CLOEXEC);
+    fcntl(gSignalPipe[1], F_SETFD, FD_CLOEXEC);
+    fcntl(gSignalPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    // Standard output may be a pipe that its reader closes after the first line.
+    signal(SIGPIPE, SIG_IGN);
+
+    Server server(std::move(cfg));
+    return server.run();
+}
