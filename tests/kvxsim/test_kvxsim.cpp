@@ -176,7 +176,9 @@ TEST_F(Sim, SettingsAreValidatedAndReadBack) {
     EXPECT_EQ(sim.ask("DPS=Hello"), OK);
     EXPECT_EQ(sim.ask("DPS?"), value("\"Hello" + std::string(59, ' ') + "\""));
 
-    // A refused setting leaves the value as it was.
+    // A refused setting leaves the value as it was; an overlong line is
+    // refused whole, not cut down to a valid setting.
+    EXPECT_EQ(sim.ask("PI=C202" + std::string(3000, ' ')), NO);
     EXPECT_EQ(sim.ask("PI?"), value("00A5"));
 }
 
@@ -319,6 +321,42 @@ TEST_F(Sim, ServesTheNextClientAfterOneCloses) {
     ASSERT_TRUE(sim.open());
     EXPECT_EQ(sim.ask("PI?"), value("1234"));
     EXPECT_EQ(sim.stop(SIGTERM), 0);
+}
+
+TEST_F(Sim, DeviceOptionServesAGivenSerialLine) {
+    TempDir dir;
+    const std::string a = (dir.path / "a").string(), b = (dir.path / "b").string();
+    pid_t socat = fork();
+    if (socat == 0) {
+        const std::string pa = "pty,raw,echo=0,link=" + a, pb = "pty,raw,echo=0,link=" + b;
+        execlp("socat", "socat", pa.c_str(), pb.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!(fs::exists(a) && fs::exists(b)) && std::chrono::steady_clock::now() < limit)
+        poll(nullptr, 0, 20);
+    ASSERT_TRUE(sim.start({"--device", a}));
+    EXPECT_EQ(sim.path(), a);
+    // Talk through the other end of the pair.
+    sim.closeClient();
+    int fd = ::open(b.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "PI?\r", 4), 4);
+    std::string got;
+    while (!SimProcess::endsWith(got, OK) && std::chrono::steady_clock::now() < limit + std::chrono::seconds(10)) {
+        pollfd p{fd, POLLIN, 0};
+        char buf[256];
+        if (poll(&p, 1, 100) > 0) {
+            ssize_t n = read(fd, buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    EXPECT_EQ(got, "PI?\r" + value("FFFF"));
+    EXPECT_EQ(sim.stop(), 0);
+    kill(socat, SIGTERM);
+    waitpid(socat, nullptr, 0);
 }
 
 TEST_F(Sim, RefuseMuteAndGarbageFaults) {

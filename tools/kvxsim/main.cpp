@@ -296,14 +296,21 @@ private:
     void onByte(char c) {
         if (model_.echo()) queue(std::string(1, c), 0);
         if (c != '\r' && c != '\n') {
-            if (line_.size() < 4096) line_ += c;
+            // No command is longer than this; an overlong line is refused as a
+            // whole rather than cut into something that might be accepted.
+            if (line_.size() < kMaxLine) line_ += c;
+            else overlong_ = true;
             return;
         }
         if (line_.empty()) return;
         std::string line;
         line.swap(line_);
+        const bool overlong = overlong_;
+        overlong_ = false;
         if (log_.is_open()) log_ << line << '\n' << std::flush;
-        if (!cfg_.babble) {
+        if (overlong && !cfg_.babble) {
+            queue(kvxsim::EncoderModel::no(), cfg_.delayMs);
+        } else if (!cfg_.babble) {
             auto reply = model_.handle(line, hostUtc());
             if (reply) queue(*reply, cfg_.delayMs);
             if (model_.changed() && !cfg_.state.empty() &&
@@ -411,6 +418,8 @@ private:
     std::ofstream log_;
     long long commands_ = 0;
     bool hangupPending_ = false;
+    bool overlong_ = false;
+    static constexpr std::size_t kMaxLine = 1024;
     long long drainedAt_ = -1;
     std::size_t babbleAt_ = 0;
 };
