@@ -23,13 +23,17 @@ public:
 
     // Starts kvxsim with `args`, reads the terminal path and opens it.
     bool start(const std::vector<std::string>& args) {
-        int out[2];
+        int out[2], err[2];
         if (pipe(out) != 0) return false;
+        if (pipe(err) != 0) return false;
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], 1);
+            dup2(err[1], 2);
             close(out[0]);
             close(out[1]);
+            close(err[0]);
+            close(err[1]);
             std::vector<char*> argv;
             argv.push_back(const_cast<char*>(KVXSIM_PATH));
             for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -38,7 +42,10 @@ public:
             _exit(127);
         }
         close(out[1]);
+        close(err[1]);
         outFd_ = out[0];
+        errFd_ = err[0];
+        err_.clear();
         path_.clear();
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < limit) {
@@ -86,7 +93,8 @@ public:
             pid_ = -1;
         }
         if (outFd_ >= 0) ::close(outFd_);
-        outFd_ = -1;
+        if (errFd_ >= 0) ::close(errFd_);
+        outFd_ = errFd_ = -1;
         return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -125,6 +133,24 @@ public:
     // Switches echo off and swallows the echoed bytes.
     bool echoOff() { return ask("ECHO=0") == "ECHO=0\r\r\nOK\r\n"; }
 
+    // Waits up to 10 s for `text` on the program's standard error and
+    // consumes what came up to its end.
+    bool waitForStderr(const std::string& text) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (err_.find(text) == std::string::npos && std::chrono::steady_clock::now() < limit) {
+            pollfd p{errFd_, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char buf[512];
+            ssize_t n = read(errFd_, buf, sizeof buf);
+            if (n <= 0) break;
+            err_.append(buf, static_cast<std::size_t>(n));
+        }
+        const auto at = err_.find(text);
+        if (at == std::string::npos) return false;
+        err_.erase(0, at + text.size());
+        return true;
+    }
+
     const std::string& path() const { return path_; }
     int fd() const { return fd_; }
     pid_t pid() const { return pid_; }
@@ -136,6 +162,8 @@ public:
 private:
     pid_t pid_ = -1;
     int outFd_ = -1;
+    int errFd_ = -1;
+    std::string err_;
     int fd_ = -1;
     std::string path_;
 };

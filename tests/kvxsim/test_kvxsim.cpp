@@ -224,7 +224,9 @@ TEST_F(Sim, EchoesEachByteUntilSwitchedOff) {
     sim.send("\r\n\nTP?\n");
     EXPECT_EQ(sim.readReply(), "\r\n\nTP?\n" + value("0"));
     sim.send("PS");
-    EXPECT_EQ(sim.readSome(5000), "PS");  // echoed before the line is complete
+    std::string early = sim.readSome(5000);  // echoed before the line is complete
+    if (early == "P") early += sim.readSome(5000);
+    EXPECT_EQ(early, "PS");
     sim.send("?\r");
     EXPECT_EQ(sim.readReply(), "?\r" + value("\"RDS\""));
     sim.send("ECHO=0\r");
@@ -318,6 +320,16 @@ TEST_F(Sim, ServesTheNextClientAfterOneCloses) {
     startQuiet();
     EXPECT_EQ(sim.ask("PI=1234"), OK);
     sim.closeClient();
+    ASSERT_TRUE(sim.waitForStderr("client left"));
+    ASSERT_TRUE(sim.open());
+    EXPECT_EQ(sim.ask("PI?"), value("1234"));
+
+    // A reply the leaving client never read does not reach the next one.
+    sim.send("PS?\r");
+    pollfd p{sim.fd(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 10000), 1);
+    sim.closeClient();
+    ASSERT_TRUE(sim.waitForStderr("client left"));
     ASSERT_TRUE(sim.open());
     EXPECT_EQ(sim.ask("PI?"), value("1234"));
     EXPECT_EQ(sim.stop(SIGTERM), 0);

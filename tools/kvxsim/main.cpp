@@ -263,20 +263,49 @@ private:
         const char* name = ptsname(fd_);
         if (!name) return false;
         path = name;
-        // Holding the terminal's own end open keeps it alive between clients:
-        // without it the master sees a hang-up whenever the last client closes.
-        holder_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (holder_ < 0 || !makeRaw(holder_)) {
+        ptsName_ = name;
+        // The terminal's settings outlive each client's open and close.
+        int s = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (s < 0 || !makeRaw(s)) {
             std::cerr << "kvxsim: cannot set up " << name << ": " << std::strerror(errno) << "\n";
+            if (s >= 0) close(s);
             return false;
         }
+        close(s);
         return true;
     }
 
     void closeTerminal() {
-        if (holder_ >= 0) close(holder_);
         if (fd_ >= 0) close(fd_);
-        holder_ = fd_ = -1;
+        fd_ = -1;
+    }
+
+    // Bytes written to the client that it has not read yet (pseudo-terminal only).
+    int unreadByClient() const {
+        if (ptsName_.empty()) return 0;
+        int s = open(ptsName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (s < 0) return 0;
+        int unread = 0;
+        if (ioctl(s, FIONREAD, &unread) != 0) unread = 0;
+        close(s);
+        return unread;
+    }
+
+    // The last client closed the pseudo-terminal. The terminal stays, but
+    // what was meant for that client is dropped: replies it did not read
+    // would otherwise reach the next client ahead of its own.
+    void clientLeft() {
+        out_.clear();
+        line_.clear();
+        overlong_ = false;
+        int s = open(ptsName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (s >= 0) {
+            tcflush(s, TCIFLUSH);
+            close(s);
+        }
+        absent_ = true;
+        if (hadClient_) std::cerr << "kvxsim: client left; waiting for the next one\n";
+        hadClient_ = false;
     }
 
     void queue(std::string bytes, long long delay) {
@@ -356,12 +385,20 @@ private:
                 // that queue is empty, two seconds at most.
                 if (drainedAt_ < 0) drainedAt_ = nowMs();
                 const long long waited = nowMs() - drainedAt_;
-                int unread = 0;
-                if (holder_ < 0 || ioctl(holder_, FIONREAD, &unread) != 0) unread = 0;
+                const int unread = unreadByClient();
                 if (waited > 2000 || (waited >= 300 && unread == 0)) {
                     closeTerminal();
                     down = true;
                 }
+            }
+            if (!down && absent_) {
+                // No client: a master without one reports a hang-up at every
+                // poll, so look again at a slow pace until one opens.
+                pollfd sig{gSignalPipe[0], POLLIN, 0};
+                if (poll(&sig, 1, 50) > 0 && (sig.revents & POLLIN)) return 0;
+                pollfd m{fd_, POLLIN, 0};
+                if (poll(&m, 1, 0) >= 0 && !(m.revents & POLLHUP)) absent_ = false;
+                continue;
             }
             long long timeout = -1;
             bool wantOut = false;
@@ -387,20 +424,24 @@ private:
                 char buf[512];
                 ssize_t n = read(fd_, buf, sizeof buf);
                 if (n > 0) {
+                    hadClient_ = true;
                     for (ssize_t i = 0; i < n; ++i) onByte(buf[i]);
                 } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                     if (!cfg_.device.empty()) {
                         std::cerr << "kvxsim: " << cfg_.device << " is gone\n";
                         return 2;
                     }
-                    // A pseudo-terminal whose end we hold does not hang up;
-                    // wait briefly instead of spinning should it ever report so.
-                    poll(nullptr, 0, 50);
+                    clientLeft();
+                    continue;
                 }
             }
             if (!flushDue()) {
-                std::cerr << "kvxsim: the terminal cannot be written any more\n";
-                return 2;
+                if (!cfg_.device.empty()) {
+                    std::cerr << "kvxsim: " << cfg_.device << " cannot be written any more\n";
+                    return 2;
+                }
+                clientLeft();
+                continue;
             }
             if (cfg_.babble && nowMs() >= nextBabble) {
                 babble();
@@ -412,7 +453,9 @@ private:
     Config cfg_;
     kvxsim::EncoderModel model_;
     int fd_ = -1;
-    int holder_ = -1;
+    std::string ptsName_;
+    bool absent_ = false;
+    bool hadClient_ = false;
     std::string line_;
     std::deque<Piece> out_;
     std::ofstream log_;
