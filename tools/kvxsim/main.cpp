@@ -113,6 +113,14 @@ bool writeFileAtomically(const std::string& path, const std::string& data) {
         unlink(tmp.c_str());
         return false;
     }
+    // Make the rename itself durable.
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        close(dfd);
+    }
     return true;
 }
 
@@ -375,6 +383,7 @@ private:
 
     int loop() {
         bool down = false;
+        if (cfg_.hangupAfter == 0) hangupPending_ = true;
         long long nextBabble = nowMs();
         for (;;) {
             if (!down && hangupPending_ && out_.empty()) {
