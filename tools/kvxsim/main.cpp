@@ -36,6 +36,8 @@ const char kUsage[] =
     "factory settings. The clock keeps UTC and runs from the host's clock or\n"
     "from the last DATE=/TIME= setting. Below firmware 01.03 the words ISDST,\n"
     "SYNC and DST are unknown.\n"
+    "The terminal stays when a client closes it and serves the next client;\n"
+    "replies the leaving client did not read are dropped.\n"
     "\n"
     "Options:\n"
     "  --device PATH      serve this serial device instead of a pseudo-terminal\n"
