@@ -28,6 +28,15 @@ std::array<QIcon, 3> AlertIcons(QStyle* Style) {
   return icons;
 }
 
+// The windows' face: 8-point Tahoma, or a face of the same metrics.
+QFont WindowFont() {
+  QFont f;
+  f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")});
+  f.setStyleHint(QFont::SansSerif);
+  f.setPointSize(8);
+  return f;
+}
+
 QString FromLatin1(const std::string& S) { return QString::fromLatin1(S.data(), qsizetype(S.size())); }
 
 }  // namespace
@@ -36,6 +45,7 @@ TPreflightForm::TPreflightForm(QWidget* Parent)
     : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("Preflight"));
+  setFont(WindowFont());
   setFixedSize(371, 300);
 
   auto* lbIssues = new QLabel(QStringLiteral("Issues"), this);

@@ -27,11 +27,21 @@ QRegion RoundRectRegion(int X1, int Y1, int X2, int Y2, int R) {
   return r;
 }
 
+// The windows' face: 8-point Tahoma, or a face of the same metrics.
+QFont WindowFont() {
+  QFont f;
+  f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")});
+  f.setStyleHint(QFont::SansSerif);
+  f.setPointSize(8);
+  return f;
+}
+
 }  // namespace
 
 TBalloon::TBalloon(QWidget* AOwner)
     : QWidget(AOwner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setAttribute(Qt::WA_ShowWithoutActivating);
+  setFont(WindowFont());
   QPalette pal = palette();
   pal.setColor(QPalette::Window, pal.color(QPalette::ToolTipBase));
   pal.setColor(QPalette::WindowText, pal.color(QPalette::ToolTipText));
