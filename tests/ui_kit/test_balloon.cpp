@@ -183,4 +183,14 @@ TEST(Balloon, HidesOnClickAndAfterItsDuration) {
   f.B.SetDuration(0);
   f.B.show();
   EXPECT_FALSE(f.B.HideTimer().isActive());
+
+  // Losing activation hides it only while HideNoFocus is on.
+  ASSERT_FALSE(f.B.isActiveWindow());
+  f.B.SetHideNoFocus(false);
+  QEvent deactivate(QEvent::ActivationChange);
+  QApplication::sendEvent(&f.B, &deactivate);
+  EXPECT_TRUE(f.B.isVisible());
+  f.B.SetHideNoFocus(true);
+  QApplication::sendEvent(&f.B, &deactivate);
+  EXPECT_FALSE(f.B.isVisible());
 }
