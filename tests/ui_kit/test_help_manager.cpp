@@ -200,3 +200,32 @@ TEST(HelpManager, MarkerWithoutContextStillShowsTheBalloon) {
   EXPECT_TRUE(help.TextImage()->Picture().isNull());
   EXPECT_TRUE(help.CloseLabel()->isVisibleTo(help.Balloon()));
 }
+
+TEST(HelpManager, LinksEveryControlWithHelpWhileMarkersAreAdded) {
+  QWidget window;
+  std::vector<QGroupBox*> boxes;
+  for (int i = 0; i < 40; ++i) {
+    boxes.push_back(new QGroupBox(&window));
+    boxes.back()->setGeometry(0, i * 10, 100, 10);
+    SetHelpContext(boxes.back(), i % 4 == 0 ? (i == 0 ? -1 : 0) : i);
+  }
+  auto* inner = new QLineEdit(boxes[1]);
+  SetHelpContext(inner, 200);
+  TOverlayManager overlays;
+  TImageList markers;
+  markers.Sheet = QImage(16, 8, QImage::Format_ARGB32);
+  markers.Width = markers.Height = 8;
+  THelpManager help(&window);
+  std::vector<QWidget*> asked;
+  help.OnAddImage = [&](QWidget* Control, TClickImage*& Img) {
+    asked.push_back(Control);
+    // Each marker panel is a new sibling of the control being linked.
+    Img = overlays.AddPanel(Control)->AddImage(2, markers, 1, nullptr, nullptr, nullptr)->Img;
+  };
+  help.Link();
+  ASSERT_EQ(asked.size(), 31u);  // 30 boxes with a context above 0, and the edit
+  EXPECT_EQ(asked[0], inner);    // a container's descendants come before it
+  EXPECT_EQ(asked[1], boxes[1]);
+  for (QWidget* c : asked)
+    EXPECT_EQ(GetHelpContext(overlays.FindPanel(c)->FindImageByID(2)->Img), GetHelpContext(c));
+}

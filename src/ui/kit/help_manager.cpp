@@ -41,8 +41,11 @@ QString StripControlChars(const QString& Text) {
 
 // Every widget below Root, depth first, each container's descendants before
 // the container itself.
+// Walks a copy of each child list: the host may add widgets (marker panels)
+// beside the control it is asked about.
 void ForEachChildWidget(QWidget* Root, const std::function<void(QWidget*)>& Proc) {
-  for (QObject* o : Root->children()) {
+  const QObjectList children = Root->children();
+  for (QObject* o : children) {
     auto* w = qobject_cast<QWidget*>(o);
     if (!w || w->isWindow()) continue;
     ForEachChildWidget(w, Proc);
