@@ -39,6 +39,9 @@ QFont WindowFont() {
 
 QString FromLatin1(const std::string& S) { return QString::fromLatin1(S.data(), qsizetype(S.size())); }
 
+// Texts written with CR LF line ends, shown with the toolkit's line ends.
+QString ForDisplay(QString Text) { return Text.replace(QLatin1String("\r\n"), QLatin1String("\n")); }
+
 }  // namespace
 
 TPreflightForm::TPreflightForm(QWidget* Parent)
@@ -88,7 +91,7 @@ TPreflightForm::TPreflightForm(QWidget* Parent)
   connect(lvAlerts, &QTreeWidget::itemClicked, this, [this] { ShowSelected(); });
 
   OnConfirm = [this](const QString& Question) {
-    return QMessageBox::question(this, windowTitle(), Question,
+    return QMessageBox::question(this, windowTitle(), ForDisplay(Question),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   };
 
@@ -127,7 +130,7 @@ void TPreflightForm::ShowSelected() {
   const int i = sel.first()->data(0, Qt::UserRole).toInt();
   memDescr->clear();
   if (i >= 0 && i < static_cast<int>(FAlerts.size()))
-    memDescr->setPlainText(FromLatin1(FAlerts[i].Description));
+    memDescr->setPlainText(ForDisplay(FromLatin1(FAlerts[i].Description)));
 }
 
 void TPreflightForm::btnSaveClick() {
