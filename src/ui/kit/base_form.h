@@ -1,0 +1,201 @@
+#pragma once
+// Base classes of the program's own windows.
+//
+// TBaseForm: a top-level window with a three-step life cycle around
+// construction and destruction (Init after construction, PostInit after the
+// window is first shown, CleanUp at the start of destruction; overrides call
+// the inherited hook first), a modal result with ShowModal, the program's one
+// message box and an operation that brings the window forward.
+//
+// C++ cannot reach a descendant's CleanUp from the base destructor, so a form
+// is destroyed with Free() or deleteLater() (both run CleanUp first); a form
+// deleted by its owner runs only the base hook.
+//
+// TBaseFormMain: the base of the main window, with the application-wide hooks,
+// the restore action of the single-instance guard, the shared progress window,
+// the help command and the about box.
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <initializer_list>
+
+#include <QAbstractButton>
+class QEventLoop;
+class QFileDialog;
+class QHelpEvent;
+class TProgressFormEx;
+class TSplash;
+
+// Modal results (the values of the buttons that close a modal window).
+enum TModalResult : int {
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7,
+    mrClose = 8,
+    mrHelp = 9,
+    mrAll = 12,
+    mrNoToAll = 13,
+    mrYesToAll = 14
+};
+
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+
+enum TMsgDlgBtn {
+    mbYes = 0x001,
+    mbNo = 0x002,
+    mbOK = 0x004,
+    mbCancel = 0x008,
+    mbAbort = 0x010,
+    mbRetry = 0x020,
+    mbIgnore = 0x040,
+    mbAll = 0x080,
+    mbNoToAll = 0x100,
+    mbYesToAll = 0x200,
+    mbHelp = 0x400,
+    mbClose = 0x800
+};
+using TMsgDlgButtons = unsigned;  // an or-ed set of TMsgDlgBtn
+
+// The modal result a message-box button returns.
+int ModalResultOf(TMsgDlgBtn Button);
+
+class TBaseForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TBaseForm(QWidget* AOwner = nullptr);
+    // A window with its own taskbar entry that is not kept above the main
+    // window: it has no parent window, and AOwner (when given) still frees it.
+    template <class T = TBaseForm>
+    static T* CreateIndependent(QWidget* AOwner = nullptr)
+    {
+        T* form = new T(nullptr);
+        form->MakeIndependent(AOwner);
+        return form;
+    }
+    ~TBaseForm() override;
+
+    // Runs CleanUp (once) and deletes the window.
+    void Free();
+
+    virtual void Init() {}
+    virtual void PostInit() {}
+    virtual void CleanUp() {}
+
+    bool Independent() const { return FIndependent; }
+
+    int ModalResult() const { return FModalResult; }
+    // Setting a result other than mrNone ends a running ShowModal.
+    void SetModalResult(int Value);
+    // Shows the window application-modal and runs a local event loop until a
+    // modal result is set or the window is closed (mrCancel); returns it.
+    virtual int ShowModal();
+    bool InModalLoop() const { return FModalLoop != nullptr; }
+
+    // Enter presses the default button, Esc the cancel button.
+    void SetDefaultButton(QAbstractButton* Button) { FDefaultButton = Button; }
+    void SetCancelButton(QAbstractButton* Button) { FCancelButton = Button; }
+    // Clicking Button sets the window's modal result to Result.
+    void SetButtonModalResult(QAbstractButton* Button, int Result);
+
+    // Shows and raises the window unless a modal window is open.
+    void ShowUp();
+
+    // The program's message box: type, buttons, help context (unused: there is
+    // no help file behind message boxes), centred on the screen; returns the
+    // modal result of the button pressed (mrCancel when closed otherwise).
+    static int ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
+    static int ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+                           TMsgDlgBtn DefaultButton);
+
+    // File dialog type change: gives the typed file name the extension of the
+    // selected filter's first pattern. Filter is "Text|*.a;*.b|Other|*.c",
+    // FilterIndex counts from 1. Returns the new file name.
+    static QString TypeChange(const QString& Filter, int FilterIndex, const QString& FileName);
+    // The same applied to a live QFileDialog (bind to filterSelected).
+    static void TypeChange(QFileDialog* Dialog);
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void RunCleanUp();
+    void MakeIndependent(QWidget* AOwner);
+
+    bool FIndependent = false;
+    bool FCleanedUp = false;
+    int FModalResult = mrNone;
+    QEventLoop* FModalLoop = nullptr;
+    QPointer<QAbstractButton> FDefaultButton;
+    QPointer<QAbstractButton> FCancelButton;
+};
+
+// Layout flags of the about box's controls.
+enum TAboutFlag : unsigned {
+    afOwnColor = 1,     // keep the control's own font colour (otherwise white)
+    afOwnAnchors = 4,   // keep the control's own anchors (otherwise left and bottom)
+    afNoPosition = 8,   // do not position
+    afNewLine = 16,     // start a new line
+    afSameLine = 32     // continue the current line
+};
+
+struct TAboutItem {
+    QWidget* Control;
+    unsigned Flags;
+};
+
+// The shared progress window while a TBaseFormMain exists (nullptr otherwise).
+TProgressFormEx* ProgressForm();
+
+class TBaseFormMain : public TBaseForm {
+    Q_OBJECT
+public:
+    explicit TBaseFormMain(QWidget* AOwner = nullptr);
+    ~TBaseFormMain() override;
+
+    void PostInit() override;
+    void CleanUp() override;
+
+    virtual void AppMinimize() {}
+    virtual void AppDeactivate() {}
+    // Called before a tool tip shows; may change the text or clear CanShow.
+    virtual void AppShowHint(QString& HintStr, bool& CanShow, QHelpEvent* HintInfo)
+    {
+        (void)HintStr;
+        (void)CanShow;
+        (void)HintInfo;
+    }
+    virtual void CreateAbout();
+    virtual void BuildAbout();
+    virtual void _ac_AboutExecute(QObject* Sender);
+    virtual void _ac_HelpExecute(QObject* Sender);
+
+    void LabelWebClick(QObject* Sender);
+    void LabelMouseEnter(QObject* Sender);
+    void LabelMouseLeave(QObject* Sender);
+
+    TSplash* About() const { return FAbout; }
+    // The program file's path with its extension changed to ".chm".
+    virtual QString HelpFileName() const;
+
+    static const QString MakerEmail;
+    static const QString MakerWeb;
+    static const QString MakerPhone;
+    static const QString MakerAddress;
+
+protected:
+    void ArrangeAbout(const QList<TAboutItem>& Items);
+    void changeEvent(QEvent* e) override;
+    bool eventFilter(QObject* Watched, QEvent* e) override;
+
+private:
+    TSplash* FAbout = nullptr;
+    bool FHandCursor = false;
+    QMetaObject::Connection FDeactivateLink;
+};

@@ -1,0 +1,16 @@
+#pragma once
+// Bringing the program's window to the front, and the hook the single-instance
+// guard calls when a second copy asks the running one to come forward.
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+// Restores Window when minimised and raises and activates it; true when it
+// ends up as the active window.
+bool ForceForegroundWindow(QWidget* Window);
+
+// Called on the user-interface thread when a restore request arrives; empty
+// until the main window installs its action.
+extern std::function<void()> RestoreRequestHandler;
+// The window the hook belongs to (set together with the hook).
+extern QPointer<QWidget> RestoreRequestWindow;
