@@ -331,6 +331,7 @@ TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
 
 TBaseFormMain::~TBaseFormMain()
 {
+    RunCleanUp();  // a main window deleted directly still frees the progress window
     qApp->removeEventFilter(this);
     if (FHandCursor) {
         QApplication::restoreOverrideCursor();

@@ -123,9 +123,11 @@ protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    // Runs CleanUp unless it already ran. From a destructor it reaches the
+    // hooks of that class and its bases.
+    void RunCleanUp();
 
 private:
-    void RunCleanUp();
     void MakeIndependent(QWidget* AOwner);
 
     bool FIndependent = false;
