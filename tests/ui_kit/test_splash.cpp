@@ -128,3 +128,26 @@ TEST(Splash, DelayedHideRestartsOnASecondCall)
     s.HideSplash(0);
     EXPECT_FALSE(s.isVisible());
 }
+
+TEST(Pictures, CompiledInWithTheirSizes)
+{
+    const struct {
+        const char* name;
+        QSize size;
+    } pictures[] = {
+        {":/PNG_ABOUT", {450, 330}},
+        {":/HELP", {16, 16}},
+        {":/IL8X8", {16, 8}},
+        {":/ALERT_ICONS", {48, 16}},
+    };
+    for (const auto& p : pictures) {
+        const QImage img(QString::fromLatin1(p.name));
+        EXPECT_EQ(img.size(), p.size) << p.name;
+    }
+    // Marker 1 of the 8 x 8 sheet is a blue disc: its middle is blue, its
+    // corner transparent.
+    const QImage sheet(QStringLiteral(":/IL8X8"));
+    const QColor mid = sheet.pixelColor(8 + 1, 4);
+    EXPECT_GT(mid.blue(), mid.red() + 60);
+    EXPECT_EQ(sheet.pixelColor(8, 0).alpha(), 0);
+}
