@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "data_validator.h"
+#include "fonts.h"
 
 namespace {
 
@@ -26,15 +27,6 @@ std::array<QIcon, 3> AlertIcons(QStyle* Style) {
       icons[i] = Style->standardIcon(fallback[i]);
   }
   return icons;
-}
-
-// The windows' face: 8-point Tahoma, or a face of the same metrics.
-QFont WindowFont() {
-  QFont f;
-  f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")});
-  f.setStyleHint(QFont::SansSerif);
-  f.setPointSize(8);
-  return f;
 }
 
 QString FromLatin1(const std::string& S) { return QString::fromLatin1(S.data(), qsizetype(S.size())); }

@@ -9,6 +9,8 @@
 #include <QShowEvent>
 #include <algorithm>
 
+#include "fonts.h"
+
 namespace {
 
 // Rounded rectangle from (X1, Y1) to (X2, Y2), right and bottom exclusive,
@@ -25,15 +27,6 @@ QRegion RoundRectRegion(int X1, int Y1, int X2, int Y2, int R) {
   r += QRegion(X1, Y2 - R, R, R, QRegion::Ellipse);
   r += QRegion(X2 - R, Y2 - R, R, R, QRegion::Ellipse);
   return r;
-}
-
-// The windows' face: 8-point Tahoma, or a face of the same metrics.
-QFont WindowFont() {
-  QFont f;
-  f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")});
-  f.setStyleHint(QFont::SansSerif);
-  f.setPointSize(8);
-  return f;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "control_walk.h"
+
 namespace {
 
 // The Hide link: an underlined blue label with click and hover events.
@@ -37,20 +39,6 @@ QString StripControlChars(const QString& Text) {
   for (QChar c : Text)
     if (c.unicode() >= 32) out += c;
   return out;
-}
-
-// Every widget below Root, depth first, each container's descendants before
-// the container itself.
-// Walks a copy of each child list: the host may add widgets (marker panels)
-// beside the control it is asked about.
-void ForEachChildWidget(QWidget* Root, const std::function<void(QWidget*)>& Proc) {
-  const QObjectList children = Root->children();
-  for (QObject* o : children) {
-    auto* w = qobject_cast<QWidget*>(o);
-    if (!w || w->isWindow()) continue;
-    ForEachChildWidget(w, Proc);
-    Proc(w);
-  }
 }
 
 }  // namespace
@@ -89,7 +77,9 @@ THelpManager::~THelpManager() { delete FHelpBalloon.data(); }
 
 void THelpManager::Link() {
   if (!FOwner) return;
-  ForEachChildWidget(FOwner, [this](QWidget* w) { LinkControl(w); });
+  // The walk takes each level's children before visiting them, so marker
+  // panels the host adds beside a control are not walked.
+  ForEachControl(FOwner, [this](QWidget* w) { LinkControl(w); });
 }
 
 void THelpManager::LinkControl(QWidget* Control) {
