@@ -1,0 +1,155 @@
+#pragma once
+// The loader automaton: a worker thread that walks a table of numbered states,
+// one at a time, and hands the current state to a handler on the main thread
+// at every pass. A state carries one command (TKVXState) or a list of commands
+// (TKVXStateList); the handler sends it through the device, the automaton
+// stores the framed reply when it arrives (ReadMessage), and the handler parses
+// it. No time-outs and no retries: a waiting state waits until the reply comes
+// or until the automaton is switched off.
+
+#include "event.h"
+#include "thread.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using TBytes = std::vector<std::uint8_t>;
+
+enum TInnerState : std::uint8_t { isInit = 0, isSend = 1, isWait = 2, isParse = 3, isNext = 4 };
+
+class TLoaderAutomata;
+
+class TCustomState {
+public:
+    explicit TCustomState(std::int32_t AState);
+    virtual ~TCustomState();
+    TCustomState(const TCustomState&) = delete;
+    TCustomState& operator=(const TCustomState&) = delete;
+
+    // Zeroes Params; the inner state is left alone.
+    virtual void Clear();
+    virtual void Reset();
+    virtual void Advance();
+    // Receives a reply packet (Msg may be nullptr); the base ignores it.
+    virtual void Survey(const TBytes* Msg, const TBytes* Msg1);
+
+    std::int32_t State() const { return FState; }
+    TInnerState InnerState() const { return FInnerState.load(); }
+    void SetInnerState(TInnerState Value) { FInnerState = Value; }
+    TLoaderAutomata* Owner() const { return FOwner; }
+    TBytes& Params() { return FParams; }
+
+protected:
+    TLoaderAutomata* FOwner = nullptr;
+    std::int32_t FState;
+    std::atomic<TInnerState> FInnerState{isInit};
+    TBytes FParams;
+
+    friend class TLoaderAutomata;
+};
+
+// One command and its last reply. Type 0 is a query ("PI?"), 1 a setting ("PI=1234").
+class TKVXState : public TCustomState {
+public:
+    TKVXState(std::int32_t AState, const std::string& ACommand, const std::string& APar, std::uint8_t AType);
+
+    void Clear() override;
+    void Survey(const TBytes* Msg, const TBytes* Msg1) override;
+
+    const std::string& Command() const { return FCommand; }
+    void SetCommand(const std::string& Value) { FCommand = Value; }
+    const std::string& Response() const { return FResponse; }
+    void SetResponse(const std::string& Value) { FResponse = Value; }
+    const std::string& Par() const { return FPar; }
+    void SetPar(const std::string& Value) { FPar = Value; }
+    std::uint8_t Type() const { return FType; }
+    std::string Msg() const;
+
+protected:
+    std::string FCommand;
+    std::string FResponse;
+    std::string FPar;
+    std::uint8_t FType;
+};
+
+struct TMsgChange {
+    std::string Msg; // the command without line end
+    std::string Res; // the reply packet; empty until it arrives
+};
+using PMsgChange = TMsgChange*;
+
+// A list of commands sent one after the other.
+class TKVXStateList : public TCustomState {
+public:
+    explicit TKVXStateList(std::int32_t AState);
+    ~TKVXStateList() override;
+
+    void Clear() override;
+    void Reset() override;
+    // In isParse with a list: waits for the current reply, then steps to the
+    // next command (back to isInit) until the last one is answered.
+    void Advance() override;
+    void Survey(const TBytes* Msg, const TBytes* Msg1) override;
+
+    std::string Msg() const;
+    const std::vector<PMsgChange>& MessageList() const { return *FMessages; }
+    // Frees the held records, then takes ownership of the given ones.
+    void SetMessageList(const std::vector<PMsgChange>& Value);
+    int Count() const { return static_cast<int>(FMessages->size()); }
+    int CMsg() const { return FCurMessage; }
+    PMsgChange GetMesRes(int Index) const;
+
+protected:
+    std::vector<PMsgChange>* FMessages;
+    std::int32_t FCurMessage = 0;
+};
+
+using TLoaderMessageEvent = TEvent<TLoaderAutomata*, TCustomState*>;
+using TLoaderNotifyEvent = TEvent<TLoaderAutomata*>;
+
+class TLoaderAutomata : public TThread {
+public:
+    TLoaderAutomata();
+    // Ends the thread, then frees the states.
+    ~TLoaderAutomata() override;
+
+    // Appends the state unless its number is taken (then the caller keeps it).
+    // Answers whether it was added.
+    bool AddState(TCustomState* AState);
+    TCustomState* FindState(std::int32_t AState) const;
+    void Reset();
+    void Clear();
+    bool Active() const { return FActive.load(); }
+    void SetActive(bool Value);
+    void SetActiveState(std::int32_t AStateNumber);
+    void ReadMessage(const TBytes* Msg, const TBytes* Msg1);
+    TCustomState* CurrentState() const;
+
+    TLoaderMessageEvent OnState() const;
+    void SetOnState(const TLoaderMessageEvent& Value);
+    TLoaderNotifyEvent OnStatus() const;
+    void SetOnStatus(const TLoaderNotifyEvent& Value);
+
+protected:
+    void Execute() override;
+    void TerminatedSet() override;
+
+private:
+    void Pause(int Ms, bool ForReply);
+
+    mutable std::recursive_mutex FCS;
+    std::vector<TCustomState*> FStates;
+    TCustomState* FState = nullptr;
+    std::atomic<bool> FActive{false};
+    TLoaderMessageEvent FOnState;
+    TLoaderNotifyEvent FOnStatus;
+
+    // Wakes a pause early: a stored reply, activation, or the end of the thread.
+    std::mutex FWakeLock;
+    std::condition_variable FWake;
+    bool FWoken = false;
+};
