@@ -55,6 +55,13 @@ TConnCOM* MakeConn(const TPty& Pty)
     return C;
 }
 
+// Tells when the connection has read bytes from the line.
+class TProbeConn : public TConnCOM {
+public:
+    TProbeConn() : TConnCOM(false) {}
+    bool HasRead() const { return FLastReadDataTick.load() != 0; }
+};
+
 class TBadConn : public TCustomConnection {
 public:
     TBadConn() : TCustomConnection(false) {}
@@ -128,7 +135,9 @@ TEST(Device, SilentDeviceStillReleasesMessages)
 {
     TPty Pty;
     Sink S;
-    TConnCOM* C = MakeConn(Pty);
+    auto* C = new TProbeConn;
+    C->SetReconnectTimeout(20);
+    C->SetProperties({Pty.SlavePath(), "9600", "0", "3", "0", "0", "0", "0", "0"});
     {
         TCustomDevice D;
         D.SetOnDeviceStatus(TDeviceStatusEvent(&S, &Sink::Status));
@@ -138,8 +147,9 @@ TEST(Device, SilentDeviceStillReleasesMessages)
         D.Connect();
         ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
         Pty.Write("1\r\nOK\r\n");
+        ASSERT_TRUE(ServeUntil([&] { return C->HasRead(); }));
+        ServeUntil([&] { return false; }, 300); // dispatched to the device meanwhile
         ASSERT_TRUE(ServeUntil([&] { return C->Buffer()->RetainedCount() == 0; }));
-        ServeUntil([&] { return false; }, 200);
         EXPECT_EQ(C->Buffer()->RetainedCount(), 0u);
         EXPECT_TRUE(S.Statuses.empty());
         EXPECT_TRUE(S.Packets.empty());
