@@ -2,6 +2,7 @@
 #include "loader_automaton.h"
 #include "ok_no_automaton.h"
 #include "scripted_peer.h"
+#include "serve_until.h"
 #include "serial_connection.h"
 
 #include <gtest/gtest.h>
@@ -59,18 +60,6 @@ struct Window {
     }
     TLoaderAutomata* Loader = nullptr;
 };
-
-template <typename Pred>
-bool ServeUntil(Pred P, int TimeoutMs = 10000)
-{
-    const auto End = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (!P()) {
-        if (std::chrono::steady_clock::now() > End)
-            return P();
-        TThread::CheckSynchronize(2);
-    }
-    return true;
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "loader_automaton.h"
+#include "serve_until.h"
 
 #include <gtest/gtest.h>
 
@@ -8,19 +9,6 @@
 #include <vector>
 
 namespace {
-
-// Serves the loader's hand-overs on this (main) thread until Pred holds.
-template <typename Pred>
-bool ServeUntil(Pred P, int TimeoutMs = 10000)
-{
-    const auto End = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (!P()) {
-        if (std::chrono::steady_clock::now() > End)
-            return P();
-        TThread::CheckSynchronize(2);
-    }
-    return true;
-}
 
 // Follows the handler protocol; plays the encoder by answering every sent
 // command with "<command>\r\nOK\r\n", delivered after HoldPasses further passes.
