@@ -8,6 +8,7 @@
 // or until the automaton is switched off.
 
 #include "event.h"
+#include "msg_change.h"
 #include "thread.h"
 
 #include <atomic>
@@ -75,12 +76,6 @@ protected:
     std::string FPar;
     std::uint8_t FType;
 };
-
-struct TMsgChange {
-    std::string Msg; // the command without line end
-    std::string Res; // the reply packet; empty until it arrives
-};
-using PMsgChange = TMsgChange*;
 
 // A list of commands sent one after the other.
 class TKVXStateList : public TCustomState {
