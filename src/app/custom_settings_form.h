@@ -40,8 +40,8 @@ public:
     int Tag = 0;
 };
 
-// A page control whose OnChange handler runs when the user changes the active
-// page; a change made by code through SetActivePage does not call it.
+// A page control whose OnChange handler runs when the active page changes,
+// except through SetActivePage: code shows a page without calling it.
 class TPageControl : public QTabWidget {
     Q_OBJECT
 public:

@@ -89,8 +89,9 @@ TPortFacts ReadPortFacts(const std::string& Port, const std::string& SysRoot, co
         F.LinkedPath = F.DevicePath;
     } else {
         F.DevicePath = Port;  // not a name a tty can have: nothing is looked up
+        return F;
     }
-    F.Exists = !F.DevicePath.empty() && fs::exists(F.DevicePath, ec);
+    F.Exists = fs::exists(F.DevicePath, ec);
     if (F.Name.empty())
         return F;
 
@@ -117,6 +118,8 @@ TPortFacts ReadPortFacts(const std::string& Port, const std::string& SysRoot, co
 
 std::string PortHint(const TPortFacts& F)
 {
+    if (F.DevicePath.empty())
+        return {};
     std::string h = F.DevicePath;
     auto line = [&h](const std::string& Label, const std::string& Value) {
         if (!Value.empty())

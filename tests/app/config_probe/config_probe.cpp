@@ -1,0 +1,20 @@
+// Opens the configuration store for the program folder given as argument,
+// writes a configuration with X = 7 and the port "ttyPROBE", prints the ini
+// file's name and exits 0 when the write succeeded, 1 otherwise. The tests run
+// it as another user to meet folders that user cannot write.
+#include <cstdio>
+
+#include "config.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 2)
+        return 64;
+    TDMI dmi(argv[1]);
+    TConfigData config = DefConfigData;
+    config.APP_X = 7;
+    config.CONN_PORT = "ttyPROBE";
+    const bool ok = dmi.WriteConfig(config);
+    std::printf("%s\n", dmi.FileName().c_str());
+    return ok ? 0 : 1;
+}
