@@ -135,7 +135,7 @@ TEST_F(SettingsForm, OpenChooseDefaultRefreshAndClose)
         {"Default then OK clears port and position only", used,
          [](TSettingsForm& f) {
              f.btnDefault()->click();
-             EXPECT_TRUE(f.isVisible());  // Default does not close the dialog
+             EXPECT_EQ(f.ModalResult(), mrNone);  // Default does not close the dialog
              f.btnOK()->click();
          },
          mrOk, {0, 0, 1024, 700, true, ""}},
