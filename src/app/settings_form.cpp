@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <QStylePainter>
 
 #include "port_facts.h"
@@ -74,6 +75,11 @@ void TPictureButton::paintEvent(QPaintEvent*)
     const int w = FPictures.width() / 4;
     const int h = FPictures.height();
     p.drawPixmap((width() - w) / 2, (height() - h) / 2, FPictures, PictureIndex() * w, 0, w, h);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 }
 
 void TPictureButton::enterEvent(QEnterEvent* e)
