@@ -192,6 +192,17 @@ TEST_F(Config, FolderThatCannotBeCreatedFallsBackToTheUserFolder)
         EXPECT_TRUE(dmi.WriteConfig(DefConfigData));
         EXPECT_TRUE(fs::exists(c.Expected + "/kvxc.ini"));
     }
+
+    // A folder named outright is used or reported, never swapped for another.
+    ::setenv("KVX_CONFIG_DIR", (Root + "/file/own").c_str(), 1);
+    testing::internal::CaptureStderr();
+    TDMI dmi(Root + "/prog");
+    EXPECT_FALSE(dmi.WriteConfig(DefConfigData));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(dmi.ConfigFolder(), Root + "/file/own");
+    EXPECT_NE(err.find("cannot create the configuration folder " + Root + "/file/own"), std::string::npos) << err;
+    EXPECT_NE(err.find("cannot write the configuration file"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(Root + "/prog"));
 }
 
 // Permission bits do not stop root: the store runs as "nobody" in a child.
