@@ -261,3 +261,32 @@ TEST(CustomFont, CutsBandByBandAtSeparators)
     font.DrawString(0, 0, canvas, " !", 0xFFFFFFFFu);
     EXPECT_EQ(InkColumns(canvas, 0xFFFFFFFFu).find('#'), 5u + 2u + 1u);
 }
+
+// Sheets the cutting must not turn into bogus glyphs: one that starts with a
+// separator row (a band without rows), and one with more cells than there are
+// codes after 32.
+TEST(CustomFont, DegenerateSheetsGiveNoEmptyOrWrappedGlyphs)
+{
+    const QRgb sep = 0xFFFF00FFu;
+    QImage top(8, 5, QImage::Format_ARGB32);
+    top.fill(0xFF000000u);
+    for (int x = 0; x < 8; ++x) {
+        top.setPixel(x, 0, sep);
+        top.setPixel(x, 4, sep);
+    }
+    for (int y = 1; y < 4; ++y) top.setPixel(3, y, sep);
+    const TCustomFont font(0, 3, top, kNone, kFill);
+    ASSERT_EQ(font.Count(), 2);
+    EXPECT_EQ(font.GetGlyph(1)->Char(), 33);
+    EXPECT_EQ(font.GetGlyph(1)->Width(), 3);
+    EXPECT_EQ(font.GetGlyph(1)->Height(), 3);
+
+    QImage wide(2 * 240, 3, QImage::Format_ARGB32);
+    wide.fill(0xFF000000u);
+    for (int x = 1; x < wide.width(); x += 2) wide.setPixel(x, 0, sep);
+    for (int x = 0; x < wide.width(); ++x) wide.setPixel(x, 2, sep);
+    const TCustomFont many(0, 3, wide, kNone, kFill);
+    ASSERT_EQ(many.Count(), 1 + (255 - 33 + 1));
+    EXPECT_EQ(many.GetGlyph(many.Count() - 1)->Char(), 255);
+    EXPECT_EQ(many.FindGlyph(33), many.GetGlyph(1));
+}
