@@ -29,6 +29,7 @@ TRadioDisplay::TRadioDisplay(QWidget* parent)
       radiobg(LoadRadioPicture()),
       CF(std::make_unique<TCustomFont>(6, 14, QImage(QStringLiteral(":/PNG_8X5")), 0x000000u, 0xFFFFFFu))
 {
+    FBuffer.fill(0xFFFFFFFFu);
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
