@@ -17,8 +17,9 @@ public:
     // counts as blank.
     TCustomGlyph(const QImage& Source, QRgb NoneClr, QRgb FillClr, std::uint8_t c, int x, int y, int w, int h);
 
-    // Draws the glyph with its cell's top-left corner at (X, Y): every ink pixel
-    // becomes Color, every other pixel leaves Dest as it was.
+    // Draws the glyph with its cell's top-left corner at (X, Y), clipped to Dest:
+    // every ink pixel becomes Color, opaque, every other pixel leaves Dest as it
+    // was. Dest is converted to ARGB32 first when it has another format.
     void Draw(int X, int Y, QImage& Dest) const;
 
     std::uint8_t Char() const { return FChar; }
