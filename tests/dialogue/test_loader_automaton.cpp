@@ -1,10 +1,13 @@
 #include "loader_automaton.h"
+#include "log.h"
 #include "serve_until.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -242,4 +245,39 @@ TEST(LoaderAutomaton, StatusHandlerOpensEveryPassAndIdlePassesAreNotRepeated)
     L.SetOnStatus(nullptr);
     L.Terminate();
     L.WaitFor();
+}
+
+TEST(LoaderAutomaton, AThrowingHandlerIsLoggedOnceAndRetriedOnTheNextChange)
+{
+    std::vector<std::string> Log;
+    std::mutex LogLock;
+    kvx::log::SetSink([&](kvx::log::Level, const std::string& Line) {
+        std::lock_guard<std::mutex> G(LogLock);
+        Log.push_back(Line);
+    });
+    struct Flaky {
+        int Calls = 0;
+        void State(TLoaderAutomata*, TCustomState* S)
+        {
+            if (++Calls == 1)
+                throw std::runtime_error("editor not ready");
+            S->SetInnerState(isNext);
+        }
+    } F;
+    TLoaderAutomata L;
+    L.AddState(new TKVXState(1, "PI", "", 0));
+    L.SetOnState(TLoaderMessageEvent(&F, &Flaky::State));
+    L.SetActive(true);
+    ASSERT_TRUE(ServeUntil([&] { return F.Calls == 1; }));
+    ServeUntil([] { return false; }, 50);
+    EXPECT_EQ(F.Calls, 1) << "a pass that failed is not repeated at once";
+    L.StateChanged();
+    ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
+    EXPECT_EQ(F.Calls, 2);
+    L.Terminate();
+    L.WaitFor();
+    kvx::log::SetSink(nullptr);
+    ASSERT_EQ(Log.size(), 1u);
+    EXPECT_NE(Log[0].find("ERROR [LoaderAutomata] loader: state handler threw: editor not ready"), std::string::npos)
+        << Log[0];
 }
