@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 TCustomAutomata::TCustomAutomata() : FUnknownData(1024, 0) {}
 
@@ -62,14 +63,31 @@ void TCustomAutomata::OnData(const void* AData, std::int32_t ADataSize)
 
 void TCustomAutomata::Flush()
 {
+    // Each packet and each unknown byte is announced once, whatever a handler
+    // does: they are released even when it throws, and the first exception
+    // goes on to the caller afterwards.
+    std::exception_ptr Error;
     if (!FPackets.empty()) {
-        if (FOnPacket)
-            FOnPacket(this);
+        try {
+            if (FOnPacket)
+                FOnPacket(this);
+        } catch (...) {
+            Error = std::current_exception();
+        }
         ClearPackets();
     }
-    if (FUDataPos > 0 && FOnUnknownData)
-        FOnUnknownData(this, FUnknownData.data(), FUDataPos);
+    const std::int32_t Unknown = FUDataPos;
     FUDataPos = 0;
+    if (Unknown > 0 && FOnUnknownData) {
+        try {
+            FOnUnknownData(this, FUnknownData.data(), Unknown);
+        } catch (...) {
+            if (!Error)
+                Error = std::current_exception();
+        }
+    }
+    if (Error)
+        std::rethrow_exception(Error);
 }
 
 PPack TCustomAutomata::GetPacket(int Index) const

@@ -1,11 +1,14 @@
 #include "comm_port_driver.h"
 
+#include "log.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -149,7 +152,7 @@ TCommPortDriver::TCommPortDriver()
 TCommPortDriver::~TCommPortDriver()
 {
     Disconnect();
-    StopTimer();
+    EndTimer();
 }
 
 std::string TCommPortDriver::PortNumberPath(TPortNumber Value)
@@ -887,50 +890,69 @@ void TCommPortDriver::PollTimerProc()
 void TCommPortDriver::StartTimer()
 {
     std::lock_guard lock(FTimerLock);
-    if (FTimerThread.joinable())
-        return;
-    FTimerStop = false;
-    FTimerRestart = false;
-    FTimerThread = std::thread([this] { TimerLoop(); });
+    FTimerArmed = true;
+    FTimerRestart = true;
+    if (!FTimerThread.joinable()) {
+        FTimerStop = false;
+        FTimerThread = std::thread([this] { TimerLoop(); });
+    }
+    FTimerCV.notify_all();
 }
 
 void TCommPortDriver::StopTimer()
+{
+    // The thread stays and sleeps until the port opens again: a receive handler
+    // that closes the port runs on it, and a thread cannot wait for itself.
+    std::lock_guard lock(FTimerLock);
+    FTimerArmed = false;
+    FTimerCV.notify_all();
+}
+
+void TCommPortDriver::EndTimer()
 {
     std::thread t;
     {
         std::lock_guard lock(FTimerLock);
         FTimerStop = true;
+        FTimerArmed = false;
         FTimerCV.notify_all();
         t = std::move(FTimerThread);
     }
     if (!t.joinable())
         return;
-    // A handler on the timer thread may close the port: it cannot wait for itself.
-    if (t.get_id() == std::this_thread::get_id())
+    if (t.get_id() == std::this_thread::get_id()) {
+        // Destroyed by its own receive handler: the thread would return into a
+        // freed object. Nothing sound is left to do but to say so.
+        kvx::log::Error("serial port driver destroyed by its own receive handler");
         t.detach();
-    else
-        t.join();
+        return;
+    }
+    t.join();
 }
 
 void TCommPortDriver::TimerLoop()
 {
+    pthread_setname_np(pthread_self(), "CommPortTimer");
     std::unique_lock lock(FTimerLock);
     while (!FTimerStop) {
-        if (FRXPollingPauses.load() > 0) {
-            // Paused: sleep until polling resumes instead of ticking for nothing.
-            FTimerCV.wait(lock, [this] { return FTimerStop || FRXPollingPauses.load() <= 0; });
+        if (!FTimerArmed || FRXPollingPauses.load() > 0) {
+            // Closed or paused: sleep until the port opens or polling resumes
+            // instead of ticking for nothing.
+            FTimerCV.wait(lock, [this] {
+                return FTimerStop || (FTimerArmed && FRXPollingPauses.load() <= 0);
+            });
             continue;
         }
+        FTimerRestart = false;
         const auto period = std::chrono::milliseconds(FPollingDelay.load());
-        if (FTimerCV.wait_for(lock, period, [this] { return FTimerStop || FTimerRestart; })) {
-            FTimerRestart = false;
+        if (FTimerCV.wait_for(lock, period, [this] { return FTimerStop || FTimerRestart || !FTimerArmed; }))
             continue;
-        }
         lock.unlock();
         try {
             PollTimerProc();
         } catch (...) {
             // A handler that throws loses its tick, not the program.
+            kvx::log::Caught("serial port driver: receive handler threw");
         }
         lock.lock();
     }

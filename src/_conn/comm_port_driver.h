@@ -4,8 +4,11 @@
 // path that hands received bytes (or fixed-size packets) to event handlers.
 //
 // The port is named by its device path ("/dev/ttyUSB0"). The receive path runs
-// on a timer thread of the driver; callers that read on their own thread keep it
-// paused (PausePolling), and a paused timer thread sleeps until polling resumes.
+// on a timer thread of the driver, started with the first open and ended by the
+// driver's destruction; callers that read on their own thread keep it paused
+// (PausePolling). A paused timer thread, or one whose port is closed, sleeps
+// until polling resumes or the port opens. A receive handler may close and reopen
+// the port; it must not destroy the driver.
 
 #include <atomic>
 #include <condition_variable>
@@ -205,8 +208,11 @@ protected:
 private:
     void ReapplyIfOpen();
     std::uint32_t PacketDurationMs() const;
+    // Arms the timer (starting its thread the first time); StopTimer disarms it.
     void StartTimer();
     void StopTimer();
+    // Ends the timer thread and waits for it (destruction only).
+    void EndTimer();
     void TimerLoop();
     void MarkLostIf(int Err);
     long ReadSome(std::uint8_t* Data, std::uint32_t Size);
@@ -254,4 +260,5 @@ private:
     std::condition_variable FTimerCV;
     bool FTimerStop = false;
     bool FTimerRestart = false;
+    bool FTimerArmed = false;
 };

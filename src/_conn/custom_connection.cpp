@@ -109,22 +109,13 @@ void AppendUtf8(std::string& Out, std::uint32_t Cp)
     }
 }
 
-// Messages that a listener still held when their buffer cleared or went away:
-// kept until the listener is done with them or they have aged out.
-struct Orphans {
-    std::mutex Lock;
-    std::vector<PInnerMessage> List;
-};
+std::atomic<std::size_t> MessagesAlive{0};
 
-Orphans& OrphanList()
+PInnerMessage NewMessage()
 {
-    static Orphans* o = new Orphans; // never destroyed: listener threads may outlive statics
-    return *o;
-}
-
-bool Expired(const TInnerMessage* Msg)
-{
-    return Msg->Used.load() <= 0 || MsSince(Msg->Tick) > InnerMessageMaxAgeMs;
+    auto* msg = new TInnerMessage;
+    ++MessagesAlive;
+    return msg;
 }
 
 void FreeMessage(PInnerMessage Msg)
@@ -132,28 +123,17 @@ void FreeMessage(PInnerMessage Msg)
     if (Msg->MT == mtData && Msg->DataSize > 0 && Msg->Data)
         std::free(Msg->Data);
     delete Msg;
+    --MessagesAlive;
 }
 
-void ReapOrphans()
+// Lets go of one hold; the last holder frees the message. Answers whether it did.
+bool DropHold(PInnerMessage Msg)
 {
-    Orphans& o = OrphanList();
-    std::lock_guard<std::mutex> g(o.Lock);
-    auto& l = o.List;
-    for (auto it = l.begin(); it != l.end();) {
-        if (Expired(*it)) {
-            FreeMessage(*it);
-            it = l.erase(it);
-        } else {
-            ++it;
-        }
+    if (Msg->Refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        FreeMessage(Msg);
+        return true;
     }
-}
-
-void Orphan(PInnerMessage Msg)
-{
-    Orphans& o = OrphanList();
-    std::lock_guard<std::mutex> g(o.Lock);
-    o.List.push_back(Msg);
+    return false;
 }
 
 std::string ThreadNameOf(const std::string& Prefix, const std::string& Name, std::uint32_t Ver)
@@ -164,6 +144,20 @@ std::string ThreadNameOf(const std::string& Prefix, const std::string& Name, std
 }
 
 } // namespace
+
+void InnerMessageDone(TInnerMessage* Msg)
+{
+    // Read before letting go: afterwards the message may be gone.
+    const std::uint32_t buffer = Msg->BufferThread;
+    const bool lastListener = Msg->Used.fetch_sub(1) == 1;
+    if (!DropHold(Msg) && lastListener)
+        WakeThread(buffer); // the buffer thread can let go of it now
+}
+
+std::size_t InnerMessagesAlive()
+{
+    return MessagesAlive.load();
+}
 
 std::string PropAsString(const TConnProp* Prop)
 {
@@ -212,12 +206,8 @@ TCustomBuffer::~TCustomBuffer()
     Terminate();
     WaitFor();
     // Messages a listener still holds stay alive until it is done with them.
-    for (PInnerMessage m : FData) {
-        if (Expired(m))
-            FreeMessage(m);
-        else
-            Orphan(m);
-    }
+    for (PInnerMessage m : FData)
+        DropHold(m);
     FData.clear();
     FRetained = 0;
 }
@@ -229,6 +219,8 @@ void TCustomBuffer::Release(PInnerMessage Msg)
 
 void TCustomBuffer::Retain(PInnerMessage Msg)
 {
+    Msg->BufferThread = ThreadID();
+    Msg->Refs = 1;
     FData.push_back(Msg);
     FRetained = FData.size();
 }
@@ -260,22 +252,18 @@ void TCustomBuffer::Execute()
 {
     TMsg m;
     PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_NOREMOVE); // the queue exists from here
-    // Each wait ends as soon as a message arrives; it is short only while retained
-    // messages wait for their listeners, since nothing signals their release.
-    auto waitMs = [this] { return FData.empty() ? 1000 : 1; };
     while (!Terminated()) {
         if (FWantToClear.load()) {
             Drain();
             FWantToClear = false;
-        } else {
-            WaitMessage(waitMs(), WM_CONN_INNER, WM_CONN_INNER);
         }
         while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE))
             TakeInner(m);
         Purge(true);
-        ReapOrphans();
-        if (!Terminated())
-            WaitMessage(waitMs(), WM_CONN_INNER, WM_CONN_INNER);
+        // Until a message arrives, a listener lets go of one (InnerMessageDone
+        // wakes the thread), or Terminate wakes it.
+        if (!Terminated() && !FWantToClear.load())
+            WaitMessage(-1, WM_CONN_INNER, WM_CONN_INNER);
     }
     if (FWantToClear.load()) {
         Drain();
@@ -308,16 +296,8 @@ void TCustomBuffer::Purge(bool Aged)
 {
     for (auto it = FData.begin(); it != FData.end();) {
         PInnerMessage msg = *it;
-        if (!Aged) {
-            // A message a listener still holds is handed to the orphan list and
-            // freed once the listener is done with it.
-            if (Expired(msg))
-                Release(msg);
-            else
-                Orphan(msg);
-            it = FData.erase(it);
-        } else if (Expired(msg)) {
-            Release(msg);
+        if (!Aged || msg->Used.load() <= 0) {
+            DropHold(msg);
             it = FData.erase(it);
         } else {
             ++it;
@@ -328,7 +308,7 @@ void TCustomBuffer::Purge(bool Aged)
 
 void TCustomBuffer::Clear()
 {
-    auto* msg = new TInnerMessage;
+    auto* msg = NewMessage();
     msg->MT = mtStatus;
     msg->DataSize = 0;
     msg->Data = reinterpret_cast<void*>(static_cast<std::uintptr_t>(stStrobe));
@@ -531,7 +511,7 @@ void TCustomConnection::PostInner(WPARAM Kind, PInnerMessage Msg)
 
 void TCustomConnection::Announce(TConnStatus Status)
 {
-    auto* msg = new TInnerMessage;
+    auto* msg = NewMessage();
     msg->MT = mtStatus;
     msg->DataSize = 0;
     msg->Data = reinterpret_cast<void*>(static_cast<std::uintptr_t>(Status));
@@ -543,7 +523,7 @@ void TCustomConnection::Announce(TConnStatus Status)
 
 void TCustomConnection::PostData(void* Data, std::int32_t DataSize)
 {
-    auto* msg = new TInnerMessage;
+    auto* msg = NewMessage();
     msg->MT = mtData;
     msg->DataSize = DataSize;
     msg->Data = Data;
@@ -761,13 +741,19 @@ void TCustomConnection::AddWindowListener(HWND Wnd)
 void TCustomConnection::DispatchMessage(UINT MsgID, PInnerMessage Msg)
 {
     std::lock_guard<std::mutex> g(FLisCS);
-    Msg->Used = static_cast<std::int32_t>(FThrdListeners.size() + FWndListeners.size());
+    const auto listeners = static_cast<std::int32_t>(FThrdListeners.size() + FWndListeners.size());
+    // Each listener holds the message until it is done; the buffer thread holds
+    // it as well, so none of them can free it while it is being posted.
+    Msg->Used = listeners;
+    Msg->Refs.fetch_add(listeners);
     const auto w = reinterpret_cast<WPARAM>(this);
     const auto l = reinterpret_cast<LPARAM>(Msg);
     for (std::uint32_t id : FThrdListeners) {
         // A listener that cannot take the message will never finish it.
-        if (!PostThreadMessage(id, MsgID, w, l))
+        if (!PostThreadMessage(id, MsgID, w, l)) {
             Msg->Used.fetch_sub(1);
+            Msg->Refs.fetch_sub(1);
+        }
     }
     for (HWND wnd : FWndListeners) {
         // Retried until accepted, while the window exists and the buffer runs.
@@ -777,8 +763,10 @@ void TCustomConnection::DispatchMessage(UINT MsgID, PInnerMessage Msg)
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        if (!posted)
+        if (!posted) {
             Msg->Used.fetch_sub(1);
+            Msg->Refs.fetch_sub(1);
+        }
     }
 }
 

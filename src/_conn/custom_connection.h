@@ -11,9 +11,13 @@
 //
 // A listener receives WM_CONN_STATUS / WM_CONN_DATA with wParam = the connection
 // and lParam = the PInnerMessage; when it has finished reading the message it
-// calls InnerMessageDone (which decreases Used). A message that a listener still
-// holds is never freed under it: Clear and destruction keep such messages until
-// their listener is done with them, or until they are 60 s old.
+// calls InnerMessageDone (which decreases Used), exactly once, and does not
+// touch the message afterwards. A message lives as long as someone holds it:
+// the buffer thread while it retains the message, and each listener until it
+// is done. The last one to let go frees it, so a message is never freed under a
+// listener however long it takes, and a clear or the connection's destruction
+// leaves held messages to their listeners. The last listener to finish wakes
+// the buffer thread, which otherwise sleeps until a message arrives.
 //
 // Memory blocks: a data block handed to PostData / DoDataReceived, and the block
 // a DoRead override returns, comes from std::malloc (or std::realloc); the
@@ -68,7 +72,11 @@ struct TInnerMessage {
     std::uint32_t PID = 0;       // sequence number; 0 for the clear marker
     TDateTime TimeStamp = 0;     // local time of creation
     std::atomic<std::int32_t> Used{0}; // listeners handed the message and not yet done with it
-    std::int64_t Tick = 0;       // TickMs() at creation: the message's age is measured from here
+    std::int64_t Tick = 0;       // TickMs() at creation
+    // Holders: the buffer thread while it retains the message, plus each listener
+    // in Used. The one that brings it to 0 frees the message.
+    std::atomic<std::int32_t> Refs{0};
+    std::uint32_t BufferThread = 0; // woken when the last listener is done
 };
 using PInnerMessage = TInnerMessage*;
 
@@ -78,11 +86,12 @@ inline TConnStatus InnerStatus(const TInnerMessage* Msg)
     return static_cast<TConnStatus>(reinterpret_cast<std::uintptr_t>(Msg->Data) & 0xFF);
 }
 
-// A listener calls this once it has finished with a dispatched message.
-inline void InnerMessageDone(TInnerMessage* Msg)
-{
-    Msg->Used.fetch_sub(1);
-}
+// A listener calls this once it has finished with a dispatched message; the
+// message may be freed before the call returns.
+void InnerMessageDone(TInnerMessage* Msg);
+
+// Messages allocated and not freed yet, in the whole process (for tests).
+std::size_t InnerMessagesAlive();
 
 enum TPropValueType : std::uint8_t { pvtUnknown = 0, pvtString = 1, pvtInteger = 2 };
 
@@ -106,9 +115,6 @@ constexpr UINT WM_CONN_INNER = 4109;  // connection -> its buffer thread (wParam
 constexpr UINT WM_CONN_STATUS = 4110; // buffer thread -> listeners (wParam the connection)
 constexpr UINT WM_CONN_DATA = 4111;   // buffer thread -> listeners (wParam the connection)
 
-// Messages older than this are released even when a listener never finished them.
-constexpr std::int64_t InnerMessageMaxAgeMs = 60000;
-
 class TCustomConnection;
 
 class TCustomBuffer : public TThread {
@@ -116,8 +122,9 @@ public:
     explicit TCustomBuffer(TCustomConnection* AOwner);
     ~TCustomBuffer() override;
 
-    // Drops the data messages not yet dispatched and releases the retained ones;
-    // a stStrobe marker travels through the queue to wake the thread.
+    // Drops the data messages not yet dispatched and lets go of the retained
+    // ones (a message a listener still holds is freed by that listener); a
+    // stStrobe marker travels through the queue to wake the thread.
     void Clear();
 
     // Number of retained messages (those dispatched and not yet released).
@@ -128,6 +135,8 @@ protected:
 
 private:
     void Drain();
+    // Lets go of retained messages: with Aged true of those no listener holds any
+    // more, with Aged false of all.
     void Purge(bool Aged);
     void TakeInner(const TMsg& M);
     static void Release(PInnerMessage Msg);

@@ -1,6 +1,7 @@
 #include "device.h"
 
 #include "assertion.h"
+#include "log.h"
 #include "message_queue.h"
 
 #include <cstdio>
@@ -80,17 +81,34 @@ void TCustomDeviceForm::Request(int ARequest, int AResult, TCustomDevice* ADevic
 
 // ---------------------------------------------------------------- device
 
+namespace {
+
+std::string DeviceThreadName(const std::string& Name, std::uint32_t Ver)
+{
+    char Buf[64];
+    std::snprintf(Buf, sizeof Buf, "%s:%x", Name.c_str(), static_cast<unsigned>(Ver));
+    return Buf;
+}
+
+} // namespace
+
 TCustomDevice::TCustomDevice() : TThread(true)
 {
     FSilent = true;
     FAdoptC = false;
-    char Buf[64];
-    std::snprintf(Buf, sizeof Buf, "%s:%x", GetName().c_str(), static_cast<unsigned>(GetVer()));
-    SetName(Buf);
+    // The thread starts later (EnsureStarted): a derived device is not built yet.
+    SetName(DeviceThreadName(TCustomDevice::GetName(), TCustomDevice::GetVer()));
     SetFreeOnTerminate(false);
-    Start();
-    // A connection can post to the device thread only once its queue exists.
-    FLoopReady.wait(false);
+}
+
+void TCustomDevice::EnsureStarted()
+{
+    std::call_once(FStartOnce, [this] {
+        SetName(DeviceThreadName(GetName(), GetVer()));
+        Start();
+        // A connection can post to the device thread only once its queue exists.
+        FLoopReady.wait(false);
+    });
 }
 
 TCustomDevice::~TCustomDevice()
@@ -140,9 +158,11 @@ void TCustomDevice::Execute()
         try {
             Idle();
         } catch (...) {
+            kvx::log::Caught("device: Idle threw");
         }
+        // Until a message arrives, or Terminate wakes the thread.
         if (!Terminated())
-            WaitMessage(1, WM_CONN_STATUS, WM_CONN_DATA);
+            WaitMessage(-1, WM_CONN_STATUS, WM_CONN_DATA);
     }
     // Messages that will never be handled are still acknowledged.
     while (PeekMessage(M, 0, WM_CONN_STATUS, WM_CONN_DATA, PM_REMOVE))
@@ -182,9 +202,10 @@ void TCustomDevice::HandleMessage(const TMsg& M)
             }
         }
     } catch (...) {
+        kvx::log::Caught(Msg->MT == mtStatus ? "device: status handler threw" : "device: data or packet handler threw");
     }
-    InnerMessageDone(Msg);
     FIM = nullptr;
+    InnerMessageDone(Msg); // the message may be gone from here on
 }
 
 void TCustomDevice::IncomingQueries(PInnerMessage Msg)
@@ -313,6 +334,7 @@ void TCustomDevice::SetConn(TCustomConnection* Value)
     TCustomConnection* Old = FConn.load();
     if (!Value || Value == Old)
         return;
+    EnsureStarted();
     if (Old)
         Old->AddThreadListener(ThreadID()); // toggles the device off
     DoAction(daBeforeChangeConnection);

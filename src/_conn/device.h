@@ -5,6 +5,11 @@
 // handlers) and handed to the main thread (the others), which runs them while
 // the device thread waits. Commands travel on the caller's thread: the
 // automaton formats them and the connection sends them.
+//
+// The device thread starts when the first connection is attached (SetConn), once
+// a derived device is fully built: it calls the device's virtual operations. It
+// sleeps until a message arrives. A derived device that overrides Idle or
+// PacketReady stops the thread in its own destructor (Terminate, WaitFor).
 
 #include "automata.h"
 #include "custom_connection.h"
@@ -124,6 +129,9 @@ public:
 protected:
     void Execute() override;
     void TerminatedSet() override;
+    // Starts the device thread once (named "%s:%x" from Name and Ver) and waits
+    // until its queue exists.
+    void EnsureStarted();
     virtual void Idle() {}
     virtual std::string GetName() const { return "DEV_"; }
     virtual std::uint32_t GetVer() const { return 4; }
@@ -158,4 +166,5 @@ private:
     // thread while the device thread walks them (calls work on a copy).
     mutable std::mutex FHandlersCS;
     std::atomic<bool> FLoopReady{false};
+    std::once_flag FStartOnce;
 };

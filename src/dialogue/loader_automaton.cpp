@@ -1,7 +1,8 @@
 #include "loader_automaton.h"
 
+#include "log.h"
+
 #include <algorithm>
-#include <chrono>
 
 // ---------------------------------------------------------------- states
 
@@ -20,17 +21,34 @@ void TCustomState::Clear()
 
 void TCustomState::Reset()
 {
-    FInnerState = isInit;
+    SetInnerState(isInit);
 }
 
 void TCustomState::Advance()
 {
     const TInnerState S = FInnerState.load();
     if (S < isNext)
-        FInnerState = static_cast<TInnerState>(S + 1);
+        SetInnerState(static_cast<TInnerState>(S + 1));
 }
 
 void TCustomState::Survey(const TBytes*, const TBytes*) {}
+
+bool TCustomState::AwaitsReply() const
+{
+    return FInnerState.load() == isWait;
+}
+
+void TCustomState::SetInnerState(TInnerState Value)
+{
+    if (FInnerState.exchange(Value) != Value)
+        Changed();
+}
+
+void TCustomState::Changed() const
+{
+    if (FOwner)
+        FOwner->StateChanged();
+}
 
 TKVXState::TKVXState(std::int32_t AState, const std::string& ACommand, const std::string& APar, std::uint8_t AType)
     : TCustomState(AState), FCommand(ACommand), FPar(APar), FType(AType)
@@ -40,13 +58,29 @@ TKVXState::TKVXState(std::int32_t AState, const std::string& ACommand, const std
 void TKVXState::Clear()
 {
     TCustomState::Clear();
-    FResponse.clear();
+    if (!FResponse.empty()) {
+        FResponse.clear();
+        Changed();
+    }
 }
 
 void TKVXState::Survey(const TBytes* Msg, const TBytes*)
 {
-    if (Msg)
+    if (Msg) {
         FResponse.assign(Msg->begin(), Msg->end());
+        Changed();
+    }
+}
+
+bool TKVXState::AwaitsReply() const
+{
+    return FInnerState.load() == isWait && FResponse.empty();
+}
+
+void TKVXState::SetResponse(const std::string& Value)
+{
+    FResponse = Value;
+    Changed();
 }
 
 std::string TKVXState::Msg() const
@@ -79,12 +113,14 @@ void TKVXStateList::Clear()
     }
     FMessages->clear();
     FCurMessage = 0;
+    Changed();
 }
 
 void TKVXStateList::Reset()
 {
-    TCustomState::Reset();
     FCurMessage = 0;
+    TCustomState::Reset();
+    Changed();
 }
 
 void TKVXStateList::Advance()
@@ -94,8 +130,9 @@ void TKVXStateList::Advance()
         if (!Cur || Cur->Res.empty())
             return;
         ++FCurMessage;
+        Changed();
         if (FCurMessage < Count()) {
-            FInnerState = isInit;
+            SetInnerState(isInit);
             return;
         }
     }
@@ -106,8 +143,18 @@ void TKVXStateList::Survey(const TBytes* Msg, const TBytes* Msg1)
 {
     TCustomState::Survey(Msg, Msg1);
     if (Msg)
-        if (PMsgChange Cur = GetMesRes(FCurMessage))
+        if (PMsgChange Cur = GetMesRes(FCurMessage)) {
             Cur->Res.assign(Msg->begin(), Msg->end());
+            Changed();
+        }
+}
+
+bool TKVXStateList::AwaitsReply() const
+{
+    if (TCustomState::AwaitsReply())
+        return true;
+    const PMsgChange Cur = GetMesRes(FCurMessage);
+    return FInnerState.load() == isParse && Cur && Cur->Res.empty();
 }
 
 std::string TKVXStateList::Msg() const
@@ -128,6 +175,7 @@ void TKVXStateList::SetMessageList(const std::vector<PMsgChange>& Value)
         FCurMessage = 0;
     }
     FMessages->assign(Taken.begin(), Taken.end());
+    Changed();
 }
 
 PMsgChange TKVXStateList::GetMesRes(int Index) const
@@ -141,6 +189,7 @@ PMsgChange TKVXStateList::GetMesRes(int Index) const
 
 TLoaderAutomata::TLoaderAutomata() : TThread(true)
 {
+    SetName("LoaderAutomata");
     SetFreeOnTerminate(false);
     Start();
 }
@@ -149,21 +198,26 @@ TLoaderAutomata::~TLoaderAutomata()
 {
     Terminate();
     WaitFor();
-    for (TCustomState* S : FStates)
+    for (TCustomState* S : FStates) {
+        S->FOwner = nullptr;
         delete S;
+    }
     FStates.clear();
 }
 
 bool TLoaderAutomata::AddState(TCustomState* AState)
 {
-    std::lock_guard<std::recursive_mutex> G(FCS);
-    if (!AState)
-        return false;
-    for (TCustomState* S : FStates)
-        if (S->State() == AState->State())
+    {
+        std::lock_guard<std::recursive_mutex> G(FCS);
+        if (!AState)
             return false;
-    FStates.push_back(AState);
-    AState->FOwner = this;
+        for (TCustomState* S : FStates)
+            if (S->State() == AState->State())
+                return false;
+        FStates.push_back(AState);
+        AState->FOwner = this;
+    }
+    StateChanged();
     return true;
 }
 
@@ -178,18 +232,24 @@ TCustomState* TLoaderAutomata::FindState(std::int32_t AState) const
 
 void TLoaderAutomata::Reset()
 {
-    std::lock_guard<std::recursive_mutex> G(FCS);
-    FState = nullptr;
-    for (TCustomState* S : FStates)
-        S->Reset();
+    {
+        std::lock_guard<std::recursive_mutex> G(FCS);
+        FState = nullptr;
+        for (TCustomState* S : FStates)
+            S->Reset();
+    }
+    StateChanged();
 }
 
 void TLoaderAutomata::Clear()
 {
-    std::lock_guard<std::recursive_mutex> G(FCS);
-    FState = nullptr;
-    for (TCustomState* S : FStates)
-        S->Clear();
+    {
+        std::lock_guard<std::recursive_mutex> G(FCS);
+        FState = nullptr;
+        for (TCustomState* S : FStates)
+            S->Clear();
+    }
+    StateChanged();
 }
 
 void TLoaderAutomata::SetActive(bool Value)
@@ -202,33 +262,27 @@ void TLoaderAutomata::SetActive(bool Value)
         else if (!FState)
             FState = FStates.front();
     }
-    if (FActive.load()) {
-        std::lock_guard<std::mutex> W(FWakeLock);
-        FWoken = true;
-        FWake.notify_all();
-    }
+    StateChanged();
 }
 
 void TLoaderAutomata::SetActiveState(std::int32_t AStateNumber)
 {
-    std::lock_guard<std::recursive_mutex> G(FCS);
-    if (FActive.load())
-        return;
-    Reset();
-    FState = FindState(AStateNumber);
+    {
+        std::lock_guard<std::recursive_mutex> G(FCS);
+        if (FActive.load())
+            return;
+        Reset();
+        FState = FindState(AStateNumber);
+    }
+    StateChanged();
 }
 
 void TLoaderAutomata::ReadMessage(const TBytes* Msg, const TBytes* Msg1)
 {
-    {
-        std::lock_guard<std::recursive_mutex> G(FCS);
-        if (!FActive.load() || !FState)
-            return;
-        FState->Survey(Msg, Msg1);
-    }
-    std::lock_guard<std::mutex> W(FWakeLock);
-    FWoken = true;
-    FWake.notify_all();
+    std::lock_guard<std::recursive_mutex> G(FCS);
+    if (!FActive.load() || !FState)
+        return;
+    FState->Survey(Msg, Msg1); // a stored reply counts as a change
 }
 
 TCustomState* TLoaderAutomata::CurrentState() const
@@ -245,8 +299,11 @@ TLoaderMessageEvent TLoaderAutomata::OnState() const
 
 void TLoaderAutomata::SetOnState(const TLoaderMessageEvent& Value)
 {
-    std::lock_guard<std::recursive_mutex> G(FCS);
-    FOnState = Value;
+    {
+        std::lock_guard<std::recursive_mutex> G(FCS);
+        FOnState = Value;
+    }
+    StateChanged();
 }
 
 TLoaderNotifyEvent TLoaderAutomata::OnStatus() const
@@ -257,60 +314,90 @@ TLoaderNotifyEvent TLoaderAutomata::OnStatus() const
 
 void TLoaderAutomata::SetOnStatus(const TLoaderNotifyEvent& Value)
 {
-    std::lock_guard<std::recursive_mutex> G(FCS);
-    FOnStatus = Value;
+    {
+        std::lock_guard<std::recursive_mutex> G(FCS);
+        FOnStatus = Value;
+    }
+    StateChanged();
+}
+
+void TLoaderAutomata::StateChanged()
+{
+    {
+        std::lock_guard<std::mutex> W(FWakeLock);
+        ++FChanges;
+    }
+    FWake.notify_all();
+}
+
+std::uint64_t TLoaderAutomata::Changes() const
+{
+    std::lock_guard<std::mutex> W(FWakeLock);
+    return FChanges;
 }
 
 void TLoaderAutomata::TerminatedSet()
 {
-    std::lock_guard<std::mutex> W(FWakeLock);
-    FWoken = true;
-    FWake.notify_all();
+    StateChanged();
 }
 
-void TLoaderAutomata::Pause(int Ms, bool ForReply)
+void TLoaderAutomata::WaitForChange(std::uint64_t Seen)
 {
     std::unique_lock<std::mutex> W(FWakeLock);
-    FWake.wait_for(W, std::chrono::milliseconds(Ms), [&] { return FWoken || Terminated(); });
-    (void)ForReply;
-    FWoken = false;
+    FWake.wait(W, [&] { return FChanges != Seen || Terminated(); });
 }
 
 void TLoaderAutomata::Execute()
 {
     while (!Terminated()) {
+        const std::uint64_t PassStart = Changes();
         // A handler that throws must not end the loader thread.
         try {
             if (const TLoaderNotifyEvent St = OnStatus())
                 Synchronize([&] { St(this); });
         } catch (...) {
-        }
-        if (!FActive.load()) {
-            Pause(100, false);
-            continue;
+            kvx::log::Caught("loader: status handler threw");
         }
         TCustomState* Cur = nullptr;
         {
             std::lock_guard<std::recursive_mutex> G(FCS);
-            if (FState && FState->InnerState() == isNext) {
-                const std::int32_t N = FState->State();
-                auto It = std::find_if(FStates.begin(), FStates.end(),
-                                       [&](TCustomState* S) { return S->State() == N; });
-                FState = (It != FStates.end() && It + 1 != FStates.end()) ? *(It + 1) : nullptr;
+            if (FActive.load()) {
+                if (FState && FState->InnerState() == isNext) {
+                    const std::int32_t N = FState->State();
+                    auto It = std::find_if(FStates.begin(), FStates.end(),
+                                           [&](TCustomState* S) { return S->State() == N; });
+                    FState = (It != FStates.end() && It + 1 != FStates.end()) ? *(It + 1) : nullptr;
+                }
+                Cur = FState;
+                if (!Cur)
+                    FActive = false;
             }
-            Cur = FState;
         }
-        if (Cur) {
-            try {
-                if (const TLoaderMessageEvent H = OnState())
-                    Synchronize([&] { H(this, Cur); });
-            } catch (...) {
-            }
-            if (Cur->InnerState() == isWait)
-                Pause(1, true);
-        } else {
-            FActive = false;
-            Pause(100, false);
+        if (!Cur) {
+            // Inactive, or the table ran out: nothing to do until something changes.
+            WaitForChange(PassStart);
+            continue;
         }
+        const std::uint64_t Before = Changes();
+        const TInnerState PhaseBefore = Cur->InnerState();
+        try {
+            if (const TLoaderMessageEvent H = OnState())
+                Synchronize([&] { H(this, Cur); });
+        } catch (...) {
+            kvx::log::Caught("loader: state handler threw");
+        }
+        // A pass that changed nothing, or that found the state waiting for its
+        // reply and left it so, would only be repeated to no effect.
+        std::uint64_t After;
+        bool Idle;
+        {
+            std::lock_guard<std::recursive_mutex> G(FCS);
+            After = Changes();
+            const TInnerState Phase = Cur->InnerState();
+            Idle = FActive.load() && FState == Cur && Phase != isNext &&
+                   (After == Before || (Phase == PhaseBefore && Cur->AwaitsReply()));
+        }
+        if (Idle)
+            WaitForChange(After);
     }
 }

@@ -6,6 +6,14 @@
 // stores the framed reply when it arrives (ReadMessage), and the handler parses
 // it. No time-outs and no retries: a waiting state waits until the reply comes
 // or until the automaton is switched off.
+//
+// Passes run back to back while they get somewhere. A pass after which the
+// current state waits for a reply not stored yet (AwaitsReply), or whose handler
+// changed nothing, is not repeated: the thread sleeps until something changes
+// (a reply is stored, a state's phase moves, the automaton is started, stopped,
+// reset or cleared, a handler is set, or StateChanged is called) and costs
+// nothing meanwhile. A handler that waits for something outside the automaton
+// calls StateChanged when it comes.
 
 #include "event.h"
 #include "msg_change.h"
@@ -37,14 +45,20 @@ public:
     virtual void Advance();
     // Receives a reply packet (Msg may be nullptr); the base ignores it.
     virtual void Survey(const TBytes* Msg, const TBytes* Msg1);
+    // Whether the state waits for a reply that has not been stored yet. The
+    // base: the phase is isWait.
+    virtual bool AwaitsReply() const;
 
     std::int32_t State() const { return FState; }
     TInnerState InnerState() const { return FInnerState.load(); }
-    void SetInnerState(TInnerState Value) { FInnerState = Value; }
+    void SetInnerState(TInnerState Value);
     TLoaderAutomata* Owner() const { return FOwner; }
     TBytes& Params() { return FParams; }
 
 protected:
+    // Tells the owner that something a pass looks at has changed.
+    void Changed() const;
+
     TLoaderAutomata* FOwner = nullptr;
     std::int32_t FState;
     std::atomic<TInnerState> FInnerState{isInit};
@@ -60,11 +74,13 @@ public:
 
     void Clear() override;
     void Survey(const TBytes* Msg, const TBytes* Msg1) override;
+    // In isWait while Response is empty.
+    bool AwaitsReply() const override;
 
     const std::string& Command() const { return FCommand; }
     void SetCommand(const std::string& Value) { FCommand = Value; }
     const std::string& Response() const { return FResponse; }
-    void SetResponse(const std::string& Value) { FResponse = Value; }
+    void SetResponse(const std::string& Value);
     const std::string& Par() const { return FPar; }
     void SetPar(const std::string& Value) { FPar = Value; }
     std::uint8_t Type() const { return FType; }
@@ -89,6 +105,8 @@ public:
     // next command (back to isInit) until the last one is answered.
     void Advance() override;
     void Survey(const TBytes* Msg, const TBytes* Msg1) override;
+    // In isWait, or in isParse while the current command's reply is missing.
+    bool AwaitsReply() const override;
 
     std::string Msg() const;
     const std::vector<PMsgChange>& MessageList() const { return *FMessages; }
@@ -129,12 +147,18 @@ public:
     TLoaderNotifyEvent OnStatus() const;
     void SetOnStatus(const TLoaderNotifyEvent& Value);
 
+    // Wakes a thread that sleeps because its last pass got nowhere: the next
+    // pass runs at once. Any thread may call it.
+    void StateChanged();
+
 protected:
     void Execute() override;
     void TerminatedSet() override;
 
 private:
-    void Pause(int Ms, bool ForReply);
+    std::uint64_t Changes() const;
+    // Sleeps until the change count differs from Seen or the thread is told to end.
+    void WaitForChange(std::uint64_t Seen);
 
     mutable std::recursive_mutex FCS;
     std::vector<TCustomState*> FStates;
@@ -143,8 +167,8 @@ private:
     TLoaderMessageEvent FOnState;
     TLoaderNotifyEvent FOnStatus;
 
-    // Wakes a pause early: a stored reply, activation, or the end of the thread.
-    std::mutex FWakeLock;
+    // Counts changes that may give a pass something to do; the thread sleeps on it.
+    mutable std::mutex FWakeLock;
     std::condition_variable FWake;
-    bool FWoken = false;
+    std::uint64_t FChanges = 0;
 };

@@ -1,5 +1,6 @@
 #include "thread.h"
 
+#include "log.h"
 #include "message_queue.h"
 
 #include <chrono>
@@ -89,16 +90,16 @@ void TThread::Run()
         pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
     try {
         Execute();
-    } catch (const std::exception& e) {
-        std::lock_guard<std::mutex> g(FStateLock);
-        FFatal = e.what();
     } catch (...) {
+        const std::string text = kvx::log::CaughtText();
+        kvx::log::Error("thread ended by an exception: " + text);
         std::lock_guard<std::mutex> g(FStateLock);
-        FFatal = "unknown exception";
+        FFatal = text;
     }
     try {
         DoTerminate();
     } catch (...) {
+        kvx::log::Caught("thread's DoTerminate threw");
     }
     const bool freeSelf = FFreeOnTerminate;
     {

@@ -5,6 +5,12 @@
 #include <functional>
 #include <termios.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <dirent.h>
+
 #include "fixtures/pty_pair.h"
 
 namespace {
@@ -445,6 +451,58 @@ TEST(CommPortDriver, VanishedPortIsToldApartFromAQuietOne)
     EXPECT_EQ(d.SendDataEx("abc", 3, 500), 0u);
     d.Disconnect();
     EXPECT_FALSE(d.Connected());
+}
+
+// Threads this process runs now.
+int ThreadCount()
+{
+    int n = 0;
+    DIR* dir = ::opendir("/proc/self/task");
+    while (dirent* e = dir ? ::readdir(dir) : nullptr)
+        n += e->d_name[0] != '.';
+    if (dir)
+        ::closedir(dir);
+    return n;
+}
+
+TEST(CommPortDriver, AReceiveHandlerMayCloseAndReopenThePort)
+{
+    TPty pty;
+    struct Reopener {
+        std::atomic<int> Calls{0};
+        std::atomic<bool> InHandler{false}, Done{false};
+        void OnData(TCommPortDriver* d, void*, std::uint32_t)
+        {
+            if (++Calls == 1) {
+                d->Disconnect();
+                d->Connect();
+                return;
+            }
+            d->Disconnect();
+            InHandler = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            Done = true;
+        }
+    } r;
+    const int before = ThreadCount();
+    auto* d = new TCommPortDriver;
+    d->SetPortName(pty.SlavePath());
+    d->SetPollingDelay(5);
+    d->SetOnReceiveData(TReceiveDataEvent(&r, &Reopener::OnData));
+    ASSERT_TRUE(d->Connect());
+    EXPECT_EQ(ThreadCount(), before + 1);
+
+    pty.Write("a");
+    ASSERT_TRUE(WaitUntil([&] { return r.Calls.load() == 1 && d->Connected(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30)); // several ticks
+    EXPECT_EQ(ThreadCount(), before + 1) << "one timer thread, however often the port reopens";
+
+    // Destroying the driver waits for a handler that has just closed the port.
+    pty.Write("b");
+    ASSERT_TRUE(WaitUntil([&] { return r.InHandler.load(); }));
+    delete d;
+    EXPECT_TRUE(r.Done.load());
+    EXPECT_EQ(ThreadCount(), before);
 }
 
 }  // namespace

@@ -83,8 +83,19 @@ protected:
         ++DisconnectCalls;
         return TCustomConnection::DoDisconnect();
     }
+public:
+    // While set, the connection thread stops inside its next DoRead until it is cleared.
+    std::atomic<bool> HoldRead{false};
+    std::atomic<bool> InHeldRead{false};
+
+protected:
     TConnStatus DoRead(void*& Data, std::int32_t& DataSize) override
     {
+        while (HoldRead.load()) {
+            InHeldRead = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        InHeldRead = false;
         std::lock_guard<std::mutex> g(FLock);
         if (!FChunks.empty()) {
             const std::string c = FChunks.front();
@@ -125,6 +136,24 @@ public:
     {
         Terminate();
         WaitFor();
+        LetGo();
+    }
+    // Messages a listener that does not acknowledge still holds.
+    std::vector<PInnerMessage> Held()
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        return FHeld;
+    }
+    // Finishes every held message (from the calling thread).
+    void LetGo()
+    {
+        std::vector<PInnerMessage> held;
+        {
+            std::lock_guard<std::mutex> g(FLock);
+            held.swap(FHeld);
+        }
+        for (PInnerMessage m : held)
+            InnerMessageDone(m);
     }
     std::vector<TConnStatus> Statuses()
     {
@@ -174,8 +203,12 @@ protected:
                     else
                         FData.append(static_cast<const char*>(msg->Data), static_cast<std::size_t>(msg->DataSize));
                 }
-                if (FAck)
+                if (FAck) {
                     InnerMessageDone(msg);
+                } else {
+                    std::lock_guard<std::mutex> g(FLock);
+                    FHeld.push_back(msg);
+                }
             }
         }
     }
@@ -187,6 +220,7 @@ private:
     std::vector<TConnStatus> FStatuses;
     std::string FData;
     std::vector<std::uint32_t> FPIDs;
+    std::vector<PInnerMessage> FHeld;
     int FReceived = 0;
 };
 
@@ -327,18 +361,62 @@ TEST(CustomConnection, LinkFailuresRunTheDisconnectSequence)
     }
 }
 
-TEST(CustomConnection, SilentLineTimesOutOnlyWhenEnabled)
+TEST(CustomConnection, SilentLineTimesOutOnlyWhenEnabledAndEveryBlockRestartsTheClock)
+{
+    TThread::SetMainThread();
+    const Seq connected = {stConnecting, stConnecting, stConnected};
+    struct Case {
+        bool Enabled;
+        int TimeoutMs;
+        int FeedForMs; // a block every 20 ms for this long, then silence
+    };
+    for (const Case c : {Case{false, 30, 0}, Case{true, 30, 0}, Case{true, 400, 1200}}) {
+        Listener l;
+        TestConn conn;
+        conn.SetNoDataTimeout(c.TimeoutMs);
+        conn.SetDisconnectInactive(c.Enabled);
+        conn.AddThreadListener(l.ThreadID());
+        conn.Connect();
+        ASSERT_TRUE(l.WaitForLast(stConnected));
+        for (int fed = 0; fed < c.FeedForMs; fed += 20) {
+            conn.Feed("x");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        // Data kept coming for three time-outs: the clock restarted with each block.
+        EXPECT_EQ(Words(l.Statuses()), Words(connected)) << c.FeedForMs;
+        if (!c.Enabled) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10 * c.TimeoutMs));
+            EXPECT_EQ(Words(l.Statuses()), Words(connected));
+            EXPECT_EQ(conn.Connected(), stConnected);
+            continue;
+        }
+        ASSERT_TRUE(l.WaitForLast(stDisconnected));
+        EXPECT_EQ(Words(l.Statuses()),
+                  Words({stConnecting, stConnecting, stConnected, stSocketError, stDisconnecting, stDisconnected}));
+    }
+}
+
+TEST(CustomConnection, TheDisconnectPhaseSendsWhatIsStillQueued)
 {
     TThread::SetMainThread();
     Listener l;
     TestConn conn;
-    conn.SetNoDataTimeout(30);
-    conn.SetDisconnectInactive(true);
+    conn.SetBufferedSend(true);
     conn.AddThreadListener(l.ThreadID());
     conn.Connect();
+    ASSERT_TRUE(l.WaitForLast(stConnected));
+    // The connection thread is held inside a read, past its transmit step: the
+    // bytes queued now can only leave in the disconnect phase.
+    conn.HoldRead = true;
+    ASSERT_TRUE(WaitUntil([&] { return conn.InHeldRead.load(); }));
+    ASSERT_TRUE(conn.DoWrite("PS=LAST\r\n", 9));
+    conn.Disconnect(stDisconnecting);
+    EXPECT_EQ(conn.Sent(), "");
+    conn.HoldRead = false;
     ASSERT_TRUE(l.WaitForLast(stDisconnected));
+    EXPECT_EQ(conn.Sent(), "PS=LAST\r\n");
     EXPECT_EQ(Words(l.Statuses()),
-              Words({stConnecting, stConnecting, stConnected, stSocketError, stDisconnecting, stDisconnected}));
+              Words({stConnecting, stConnecting, stConnected, stDisconnecting, stDisconnecting, stDisconnected}));
 }
 
 TEST(CustomConnection, ReceivedBytesReachTheListenerOnceAndInOrder)
@@ -419,6 +497,48 @@ TEST(CustomConnection, MessagesWithoutListenersAreReleasedAndHeldOnesAreKept)
     conn.ClearBuffer();
     ASSERT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
     EXPECT_EQ(holder.Statuses().size(), 0u);
+}
+
+TEST(CustomConnection, AHeldMessageLivesUntilItsListenerLetsGoWhateverItsAge)
+{
+    TThread::SetMainThread();
+    Listener holder(false);
+    TestConn conn;
+    conn.AddThreadListener(holder.ThreadID());
+    conn.Connect();
+    ASSERT_TRUE(holder.WaitForLast(stConnected));
+    holder.LetGo();
+    ASSERT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+
+    conn.Feed("held");
+    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "held"; }));
+    PInnerMessage msg = holder.Held().at(0);
+    // Far older than any age limit could be; another message makes the buffer look again.
+    msg->Tick -= 3600 * 1000;
+    msg->TimeStamp -= 1.0;
+    conn.Feed("more");
+    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "heldmore"; }));
+    EXPECT_EQ(conn.Buffer()->RetainedCount(), 2u);
+    EXPECT_EQ(std::string(static_cast<const char*>(msg->Data), 4), "held");
+
+    // Letting go wakes the buffer, which releases both at once.
+    holder.LetGo();
+    EXPECT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+
+    // A clear hands a held message over to its listener, who frees it when done.
+    const std::size_t alive = InnerMessagesAlive();
+    conn.Feed("kept");
+    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "heldmorekept"; }));
+    msg = holder.Held().at(0);
+    msg->Tick -= 3600 * 1000;
+    conn.ClearBuffer();
+    ASSERT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+    conn.Feed("next");
+    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "heldmorekeptnext"; }));
+    EXPECT_EQ(std::string(static_cast<const char*>(msg->Data), 4), "kept");
+    EXPECT_EQ(InnerMessagesAlive(), alive + 2);
+    holder.LetGo();
+    EXPECT_TRUE(WaitUntil([&] { return InnerMessagesAlive() == alive; }));
 }
 
 TEST(CustomConnection, ListenersToggle)

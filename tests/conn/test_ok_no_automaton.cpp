@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -121,4 +122,26 @@ TEST(OkNoAutomaton, BabblingLineIsCappedAndTailStillMatched)
     ASSERT_EQ(R.Calls[0].size(), 1u);
     EXPECT_LE(R.Calls[0][0].size(), static_cast<std::size_t>(TOKNO::MaxCollected));
     EXPECT_EQ(R.Calls[0][0].substr(R.Calls[0][0].size() - 8), "xx\r\nOK\r\n");
+}
+
+TEST(OkNoAutomaton, AThrowingHandlerDoesNotSeeThePacketAgain)
+{
+    struct Thrower : Recorder {
+        bool Throw = true;
+        void Packet(TCustomAutomata* A)
+        {
+            Recorder::Packet(A);
+            if (Throw) {
+                Throw = false;
+                throw std::runtime_error("handler failed");
+            }
+        }
+    } R;
+    TOKNO A;
+    A.SetOnPacket(TAutomataNotifyEvent(&R, &Thrower::Packet));
+    const std::string First = "1\r\nOK\r\n", Second = "2\r\nNO\r\n";
+    EXPECT_THROW(A.OnData(First.data(), static_cast<std::int32_t>(First.size())), std::runtime_error);
+    EXPECT_EQ(A.PacketCount(), 0);
+    A.OnData(Second.data(), static_cast<std::int32_t>(Second.size()));
+    EXPECT_EQ(R.Calls, (std::vector<std::vector<std::string>>{{First}, {Second}}));
 }

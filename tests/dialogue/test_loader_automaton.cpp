@@ -1,41 +1,39 @@
 #include "loader_automaton.h"
+#include "log.h"
 #include "serve_until.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// Follows the handler protocol; plays the encoder by answering every sent
-// command with "<command>\r\nOK\r\n", delivered after HoldPasses further passes.
+// Follows the handler protocol and plays the encoder: each sent command is
+// answered "<command>\r\nOK\r\n". Commands in EarlyReplies are answered at
+// once, before their state waits; the others are left in Pending for the test
+// to deliver once the loader sits waiting.
 struct Driver {
-    std::vector<std::string> Sent, Parsed;
+    std::vector<std::string> Sent, Parsed, EarlyReplies;
     std::vector<std::int32_t> Order;
+    std::vector<std::string> Calls; // "<state>:<inner state>" of every hand-over
     std::string Pending;
-    int HoldPasses = 0;
-    int Hold = 0;
-    int ParseWaits = 0;
+    bool Waiting = false; // the last hand-over left the state waiting for Pending
 
     void OnState(TLoaderAutomata* L, TCustomState* S)
     {
         EXPECT_TRUE(TThread::IsMainThread());
         if (Order.empty() || Order.back() != S->State())
             Order.push_back(S->State());
-        if (!Pending.empty()) {
-            if (Hold > 0)
-                --Hold;
-            else {
-                const TBytes B(Pending.begin(), Pending.end());
-                Pending.clear();
-                L->ReadMessage(&B, nullptr);
-            }
-        }
+        Calls.push_back(std::to_string(S->State()) + ":" + std::to_string(S->InnerState()));
         auto* K = dynamic_cast<TKVXState*>(S);
         auto* Lst = dynamic_cast<TKVXStateList*>(S);
+        Waiting = false;
         switch (S->InnerState()) {
         case isInit:
             S->Advance();
@@ -44,8 +42,13 @@ struct Driver {
             const std::string M = K ? K->Msg() : Lst ? Lst->Msg() : std::string();
             if (!M.empty()) {
                 Sent.push_back(M);
-                Pending = M + "\r\nOK\r\n";
-                Hold = HoldPasses;
+                const std::string Reply = M + "\r\nOK\r\n";
+                if (std::find(EarlyReplies.begin(), EarlyReplies.end(), M) != EarlyReplies.end()) {
+                    const TBytes B(Reply.begin(), Reply.end());
+                    L->ReadMessage(&B, nullptr); // stored while the state is still in isSend
+                } else {
+                    Pending = Reply;
+                }
             }
             S->Advance();
             break;
@@ -53,6 +56,8 @@ struct Driver {
         case isWait:
             if (!K || !K->Response().empty())
                 S->Advance();
+            else
+                Waiting = true;
             break;
         case isParse:
             if (Lst && Lst->Count() > 0) {
@@ -62,7 +67,7 @@ struct Driver {
                 if (Answered)
                     Parsed.push_back(Lst->GetMesRes(Before)->Res);
                 else
-                    ++ParseWaits;
+                    Waiting = true;
             } else {
                 S->Advance();
                 if (K)
@@ -73,6 +78,26 @@ struct Driver {
             break;
         }
     }
+
+    // Serves hand-overs until the loader stops, delivering each late reply once
+    // the loader has handed over its waiting state and gone to sleep.
+    bool Run(TLoaderAutomata& L)
+    {
+        return ServeUntil([&] {
+            if (Waiting && !Pending.empty()) {
+                const std::size_t Seen = Calls.size();
+                ServeUntil([] { return false; }, 20); // a waiting state is not handed over again
+                EXPECT_EQ(Calls.size(), Seen) << Calls.back();
+                const TBytes B(Pending.begin(), Pending.end());
+                Pending.clear();
+                Waiting = false;
+                L.ReadMessage(&B, nullptr);
+            }
+            return !L.Active();
+        });
+    }
+
+    int CallsOf(const std::string& Call) const { return static_cast<int>(std::count(Calls.begin(), Calls.end(), Call)); }
 };
 
 TKVXStateList* ListOf(std::int32_t N, const std::vector<std::string>& Cmds)
@@ -128,10 +153,11 @@ TEST(LoaderAutomaton, TableRules)
     delete Lst;
 }
 
-TEST(LoaderAutomaton, RunsByTablePositionWithAListState)
+TEST(LoaderAutomaton, RunsByTablePositionWithAListStateAndWaitsWithoutPassing)
 {
     Driver D;
-    D.HoldPasses = 3; // replies come a few passes late
+    // Replies stored before their state waits satisfy the wait; the others come late.
+    D.EarlyReplies = {"PS=B", "RT=HELLO"};
     TLoaderAutomata L;
     L.AddState(new TKVXState(125, "PI", "", 0));
     L.AddState(new TKVXStateList(127));
@@ -145,13 +171,18 @@ TEST(LoaderAutomaton, RunsByTablePositionWithAListState)
     static_cast<TKVXStateList*>(L.FindState(127))
         ->SetMessageList({new TMsgChange{"PS=A", ""}, new TMsgChange{"PS=B", ""}, new TMsgChange{"PS=C", ""}});
     L.SetActive(true);
-    ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
+    ASSERT_TRUE(D.Run(L));
 
     EXPECT_EQ(D.Order, (std::vector<std::int32_t>{125, 127, 126, 128}));
     EXPECT_EQ(D.Sent, (std::vector<std::string>{"PI?", "PS=A", "PS=B", "PS=C", "RT=HELLO"}));
     EXPECT_EQ(D.Parsed, (std::vector<std::string>{"PI?\r\nOK\r\n", "PS=A\r\nOK\r\n", "PS=B\r\nOK\r\n",
                                                   "PS=C\r\nOK\r\n", "RT=HELLO\r\nOK\r\n"}));
-    EXPECT_GT(D.ParseWaits, 0); // the list state was handed over again while waiting in isParse
+    // A late reply: the waiting state is handed over once before it and once after.
+    EXPECT_EQ(D.CallsOf("125:2"), 2);
+    // A reply stored before the wait: handed over in isWait once, and it goes on.
+    EXPECT_EQ(D.CallsOf("126:2"), 1);
+    // The list waits in isParse: twice for each of its two late replies, once for the early one.
+    EXPECT_EQ(D.CallsOf("127:3"), 5);
     EXPECT_EQ(L.CurrentState(), nullptr);
     auto* Lst = static_cast<TKVXStateList*>(L.FindState(127));
     EXPECT_EQ(Lst->InnerState(), isNext);
@@ -164,22 +195,89 @@ TEST(LoaderAutomaton, RunsByTablePositionWithAListState)
     L.Clear();
     EXPECT_EQ(static_cast<TKVXState*>(L.FindState(125))->Response(), "");
     EXPECT_EQ(Lst->Count(), 0);
+
+    // A start after an unknown start number begins at the first entry.
+    D.Order.clear();
+    D.EarlyReplies = {"PI?", "RT=HELLO"};
+    L.SetActiveState(999);
+    L.SetActive(true);
+    ASSERT_TRUE(D.Run(L));
+    EXPECT_EQ(D.Order, (std::vector<std::int32_t>{125, 127, 126, 128}));
 }
 
-TEST(LoaderAutomaton, StatusHandlerRunsEveryPassOnTheMainThread)
+TEST(LoaderAutomaton, StatusHandlerOpensEveryPassAndIdlePassesAreNotRepeated)
 {
-    struct Counter {
-        int N = 0;
+    struct Recorder {
+        std::vector<std::string> Calls;
         void Status(TLoaderAutomata*)
         {
             EXPECT_TRUE(TThread::IsMainThread());
-            ++N;
+            Calls.push_back("status");
         }
-    } C;
+        void State(TLoaderAutomata*, TCustomState* S)
+        {
+            Calls.push_back(std::to_string(S->InnerState()));
+            auto* K = static_cast<TKVXState*>(S);
+            if (S->InnerState() != isWait || !K->Response().empty())
+                S->Advance();
+        }
+    } R;
     TLoaderAutomata L;
-    L.SetOnStatus(TLoaderNotifyEvent(&C, &Counter::Status));
-    EXPECT_TRUE(ServeUntil([&] { return C.N >= 3; }));
+    L.AddState(new TKVXState(1, "PI", "", 0));
+    L.SetOnStatus(TLoaderNotifyEvent(&R, &Recorder::Status));
+    L.SetOnState(TLoaderMessageEvent(&R, &Recorder::State));
+    ServeUntil([] { return false; }, 50); // the passes the set-up caused
+    R.Calls.clear();
+    ServeUntil([] { return false; }, 50);
+    EXPECT_TRUE(R.Calls.empty()) << "an inactive loader makes no passes of its own";
+
+    L.SetActive(true);
+    ASSERT_TRUE(ServeUntil([&] { return R.Calls.size() >= 6; }));
+    ServeUntil([] { return false; }, 50); // waiting in isWait: nothing more
+    EXPECT_EQ(R.Calls, (std::vector<std::string>{"status", "0", "status", "1", "status", "2"}));
+
+    const TBytes Reply = {'1', '\r', '\n', 'O', 'K', '\r', '\n'};
+    L.ReadMessage(&Reply, nullptr);
+    ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
+    ServeUntil([] { return false; }, 50);
+    EXPECT_EQ(R.Calls, (std::vector<std::string>{"status", "0", "status", "1", "status", "2", "status", "2", "status",
+                                                 "3", "status"}));
     L.SetOnStatus(nullptr);
     L.Terminate();
     L.WaitFor();
+}
+
+TEST(LoaderAutomaton, AThrowingHandlerIsLoggedOnceAndRetriedOnTheNextChange)
+{
+    std::vector<std::string> Log;
+    std::mutex LogLock;
+    kvx::log::SetSink([&](kvx::log::Level, const std::string& Line) {
+        std::lock_guard<std::mutex> G(LogLock);
+        Log.push_back(Line);
+    });
+    struct Flaky {
+        int Calls = 0;
+        void State(TLoaderAutomata*, TCustomState* S)
+        {
+            if (++Calls == 1)
+                throw std::runtime_error("editor not ready");
+            S->SetInnerState(isNext);
+        }
+    } F;
+    TLoaderAutomata L;
+    L.AddState(new TKVXState(1, "PI", "", 0));
+    L.SetOnState(TLoaderMessageEvent(&F, &Flaky::State));
+    L.SetActive(true);
+    ASSERT_TRUE(ServeUntil([&] { return F.Calls == 1; }));
+    ServeUntil([] { return false; }, 50);
+    EXPECT_EQ(F.Calls, 1) << "a pass that failed is not repeated at once";
+    L.StateChanged();
+    ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
+    EXPECT_EQ(F.Calls, 2);
+    L.Terminate();
+    L.WaitFor();
+    kvx::log::SetSink(nullptr);
+    ASSERT_EQ(Log.size(), 1u);
+    EXPECT_NE(Log[0].find("ERROR [LoaderAutomata] loader: state handler threw: editor not ready"), std::string::npos)
+        << Log[0];
 }
