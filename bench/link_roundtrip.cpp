@@ -1,7 +1,8 @@
-// Round trip of a short command over a pseudo-terminal whose peer answers each
-// line at once: through the serial connection to a listener thread, beside the
-// same bytes written and read with plain calls on the terminal. Then the CPU the
-// connected link uses while idle.
+// Round trip of a short command to a peer that answers each line at once, over
+// a pseudo-terminal and over a TCP socket on the loopback: through the serial
+// and the TCP connection to a listener thread, each beside the same bytes
+// written and read with plain calls on the same kind of descriptor. Then the
+// CPU each connected link uses while idle.
 
 #include <algorithm>
 #include <atomic>
@@ -17,7 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -26,6 +31,7 @@
 
 #include "message_queue.h"
 #include "serial_connection.h"
+#include "tcp_connection.h"
 
 namespace {
 
@@ -36,6 +42,10 @@ const std::string kReply = "\r\nPI=C201\r\nOK\r\n";
 constexpr int kWarmup = 100;
 constexpr int kRounds = 2000;
 constexpr int kIdleSeconds = 5;
+
+std::mutex gDoneLock;
+std::condition_variable gDoneChanged;
+bool gDone = false;
 
 // Plays the encoder on the master side: every line gets its reply at once.
 class TPeer {
@@ -163,16 +173,12 @@ double Micros(Clock::duration D)
     return std::chrono::duration<double, std::micro>(D).count();
 }
 
-std::vector<double> RawRoundTrips(const std::string& SlavePath)
+// Plain write and read on a descriptor already open to the peer; closes it.
+std::vector<double> RawRoundTrips(int fd)
 {
     std::vector<double> times;
-    const int fd = ::open(SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return times;
-    termios t{};
-    ::tcgetattr(fd, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(fd, TCSANOW, &t);
     char buf[256];
     for (int i = 0; i < kWarmup + kRounds; ++i) {
         const auto t0 = Clock::now();
@@ -189,6 +195,35 @@ std::vector<double> RawRoundTrips(const std::string& SlavePath)
     }
     ::close(fd);
     return times;
+}
+
+int OpenRawTerminal(const std::string& SlavePath)
+{
+    const int fd = ::open(SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return fd;
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+int ConnectLoopback(int Port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(Port));
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
 }
 
 double CpuMs()
@@ -230,6 +265,62 @@ std::vector<std::pair<std::string, long>> ThreadTicks()
     return out;
 }
 
+
+struct TLinkResult {
+    std::vector<double> Raw, Link;
+    double IdleCpuMs = 0;
+    std::vector<std::pair<std::string, long>> Before, After;
+};
+
+// Round trips through a connection that is set up but not connected yet, then
+// its idle CPU.
+bool MeasureLink(TCustomConnection& Conn, TLinkResult& R)
+{
+    TReplyCounter counter;
+    Conn.AddThreadListener(counter.Id());
+    if (!Conn.Connect() || !counter.WaitConnected()) {
+        std::fprintf(stderr, "the connection did not connect\n");
+        return false;
+    }
+    std::uint64_t replies = 0;
+    for (int i = 0; i < kWarmup + kRounds; ++i) {
+        const auto t0 = Clock::now();
+        Conn.PushCommand(kCommand);
+        counter.WaitReplies(++replies);
+        if (i >= kWarmup)
+            R.Link.push_back(Micros(Clock::now() - t0));
+    }
+    R.Before = ThreadTicks();
+    const double cpu0 = CpuMs();
+    std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
+    R.IdleCpuMs = CpuMs() - cpu0;
+    R.After = ThreadTicks();
+    Conn.Disconnect(stDisconnecting);
+    Conn.Terminate();
+    Conn.WaitFor();
+    return true;
+}
+
+void Print(const char* Raw, const char* Through, const TLinkResult& R)
+{
+    const double rawMedian = Median(R.Raw), linkMedian = Median(R.Link);
+    std::printf("round trip of \"PI?\\r\\n\" (%d rounds, median)\n", kRounds);
+    std::printf("  %-30s: %8.1f us\n", Raw, rawMedian);
+    std::printf("  %-30s: %8.1f us\n", Through, linkMedian);
+    std::printf("  %-30s: %8.2f\n", "ratio", rawMedian > 0 ? linkMedian / rawMedian : 0.0);
+    std::printf("connected and idle for %d s: %.1f ms CPU for the whole process (%.3f %% of one core)\n",
+                kIdleSeconds, R.IdleCpuMs, R.IdleCpuMs / (kIdleSeconds * 10.0));
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    for (const auto& [thread, ticks] : R.After) {
+        long start = 0;
+        for (const auto& [t, b] : R.Before)
+            if (t == thread)
+                start = b;
+        std::printf("  thread %-28s %6.1f ms\n", thread.c_str(),
+                    static_cast<double>(ticks - start) * 1000.0 / static_cast<double>(hz));
+    }
+}
+
 }  // namespace
 
 int main()
@@ -248,60 +339,72 @@ int main()
         ::cfmakeraw(&t);
         ::tcsetattr(master, TCSANOW, &t);
     }
-    TPeer peer(master);
 
-    const std::vector<double> raw = RawRoundTrips(slave);
-    if (raw.empty()) {
-        std::fprintf(stderr, "raw round trips failed\n");
-        return 1;
-    }
-
-    std::vector<double> link;
-    double idleCpu = 0;
-    std::vector<std::pair<std::string, long>> before, after;
+    TLinkResult serial;
     {
-        TReplyCounter counter;
-        TConnCOM conn(false);
-        conn.SetProperties({slave, "30000", "0", "3", "0", "0", "0", "0", "0"});
-        conn.AddThreadListener(counter.Id());
-        if (!conn.Connect() || !counter.WaitConnected()) {
-            std::fprintf(stderr, "the connection did not connect\n");
+        TPeer peer(master);
+        serial.Raw = RawRoundTrips(OpenRawTerminal(slave));
+        if (serial.Raw.empty()) {
+            std::fprintf(stderr, "raw round trips failed\n");
             return 1;
         }
-        std::uint64_t replies = 0;
-        for (int i = 0; i < kWarmup + kRounds; ++i) {
-            const auto t0 = Clock::now();
-            conn.PushCommand(kCommand);
-            counter.WaitReplies(++replies);
-            if (i >= kWarmup)
-                link.push_back(Micros(Clock::now() - t0));
+        TConnCOM conn(false);
+        conn.SetProperties({slave, "30000", "0", "3", "0", "0", "0", "0", "0"});
+        if (!MeasureLink(conn, serial))
+            return 1;
+    }
+
+    // The same over TCP: a listening socket on the loopback whose accepted
+    // connections the same peer serves, one at a time.
+    TLinkResult tcp;
+    {
+        const int lis = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (lis < 0 || ::bind(lis, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(lis, 4) != 0 ||
+            ::getsockname(lis, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+            std::fprintf(stderr, "cannot listen on the loopback\n");
+            return 1;
         }
-
-        before = ThreadTicks();
-        const double cpu0 = CpuMs();
-        std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
-        idleCpu = CpuMs() - cpu0;
-        after = ThreadTicks();
-
-        conn.Disconnect(stDisconnecting);
-        conn.Terminate();
-        conn.WaitFor();
+        const int port = ntohs(a.sin_port);
+        const int on = 1;
+        {
+            const int client = ConnectLoopback(port);
+            const int served = ::accept4(lis, nullptr, nullptr, SOCK_CLOEXEC);
+            ::setsockopt(served, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            TPeer peer(served);
+            tcp.Raw = RawRoundTrips(client);
+            if (tcp.Raw.empty()) {
+                std::fprintf(stderr, "raw socket round trips failed\n");
+                return 1;
+            }
+        }
+        TConnTCP conn(false);
+        conn.SetPort("tcp://127.0.0.1:" + std::to_string(port));
+        std::thread acceptor([&] {
+            const int served = ::accept4(lis, nullptr, nullptr, SOCK_CLOEXEC);
+            ::setsockopt(served, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            TPeer peer(served);
+            // The peer lives until the link has been measured and closed.
+            std::unique_lock lock(gDoneLock);
+            gDoneChanged.wait(lock, [] { return gDone; });
+            ::close(served);
+        });
+        const bool ok = MeasureLink(conn, tcp);
+        {
+            std::lock_guard lock(gDoneLock);
+            gDone = true;
+        }
+        gDoneChanged.notify_all();
+        acceptor.join();
+        ::close(lis);
+        if (!ok)
+            return 1;
     }
 
-    const double rawMedian = Median(raw), linkMedian = Median(link);
-    std::printf("round trip of \"PI?\\r\\n\" (%d rounds, median)\n", kRounds);
-    std::printf("  plain read/write on the pty : %8.1f us\n", rawMedian);
-    std::printf("  through TConnCOM + listener : %8.1f us\n", linkMedian);
-    std::printf("  ratio                       : %8.2f\n", rawMedian > 0 ? linkMedian / rawMedian : 0.0);
-    std::printf("connected and idle for %d s: %.1f ms CPU for the whole process (%.3f %% of one core)\n",
-                kIdleSeconds, idleCpu, idleCpu / (kIdleSeconds * 10.0));
-    const long hz = ::sysconf(_SC_CLK_TCK);
-    for (const auto& [thread, ticks] : after) {
-        long start = 0;
-        for (const auto& [t, b] : before)
-            if (t == thread)
-                start = b;
-        std::printf("  thread %-28s %6.1f ms\n", thread.c_str(), static_cast<double>(ticks - start) * 1000.0 / static_cast<double>(hz));
-    }
+    Print("plain read/write on the pty", "through TConnCOM + listener", serial);
+    Print("plain send/recv on a socket", "through TConnTCP + listener", tcp);
     return 0;
 }
