@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 
+#include "fixtures/conn_listener.h"
 #include "fixtures/pty_pair.h"
 #include "message_queue.h"
 
@@ -20,95 +21,12 @@ extern char** environ;
 
 namespace {
 
-using Words = std::vector<std::string>;
-
-// A listener thread: records every status word and every received byte, and
-// checks that messages arrive once each, in the order they were made.
-class TListener {
-public:
-    TListener()
-    {
-        FThread = std::thread([this] { Run(); });
-        WaitUntil([this] { return FReady.load(); });
-    }
-    ~TListener()
-    {
-        FStop = true;
-        WakeThread(FId.load());
-        FThread.join();
-    }
-    std::uint32_t Id() const { return FId.load(); }
-    Words Statuses() const
-    {
-        std::lock_guard lock(FLock);
-        return FStatuses;
-    }
-    std::string Data() const
-    {
-        std::lock_guard lock(FLock);
-        return FData;
-    }
-    std::size_t DataSize() const
-    {
-        std::lock_guard lock(FLock);
-        return FData.size();
-    }
-    bool InOrder() const { return FInOrder.load(); }
-
-private:
-    void Run()
-    {
-        FId = GetCurrentThreadId();
-        TMsg m;
-        PeekMessage(m, 0, 0, 0, PM_NOREMOVE);  // creates the queue
-        FReady = true;
-        while (!FStop.load()) {
-            WaitMessage(200, WM_CONN_STATUS, WM_CONN_DATA);
-            while (PeekMessage(m, 0, WM_CONN_STATUS, WM_CONN_DATA, PM_REMOVE)) {
-                auto* msg = reinterpret_cast<PInnerMessage>(m.lParam);
-                {
-                    std::lock_guard lock(FLock);
-                    if (msg->PID <= FLastPID)
-                        FInOrder = false;
-                    FLastPID = msg->PID;
-                    if (m.message == WM_CONN_STATUS)
-                        FStatuses.emplace_back(ConnStatusText(InnerStatus(msg)));
-                    else
-                        FData.append(static_cast<const char*>(msg->Data), static_cast<std::size_t>(msg->DataSize));
-                }
-                InnerMessageDone(msg);
-            }
-        }
-    }
-
-    std::thread FThread;
-    std::atomic<std::uint32_t> FId{0};
-    std::atomic<bool> FReady{false};
-    std::atomic<bool> FStop{false};
-    std::atomic<bool> FInOrder{true};
-    mutable std::mutex FLock;
-    std::uint32_t FLastPID = 0;
-    Words FStatuses;
-    std::string FData;
-};
-
 std::unique_ptr<TConnCOM> MakeConnection(const TListener& L)
 {
     auto c = std::make_unique<TConnCOM>(false);
     c->SetReconnectTimeout(20);
     c->AddThreadListener(L.Id());
     return c;
-}
-
-bool WaitWords(const TListener& L, std::size_t Count)
-{
-    return WaitUntil([&] { return L.Statuses().size() >= Count; });
-}
-
-Words Concat(Words A, const Words& B)
-{
-    A.insert(A.end(), B.begin(), B.end());
-    return A;
 }
 
 // What a Disconnect on an idle connection announces. Asked for after a
