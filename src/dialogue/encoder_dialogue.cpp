@@ -330,6 +330,7 @@ void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
             continue;
         const auto* B = static_cast<const std::uint8_t*>(P->Data);
         const TBytes Msg(B, B + P->DataSize);
+        ++FPackets;
         if (FTranscript)
             FTranscript->Received(std::string(Msg.begin(), Msg.end()));
         LDRA->ReadMessage(&Msg, nullptr);
@@ -612,6 +613,8 @@ TSaveResult TEncoderDialogue::PrepareSave(TBRDSDataValidator& Record, std::vecto
 {
     if (!BRDSDV->Ready())
         return srNotReady;
+    Record.OnPopulate = TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler);
+    Record.OnCollect = TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler);
     Record.Collect();
     if (!Record.isValid(BRDSDV, true, nullptr))
         return srInvalid;

@@ -59,7 +59,7 @@ public:
 
     // Save Changes: collect, validate, and write the differences.
     TSaveResult SaveChanges();
-    // Collects the editor into Record, validates it against the device copy
+    // Collects the editor into Record (which gets this dialogue's editor handlers), validates it against the device copy
     // (the pre-flight presenter may be asked) and fills List with the commands
     // a write would send. srStarted here means "there is something to write".
     TSaveResult PrepareSave(TBRDSDataValidator& Record, std::vector<TMsgChange>& List);
@@ -107,6 +107,8 @@ public:
     const std::string& PilotWord() const { return FPilotWord; }
     const std::string& IsDSTWord() const { return FIsDSTWord; }
     const std::string& Port() const { return FPort; }
+    // Reply packets received since the dialogue was made.
+    std::uint64_t PacketCount() const { return FPackets; }
 
     // Every line sent and every reply received goes to it when set (not owned).
     void SetTranscript(TTranscript* Value) { FTranscript = Value; }
@@ -133,4 +135,5 @@ private:
     std::string FPilotWord;
     std::string FIsDSTWord;
     TTranscript* FTranscript = nullptr;
+    std::uint64_t FPackets = 0;
 };
