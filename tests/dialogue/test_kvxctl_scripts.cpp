@@ -114,19 +114,27 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
 
 TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)
 {
-    TKvxsim Sim;
-    ASSERT_TRUE(Sim.Start({"--mute", "PS?"}));
-    const std::string Transcript = Sim.Dir() + "/t.txt";
-    TRun R;
-    std::thread T([&] { R = Kvxctl("--timeout 60 --port " + Sim.Path() + " --transcript " + Transcript + " read"); });
-    for (int i = 0; i < 200 && Sim.Log().size() < 5; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Sim.Stop();
-    const auto Start = std::chrono::steady_clock::now();
-    T.join();
-    // A lost connection is reported as such, well before the 60 s time-out.
-    EXPECT_EQ(R.Code, 2);
-    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(30));
+    // A lost connection is reported as such (exit 2), well before the 60 s time-out.
+    std::string Transcript;
+    const std::pair<const char*, const char*> Cases[] = {{"send ECHO=0 PS?", "ECHO=0"}, {"read", "PI?"}};
+    for (const auto& [Command, Before] : Cases) {
+        SCOPED_TRACE(Command);
+        TKvxsim Sim;
+        ASSERT_TRUE(Sim.Start({"--mute", "PS?"}));
+        Transcript = Sim.Dir() + "/t.txt";
+        TRun R;
+        std::thread T([&, Command = Command] {
+            R = Kvxctl("--timeout 60 --port " + Sim.Path() + " --transcript " + Transcript + " " + Command);
+        });
+        for (int i = 0; i < 200 && (Sim.Log().empty() || Sim.Log().back() != Before); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Sim.Stop();
+        const auto Start = std::chrono::steady_clock::now();
+        T.join();
+        EXPECT_EQ(R.Code, 2);
+        EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(30));
+    }
 
     std::istringstream Lines(ReadAll(Transcript));
     std::vector<std::string> L;

@@ -171,10 +171,16 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
     for (const std::string& Cmd : Cmds) {
         const std::size_t Seen = S.Packets.size();
         D.PushCommand(Cmd, true);
-        if (!Serve([&] { return S.Packets.size() > Seen; }, Timeout)) {
+        // An encoder that goes away is a connection failure at once, not a missing reply.
+        if (!Serve([&] { return S.Packets.size() > Seen || !D.Connected(); }, Timeout)) {
             std::fprintf(stderr, "kvxctl: no reply to %s within %g s\n", Cmd.c_str(), Timeout);
             D.Disconnect();
             return 3;
+        }
+        if (S.Packets.size() == Seen) {
+            std::fprintf(stderr, "kvxctl: connection lost on %s while waiting for the reply to %s\n", Port.c_str(),
+                         Cmd.c_str());
+            return 2;
         }
         for (std::size_t i = Seen; i < S.Packets.size(); ++i) {
             std::printf("%s\n", Visible(S.Packets[i]).c_str());
