@@ -287,6 +287,19 @@ TEST(ReadScript, DropWhilePSWaitsThenReconnectRestartsAt100)
     EXPECT_TRUE(S.WaitDisconnected());
 }
 
+TEST(LoaderState, AStateHandedOverAfterTheStopIsNotServed)
+{
+    TTestView V;
+    TEncoderDialogue D(V);
+    TCustomState* End = D.LDRA->FindState(134);
+    ASSERT_NE(End, nullptr);
+    ASSERT_FALSE(D.LDRA->Active());
+    D.LoaderState(D.LDRA, End);
+    EXPECT_EQ(End->InnerState(), isInit);
+    EXPECT_FALSE(D.BRDSDV->Ready());
+    EXPECT_EQ(V.Populates, 0);
+}
+
 TEST(StatusColours, TableRows)
 {
     struct {
