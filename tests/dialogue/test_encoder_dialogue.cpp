@@ -300,6 +300,20 @@ TEST(LoaderState, AStateHandedOverAfterTheStopIsNotServed)
     EXPECT_EQ(V.Populates, 0);
 }
 
+TEST(Connect, EmptyPortIsReportedAndTheActionComesBack)
+{
+    TTestView V;
+    TEncoderDialogue D(V);
+    D.DeviceConnectExecute("");
+    EXPECT_EQ(V.Errors, std::vector<std::string>{"Invalid COM Port!"});
+    EXPECT_EQ(D.ConnectTag(), 1);
+    EXPECT_FALSE(D.ConnectEnabled());
+    ASSERT_TRUE(ServeUntil([&] { return D.ConnectTag() == 0; }));
+    EXPECT_TRUE(D.ConnectEnabled());
+    EXPECT_TRUE(Contains(V.Statuses, ": Invalid Connection Params"));
+    EXPECT_GE(V.TitleResets, 1);
+}
+
 TEST(StatusColours, TableRows)
 {
     struct {
