@@ -38,6 +38,7 @@ void TConsoleView::CollectEditor(TBRDSDataValidator& Record)
 
 void TConsoleView::ShowStatus(const std::string& Text, std::uint32_t, std::uint32_t, bool)
 {
+    Statuses.push_back(Text);
     if (Verbose)
         std::fprintf(stderr, "kvxctl: %s\n", Text.c_str());
 }

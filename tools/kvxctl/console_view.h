@@ -9,6 +9,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 class TConsoleView : public IDialogueView, public TAlertPresenter {
 public:
@@ -17,6 +18,8 @@ public:
     TBRDSDataValidator Editor;
     std::map<TDialogueLabel, std::string> Labels;
     bool Verbose = false;
+    // The status texts shown, in order.
+    std::vector<std::string> Statuses;
 
     void ClearEditor() override;
     void SetEditorEnabled(bool) override {}

@@ -12,6 +12,7 @@
 #include "time_zone.h"
 #include "transcript.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -317,8 +318,11 @@ int TConsole::Wait(Pred Done, const char* What)
         const TConnStatus St = FD.LastStatus();
         if (St == stDisconnected || St == stInvalidConnectionParams ||
             (FWasConnected && !FD.Connected() && St != stConnected)) {
-            std::fprintf(stderr, "kvxctl: %s on %s: %s\n", FWasConnected ? "connection lost" : "cannot connect",
-                         FO.Port.c_str(), ConnStatusText(St));
+            std::string Words;
+            for (const std::string& T : FView.Statuses)
+                Words += (Words.empty() ? "" : ", ") + T.substr(std::min(T.size(), FO.Port.size() + 2));
+            std::fprintf(stderr, "kvxctl: %s on %s (%s)\n", FWasConnected ? "connection lost" : "cannot connect",
+                         FO.Port.c_str(), Words.c_str());
             return 2;
         }
         if (GInterrupted)
