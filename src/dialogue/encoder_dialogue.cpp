@@ -655,6 +655,8 @@ void TEncoderDialogue::RevertChanges()
 
 bool TEncoderDialogue::FactoryDefaults()
 {
+    if (!Device->Connected())
+        return false;
     if (FView.AskYesNoCancel("Encoder will be initialized to factory defaults?\r\nAre you Sure?") != qaYes)
         return false;
     FView.ResetTitle();

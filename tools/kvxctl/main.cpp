@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -81,7 +82,9 @@ const char* const Usage =
     "  3   no reply within --timeout\n"
     "  4   validation refused the settings file: nothing was written\n"
     "  5   verification after a write found a setting that differs\n"
-    "  64  bad usage, or a settings file that cannot be read\n";
+    "  64  bad usage, or a settings file that cannot be read\n"
+    "  130 interrupted (SIGINT or SIGTERM) before the command was done; clock\n"
+    "      --watch ends with 0 when interrupted\n";
 
 std::string Visible(const std::string& S)
 {
@@ -196,6 +199,9 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
 
 
 std::atomic<bool> GInterrupted{false};
+
+// Exit code of a run ended by SIGINT or SIGTERM before it was done.
+constexpr int Interrupted = 130;
 
 void OnInterrupt(int)
 {
@@ -326,7 +332,7 @@ int TConsole::Wait(Pred Done, const char* What)
             return 2;
         }
         if (GInterrupted)
-            return 0;
+            return Interrupted;
         if (FD.PacketCount() != Seen) {
             Seen = FD.PacketCount();
             Last = std::chrono::steady_clock::now();
@@ -483,14 +489,14 @@ int TConsole::Diff(bool Write)
     if (!Write || R == srNoChanges)
         return 0;
 
-    // The same validation runs again inside the save: confirmations were given above.
-    TSaveResult Started;
-    {
-        TConsoleView Quiet(true);
-        SetAlertPresenter(&Quiet);
-        Started = FD.SaveChanges();
-        SetAlertPresenter(&FView);
-    }
+    // The same validation runs again inside the save: its findings were shown
+    // and confirmed above.
+    struct TConfirmed : TAlertPresenter {
+        bool PresentAlerts(const TAlertArray&) override { return true; }
+    } Confirmed;
+    SetAlertPresenter(&Confirmed);
+    const TSaveResult Started = FD.SaveChanges();
+    SetAlertPresenter(&FView);
     if (Started != srStarted) {
         std::fprintf(stderr, "kvxctl: the write did not start\n");
         return 1;
@@ -629,14 +635,18 @@ int TConsole::Clock()
     do {
         FD.ClearLastScriptEnd();
         FD.ClockRefreshTick();
-        if (int E = Wait([&] { return FD.LastScriptEnd() == 206; }, "while reading the clock"))
-            return E;
-        if (GInterrupted)
+        int E = Wait([&] { return FD.LastScriptEnd() == 206; }, "while reading the clock");
+        if (E == Interrupted && FO.Watch)
             break;
+        if (E)
+            return E;
         PrintClock();
         if (FO.Watch) {
             const auto Next = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-            if (int E = Wait([&] { return std::chrono::steady_clock::now() >= Next; }, "while watching"))
+            E = Wait([&] { return std::chrono::steady_clock::now() >= Next; }, "while watching");
+            if (E == Interrupted)
+                break;
+            if (E)
                 return E;
         }
     } while (FO.Watch && !GInterrupted);
