@@ -201,6 +201,12 @@ TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
 
 TEncoderDialogue::~TEncoderDialogue()
 {
+    // From here no device event reaches the dialogue: waiting for the threads
+    // below serves hand-overs, and the loader is gone before the device.
+    FClosing = true;
+    Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
+    Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
+    Device->SetOnDeviceData(nullptr);
     LDRA->Terminate();
     LDRA->WaitFor();
     delete LDRA;
@@ -296,6 +302,8 @@ void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
 
 void TEncoderDialogue::DeviceStatus(TCustomDevice*, TConnStatus Status)
 {
+    if (FClosing)
+        return;
     FLastStatus = Status;
     const TStatusColours C = StatusColours(Status);
     FView.ShowStatus(FPort + ": " + ConnStatusText(Status), C.Fore, C.Back, C.Flash);
@@ -324,6 +332,8 @@ void TEncoderDialogue::StartRead()
 
 void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
 {
+    if (FClosing)
+        return;
     for (int i = 0; i < PA->PacketCount(); ++i) {
         PPack P = PA->GetPacket(i);
         if (!P)
@@ -356,7 +366,7 @@ void TEncoderDialogue::Fail(TDialogueFailure Why, const std::string& Command, co
 void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
 {
     // A state handed over just before the script was stopped is not served.
-    if (!LDRA->Active())
+    if (FClosing || !LDRA->Active())
         return;
     const std::int32_t N = S->State();
     auto* K = dynamic_cast<TKVXState*>(S);

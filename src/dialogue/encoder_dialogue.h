@@ -47,7 +47,8 @@ public:
     // Builds the state table and the device (with its OK/NO framing); the
     // loader thread starts at once, inactive.
     explicit TEncoderDialogue(IDialogueView& View);
-    // Ends the loader thread first (its handler uses the device), then the device.
+    // Takes its handlers off the device, ends the loader thread (its handler
+    // uses the device), then frees the device.
     ~TEncoderDialogue();
     TEncoderDialogue(const TEncoderDialogue&) = delete;
     TEncoderDialogue& operator=(const TEncoderDialogue&) = delete;
@@ -136,4 +137,5 @@ private:
     std::string FIsDSTWord;
     TTranscript* FTranscript = nullptr;
     std::uint64_t FPackets = 0;
+    bool FClosing = false;
 };
