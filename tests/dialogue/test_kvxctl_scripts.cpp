@@ -153,4 +153,20 @@ TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)
     }
 }
 
+TEST(KvxctlScripts, ReadOutputLoadsBackWithoutDifferences)
+{
+    char Dir[] = "/tmp/kvxst.XXXXXX";
+    ASSERT_TRUE(::mkdtemp(Dir));
+    const std::string State = std::string(Dir) + "/state";
+    std::ofstream(State) << "PI=C201\nPS=RADIO 1 \nTEXT=Hi there\nAF1=105\nOFFSET=-05:30\nDST=1\nSYNC=2\n";
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.Start({"--state", State}));
+    const std::string Out = Sim.Dir() + "/out.kvx";
+    ASSERT_EQ(Kvxctl("--port " + Sim.Path() + " read -o " + Out).Code, 0);
+    EXPECT_TRUE(Has(ReadAll(Out), "\r\nPI=C201\r\nPS=RADIO 1 \r\n"));
+    const TRun R = Kvxctl("--port " + Sim.Path() + " diff " + Out);
+    EXPECT_EQ(R.Code, 0);
+    EXPECT_EQ(R.Out, "");
+}
+
 #endif
