@@ -122,9 +122,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<double> Ours;
+    // The machine may be shared: the two sides take turns, a block of runs
+    // each, so that both see the same load.
+    constexpr int Rounds = 5;
+    std::vector<double> Ours, Python;
     double IdleCpu = -1;
-    {
+    for (int Round = 0; Round < Rounds; ++Round) {
         TNullView View;
         TEncoderDialogue D(View);
         D.DeviceConnectExecute(Path);
@@ -133,7 +136,7 @@ int main(int argc, char** argv)
             ::kill(Pid, SIGTERM);
             return 1;
         }
-        for (int i = 0; i < Runs; ++i) {
+        for (int i = 0; i < Runs / Rounds; ++i) {
             const auto T0 = std::chrono::steady_clock::now();
             D.StartRead();
             while (D.LastScriptEnd() != 134 && D.Failure() == dfNone)
@@ -141,41 +144,48 @@ int main(int argc, char** argv)
             Ours.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
         }
 
-        const double Cpu0 = CpuMs();
-        const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        auto NextTick = std::chrono::steady_clock::now();
-        while (std::chrono::steady_clock::now() < End) {
-            if (std::chrono::steady_clock::now() >= NextTick) {
-                D.ClockRefreshTick();
-                NextTick += std::chrono::seconds(2);
+        if (Round == Rounds - 1) {
+            const double Cpu0 = CpuMs();
+            const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            auto NextTick = std::chrono::steady_clock::now();
+            while (std::chrono::steady_clock::now() < End) {
+                if (std::chrono::steady_clock::now() >= NextTick) {
+                    D.ClockRefreshTick();
+                    NextTick += std::chrono::seconds(2);
+                }
+                const auto Left = std::min(NextTick, End) - std::chrono::steady_clock::now();
+                TThread::CheckSynchronize(std::max(
+                    1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Left).count())));
             }
-            const auto Left = std::min(NextTick, End) - std::chrono::steady_clock::now();
-            TThread::CheckSynchronize(
-                std::max(1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Left).count())));
+            IdleCpu = CpuMs() - Cpu0;
         }
-        IdleCpu = CpuMs() - Cpu0;
         D.DeviceConnectExecute(Path);
         Serve([&] { return D.LastStatus() == stDisconnected; }, 3);
-    }
 
-    const std::string Cmd = "/usr/bin/python3 '" + Baseline + "' '" + Path + "' " + std::to_string(Runs);
-    double Python = -1;
-    if (FILE* F = ::popen(Cmd.c_str(), "r")) {
-        if (std::fscanf(F, "%lf", &Python) != 1)
-            Python = -1;
-        ::pclose(F);
+        const std::string Cmd =
+            "/usr/bin/python3 '" + Baseline + "' '" + Path + "' " + std::to_string(Runs / Rounds);
+        if (FILE* F = ::popen(Cmd.c_str(), "r")) {
+            double Med, T;
+            if (std::fscanf(F, "%lf", &Med) == 1)
+                while (std::fscanf(F, "%lf", &T) == 1)
+                    Python.push_back(T);
+            ::pclose(F);
+        }
     }
     ::kill(Pid, SIGTERM);
     ::waitpid(Pid, nullptr, 0);
 
     const double Med = Median(Ours);
-    std::printf("read script (33 commands), median of %d runs:\n", Runs);
-    std::printf("  encoder dialogue        %8.3f ms\n", Med);
-    if (Python > 0) {
-        std::printf("  blocking python script  %8.3f ms\n", Python);
-        std::printf("  ratio dialogue/python   %8.2f\n", Med / Python);
+    std::printf("read script (33 commands), %d runs each, taking turns in %d blocks:\n", Runs, Rounds);
+    std::printf("                          median       best\n");
+    std::printf("  encoder dialogue       %8.3f ms %8.3f ms\n", Med, *std::min_element(Ours.begin(), Ours.end()));
+    if (Python.size() == Ours.size()) {
+        const double PMed = Median(Python), PBest = *std::min_element(Python.begin(), Python.end());
+        std::printf("  blocking python script %8.3f ms %8.3f ms\n", PMed, PBest);
+        std::printf("  ratio dialogue/python  %8.2f    %8.2f\n", Med / PMed,
+                    *std::min_element(Ours.begin(), Ours.end()) / PBest);
     } else
-        std::printf("  blocking python script  (failed: %s)\n", Cmd.c_str());
+        std::printf("  blocking python script  (failed: %s)\n", Baseline.c_str());
     std::printf("idle connected process, 2 s clock refresh for 10 s: %.1f ms CPU (%.3f%% of one core)\n", IdleCpu,
                 IdleCpu / 100.0);
     return 0;

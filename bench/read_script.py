@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Baseline for the read-script benchmark: the same 33 commands the read script
 sends, each written and its reply read until the closing OK/NO line, with plain
-blocking pyserial calls. Prints the median of the runs in milliseconds."""
+blocking pyserial calls. Prints the median of the runs and each run's time in milliseconds, separated by blanks."""
 import statistics
 import sys
 import time
@@ -34,7 +34,7 @@ def main():
             start = time.perf_counter()
             read_all(port)
             times.append((time.perf_counter() - start) * 1000.0)
-    print("%.3f" % statistics.median(times))
+    print("%.3f" % statistics.median(times), " ".join("%.3f" % t for t in times))
 
 
 if __name__ == "__main__":
