@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include <stdlib.h>
 #include <sys/wait.h>
 
 namespace {
@@ -73,6 +74,10 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
          {"PI=C201 -> \\r\\nOK\\r\\n\nTA=1 -> \\r\\nNO\\r\\n\n"}, {"PI=C201", "TA=1"}},
         // The encoder keeps RadioText without its trailing blanks: the read-back differs.
         {{}, "PI=FFFF\r\nPS=RDS\r\nTEXT=Hi  \r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 5, {"TEXT=Hi   -> "}, {"DST?"}},
+        // The computer's clock (five hours behind UTC here) is written; the
+        // read-back agrees with it, not with the file's offset.
+        {{}, "PI=FFFF\r\nPS=RDS\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s --sync-clock", 0, {"OFFSET=-05:00 -> "},
+         {"OFFSET=-05:00", "ECHO=0"}},
         {{}, "", "defaults", 1, {}, {"DST?"}},
         {{"--refuse", "PS="}, "PI=FFFF\r\nPS=NEW\r\n", "diff %s", 0, {"PS=NEW\n"}, {"DST?"}},
         {{}, "", "defaults --yes", 0, {"PI=FFFF\n"}, {"INIT", "ECHO=0"}},
@@ -85,6 +90,7 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Command);
+        ::setenv("TZ", Has(C.Command, "--sync-clock") ? "EST5" : "UTC", 1);
         TKvxsim Sim;
         ASSERT_TRUE(Sim.Start(C.Sim));
         std::string Cmd = C.Command;
