@@ -1,5 +1,6 @@
 #pragma once
-// Runs the simulated encoder as a child process and reads the path of its terminal.
+// Runs the simulated encoder as a child process and reads the path of its
+// terminal; its temporary folder (log, files) goes with it.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -20,7 +22,12 @@ public:
     TKvxsim() = default;
     TKvxsim(const TKvxsim&) = delete;
     TKvxsim& operator=(const TKvxsim&) = delete;
-    ~TKvxsim() { Stop(); }
+    ~TKvxsim()
+    {
+        Stop();
+        if (!FDir.empty())
+            std::filesystem::remove_all(FDir);
+    }
 
     // Starts kvxsim with Args (a --log file in a temporary folder is added);
     // answers whether it printed its terminal's path.

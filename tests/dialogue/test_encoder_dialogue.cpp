@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -129,6 +130,7 @@ TEST(ReadScript, EveryReplyLandsInTheDeviceCopyAtBothFirmwareLevels)
         EXPECT_EQ(S.View.Clears, 1);
         EXPECT_EQ(S.View.Statuses.back(), S.Sim.Path() + ": Connected");
         EXPECT_FALSE(S.D->EditorDiffers());
+        std::filesystem::remove_all(Dir);
     }
 }
 

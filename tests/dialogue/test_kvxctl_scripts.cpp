@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -121,7 +122,7 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
 TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)
 {
     // A lost connection is reported as such (exit 2), well before the 60 s time-out.
-    std::string Transcript;
+    std::string Transcript, Text;
     const std::pair<const char*, const char*> Cases[] = {{"send ECHO=0 PS?", "ECHO=0"}, {"read", "PI?"}};
     for (const auto& [Command, Before] : Cases) {
         SCOPED_TRACE(Command);
@@ -140,9 +141,10 @@ TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)
         T.join();
         EXPECT_EQ(R.Code, 2);
         EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(30));
+        Text = ReadAll(Transcript);
     }
 
-    std::istringstream Lines(ReadAll(Transcript));
+    std::istringstream Lines(Text);
     std::vector<std::string> L;
     for (std::string Line; std::getline(Lines, Line);)
         L.push_back(Line);
@@ -173,6 +175,7 @@ TEST(KvxctlScripts, ReadOutputLoadsBackWithoutDifferences)
     const TRun R = Kvxctl("--port " + Sim.Path() + " diff " + Out);
     EXPECT_EQ(R.Code, 0);
     EXPECT_EQ(R.Out, "");
+    std::filesystem::remove_all(Dir);
 }
 
 #endif
