@@ -26,7 +26,7 @@ fi
 if [ -x "$build/src/app/kvxc" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   "$build/src/app/kvxc" --port "$port"
 elif [ -x "$build/tools/kvxctl/kvxctl" ]; then
-  "$build/tools/kvxctl/kvxctl" --port "$port" send "ECHO=0" "REV?" "SER?" "PI?" "PS?" "PTY?" "TEXT?"
+  "$build/tools/kvxctl/kvxctl" --port "$port" read
 else
   echo "run: no front end is built yet" >&2
   exit 1

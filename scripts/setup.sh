@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev
   socat
+  python3-serial
   fonts-liberation
   xvfb xauth
 )

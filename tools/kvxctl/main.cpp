@@ -1,35 +1,90 @@
-// kvxctl: sends commands to an encoder over a serial port through the same
-// connection, device and reply framing the program uses, and prints the replies.
-//
-// Exit codes: 0 every reply ended in OK, 1 a reply ended in NO, 2 the port could
-// not be connected, 3 a reply did not come in time, 64 bad usage.
+// kvxctl: the console front end of the encoders manager. It drives the same
+// encoder dialogue as the window (read, write, factory defaults, clock) through
+// a console view, and can also relay single commands.
 
+#include "console_view.h"
+#include "date_time.h"
 #include "device.h"
+#include "encoder_dialogue.h"
 #include "ok_no_automaton.h"
 #include "serial_connection.h"
+#include "settings_file.h"
+#include "time_zone.h"
+#include "transcript.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 const char* const Usage =
-    "Usage:\n"
-    "  kvxctl --port NAME [--timeout SECONDS] send CMD [CMD...]\n"
-    "      Connects to the encoder on serial port NAME (a name under /dev, or a\n"
-    "      path starting with /), sends each command with CR LF appended, one at a\n"
-    "      time, and prints each reply with CR and LF shown as \\r and \\n.\n"
-    "      Waits at most SECONDS (default 3) for each reply.\n"
-    "      Exit status: 0 every reply ended in OK, 1 a reply ended in NO,\n"
-    "      2 the port could not be connected (the status words seen are printed),\n"
-    "      3 a reply did not come in time.\n"
-    "  kvxctl ports\n"
+    "Usage: kvxctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Global options (they may also follow the command):\n"
+    "  --port NAME          the encoder's serial port: a name under /dev (ttyUSB0)\n"
+    "                       or a path starting with /\n"
+    "  --timeout SECONDS    longest wait for one reply (default 3)\n"
+    "  --transcript FILE    record every line sent and every reply received, each\n"
+    "                       with milliseconds since the start (monotonic clock) and\n"
+    "                       its direction (> sent, < received); CR and LF as \\r \\n\n"
+    "  --yes                answer yes to every question (needed without a terminal)\n"
+    "  --verbose            print the connection's status words\n"
+    "  --help               print this text\n"
+    "\n"
+    "Commands:\n"
+    "  read [--format kvx|json] [-o FILE]\n"
+    "      Reads every setting and prints them in settings-file form (the settings\n"
+    "      file's 26 keys), preceded by HW=, FW=, SERIAL=, PILOT=, CLOCK= (the\n"
+    "      encoder's UTC date and time, ISO 8601) and ISDST= (N/A below firmware\n"
+    "      01.03), keys that loading a settings file ignores. --format json prints\n"
+    "      one JSON object with the same fields (AF as an array of MHz values).\n"
+    "      -o FILE writes the output to FILE instead (kvx: CR LF line ends).\n"
+    "  diff FILE [--sync-clock]\n"
+    "      Reads the encoder, loads the settings file FILE, validates it (findings\n"
+    "      are printed with their type) and prints the commands a write would send,\n"
+    "      one a line. Sends nothing that changes the encoder. The encoder's clock\n"
+    "      is left alone unless --sync-clock (then DATE, TIME and OFFSET from the\n"
+    "      computer's clock are added).\n"
+    "  write FILE [--yes] [--sync-clock] [--no-verify]\n"
+    "      As diff, then sends the commands one by one, printing each with its\n"
+    "      reply; then reads the encoder again and reports every setting that\n"
+    "      differs from what was written (unless --no-verify).\n"
+    "  defaults [--yes] [--backup FILE]\n"
+    "      Reads the encoder, saves its settings to the backup file (default\n"
+    "      kvx-backup-<serial>-<UTC time>.kvx in the current folder), asks for\n"
+    "      confirmation, restores the factory settings (INIT) and prints the new\n"
+    "      settings as read does.\n"
+    "  clock [--sync] [--watch]\n"
+    "      Prints the encoder's clock, offset, DST state and pilot beside the\n"
+    "      computer's. --sync first writes DATE, TIME and OFFSET from the\n"
+    "      computer's clock; --watch refreshes every 2 s until interrupted.\n"
+    "  send CMD [CMD...]\n"
+    "      Sends each command with CR LF appended, one at a time, and prints each\n"
+    "      reply with CR and LF shown as \\r and \\n.\n"
+    "  ports\n"
     "      Prints the serial ports present, one a line.\n"
-    "  kvxctl --help\n"
-    "      Prints this text.\n";
+    "\n"
+    "Exit status:\n"
+    "  0   done\n"
+    "  1   refused: the encoder answered NO (or a reply it could not have meant),\n"
+    "      a question was answered no, or a file could not be written\n"
+    "  2   connection failure: the port could not be opened, or the encoder went\n"
+    "      away during the dialogue\n"
+    "  3   no reply within --timeout\n"
+    "  4   validation refused the settings file: nothing was written\n"
+    "  5   verification after a write found a setting that differs\n"
+    "  64  bad usage, or a settings file that cannot be read\n"
+    "  130 interrupted (SIGINT or SIGTERM) before the command was done; clock\n"
+    "      --watch ends with 0 when interrupted\n";
 
 std::string Visible(const std::string& S)
 {
@@ -120,10 +175,16 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
     for (const std::string& Cmd : Cmds) {
         const std::size_t Seen = S.Packets.size();
         D.PushCommand(Cmd, true);
-        if (!Serve([&] { return S.Packets.size() > Seen; }, Timeout)) {
+        // An encoder that goes away is a connection failure at once, not a missing reply.
+        if (!Serve([&] { return S.Packets.size() > Seen || !D.Connected(); }, Timeout)) {
             std::fprintf(stderr, "kvxctl: no reply to %s within %g s\n", Cmd.c_str(), Timeout);
             D.Disconnect();
             return 3;
+        }
+        if (S.Packets.size() == Seen) {
+            std::fprintf(stderr, "kvxctl: connection lost on %s while waiting for the reply to %s\n", Port.c_str(),
+                         Cmd.c_str());
+            return 2;
         }
         for (std::size_t i = Seen; i < S.Packets.size(); ++i) {
             std::printf("%s\n", Visible(S.Packets[i]).c_str());
@@ -136,39 +197,574 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
     return Result;
 }
 
+
+std::atomic<bool> GInterrupted{false};
+
+// Exit code of a run ended by SIGINT or SIGTERM before it was done.
+constexpr int Interrupted = 130;
+
+void OnInterrupt(int)
+{
+    GInterrupted = true;
+}
+
+struct TOptions {
+    std::string Port;
+    double Timeout = 3;
+    std::string Transcript;
+    bool Yes = false;
+    bool Verbose = false;
+    std::string Format = "kvx";
+    std::string Output;
+    bool SyncClock = false;
+    bool NoVerify = false;
+    std::string Backup;
+    bool Sync = false;
+    bool Watch = false;
+    std::string Command;
+    std::vector<std::string> Args;
+};
+
+std::string Latin1ToUtf8(const std::string& S)
+{
+    std::string Out;
+    for (unsigned char C : S) {
+        if (C < 0x80)
+            Out += static_cast<char>(C);
+        else {
+            Out += static_cast<char>(0xC0 | (C >> 6));
+            Out += static_cast<char>(0x80 | (C & 0x3F));
+        }
+    }
+    return Out;
+}
+
+std::string JsonString(const std::string& S)
+{
+    std::string Out = "\"";
+    for (char C : Latin1ToUtf8(S)) {
+        if (C == '"' || C == '\\')
+            Out += std::string("\\") + C;
+        else if (static_cast<unsigned char>(C) < 0x20)
+            Out += Format("\\u%.4x", static_cast<unsigned char>(C));
+        else
+            Out += C;
+    }
+    return Out + "\"";
+}
+
+std::string IsoClock(const TSystemTime& T)
+{
+    return Format("%.4d-%.2d-%.2dT%.2d:%.2d:%.2dZ", T.wYear, T.wMonth, T.wDay, T.wHour, T.wMinute, T.wSecond);
+}
+
+// The console's session with one encoder.
+class TConsole {
+public:
+    explicit TConsole(const TOptions& O) : FO(O), FView(O.Yes), FD(FView)
+    {
+        FView.Verbose = O.Verbose;
+        SetAlertPresenter(&FView);
+    }
+    ~TConsole()
+    {
+        SetAlertPresenter(nullptr);
+    }
+
+    int Run();
+
+private:
+    bool OpenTranscript();
+    // Connects and runs the read script; 0 or an exit code.
+    int ConnectAndRead();
+    // Serves hand-overs until Done holds; 0, or the exit code of what went wrong.
+    template <typename Pred>
+    int Wait(Pred Done, const char* What);
+    void Disconnect();
+    int Read();
+    int Diff(bool Write);
+    int Defaults();
+    int Clock();
+    int Verify(const TBRDSDataValidator& Written);
+    std::string SettingsText(bool Json) const;
+    bool LoadFile(TBRDSDataValidator& Record, const TBRDSDataValidator* DeviceCopy);
+    void PrintClock();
+    bool Emit(const std::string& Text, bool CrLf);
+
+    const TOptions& FO;
+    TConsoleView FView;
+    TTranscript FTranscript;
+    TEncoderDialogue FD;
+    bool FWasConnected = false;
+};
+
+template <typename Pred>
+int TConsole::Wait(Pred Done, const char* What)
+{
+    std::uint64_t Seen = FD.PacketCount();
+    auto Last = std::chrono::steady_clock::now();
+    // Opening a port may take several attempts; a reply must come within the time-out.
+    const auto Allowance = [&] {
+        return std::chrono::milliseconds(static_cast<long long>(FO.Timeout * 1000) + (FWasConnected ? 0 : 10000));
+    };
+    for (;;) {
+        if (FD.Failure() != dfNone) {
+            if (FD.Failure() == dfNotANumber)
+                std::fprintf(stderr, "kvxctl: the reply to %s is not a number: %s\n", FD.FailedCommand().c_str(),
+                             TTranscript::Visible(FD.FailedReply()).c_str());
+            else if (FD.Failure() == dfRefused)
+                std::fprintf(stderr, "kvxctl: %s refused: %s\n", FD.FailedCommand().c_str(),
+                             TTranscript::Visible(FD.FailedReply()).c_str());
+            return 1;
+        }
+        if (Done())
+            return 0;
+        if (FD.Connected())
+            FWasConnected = true;
+        const TConnStatus St = FD.LastStatus();
+        if (St == stDisconnected || St == stInvalidConnectionParams ||
+            (FWasConnected && !FD.Connected() && St != stConnected)) {
+            std::string Words;
+            for (const std::string& T : FView.Statuses)
+                Words += (Words.empty() ? "" : ", ") + T.substr(std::min(T.size(), FO.Port.size() + 2));
+            std::fprintf(stderr, "kvxctl: %s on %s (%s)\n", FWasConnected ? "connection lost" : "cannot connect",
+                         FO.Port.c_str(), Words.c_str());
+            return 2;
+        }
+        if (GInterrupted)
+            return Interrupted;
+        if (FD.PacketCount() != Seen) {
+            Seen = FD.PacketCount();
+            Last = std::chrono::steady_clock::now();
+        }
+        if (std::chrono::steady_clock::now() - Last > Allowance()) {
+            std::fprintf(stderr, "kvxctl: no reply %s within %g s\n", What, FO.Timeout);
+            return 3;
+        }
+        TThread::CheckSynchronize(20);
+    }
+}
+
+bool TConsole::OpenTranscript()
+{
+    if (FO.Transcript.empty())
+        return true;
+    std::string Error;
+    if (!FTranscript.Open(FO.Transcript, Error)) {
+        std::fprintf(stderr, "kvxctl: cannot open the transcript: %s\n", Error.c_str());
+        return false;
+    }
+    FD.SetTranscript(&FTranscript);
+    return true;
+}
+
+int TConsole::ConnectAndRead()
+{
+    FD.DeviceConnectExecute(FO.Port);
+    return Wait([&] { return FD.LastScriptEnd() == 134; }, "while reading the encoder");
+}
+
+void TConsole::Disconnect()
+{
+    if (FD.ConnectTag() == 1 && FD.Connected()) {
+        FD.DeviceConnectExecute(FO.Port);
+        const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (FD.LastStatus() != stDisconnected && std::chrono::steady_clock::now() < End)
+            TThread::CheckSynchronize(20);
+    }
+}
+
+std::string TConsole::SettingsText(bool Json) const
+{
+    const TBRDSDataValidator& R = *FD.BRDSDV;
+    const bool HasDST = R.FirmwareLevel() >= FirmwareLevelDST && !FD.IsDSTWord().empty();
+    if (!Json) {
+        std::string T = "HW=" + R.HW + "\r\nFW=" + R.FW + "\r\nSERIAL=" + R.Serial + "\r\nPILOT=" + FD.PilotWord() +
+                        "\r\nCLOCK=" + IsoClock(R.RTC) + "\r\nISDST=" + (HasDST ? FD.IsDSTWord() : "N/A") + "\r\n";
+        return T + SettingsFileText(R);
+    }
+    std::string AF;
+    for (int i = 1; i <= 7; ++i)
+        if (R.AF[static_cast<std::size_t>(i)] != 0)
+            AF += (AF.empty() ? "" : ", ") + Format("%.1f", (875 + R.AF[static_cast<std::size_t>(i)]) / 10.0);
+    std::string ISDST = "null";
+    if (HasDST && (FD.IsDSTWord() == "0" || FD.IsDSTWord() == "1"))
+        ISDST = FD.IsDSTWord();
+    std::string J = "{\n";
+    auto Add = [&](const char* Key, const std::string& Value) {
+        J += std::string(J.size() > 2 ? ",\n" : "") + "  \"" + Key + "\": " + Value;
+    };
+    Add("HW", JsonString(R.HW));
+    Add("FW", JsonString(R.FW));
+    Add("SERIAL", JsonString(R.Serial));
+    Add("PILOT", JsonString(FD.PilotWord()));
+    Add("CLOCK", JsonString(IsoClock(R.RTC)));
+    Add("ISDST", ISDST);
+    Add("PI", JsonString(Format("%.4X", R.PI)));
+    Add("PS", JsonString(R.PS));
+    Add("PTY", std::to_string(R.PTY));
+    Add("TA", std::to_string(R.TA));
+    Add("TATIME", std::to_string(R.TATime));
+    Add("TP", std::to_string(R.TP));
+    Add("MS", std::to_string(R.MS));
+    Add("DI", std::to_string(R.DI()));
+    Add("MODE", std::to_string(R.Mode));
+    Add("TEXT", JsonString(R.RT));
+    Add("DRTS", std::to_string(R.DRTS));
+    Add("DPS", JsonString(R.DPS));
+    Add("DPSS", std::to_string(R.DPSS));
+    Add("PARSE", std::to_string(R.DPSParse));
+    Add("AF", "[" + AF + "]");
+    Add("PHASE", std::to_string(R.Phase));
+    Add("CT", std::to_string(R.CT));
+    Add("OFFSET", JsonString(FormatOffset(R.Offset)));
+    Add("DST", std::to_string(R.DST));
+    Add("SYNC", std::to_string(R.Sync));
+    return J + "\n}\n";
+}
+
+// Writes Text to -o FILE, or to standard output with LF line ends.
+bool TConsole::Emit(const std::string& Text, bool CrLf)
+{
+    if (!FO.Output.empty()) {
+        std::FILE* F = std::fopen(FO.Output.c_str(), "wb");
+        if (!F || std::fwrite(Text.data(), 1, Text.size(), F) != Text.size() || std::fclose(F) != 0) {
+            std::fprintf(stderr, "kvxctl: cannot write %s\n", FO.Output.c_str());
+            return false;
+        }
+        return true;
+    }
+    std::string Out;
+    for (std::size_t i = 0; i < Text.size(); ++i)
+        if (!(CrLf && Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n'))
+            Out += Text[i];
+    std::fwrite(Out.data(), 1, Out.size(), stdout);
+    std::fflush(stdout);
+    return true;
+}
+
+int TConsole::Read()
+{
+    if (int E = ConnectAndRead())
+        return E;
+    const bool Json = FO.Format == "json";
+    return Emit(SettingsText(Json), !Json) ? 0 : 1;
+}
+
+bool TConsole::LoadFile(TBRDSDataValidator& Record, const TBRDSDataValidator* DeviceCopy)
+{
+    std::string Error;
+    if (!LoadSettingsFile(FO.Args[0], Record, Error, DeviceCopy)) {
+        std::fprintf(stderr, "kvxctl: cannot read %s: %s\n", FO.Args[0].c_str(), Error.c_str());
+        return false;
+    }
+    return true;
+}
+
+int TConsole::Diff(bool Write)
+{
+    TBRDSDataValidator File;
+    if (!LoadFile(File, nullptr))
+        return 64;
+    if (int E = ConnectAndRead())
+        return E;
+    if (!LoadFile(File, FD.BRDSDV))
+        return 64;
+    // A settings file holds no clock: the encoder's own date and time stay,
+    // unless the computer's clock is to be written.
+    File.RTC = FD.BRDSDV->RTC;
+    File.RTCManual = !FO.SyncClock;
+    TConsoleView::CopySettings(FView.Editor, File);
+
+    TBRDSDataValidator Record;
+    std::vector<TMsgChange> List;
+    const TSaveResult R = FD.PrepareSave(Record, List);
+    if (R == srInvalid) {
+        std::fprintf(stderr, "kvxctl: validation refused %s: nothing written\n", FO.Args[0].c_str());
+        return 4;
+    }
+    for (const TMsgChange& M : List)
+        std::printf("%s\n", M.Msg.c_str());
+    std::fflush(stdout);
+    if (!Write || R == srNoChanges)
+        return 0;
+
+    // The same validation runs again inside the save: its findings were shown
+    // and confirmed above.
+    struct TConfirmed : TAlertPresenter {
+        bool PresentAlerts(const TAlertArray&) override { return true; }
+    } Confirmed;
+    SetAlertPresenter(&Confirmed);
+    const TSaveResult Started = FD.SaveChanges();
+    SetAlertPresenter(&FView);
+    if (Started != srStarted) {
+        std::fprintf(stderr, "kvxctl: the write did not start\n");
+        return 1;
+    }
+    const TBRDSDataValidator Written = [&] {
+        TBRDSDataValidator W;
+        TConsoleView::CopySettings(W, FView.Editor);
+        return W;
+    }();
+    auto* L = static_cast<TKVXStateList*>(FD.LDRA->FindState(151));
+    std::size_t Printed = 0;
+    auto PrintReplies = [&] {
+        for (; Printed < L->MessageList().size() && !L->MessageList()[Printed]->Res.empty(); ++Printed)
+            std::printf("%s -> %s\n", L->MessageList()[Printed]->Msg.c_str(),
+                        TTranscript::Visible(L->MessageList()[Printed]->Res).c_str());
+        std::fflush(stdout);
+    };
+    const int E = Wait(
+        [&] {
+            PrintReplies();
+            return FD.LastScriptEnd() == 152;
+        },
+        "while writing");
+    PrintReplies();
+    if (E == 1 && FD.Failure() == dfWriteRefused)
+        return 1;
+    if (E)
+        return E;
+    return FO.NoVerify ? 0 : Verify(Written);
+}
+
+int TConsole::Verify(const TBRDSDataValidator& Written)
+{
+    FD.StartRead();
+    if (int E = Wait([&] { return FD.LastScriptEnd() == 134; }, "while reading back"))
+        return E;
+    TBRDSDataValidator Expected;
+    TConsoleView::CopySettings(Expected, Written);
+    if (FO.SyncClock)
+        Expected.Offset = LocalOffsetMinutes(UtcNowMs());
+    auto Pairs = [](const std::string& Text) {
+        std::vector<std::pair<std::string, std::string>> P;
+        std::size_t Pos = 0;
+        for (std::size_t End; (End = Text.find("\r\n", Pos)) != std::string::npos; Pos = End + 2) {
+            const std::string Line = Text.substr(Pos, End - Pos);
+            const std::size_t Eq = Line.find('=');
+            P.emplace_back(Line.substr(0, Eq), Line.substr(Eq + 1));
+        }
+        return P;
+    };
+    static const char* const Keys[] = {"PI", "PS", "PTY", "TA", "TATIME", "TP", "MS", "DI", "MODE",
+                                       "TEXT", "DRTS", "DPS", "DPSS", "PARSE", "AF1", "AF2", "AF3", "AF4",
+                                       "AF5", "AF6", "AF7", "PHASE", "CT", "OFFSET", "DST", "SYNC"};
+    const auto W = Pairs(SettingsFileText(Expected));
+    const auto H = Pairs(SettingsFileText(*FD.BRDSDV));
+    auto Value = [](const auto& P, const std::string& K) {
+        for (const auto& [Key, V] : P)
+            if (Key == K)
+                return V;
+        return std::string();
+    };
+    const bool HasDST = FD.BRDSDV->FirmwareLevel() >= FirmwareLevelDST;
+    int Result = 0;
+    for (const char* K : Keys) {
+        const std::string Key = K;
+        if (!HasDST && (Key == "DST" || Key == "SYNC"))
+            continue;
+        if (Value(W, Key) != Value(H, Key)) {
+            std::fprintf(stderr, "kvxctl: verify: %s written as \"%s\", the encoder holds \"%s\"\n", K,
+                         Value(W, Key).c_str(), Value(H, Key).c_str());
+            Result = 5;
+        }
+    }
+    return Result;
+}
+
+int TConsole::Defaults()
+{
+    if (int E = ConnectAndRead())
+        return E;
+    std::string Path = FO.Backup;
+    if (Path.empty()) {
+        const TSystemTime T = UtcNow();
+        std::string Serial;
+        for (char C : FD.BRDSDV->Serial)
+            Serial += (std::isalnum(static_cast<unsigned char>(C)) || C == '-' || C == '_') ? C : '_';
+        Path = Format("kvx-backup-%s-%.4d%.2d%.2dT%.2d%.2d%.2dZ.kvx", Serial.c_str(), T.wYear, T.wMonth, T.wDay,
+                      T.wHour, T.wMinute, T.wSecond);
+    }
+    std::string Error;
+    if (!SaveSettingsFile(*FD.BRDSDV, Path, Error)) {
+        std::fprintf(stderr, "kvxctl: cannot write the backup %s: %s\n", Path.c_str(), Error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "kvxctl: settings saved to %s\n", Path.c_str());
+    if (!FD.FactoryDefaults())
+        return 1;
+    if (int E = Wait([&] { return FD.LastScriptEnd() == 134; }, "while reading the encoder"))
+        return E;
+    return Emit(SettingsText(false), true) ? 0 : 1;
+}
+
+void TConsole::PrintClock()
+{
+    auto Label = [&](TDialogueLabel L) { return FView.Labels.count(L) ? FView.Labels[L] : std::string(); };
+    const std::string DST = FD.BRDSDV->FirmwareLevel() < FirmwareLevelDST ? "N/A" : Label(TDialogueLabel::lbRTC_DDST);
+    std::printf("Encoder:  %s %s UTC  offset %s  DST %s  %s\n", Label(TDialogueLabel::lbRTC_DD).c_str(),
+                Label(TDialogueLabel::lbRTC_DT).c_str(), Label(TDialogueLabel::lbRTC_DO).c_str(), DST.c_str(),
+                Label(TDialogueLabel::lbPilot).c_str());
+    TTimeZoneInformation Z;
+    const TTimeZoneId Id = GetTimeZoneInformation(Z);
+    const int D = Id == tzStandard ? Z.StandardBias : Id == tzDaylight ? Z.DaylightBias : 0;
+    auto Shift = [](int Bias) {
+        return Format("%s%.2d:%.2d", Bias > 0 ? "-" : "+", std::abs(Bias / 60), std::abs(Bias % 60));
+    };
+    const TSystemTime T = UtcNow();
+    std::printf("Computer: %s %s UTC  offset %s  DST %s\n", FormatDeviceDate(T).c_str(), FormatDeviceTime(T).c_str(),
+                Shift(Z.Bias).c_str(), Shift(D).c_str());
+    std::fflush(stdout);
+}
+
+int TConsole::Clock()
+{
+    if (int E = ConnectAndRead())
+        return E;
+    if (FO.Sync) {
+        TConsoleView::CopySettings(FView.Editor, *FD.BRDSDV);
+        FView.Editor.RTCManual = false;
+        if (FD.SaveChanges() != srStarted) {
+            std::fprintf(stderr, "kvxctl: the clock write did not start\n");
+            return 1;
+        }
+        if (int E = Wait([&] { return FD.LastScriptEnd() == 152; }, "while setting the clock"))
+            return E;
+    }
+    do {
+        FD.ClearLastScriptEnd();
+        FD.ClockRefreshTick();
+        int E = Wait([&] { return FD.LastScriptEnd() == 206; }, "while reading the clock");
+        if (E == Interrupted && FO.Watch)
+            break;
+        if (E)
+            return E;
+        PrintClock();
+        if (FO.Watch) {
+            const auto Next = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            E = Wait([&] { return std::chrono::steady_clock::now() >= Next; }, "while watching");
+            if (E == Interrupted)
+                break;
+            if (E)
+                return E;
+        }
+    } while (FO.Watch && !GInterrupted);
+    return 0;
+}
+
+int TConsole::Run()
+{
+    if (!OpenTranscript())
+        return 64;
+    int E = 64;
+    if (FO.Command == "read")
+        E = Read();
+    else if (FO.Command == "diff")
+        E = Diff(false);
+    else if (FO.Command == "write")
+        E = Diff(true);
+    else if (FO.Command == "defaults")
+        E = Defaults();
+    else if (FO.Command == "clock")
+        E = Clock();
+    Disconnect();
+    return E;
+}
+
+int UsageError(const std::string& Why)
+{
+    std::fprintf(stderr, "kvxctl: %s\n%s", Why.c_str(), Usage);
+    return 64;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     TThread::SetMainThread();
-    std::string Port;
-    double Timeout = 3;
+    std::setlocale(LC_TIME, "");
+    TOptions O;
     std::vector<std::string> Args(argv + 1, argv + argc);
-    std::size_t i = 0;
-    for (; i < Args.size(); ++i) {
-        if (Args[i] == "--help" || Args[i] == "-h") {
+    for (std::size_t i = 0; i < Args.size(); ++i) {
+        const std::string& A = Args[i];
+        auto Value = [&](std::string& To) {
+            if (i + 1 >= Args.size())
+                return false;
+            To = Args[++i];
+            return true;
+        };
+        if (A == "--help" || A == "-h") {
             std::fputs(Usage, stdout);
             return 0;
         }
-        if (Args[i] == "--port" && i + 1 < Args.size())
-            Port = Args[++i];
-        else if (Args[i] == "--timeout" && i + 1 < Args.size()) {
+        if (O.Command == "send" && !O.Args.empty() && A.rfind("--", 0) != 0) {
+            O.Args.push_back(A);
+            continue;
+        }
+        if (A == "--port") {
+            if (!Value(O.Port))
+                return UsageError("--port needs a value");
+        } else if (A == "--timeout") {
+            std::string V;
             char* End = nullptr;
-            Timeout = std::strtod(Args[++i].c_str(), &End);
-            if (*End || !(Timeout > 0)) {
-                std::fprintf(stderr, "kvxctl: bad --timeout\n");
-                return 64;
-            }
-        } else
-            break;
+            if (!Value(V) || ((O.Timeout = std::strtod(V.c_str(), &End)), *End) || !(O.Timeout > 0))
+                return UsageError("bad --timeout");
+        } else if (A == "--transcript") {
+            if (!Value(O.Transcript))
+                return UsageError("--transcript needs a file");
+        } else if (A == "--format") {
+            if (!Value(O.Format) || (O.Format != "kvx" && O.Format != "json"))
+                return UsageError("--format takes kvx or json");
+        } else if (A == "-o" || A == "--output") {
+            if (!Value(O.Output))
+                return UsageError("-o needs a file");
+        } else if (A == "--backup") {
+            if (!Value(O.Backup))
+                return UsageError("--backup needs a file");
+        } else if (A == "--yes" || A == "-y")
+            O.Yes = true;
+        else if (A == "--verbose")
+            O.Verbose = true;
+        else if (A == "--sync-clock")
+            O.SyncClock = true;
+        else if (A == "--no-verify")
+            O.NoVerify = true;
+        else if (A == "--sync")
+            O.Sync = true;
+        else if (A == "--watch")
+            O.Watch = true;
+        else if (A.rfind("-", 0) == 0 && A.size() > 1)
+            return UsageError("unknown option " + A);
+        else if (O.Command.empty())
+            O.Command = A;
+        else
+            O.Args.push_back(A);
     }
-    if (i < Args.size() && Args[i] == "ports") {
+    if (O.Command == "ports") {
         for (const std::string& P : TConnCOM::EnumerateDevices(false))
             std::printf("%s\n", P.c_str());
         return 0;
     }
-    if (i < Args.size() && Args[i] == "send" && i + 1 < Args.size() && !Port.empty())
-        return Send(Port, Timeout, std::vector<std::string>(Args.begin() + static_cast<long>(i) + 1, Args.end()));
-    std::fputs(Usage, stderr);
-    return 64;
+    if (O.Command.empty())
+        return UsageError("no command");
+    if (O.Port.empty())
+        return UsageError("--port is needed");
+    if (O.Command == "send") {
+        if (O.Args.empty())
+            return UsageError("send needs a command");
+        return Send(O.Port, O.Timeout, O.Args);
+    }
+    const std::size_t Wanted = O.Command == "diff" || O.Command == "write" ? 1 : 0;
+    if ((O.Command != "read" && O.Command != "diff" && O.Command != "write" && O.Command != "defaults" &&
+         O.Command != "clock") ||
+        O.Args.size() != Wanted)
+        return UsageError("bad command or arguments");
+
+    struct sigaction Sa {};
+    Sa.sa_handler = OnInterrupt;
+    ::sigaction(SIGINT, &Sa, nullptr);
+    ::sigaction(SIGTERM, &Sa, nullptr);
+    TConsole C(O);
+    return C.Run();
 }

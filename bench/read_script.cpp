@@ -1,0 +1,192 @@
+// Read-script benchmark: the full read (33 commands) through the encoder
+// dialogue against the simulated encoder, median of 50 runs, beside the same
+// 33 commands sent by a minimal blocking Python script against the same
+// simulator, and their ratio. Then the CPU time an idle connected process
+// spends running the 2 s clock refresh for 10 s.
+//
+// Usage: read_script [KVXSIM [BASELINE.py]] (defaults: found from this program's folder)
+
+#include "dialogue_view.h"
+#include "encoder_dialogue.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct TNullView : IDialogueView {
+    void ClearEditor() override {}
+    void SetEditorEnabled(bool) override {}
+    void PopulateEditor(const TBRDSDataValidator&) override {}
+    void CollectEditor(TBRDSDataValidator&) override {}
+    void SetLabel(TDialogueLabel, const std::string&) override {}
+    void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override {}
+    void ShowError(const std::string& Msg) override { std::fprintf(stderr, "error: %s\n", Msg.c_str()); }
+    TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaCancel; }
+    void ResetTitle() override {}
+    void SelectManualSynchronization() override {}
+    void ProcessMessages() override {}
+};
+
+std::string Dir(const std::string& Path)
+{
+    const auto Slash = Path.rfind('/');
+    return Slash == std::string::npos ? "." : Path.substr(0, Slash);
+}
+
+std::string SelfDir()
+{
+    char Buf[PATH_MAX] = {};
+    const ssize_t N = ::readlink("/proc/self/exe", Buf, sizeof Buf - 1);
+    return N > 0 ? Dir(std::string(Buf, static_cast<std::size_t>(N))) : ".";
+}
+
+pid_t StartSim(const std::string& Sim, std::string& Path)
+{
+    int Out[2];
+    if (::pipe(Out) != 0)
+        return -1;
+    const pid_t Pid = ::fork();
+    if (Pid == 0) {
+        ::dup2(Out[1], 1);
+        ::close(Out[0]);
+        ::close(Out[1]);
+        const int Null = ::open("/dev/null", O_WRONLY);
+        ::dup2(Null, 2);
+        ::execl(Sim.c_str(), Sim.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(Out[1]);
+    char C;
+    while (::read(Out[0], &C, 1) == 1 && C != '\n')
+        Path += C;
+    ::close(Out[0]);
+    return Path.empty() ? -1 : Pid;
+}
+
+template <typename Pred>
+bool Serve(Pred P, int Seconds = 20)
+{
+    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
+    while (!P()) {
+        if (std::chrono::steady_clock::now() > End)
+            return false;
+        TThread::CheckSynchronize(50);
+    }
+    return true;
+}
+
+double CpuMs()
+{
+    rusage U{};
+    ::getrusage(RUSAGE_SELF, &U);
+    return (U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000.0 + (U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1000.0;
+}
+
+double Median(std::vector<double> V)
+{
+    std::sort(V.begin(), V.end());
+    return V.size() % 2 ? V[V.size() / 2] : (V[V.size() / 2 - 1] + V[V.size() / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TThread::SetMainThread();
+    const std::string Self = SelfDir();
+    const std::string Sim = argc > 1 ? argv[1] : Self + "/../tools/kvxsim/kvxsim";
+    std::string Baseline = argc > 2 ? argv[2] : std::string(__FILE__);
+    if (argc <= 2) {
+        if (Baseline[0] != '/')
+            Baseline = Self + "/" + Baseline;
+        Baseline = Dir(Baseline) + "/read_script.py";
+    }
+    constexpr int Runs = 50;
+
+    std::string Path;
+    const pid_t Pid = StartSim(Sim, Path);
+    if (Pid < 0) {
+        std::fprintf(stderr, "cannot start %s\n", Sim.c_str());
+        return 1;
+    }
+
+    // The machine may be shared: the two sides take turns, a block of runs
+    // each, so that both see the same load.
+    constexpr int Rounds = 5;
+    std::vector<double> Ours, Python;
+    double IdleCpu = -1;
+    for (int Round = 0; Round < Rounds; ++Round) {
+        TNullView View;
+        TEncoderDialogue D(View);
+        D.DeviceConnectExecute(Path);
+        if (!Serve([&] { return D.LastScriptEnd() == 134; })) { // the first read is the warm-up
+            std::fprintf(stderr, "the first read did not finish\n");
+            ::kill(Pid, SIGTERM);
+            return 1;
+        }
+        for (int i = 0; i < Runs / Rounds; ++i) {
+            const auto T0 = std::chrono::steady_clock::now();
+            D.StartRead();
+            while (D.LastScriptEnd() != 134 && D.Failure() == dfNone)
+                TThread::CheckSynchronize(50);
+            Ours.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
+        }
+
+        if (Round == Rounds - 1) {
+            const double Cpu0 = CpuMs();
+            const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            auto NextTick = std::chrono::steady_clock::now();
+            while (std::chrono::steady_clock::now() < End) {
+                if (std::chrono::steady_clock::now() >= NextTick) {
+                    D.ClockRefreshTick();
+                    NextTick += std::chrono::seconds(2);
+                }
+                const auto Left = std::min(NextTick, End) - std::chrono::steady_clock::now();
+                TThread::CheckSynchronize(std::max(
+                    1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Left).count())));
+            }
+            IdleCpu = CpuMs() - Cpu0;
+        }
+        D.DeviceConnectExecute(Path);
+        Serve([&] { return D.LastStatus() == stDisconnected; }, 3);
+
+        const std::string Cmd =
+            "/usr/bin/python3 '" + Baseline + "' '" + Path + "' " + std::to_string(Runs / Rounds);
+        if (FILE* F = ::popen(Cmd.c_str(), "r")) {
+            double Med, T;
+            if (std::fscanf(F, "%lf", &Med) == 1)
+                while (std::fscanf(F, "%lf", &T) == 1)
+                    Python.push_back(T);
+            ::pclose(F);
+        }
+    }
+    ::kill(Pid, SIGTERM);
+    ::waitpid(Pid, nullptr, 0);
+
+    const double Med = Median(Ours);
+    std::printf("read script (33 commands), %d runs each, taking turns in %d blocks:\n", Runs, Rounds);
+    std::printf("                          median       best\n");
+    std::printf("  encoder dialogue       %8.3f ms %8.3f ms\n", Med, *std::min_element(Ours.begin(), Ours.end()));
+    if (Python.size() == Ours.size()) {
+        const double PMed = Median(Python), PBest = *std::min_element(Python.begin(), Python.end());
+        std::printf("  blocking python script %8.3f ms %8.3f ms\n", PMed, PBest);
+        std::printf("  ratio dialogue/python  %8.2f    %8.2f\n", Med / PMed,
+                    *std::min_element(Ours.begin(), Ours.end()) / PBest);
+    } else
+        std::printf("  blocking python script  (failed: %s)\n", Baseline.c_str());
+    std::printf("idle connected process, 2 s clock refresh for 10 s: %.1f ms CPU (%.3f%% of one core)\n", IdleCpu,
+                IdleCpu / 100.0);
+    return 0;
+}

@@ -1,0 +1,41 @@
+#!/usr/bin/python3
+"""Baseline for the read-script benchmark: the same 33 commands the read script
+sends, each written and its reply read until the closing OK/NO line, with plain
+blocking pyserial calls. Prints the median of the runs and each run's time in milliseconds, separated by blanks."""
+import statistics
+import sys
+import time
+
+import serial
+
+COMMANDS = ["ECHO=0", "REV?", "SER?", "PI?", "PS?", "PTY?", "TA?", "TP?", "TATIME?", "MS?", "DI?",
+            "MODE?", "TEXT?", "DPS?", "DPSS?", "PARSE?"] + ["AF%d?" % i for i in range(1, 8)] + \
+           ["PHASE?", "CT?", "DATE?", "TIME?", "ISDST?", "OFFSET?", "PILOT?", "DRTS?", "SYNC?", "DST?"]
+
+
+def read_all(port):
+    for cmd in COMMANDS:
+        port.write(cmd.encode("ascii") + b"\r\n")
+        reply = b""
+        while not (reply.endswith(b"\r\nOK\r\n") or reply.endswith(b"\r\nNO\r\n")):
+            chunk = port.read(max(1, port.in_waiting))
+            if not chunk:
+                raise SystemExit("no reply to " + cmd)
+            reply += chunk
+
+
+def main():
+    path, runs = sys.argv[1], int(sys.argv[2])
+    assert len(COMMANDS) == 33
+    with serial.Serial(path, timeout=5) as port:
+        read_all(port)  # warm-up
+        times = []
+        for _ in range(runs):
+            start = time.perf_counter()
+            read_all(port)
+            times.append((time.perf_counter() - start) * 1000.0)
+    print("%.3f" % statistics.median(times), " ".join("%.3f" % t for t in times))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,731 @@
+#include "encoder_dialogue.h"
+
+#include "ok_no_automaton.h"
+#include "serial_connection.h"
+#include "status_colours.h"
+#include "transcript.h"
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+
+// State numbers of the table.
+enum : std::int32_t {
+    stReadStart = 100,
+    stEcho = 101,
+    stRev = 102,
+    stSer = 103,
+    stPI = 104,
+    stPS = 105,
+    stPTY = 106,
+    stTA = 107,
+    stTP = 108,
+    stTATime = 109,
+    stMS = 110,
+    stDI = 111,
+    stMode = 112,
+    stText = 113,
+    stDPS = 114,
+    stDPSS = 115,
+    stParse = 116,
+    stAF1 = 117,
+    stAF7 = 123,
+    stPhase = 124,
+    stCT = 125,
+    stTime = 126,
+    stDate = 127,
+    stIsDST = 128,
+    stOffset = 129,
+    stPilot = 130,
+    stDRTS = 131,
+    stSync = 132,
+    stDST = 133,
+    stReadEnd = 134,
+    stWriteStart = 150,
+    stWrite = 151,
+    stWriteEnd = 152,
+    stRefreshStart = 200,
+    stRefreshTime = 201,
+    stRefreshDate = 202,
+    stRefreshOffset = 203,
+    stRefreshPilot = 204,
+    stRefreshIsDST = 205,
+    stRefreshEnd = 206,
+};
+
+// The table in the order the automaton walks it: DATE? before TIME?.
+struct TTableRow {
+    std::int32_t Number;
+    const char* Command; // nullptr: a plain state; "" with Number 151: the list state
+};
+
+constexpr TTableRow Table[] = {
+    {stReadStart, nullptr}, {stEcho, "ECHO"},  {stRev, "REV"},      {stSer, "SER"},
+    {stPI, "PI"},           {stPS, "PS"},      {stPTY, "PTY"},      {stTA, "TA"},
+    {stTP, "TP"},           {stTATime, "TATIME"}, {stMS, "MS"},     {stDI, "DI"},
+    {stMode, "MODE"},       {stText, "TEXT"},  {stDPS, "DPS"},      {stDPSS, "DPSS"},
+    {stParse, "PARSE"},     {117, "AF1"},      {118, "AF2"},        {119, "AF3"},
+    {120, "AF4"},           {121, "AF5"},      {122, "AF6"},        {123, "AF7"},
+    {stPhase, "PHASE"},     {stCT, "CT"},      {stDate, "DATE"},    {stTime, "TIME"},
+    {stIsDST, "ISDST"},     {stOffset, "OFFSET"}, {stPilot, "PILOT"}, {stDRTS, "DRTS"},
+    {stSync, "SYNC"},       {stDST, "DST"},    {stReadEnd, nullptr},
+    {stWriteStart, nullptr}, {stWrite, ""},    {stWriteEnd, nullptr},
+    {stRefreshStart, nullptr}, {stRefreshDate, "DATE"}, {stRefreshTime, "TIME"},
+    {stRefreshIsDST, "ISDST"}, {stRefreshOffset, "OFFSET"}, {stRefreshPilot, "PILOT"},
+    {stRefreshEnd, nullptr},
+};
+
+// States that ask what firmware below level 103 does not know.
+bool GatedByFirmware(std::int32_t N)
+{
+    return N == stIsDST || N == stSync || N == stDST || N == stRefreshIsDST;
+}
+
+// A whole decimal number (optional sign, digits only) within [Min, Max].
+bool WholeNumber(const std::string& S, long long Min, long long Max, long long& Value)
+{
+    std::size_t i = 0;
+    bool Neg = false;
+    if (i < S.size() && (S[i] == '+' || S[i] == '-'))
+        Neg = S[i++] == '-';
+    if (i == S.size())
+        return false;
+    long long V = 0;
+    for (; i < S.size(); ++i) {
+        if (S[i] < '0' || S[i] > '9')
+            return false;
+        V = V * 10 + (S[i] - '0');
+        if (V > static_cast<long long>(INT_MAX) + 1)
+            return false;
+    }
+    V = Neg ? -V : V;
+    if (V < Min || V > Max)
+        return false;
+    Value = V;
+    return true;
+}
+
+// Two characters from position Pos (0-based) as decimal; 0 when not a number.
+int TwoDigits(const std::string& S, std::size_t Pos)
+{
+    if (Pos + 2 > S.size())
+        return 0;
+    long long V = 0;
+    return WholeNumber(S.substr(Pos, 2), 0, 99, V) ? static_cast<int>(V) : 0;
+}
+
+// Hexadecimal digits; 0 when the text is not a 16-bit hexadecimal number.
+std::uint16_t HexOrZero(const std::string& S)
+{
+    if (S.empty() || S.size() > 4)
+        return 0;
+    unsigned V = 0;
+    for (char C : S) {
+        int D;
+        if (C >= '0' && C <= '9')
+            D = C - '0';
+        else if (C >= 'A' && C <= 'F')
+            D = C - 'A' + 10;
+        else if (C >= 'a' && C <= 'f')
+            D = C - 'a' + 10;
+        else
+            return 0;
+        V = V * 16 + static_cast<unsigned>(D);
+    }
+    return static_cast<std::uint16_t>(V);
+}
+
+// The text without its enclosing character on each side.
+std::string Unenclosed(const std::string& S)
+{
+    return S.size() >= 2 ? S.substr(1, S.size() - 2) : std::string();
+}
+
+std::string TrimRight(std::string S)
+{
+    while (!S.empty() && S.back() == ' ')
+        S.pop_back();
+    return S;
+}
+
+std::string From(const std::string& S, std::size_t Pos)
+{
+    return S.size() > Pos ? S.substr(Pos) : std::string();
+}
+
+// "+hh:mm" / "-hh:mm": sign in character 1, hours in 2-3, minutes in 5-6.
+int ParseOffset(const std::string& L1)
+{
+    const int V = TwoDigits(L1, 1) * 60 + TwoDigits(L1, 4);
+    return !L1.empty() && L1[0] == '-' ? -V : V;
+}
+
+} // namespace
+
+std::string FormatDeviceDate(const TSystemTime& T)
+{
+    std::tm Tm{};
+    Tm.tm_mon = T.wMonth >= 1 && T.wMonth <= 12 ? T.wMonth - 1 : 0;
+    Tm.tm_mday = 1;
+    Tm.tm_year = 100;
+    char Month[64] = {};
+    if (T.wMonth < 1 || T.wMonth > 12 || std::strftime(Month, sizeof Month, "%b", &Tm) == 0)
+        std::snprintf(Month, sizeof Month, "%.2d", T.wMonth);
+    return Format("%.2d-%s-%.4d", T.wDay, Month, T.wYear);
+}
+
+std::string FormatDeviceTime(const TSystemTime& T)
+{
+    return Format("%.2d:%.2d:%.2d", T.wHour, T.wMinute, T.wSecond);
+}
+
+TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
+{
+    BRDSDV = NewRecord();
+    Device = new TCustomDevice;
+    Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
+    Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
+    Device->SetOnDeviceData(TDeviceQueryDataEvent(this, &TEncoderDialogue::DeviceData));
+    Device->SetPA(new TOKNO);
+    Device->SetAdoptConnections(true);
+    Device->SetSilent(false);
+    LDRA = new TLoaderAutomata;
+    AddStates();
+    LDRA->SetOnState(TLoaderMessageEvent(this, &TEncoderDialogue::LoaderState));
+}
+
+TEncoderDialogue::~TEncoderDialogue()
+{
+    // From here no device event reaches the dialogue: waiting for the threads
+    // below serves hand-overs, and the loader is gone before the device.
+    FClosing = true;
+    Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
+    Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
+    Device->SetOnDeviceData(nullptr);
+    LDRA->Terminate();
+    LDRA->WaitFor();
+    delete LDRA;
+    delete Device;
+    delete BRDSDV;
+}
+
+void TEncoderDialogue::AddStates()
+{
+    for (const TTableRow& R : Table) {
+        TCustomState* S;
+        if (!R.Command)
+            S = new TCustomState(R.Number);
+        else if (R.Number == stWrite)
+            S = new TKVXStateList(R.Number);
+        else if (R.Number == stEcho)
+            S = new TKVXState(R.Number, R.Command, "0", 1);
+        else
+            S = new TKVXState(R.Number, R.Command, "", 0);
+        if (!LDRA->AddState(S))
+            delete S;
+    }
+}
+
+TBRDSDataValidator* TEncoderDialogue::NewRecord()
+{
+    return new TBRDSDataValidator(nullptr, TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler),
+                                  TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler));
+}
+
+void TEncoderDialogue::PopulateHandler(TDataValidator* Sender)
+{
+    if (auto* R = dynamic_cast<TBRDSDataValidator*>(Sender))
+        FView.PopulateEditor(*R);
+}
+
+void TEncoderDialogue::CollectHandler(TDataValidator* Sender)
+{
+    if (auto* R = dynamic_cast<TBRDSDataValidator*>(Sender))
+        FView.CollectEditor(*R);
+}
+
+bool TEncoderDialogue::Connected() const
+{
+    return Device->Connected();
+}
+
+void TEncoderDialogue::Send(const std::string& Msg)
+{
+    if (FTranscript)
+        FTranscript->Sent(Msg + "\r\n");
+    Device->PushCommand(Msg, true);
+}
+
+void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
+{
+    if (FConnectTag != 0) {
+        Device->Disconnect();
+        FConnectTag = 0;
+        return;
+    }
+    FPort = Port;
+    if (Port.empty())
+        FView.ShowError("Invalid COM Port!");
+    TCustomConnection* Old = Device->Conn();
+    auto* COM = dynamic_cast<TConnCOM*>(Old);
+    if (!COM) {
+        COM = new TConnCOM(true);
+        if (Old)
+            Device->Disconnect();
+        Device->SetConn(COM);
+        if (Old) {
+            Old->Terminate();
+            Old->WaitFor();
+            delete Old;
+        }
+    }
+    FFailure = dfNone;
+    FFailedCommand.clear();
+    FFailedReply.clear();
+    try {
+        COM->SetProperties({Port, "30000", "0", "3", "0", "0", "0", "0", "0"});
+    } catch (const std::exception&) {
+        // The settings are fixed; only the port name can be at fault, and the
+        // connection reports that as invalid parameters when it connects.
+    }
+    COM->SetSilent(false);
+    COM->SetDisconnectInactive(false);
+    FConnectTag = 1;
+    FConnectEnabled = false;
+    Device->Connect();
+}
+
+void TEncoderDialogue::DeviceStatus(TCustomDevice*, TConnStatus Status)
+{
+    if (FClosing)
+        return;
+    FLastStatus = Status;
+    const TStatusColours C = StatusColours(Status);
+    FView.ShowStatus(FPort + ": " + ConnStatusText(Status), C.Fore, C.Back, C.Flash);
+    if (Status == stConnected) {
+        FConnectEnabled = true;
+        FView.ClearEditor();
+        StartRead();
+    } else if (Status == stDisconnected || Status == stInvalidConnectionParams) {
+        FConnectTag = 0;
+        FConnectEnabled = true;
+        FView.SetEditorEnabled(false);
+        LDRA->SetActive(false);
+        BRDSDV->Ready(false);
+        FView.ResetTitle();
+    }
+}
+
+void TEncoderDialogue::StartRead()
+{
+    FLastEnd = 0;
+    FFailure = dfNone;
+    LDRA->Clear();
+    LDRA->Reset();
+    LDRA->SetActive(true);
+}
+
+void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
+{
+    if (FClosing)
+        return;
+    for (int i = 0; i < PA->PacketCount(); ++i) {
+        PPack P = PA->GetPacket(i);
+        if (!P)
+            continue;
+        const auto* B = static_cast<const std::uint8_t*>(P->Data);
+        const TBytes Msg(B, B + P->DataSize);
+        ++FPackets;
+        if (FTranscript)
+            FTranscript->Received(std::string(Msg.begin(), Msg.end()));
+        LDRA->ReadMessage(&Msg, nullptr);
+    }
+}
+
+void TEncoderDialogue::DeviceData(TCustomDevice*, const void*, std::int32_t, TDataDirection, bool& Proceed)
+{
+    Proceed = true;
+}
+
+void TEncoderDialogue::Fail(TDialogueFailure Why, const std::string& Command, const std::string& Reply)
+{
+    FFailure = Why;
+    FFailedCommand = Command;
+    FFailedReply = Reply;
+    // Stop at once: the disconnection's status arrives later, and no further
+    // command may go out before it does.
+    LDRA->SetActive(false);
+    Device->Disconnect();
+}
+
+void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
+{
+    // A state handed over just before the script was stopped is not served.
+    if (FClosing || !LDRA->Active())
+        return;
+    const std::int32_t N = S->State();
+    auto* K = dynamic_cast<TKVXState*>(S);
+    auto* L = dynamic_cast<TKVXStateList*>(S);
+    switch (S->InnerState()) {
+    case isInit:
+        S->Advance();
+        switch (N) {
+        case stReadStart:
+        case stWriteStart:
+        case stRefreshStart:
+            S->SetInnerState(isNext);
+            break;
+        case stReadEnd:
+            S->SetInnerState(isNext);
+            FView.SetEditorEnabled(true);
+            BRDSDV->Populate();
+            BRDSDV->Ready(true);
+            LDRA->SetActive(false);
+            FLastEnd = N;
+            break;
+        case stWriteEnd:
+            S->SetInnerState(isNext);
+            LDRA->SetActive(false);
+            BRDSDV->Collect();
+            FLastEnd = N;
+            break;
+        case stRefreshEnd:
+            S->SetInnerState(isNext);
+            LDRA->SetActive(false);
+            FLastEnd = N;
+            break;
+        default:
+            break;
+        }
+        break;
+    case isSend: {
+        if (BRDSDV->FirmwareLevel() < FirmwareLevelDST && GatedByFirmware(N)) {
+            S->SetInnerState(isNext);
+            break;
+        }
+        const std::string M = K ? K->Msg() : L ? L->Msg() : std::string();
+        if (!M.empty())
+            Send(M);
+        S->Advance();
+        break;
+    }
+    case isWait:
+        if (!K || !K->Response().empty())
+            S->Advance();
+        break;
+    case isParse:
+        S->Advance();
+        if (K)
+            ParseReply(K);
+        if (L && N == stWrite)
+            WriteCheck(L);
+        break;
+    case isNext:
+        break;
+    }
+}
+
+void TEncoderDialogue::WriteCheck(TKVXStateList* L)
+{
+    PMsgChange M = L->GetMesRes(L->CMsg() - 1);
+    if (!M || M->Res.empty() || M->Res == "\r\nOK\r\n")
+        return;
+    Fail(dfWriteRefused, M->Msg, M->Res);
+    FView.ShowError("Save Failed! Negative Acknowledgement.");
+}
+
+void TEncoderDialogue::ParsePilot(const std::string& L1)
+{
+    FPilotWord = L1;
+    std::string T = "Pilot: ";
+    if (BRDSDV->FirmwareLevel() < FirmwareLevelDST) {
+        if (L1 == "FREE")
+            T += "defaulted to the internal timebase";
+        else if (L1 == "LOCK")
+            T += "locked to the 19kHz stereo pilot signal";
+    } else {
+        if (L1 == "NOLOCK")
+            T += "No";
+        else if (L1 == "LOCK")
+            T += "Yes";
+    }
+    FView.SetLabel(TDialogueLabel::lbPilot, T);
+}
+
+void TEncoderDialogue::ParseReply(TKVXState* S)
+{
+    const std::string& R = S->Response();
+    const std::size_t n = R.size();
+    const bool Accepted = n >= 4 && R.compare(n - 4, 4, "OK\r\n") == 0;
+
+    tmpSL.clear();
+    std::string Line;
+    for (char C : R) {
+        if (C == '\r' || C == '\n') {
+            if (!Line.empty())
+                tmpSL.push_back(Line);
+            Line.clear();
+        } else
+            Line += C;
+    }
+    if (!Line.empty())
+        tmpSL.push_back(Line);
+
+    if (!Accepted) {
+        Fail(dfRefused, S->Msg(), R);
+        FView.ShowError("Negative Acknowledgement.");
+        return;
+    }
+    // The value lines: the closing "OK" line is not a value.
+    const std::size_t Values = tmpSL.empty() ? 0 : tmpSL.size() - 1;
+    const std::string L1 = Values > 0 ? tmpSL[0] : std::string();
+    const std::string L2 = Values > 1 ? tmpSL[1] : std::string();
+
+    TBRDSDataValidator& D = *BRDSDV;
+    // A decimal field: -1 (in the field's type) and a silent disconnection
+    // when the line is not a whole number the field can hold.
+    auto Number = [&](auto& Field) {
+        using T = std::remove_reference_t<decltype(Field)>;
+        long long V = 0;
+        if (WholeNumber(L1, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), V)) {
+            Field = static_cast<T>(V);
+            return true;
+        }
+        Field = static_cast<T>(-1);
+        Fail(dfNotANumber, S->Msg(), R);
+        return false;
+    };
+
+    const std::int32_t N = S->State();
+    switch (N) {
+    case stRev:
+        // An encoder that gives one line names no firmware: FW stays empty
+        // (firmware level 0) and the dialogue goes on.
+        D.HW = From(L1, 3);
+        D.FW = From(L2, 3);
+        break;
+    case stSer:
+        D.Serial = L1;
+        break;
+    case stPI:
+        D.PI = HexOrZero(L1);
+        break;
+    case stPS:
+        D.PS = Unenclosed(L1);
+        break;
+    case stPTY:
+        Number(D.PTY);
+        break;
+    case stTA:
+        Number(D.TA);
+        break;
+    case stTP:
+        Number(D.TP);
+        break;
+    case stTATime:
+        Number(D.TATime);
+        break;
+    case stMS:
+        Number(D.MS);
+        break;
+    case stDI: {
+        std::uint8_t DI = 0;
+        if (Number(DI) && DI > 15) {
+            DI = 255;
+            Fail(dfNotANumber, S->Msg(), R);
+        }
+        D.SetDI(DI);
+        break;
+    }
+    case stMode:
+        D.Mode = L1 == "SIDE" ? 1 : 0;
+        break;
+    case stText:
+        D.RT = TrimRight(Unenclosed(L1));
+        break;
+    case stDPS:
+        D.DPS = TrimRight(Unenclosed(L1));
+        break;
+    case stDPSS:
+        Number(D.DPSS);
+        break;
+    case stParse:
+        Number(D.DPSParse);
+        break;
+    case stPhase:
+        Number(D.Phase);
+        break;
+    case stCT:
+        Number(D.CT);
+        break;
+    case stDate:
+        D.RTC.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
+        D.RTC.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
+        D.RTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
+        break;
+    case stTime:
+        D.RTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
+        D.RTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
+        D.RTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
+        break;
+    case stIsDST:
+    case stRefreshIsDST:
+        FIsDSTWord = L1;
+        if (L1 == "0")
+            FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+00:00");
+        else if (L1 == "1")
+            FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+01:00");
+        break;
+    case stOffset:
+        D.Offset = ParseOffset(L1);
+        break;
+    case stPilot:
+    case stRefreshPilot:
+        ParsePilot(L1);
+        break;
+    case stDRTS:
+        Number(D.DRTS);
+        break;
+    case stSync:
+        D.Sync = L1 == "INT" ? 1 : L1 == "EXT" ? 2 : 0;
+        break;
+    case stDST:
+        D.DST = L1 == "EU" ? 1 : L1 == "USA" ? 2 : L1 == "MANUAL" ? 3 : 0;
+        break;
+    case stRefreshDate:
+        FUTC.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
+        FUTC.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
+        FUTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
+        FView.SetLabel(TDialogueLabel::lbRTC_DD, FormatDeviceDate(FUTC));
+        break;
+    case stRefreshTime:
+        FUTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
+        FUTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
+        FUTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
+        FView.SetLabel(TDialogueLabel::lbRTC_DT, FormatDeviceTime(FUTC));
+        break;
+    case stRefreshOffset:
+        FView.SetLabel(TDialogueLabel::lbRTC_DO, FormatOffset(ParseOffset(L1)));
+        break;
+    default:
+        if (N >= stAF1 && N <= stAF7)
+            Number(D.AF[static_cast<std::size_t>(N - stAF1 + 1)]);
+        break;
+    }
+}
+
+TSaveResult TEncoderDialogue::PrepareSave(TBRDSDataValidator& Record, std::vector<TMsgChange>& List)
+{
+    if (!BRDSDV->Ready())
+        return srNotReady;
+    Record.OnPopulate = TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler);
+    Record.OnCollect = TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler);
+    Record.Collect();
+    if (!Record.isValid(BRDSDV, true, nullptr))
+        return srInvalid;
+    List.clear();
+    return BRDSDV->isDifferent(&Record, &List) ? srStarted : srNoChanges;
+}
+
+TSaveResult TEncoderDialogue::SaveChanges()
+{
+    // Another script runs: start nothing and leave the editor as it is, so
+    // that the user's choice of clock synchronisation is not lost.
+    if (LDRA->Active())
+        return srBusy;
+    TBRDSDataValidator* Record = NewRecord();
+    std::vector<TMsgChange> List;
+    const TSaveResult Result = PrepareSave(*Record, List);
+    if (Result == srStarted) {
+        std::vector<PMsgChange> Messages;
+        Messages.reserve(List.size());
+        for (TMsgChange& M : List)
+            Messages.push_back(new TMsgChange{std::move(M.Msg), std::string()});
+        static_cast<TKVXStateList*>(LDRA->FindState(stWrite))->SetMessageList(Messages);
+        FLastEnd = 0;
+        FFailure = dfNone;
+        LDRA->SetActiveState(stWriteStart);
+        LDRA->SetActive(true);
+        Record->Populate();
+        FView.SelectManualSynchronization();
+    }
+    delete Record;
+    return Result;
+}
+
+void TEncoderDialogue::RevertChanges()
+{
+    BRDSDV->Populate();
+}
+
+bool TEncoderDialogue::FactoryDefaults()
+{
+    if (!Device->Connected())
+        return false;
+    if (FView.AskYesNoCancel("Encoder will be initialized to factory defaults?\r\nAre you Sure?") != qaYes)
+        return false;
+    FView.ResetTitle();
+    FView.SetEditorEnabled(false);
+    FView.ClearEditor();
+    LDRA->SetActive(false);
+    Send("INIT");
+    FView.ProcessMessages();
+    // The encoder restarts its settings; hand-overs keep being served meanwhile
+    // (the reply to INIT arrives while the automaton is off and is dropped).
+    const auto End = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+    for (auto Now = std::chrono::steady_clock::now(); Now < End; Now = std::chrono::steady_clock::now())
+        TThread::CheckSynchronize(
+            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(End - Now).count()) + 1);
+    StartRead();
+    return true;
+}
+
+void TEncoderDialogue::ClockRefreshTick()
+{
+    if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active())
+        return;
+    FLastEnd = 0;
+    LDRA->Clear();
+    LDRA->Reset();
+    LDRA->SetActiveState(stRefreshStart);
+    LDRA->SetActive(true);
+}
+
+bool TEncoderDialogue::EditorDiffers()
+{
+    if (!BRDSDV->Ready())
+        return false;
+    TBRDSDataValidator* Record = NewRecord();
+    Record->Collect();
+    const bool Differs = BRDSDV->isDifferent(Record, nullptr);
+    delete Record;
+    return Differs;
+}
+
+bool TEncoderDialogue::QuerySaveChanges()
+{
+    TBRDSDataValidator* Record = NewRecord();
+    Record->Collect();
+    bool CanClose = true;
+    if (BRDSDV->isDifferent(Record, nullptr)) {
+        switch (FView.AskYesNoCancel("Save Changes?")) {
+        case qaYes:
+            SaveChanges();
+            CanClose = false;
+            break;
+        case qaNo:
+            RevertChanges();
+            break;
+        case qaCancel:
+            CanClose = false;
+            break;
+        }
+    }
+    delete Record;
+    return CanClose;
+}

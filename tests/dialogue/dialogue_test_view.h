@@ -1,0 +1,70 @@
+#pragma once
+// A view that records what the encoder scripts do to it, for tests.
+
+#include "dialogue_view.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct TTestView : IDialogueView {
+    TBRDSDataValidator Editor; // what the editor shows; Collect copies it
+    bool EditorEnabled = false;
+    int Clears = 0;
+    int Populates = 0;
+    int TitleResets = 0;
+    int ManualSyncs = 0;
+    int PendingEventRuns = 0;
+    std::map<TDialogueLabel, std::string> Labels;
+    std::vector<std::string> Statuses;
+    std::vector<bool> Flashes;
+    std::vector<std::string> Errors;
+    std::vector<std::string> Questions;
+    TQuestionAnswer Answer = qaYes;
+    // When set, collected records take the computer's clock instead of the editor's.
+    bool SyncWithComputer = false;
+
+    void ClearEditor() override { ++Clears; }
+    void SetEditorEnabled(bool Enabled) override { EditorEnabled = Enabled; }
+    void PopulateEditor(const TBRDSDataValidator& R) override
+    {
+        ++Populates;
+        Copy(Editor, R);
+    }
+    void CollectEditor(TBRDSDataValidator& R) override
+    {
+        Copy(R, Editor);
+        R.RTCManual = !SyncWithComputer;
+    }
+    void SetLabel(TDialogueLabel L, const std::string& Text) override { Labels[L] = Text; }
+    void ShowStatus(const std::string& Text, std::uint32_t, std::uint32_t, bool Flash) override
+    {
+        Statuses.push_back(Text);
+        Flashes.push_back(Flash);
+    }
+    void ShowError(const std::string& Msg) override { Errors.push_back(Msg); }
+    TQuestionAnswer AskYesNoCancel(const std::string& Msg) override
+    {
+        Questions.push_back(Msg);
+        return Answer;
+    }
+    void ResetTitle() override { ++TitleResets; }
+    void SelectManualSynchronization() override
+    {
+        ++ManualSyncs;
+        SyncWithComputer = false;
+    }
+    void ProcessMessages() override { ++PendingEventRuns; }
+
+    // The settings only: the record's handlers stay.
+    static void Copy(TBRDSDataValidator& To, const TBRDSDataValidator& From)
+    {
+        const auto A = To.OnAlert;
+        const auto P = To.OnPopulate;
+        const auto C = To.OnCollect;
+        To = From;
+        To.OnAlert = A;
+        To.OnPopulate = P;
+        To.OnCollect = C;
+    }
+};

@@ -1,0 +1,337 @@
+#ifdef KVXSIM_PATH
+
+#include "dialogue_test_view.h"
+#include "encoder_dialogue.h"
+#include "kvxsim_process.h"
+#include "serve_until.h"
+#include "status_colours.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// An encoder dialogue connected to a simulated encoder.
+struct TSession {
+    TKvxsim Sim;
+    TTestView View;
+    std::unique_ptr<TEncoderDialogue> D = std::make_unique<TEncoderDialogue>(View);
+
+    // Starts kvxsim, connects and waits until the read script ended or failed.
+    bool Read(const std::vector<std::string>& SimArgs)
+    {
+        if (!Sim.Start(SimArgs))
+            return false;
+        D->DeviceConnectExecute(Sim.Path());
+        return WaitEnd(134);
+    }
+    bool WaitEnd(int End)
+    {
+        return ServeUntil([&] { return D->LastScriptEnd() == End || D->Failure() != dfNone; }) &&
+               D->LastScriptEnd() == End;
+    }
+    bool WaitDisconnected()
+    {
+        return ServeUntil([&] { return D->LastStatus() == stDisconnected; });
+    }
+    // Commands logged after the first N.
+    std::vector<std::string> LogFrom(std::size_t N) const
+    {
+        const auto L = Sim.Log();
+        return N < L.size() ? std::vector<std::string>(L.begin() + static_cast<long>(N), L.end())
+                            : std::vector<std::string>{};
+    }
+    ~TSession()
+    {
+        D.reset();
+        TThread::CheckSynchronize(0);
+    }
+};
+
+const char* const NonDefaults = "PI=C201\nPS=RADIO 1 \nPTY=5\nTA=1\nTP=1\nTATIME=7\nMS=0\nDI=13\nMODE=1\n"
+                                "TEXT=Hello  world\nDPS=Buy one\nDPSS=3\nPARSE=2\nAF1=105\nAF2=0\nAF3=12\n"
+                                "AF4=0\nAF5=0\nAF6=0\nAF7=204\nPHASE=1234\nCT=0\nDRTS=4\nOFFSET=-05:30\n"
+                                "SYNC=2\nDST=2\n";
+
+bool Contains(const std::vector<std::string>& V, const std::string& S)
+{
+    return std::find(V.begin(), V.end(), S) != V.end();
+}
+
+} // namespace
+
+TEST(ReadScript, EveryReplyLandsInTheDeviceCopyAtBothFirmwareLevels)
+{
+    struct {
+        const char* Firmware;
+        std::size_t Commands;
+        bool AsksDST;
+        const char* Pilot;
+    } Cases[] = {
+        {"01.03.105  2015/03/10 12:00:00", 33, true, "Pilot: Yes"},
+        {"01.02.992  2013/02/19 09:52:54", 30, false, "Pilot: locked to the 19kHz stereo pilot signal"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Firmware);
+        TSession S;
+        char Dir[] = "/tmp/kvxst.XXXXXX";
+        ASSERT_TRUE(::mkdtemp(Dir));
+        const std::string State = std::string(Dir) + "/state";
+        std::ofstream(State) << NonDefaults;
+        ASSERT_TRUE(S.Read({"--firmware", C.Firmware, "--hardware", "KVX-9", "--serial", "SN42", "--state", State}));
+
+        const TBRDSDataValidator& D = *S.D->BRDSDV;
+        EXPECT_TRUE(D.Ready());
+        EXPECT_EQ(D.HW, "KVX-9");
+        EXPECT_EQ(D.FW, C.Firmware);
+        EXPECT_EQ(D.Serial, "SN42");
+        EXPECT_EQ(D.PI, 0xC201);
+        EXPECT_EQ(D.PS, "RADIO 1 ");
+        EXPECT_EQ(D.PTY, 5);
+        EXPECT_EQ(D.TA, 1);
+        EXPECT_EQ(D.TP, 1);
+        EXPECT_EQ(D.TATime, 7);
+        EXPECT_EQ(D.MS, 0);
+        EXPECT_EQ(D.DI(), 13);
+        EXPECT_EQ(D.Mode, 1);
+        EXPECT_EQ(D.RT, "Hello  world");
+        EXPECT_EQ(D.DPS, "Buy one");
+        EXPECT_EQ(D.DPSS, 3);
+        EXPECT_EQ(D.DPSParse, 2);
+        EXPECT_EQ(D.AF[1], 105);
+        EXPECT_EQ(D.AF[3], 12);
+        EXPECT_EQ(D.AF[7], 204);
+        EXPECT_EQ(D.Phase, 1234);
+        EXPECT_EQ(D.CT, 0);
+        EXPECT_EQ(D.DRTS, 4);
+        EXPECT_EQ(D.Offset, -330);
+        EXPECT_GE(D.RTC.wYear, 2024);
+        EXPECT_GE(D.RTC.wMonth, 1);
+        EXPECT_EQ(D.Sync, C.AsksDST ? 2 : 0);
+        EXPECT_EQ(D.DST, C.AsksDST ? 2 : 0);
+        EXPECT_EQ(S.View.Labels[TDialogueLabel::lbPilot], C.Pilot);
+
+        const auto Log = S.Sim.Log();
+        EXPECT_EQ(Log.size(), C.Commands);
+        ASSERT_GE(Log.size(), 30u);
+        EXPECT_EQ(Log.front(), "ECHO=0");
+        EXPECT_EQ(Contains(Log, "ISDST?"), C.AsksDST);
+        EXPECT_EQ(Contains(Log, "SYNC?"), C.AsksDST);
+        EXPECT_EQ(Contains(Log, "DST?"), C.AsksDST);
+        // DATE? before TIME?
+        EXPECT_LT(std::find(Log.begin(), Log.end(), "DATE?"), std::find(Log.begin(), Log.end(), "TIME?"));
+        // The editor shows the device copy and is enabled; it was cleared on connecting.
+        EXPECT_TRUE(S.View.EditorEnabled);
+        EXPECT_EQ(S.View.Editor.PI, 0xC201);
+        EXPECT_EQ(S.View.Clears, 1);
+        EXPECT_EQ(S.View.Statuses.back(), S.Sim.Path() + ": Connected");
+        EXPECT_FALSE(S.D->EditorDiffers());
+        std::filesystem::remove_all(Dir);
+    }
+}
+
+TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
+{
+    using TCheck = std::function<bool(TEncoderDialogue&, TTestView&)>;
+    const std::string L102 = "01.02.992", L103 = "01.03.105";
+    struct {
+        int State;
+        std::string Firmware;
+        std::string Reply;
+        TDialogueFailure Failure;
+        TCheck Check;
+    } Cases[] = {
+        {102, "", "\r\nHW:KVX-2\r\nFW:01.02.992  2013/02/19\r\nOK\r\n", dfNone,
+         [](auto& D, auto&) { return D.BRDSDV->HW == "KVX-2" && D.BRDSDV->FW == "01.02.992  2013/02/19"; }},
+        // One line only: no firmware, level 0, the dialogue goes on.
+        {102, L103, "\r\nHW:KVX-2\r\nOK\r\n", dfNone,
+         [](auto& D, auto&) { return D.BRDSDV->HW == "KVX-2" && D.BRDSDV->FW.empty() && D.BRDSDV->FirmwareLevel() == 0; }},
+        {103, "", "\r\nSN7\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Serial == "SN7"; }},
+        {103, "", "\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Serial.empty(); }},
+        {104, "", "\r\nc201\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PI == 0xC201; }},
+        {104, "", "\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PI == 0; }},
+        {104, "", "\r\nXYZ1\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PI == 0; }},
+        {105, "", "\r\n\"RADIO 1 \"\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PS == "RADIO 1 "; }},
+        {113, "", "\r\n\"Hi there   \"\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->RT == "Hi there"; }},
+        {114, "", "\r\n\"Buy  \"\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->DPS == "Buy"; }},
+        {106, "", "\r\n31\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PTY == 31; }},
+        {106, "", "\r\nabc\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
+        {106, "", "\r\n300\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
+        {106, "", "\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
+        {109, "", "\r\n7x\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->TATime == -1; }},
+        {124, "", "\r\n3599\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Phase == 3599; }},
+        {111, "", "\r\n13\r\nOK\r\n", dfNone,
+         [](auto& D, auto&) {
+             const auto& R = *D.BRDSDV;
+             return R.DIMS == 1 && R.DIAH == 0 && R.DICO == 1 && R.DIDS == 1;
+         }},
+        {111, "", "\r\n16\r\nOK\r\n", dfNotANumber, [](auto&, auto&) { return true; }},
+        {112, "", "\r\nSIDE\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Mode == 1; }},
+        {112, "", "\r\nside\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Mode == 0; }},
+        {119, "", "\r\n105\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->AF[3] == 105; }},
+        {132, L103, "\r\next\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Sync == 0; }},
+        {132, L103, "\r\nEXT\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Sync == 2; }},
+        {132, L103, "\r\nINT\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Sync == 1; }},
+        {133, L103, "\r\nMANUAL\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->DST == 3; }},
+        {133, L103, "\r\nUSA\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->DST == 2; }},
+        {129, "", "\r\n-05:30\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Offset == -330; }},
+        {129, "", "\r\n+00:30\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Offset == 30; }},
+        {127, "", "\r\n31.12.14\r\nOK\r\n", dfNone,
+         [](auto& D, auto&) {
+             const auto& T = D.BRDSDV->RTC;
+             return T.wDay == 31 && T.wMonth == 12 && T.wYear == 2014;
+         }},
+        {127, "", "\r\n3x.12.14\r\nOK\r\n", dfNone,
+         [](auto& D, auto&) { return D.BRDSDV->RTC.wDay == 0 && D.BRDSDV->RTC.wMonth == 12; }},
+        {126, "", "\r\n23:59:58\r\nOK\r\n", dfNone,
+         [](auto& D, auto&) {
+             const auto& T = D.BRDSDV->RTC;
+             return T.wHour == 23 && T.wMinute == 59 && T.wSecond == 58;
+         }},
+        {130, L102, "\r\nLOCK\r\nOK\r\n", dfNone,
+         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: locked to the 19kHz stereo pilot signal"; }},
+        {130, L102, "\r\nFREE\r\nOK\r\n", dfNone,
+         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: defaulted to the internal timebase"; }},
+        {130, L103, "\r\nNOLOCK\r\nOK\r\n", dfNone,
+         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: No"; }},
+        {204, L103, "\r\nLOCK\r\nOK\r\n", dfNone,
+         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: Yes"; }},
+        {130, L103, "\r\nFREE\r\nOK\r\n", dfNone,
+         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: "; }},
+        {128, L103, "\r\n1\r\nOK\r\n", dfNone,
+         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DDST] == "+01:00"; }},
+        {205, L103, "\r\n0\r\nOK\r\n", dfNone,
+         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DDST] == "+00:00"; }},
+        {205, L103, "\r\n2\r\nOK\r\n", dfNone,
+         [](auto&, auto& V) { return V.Labels.count(TDialogueLabel::lbRTC_DDST) == 0; }},
+        {203, "", "\r\n-05:30\r\nOK\r\n", dfNone,
+         [](auto& D, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DO] == "-05:30" && D.BRDSDV->Offset == 77; }},
+        {202, "", "\r\n31.12.14\r\nOK\r\n", dfNone,
+         [](auto& D, auto& V) {
+             return V.Labels[TDialogueLabel::lbRTC_DD] == "31-Dec-2014" && D.FUTC.wYear == 2014 &&
+                    D.BRDSDV->RTC.wYear == 0;
+         }},
+        {201, "", "\r\n07:08:09\r\nOK\r\n", dfNone,
+         [](auto& D, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DT] == "07:08:09" && D.FUTC.wSecond == 9; }},
+        {106, "", "\r\nNO\r\n", dfRefused,
+         [](auto&, auto& V) { return V.Errors == std::vector<std::string>{"Negative Acknowledgement."}; }},
+        {104, "", "\r\nC201\r\nOK\r\nxx", dfRefused,
+         [](auto& D, auto&) { return D.BRDSDV->PI == 0; }},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(std::to_string(C.State) + " " + C.Reply);
+        TTestView V;
+        TEncoderDialogue D(V);
+        D.BRDSDV->FW = C.Firmware;
+        D.BRDSDV->Offset = 77;
+        auto* K = dynamic_cast<TKVXState*>(D.LDRA->FindState(C.State));
+        ASSERT_NE(K, nullptr);
+        K->SetResponse(C.Reply);
+        D.ParseReply(K);
+        EXPECT_EQ(D.Failure(), C.Failure);
+        EXPECT_TRUE(C.Check(D, V));
+        if (C.Failure != dfRefused) {
+            EXPECT_TRUE(V.Errors.empty());
+        }
+    }
+}
+
+TEST(ReadScript, RefusedAndMalformedRepliesDisconnect)
+{
+    struct {
+        const char* Fault;
+        const char* Word;
+        TDialogueFailure Failure;
+        std::size_t Errors;
+    } Cases[] = {{"--refuse", "PTY?", dfRefused, 1}, {"--garbage", "TP?", dfNotANumber, 0}};
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Word);
+        TSession S;
+        EXPECT_FALSE(S.Read({C.Fault, C.Word}));
+        EXPECT_EQ(S.D->Failure(), C.Failure);
+        ASSERT_TRUE(S.WaitDisconnected());
+        EXPECT_EQ(S.View.Errors.size(), C.Errors);
+        if (C.Errors) {
+            EXPECT_EQ(S.View.Errors[0], "Negative Acknowledgement.");
+        }
+        EXPECT_FALSE(S.D->BRDSDV->Ready());
+        EXPECT_FALSE(S.D->LDRA->Active());
+        EXPECT_EQ(S.D->ConnectTag(), 0);
+        // Nothing was sent after the faulty reply.
+        EXPECT_EQ(S.Sim.Log().back(), C.Word);
+    }
+}
+
+TEST(ReadScript, DropWhilePSWaitsThenReconnectRestartsAt100)
+{
+    TSession S;
+    ASSERT_TRUE(S.Sim.Start({"--mute", "PS?"}));
+    S.D->DeviceConnectExecute(S.Sim.Path());
+    ASSERT_TRUE(ServeUntil([&] { return Contains(S.Sim.Log(), "PS?"); }));
+    S.Sim.Stop();
+    ASSERT_TRUE(S.WaitDisconnected());
+    EXPECT_FALSE(S.D->LDRA->Active());
+    EXPECT_FALSE(S.View.EditorEnabled);
+    EXPECT_GE(S.View.TitleResets, 1);
+
+    TKvxsim Second;
+    ASSERT_TRUE(Second.Start({}));
+    S.D->DeviceConnectExecute(Second.Path());
+    ASSERT_TRUE(S.WaitEnd(134));
+    EXPECT_EQ(Second.Log().front(), "ECHO=0");
+    EXPECT_EQ(Second.Log().size(), 33u);
+    EXPECT_EQ(S.D->BRDSDV->PS, "RDS");
+    S.D->DeviceConnectExecute("");
+    EXPECT_TRUE(S.WaitDisconnected());
+}
+
+TEST(LoaderState, AStateHandedOverAfterTheStopIsNotServed)
+{
+    TTestView V;
+    TEncoderDialogue D(V);
+    TCustomState* End = D.LDRA->FindState(134);
+    ASSERT_NE(End, nullptr);
+    ASSERT_FALSE(D.LDRA->Active());
+    D.LoaderState(D.LDRA, End);
+    EXPECT_EQ(End->InnerState(), isInit);
+    EXPECT_FALSE(D.BRDSDV->Ready());
+    EXPECT_EQ(V.Populates, 0);
+}
+
+TEST(Connect, EmptyPortIsReportedAndTheActionComesBack)
+{
+    TTestView V;
+    TEncoderDialogue D(V);
+    D.DeviceConnectExecute("");
+    EXPECT_EQ(V.Errors, std::vector<std::string>{"Invalid COM Port!"});
+    EXPECT_EQ(D.ConnectTag(), 1);
+    EXPECT_FALSE(D.ConnectEnabled());
+    ASSERT_TRUE(ServeUntil([&] { return D.ConnectTag() == 0; }));
+    EXPECT_TRUE(D.ConnectEnabled());
+    EXPECT_TRUE(Contains(V.Statuses, ": Invalid Connection Params"));
+    EXPECT_GE(V.TitleResets, 1);
+}
+
+TEST(StatusColours, TableRows)
+{
+    struct {
+        TConnStatus S;
+        std::uint32_t Fore, Back;
+        bool Flash;
+    } Cases[] = {{stIdle, 0xFFFF00, 0xFF0000, false},         {stConnecting, 0x00FFFF, 0x0000FF, true},
+                 {stConnected, 0xFFFFFF, 0x008000, false},    {stDisconnecting, 0x00FFFF, 0x0000FF, false},
+                 {stDisconnected, 0x00FFFF, 0x0000FF, false}, {stDisconnectedFromDevice, 0x00FFFF, 0x0000FF, false},
+                 {stConnectionRefused, 0xFFFFFF, 0xFF0000, false}};
+    for (const auto& C : Cases) {
+        const TStatusColours Got = StatusColours(C.S);
+        EXPECT_EQ(Got.Fore, C.Fore) << C.S;
+        EXPECT_EQ(Got.Back, C.Back) << C.S;
+        EXPECT_EQ(Got.Flash, C.Flash) << C.S;
+    }
+}
+
+#endif

@@ -1,0 +1,96 @@
+#include "console_view.h"
+
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+void TConsoleView::CopySettings(TBRDSDataValidator& To, const TBRDSDataValidator& From)
+{
+    const TDVAlertEvent A = To.OnAlert;
+    const TDVNotifyEvent P = To.OnPopulate;
+    const TDVNotifyEvent C = To.OnCollect;
+    To = From;
+    To.OnAlert = A;
+    To.OnPopulate = P;
+    To.OnCollect = C;
+}
+
+void TConsoleView::ClearEditor()
+{
+    const bool Manual = Editor.RTCManual;
+    CopySettings(Editor, TBRDSDataValidator());
+    Editor.RTCManual = Manual;
+}
+
+void TConsoleView::PopulateEditor(const TBRDSDataValidator& Record)
+{
+    const bool Manual = Editor.RTCManual;
+    CopySettings(Editor, Record);
+    // The synchronisation mode is the user's choice, never read from the encoder.
+    Editor.RTCManual = Manual;
+}
+
+void TConsoleView::CollectEditor(TBRDSDataValidator& Record)
+{
+    CopySettings(Record, Editor);
+}
+
+void TConsoleView::ShowStatus(const std::string& Text, std::uint32_t, std::uint32_t, bool)
+{
+    Statuses.push_back(Text);
+    if (Verbose)
+        std::fprintf(stderr, "kvxctl: %s\n", Text.c_str());
+}
+
+void TConsoleView::ShowError(const std::string& Msg)
+{
+    std::fprintf(stderr, "kvxctl: %s\n", Msg.c_str());
+}
+
+bool TConsoleView::Confirm(const std::string& Question)
+{
+    std::string Q;
+    for (char C : Question)
+        if (C == '\n')
+            Q += ' ';
+        else if (C != '\r')
+            Q += C;
+    if (FAssumeYes) {
+        std::fprintf(stderr, "kvxctl: %s yes (--yes)\n", Q.c_str());
+        return true;
+    }
+    if (!::isatty(0)) {
+        std::fprintf(stderr, "kvxctl: %s refused: not asked without a terminal (give --yes)\n", Q.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "%s [y/N] ", Q.c_str());
+    std::fflush(stderr);
+    char Buf[64] = {};
+    if (!std::fgets(Buf, sizeof Buf, stdin))
+        return false;
+    return Buf[0] == 'y' || Buf[0] == 'Y';
+}
+
+TQuestionAnswer TConsoleView::AskYesNoCancel(const std::string& Msg)
+{
+    return Confirm(Msg) ? qaYes : qaCancel;
+}
+
+bool TConsoleView::PresentAlerts(const TAlertArray& Alerts)
+{
+    static const char* const Types[] = {"info", "cancel", "confirm"};
+    bool Pass = true;
+    for (const TAlert& A : Alerts) {
+        const int T = A.AlertType >= altInfo && A.AlertType <= altConfirm ? A.AlertType : 0;
+        std::fprintf(stderr, "kvxctl: alert (%s): %s: %s\n", Types[T], A.Name.c_str(), A.Description.c_str());
+        if (A.AlertType == altCancel)
+            Pass = false;
+    }
+    if (!Pass)
+        return false;
+    for (const TAlert& A : Alerts)
+        if (A.AlertType == altConfirm && !Confirm(A.Name + ": " + A.Description + " Write all the same?"))
+            return false;
+    return true;
+}

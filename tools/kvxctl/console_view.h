@@ -1,0 +1,44 @@
+#pragma once
+// The console's side of the encoder dialogue: the "editor" is a record in
+// memory, messages go to standard error, questions are asked on standard
+// input only when it is a terminal (otherwise --yes answers them, or they
+// are refused), and validation findings are printed with their type.
+
+#include "data_validator.h"
+#include "dialogue_view.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+class TConsoleView : public IDialogueView, public TAlertPresenter {
+public:
+    explicit TConsoleView(bool AssumeYes) : FAssumeYes(AssumeYes) { Editor.RTCManual = true; }
+
+    TBRDSDataValidator Editor;
+    std::map<TDialogueLabel, std::string> Labels;
+    bool Verbose = false;
+    // The status texts shown, in order.
+    std::vector<std::string> Statuses;
+
+    void ClearEditor() override;
+    void SetEditorEnabled(bool) override {}
+    void PopulateEditor(const TBRDSDataValidator& Record) override;
+    void CollectEditor(TBRDSDataValidator& Record) override;
+    void SetLabel(TDialogueLabel Label, const std::string& Text) override { Labels[Label] = Text; }
+    void ShowStatus(const std::string& Text, std::uint32_t, std::uint32_t, bool) override;
+    void ShowError(const std::string& Msg) override;
+    TQuestionAnswer AskYesNoCancel(const std::string& Msg) override;
+    void ResetTitle() override {}
+    void SelectManualSynchronization() override { Editor.RTCManual = true; }
+    void ProcessMessages() override {}
+
+    bool PresentAlerts(const TAlertArray& Alerts) override;
+
+    // Copies the settings of From into To; To keeps its event handlers.
+    static void CopySettings(TBRDSDataValidator& To, const TBRDSDataValidator& From);
+
+private:
+    bool Confirm(const std::string& Question);
+    bool FAssumeYes;
+};
