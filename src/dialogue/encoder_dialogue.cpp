@@ -1,7 +1,7 @@
 #include "encoder_dialogue.h"
 
 #include "ok_no_automaton.h"
-#include "serial_connection.h"
+#include "port_connection.h"
 #include "status_colours.h"
 #include "transcript.h"
 
@@ -271,13 +271,15 @@ void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
     FPort = Port;
     if (Port.empty())
         FView.ShowError("Invalid COM Port!");
+    // The device must hold a connection of the kind the port asks for (a
+    // serial port, or tcp://HOST:PORT); one of another kind is replaced and freed.
     TCustomConnection* Old = Device->Conn();
-    auto* COM = dynamic_cast<TConnCOM*>(Old);
-    if (!COM) {
-        COM = new TConnCOM(true);
+    TCustomConnection* Conn = Old;
+    if (!ConnectionFitsPort(Old, Port)) {
+        Conn = NewConnectionForPort(Port, true);
         if (Old)
             Device->Disconnect();
-        Device->SetConn(COM);
+        Device->SetConn(Conn);
         if (Old) {
             Old->Terminate();
             Old->WaitFor();
@@ -288,13 +290,13 @@ void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
     FFailedCommand.clear();
     FFailedReply.clear();
     try {
-        COM->SetProperties({Port, "30000", "0", "3", "0", "0", "0", "0", "0"});
+        ApplyPortSettings(Conn, Port);
     } catch (const std::exception&) {
         // The settings are fixed; only the port name can be at fault, and the
         // connection reports that as invalid parameters when it connects.
     }
-    COM->SetSilent(false);
-    COM->SetDisconnectInactive(false);
+    Conn->SetSilent(false);
+    Conn->SetDisconnectInactive(false);
     FConnectTag = 1;
     FConnectEnabled = false;
     Device->Connect();

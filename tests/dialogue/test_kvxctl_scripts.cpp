@@ -1,5 +1,6 @@
 #if defined(KVXCTL_PATH) && defined(KVXSIM_PATH)
 
+#include "kvxctl_run.h"
 #include "kvxsim_process.h"
 
 #include <gtest/gtest.h>
@@ -14,44 +15,6 @@
 
 #include <stdlib.h>
 #include <sys/wait.h>
-
-namespace {
-
-struct TRun {
-    int Code;
-    std::string Out;
-};
-
-TRun Kvxctl(const std::string& Args)
-{
-    const std::string Cmd = std::string(KVXCTL_PATH) + " " + Args + " </dev/null 2>/dev/null";
-    FILE* F = ::popen(Cmd.c_str(), "r");
-    TRun R{-1, {}};
-    if (!F)
-        return R;
-    char Buf[512];
-    size_t N;
-    while ((N = std::fread(Buf, 1, sizeof Buf, F)) > 0)
-        R.Out.append(Buf, N);
-    const int St = ::pclose(F);
-    R.Code = WIFEXITED(St) ? WEXITSTATUS(St) : -1;
-    return R;
-}
-
-std::string ReadAll(const std::string& Path)
-{
-    std::ifstream F(Path, std::ios::binary);
-    std::stringstream S;
-    S << F.rdbuf();
-    return S.str();
-}
-
-bool Has(const std::string& Text, const std::string& Part)
-{
-    return Text.find(Part) != std::string::npos;
-}
-
-} // namespace
 
 TEST(KvxctlScripts, CommandsAndExitCodes)
 {

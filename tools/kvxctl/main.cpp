@@ -7,6 +7,7 @@
 #include "device.h"
 #include "encoder_dialogue.h"
 #include "ok_no_automaton.h"
+#include "port_connection.h"
 #include "serial_connection.h"
 #include "settings_file.h"
 #include "time_zone.h"
@@ -31,7 +32,9 @@ const char* const Usage =
     "\n"
     "Global options (they may also follow the command):\n"
     "  --port NAME          the encoder's serial port: a name under /dev (ttyUSB0)\n"
-    "                       or a path starting with /\n"
+    "                       or a path starting with /; or tcp://HOST:PORT for an\n"
+    "                       encoder behind a serial device server (HOST a name, an\n"
+    "                       IPv4 address or an IPv6 address in brackets)\n"
     "  --timeout SECONDS    longest wait for one reply (default 3)\n"
     "  --transcript FILE    record every line sent and every reply received, each\n"
     "                       with milliseconds since the start (monotonic clock) and\n"
@@ -141,6 +144,15 @@ bool Serve(Pred P, double Seconds)
     return true;
 }
 
+// What the transport knows of a failure beyond its status word (a socket
+// error's text, the fault in a network address).
+void PrintConnectionError(const TCustomConnection* Conn)
+{
+    const std::string Text = ConnectionErrorText(Conn);
+    if (!Text.empty())
+        std::fprintf(stderr, "kvxctl: %s\n", Text.c_str());
+}
+
 int Send(const std::string& Port, double Timeout, const std::vector<std::string>& Cmds)
 {
     Session S;
@@ -152,10 +164,10 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
     D.SetAdoptConnections(true);
     D.SetSilent(false);
 
-    auto* C = new TConnCOM(true);
+    TCustomConnection* C = NewConnectionForPort(Port, true);
     D.SetConn(C); // the device owns it from here
     try {
-        C->SetProperties({Port, "30000", "0", "3", "0", "0", "0", "0", "0"});
+        ApplyPortSettings(C, Port);
     } catch (const std::exception& E) {
         std::fprintf(stderr, "kvxctl: %s\n", E.what());
         return 2;
@@ -168,6 +180,7 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
         for (TConnStatus St : S.Statuses)
             Words += std::string(Words.empty() ? "" : ", ") + ConnStatusText(St);
         std::fprintf(stderr, "kvxctl: cannot connect to %s (%s)\n", Port.c_str(), Words.c_str());
+        PrintConnectionError(D.Conn());
         return 2;
     }
 
@@ -184,6 +197,7 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
         if (S.Packets.size() == Seen) {
             std::fprintf(stderr, "kvxctl: connection lost on %s while waiting for the reply to %s\n", Port.c_str(),
                          Cmd.c_str());
+            PrintConnectionError(D.Conn());
             return 2;
         }
         for (std::size_t i = Seen; i < S.Packets.size(); ++i) {
@@ -329,6 +343,7 @@ int TConsole::Wait(Pred Done, const char* What)
                 Words += (Words.empty() ? "" : ", ") + T.substr(std::min(T.size(), FO.Port.size() + 2));
             std::fprintf(stderr, "kvxctl: %s on %s (%s)\n", FWasConnected ? "connection lost" : "cannot connect",
                          FO.Port.c_str(), Words.c_str());
+            PrintConnectionError(FD.Device->Conn());
             return 2;
         }
         if (GInterrupted)

@@ -1,0 +1,48 @@
+#pragma once
+// Runs kvxctl as a child process and collects what it prints.
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <stdlib.h>
+#include <sys/wait.h>
+
+struct TRun {
+    int Code;
+    std::string Out;
+};
+
+// Runs kvxctl with Args and no input; Out is its standard output, with its
+// error output after it when WithErrors is set.
+inline TRun Kvxctl(const std::string& Args, bool WithErrors = false)
+{
+    const std::string Cmd =
+        std::string(KVXCTL_PATH) + " " + Args + " </dev/null " + (WithErrors ? "2>&1" : "2>/dev/null");
+    FILE* F = ::popen(Cmd.c_str(), "r");
+    TRun R{-1, {}};
+    if (!F)
+        return R;
+    char Buf[512];
+    size_t N;
+    while ((N = std::fread(Buf, 1, sizeof Buf, F)) > 0)
+        R.Out.append(Buf, N);
+    const int St = ::pclose(F);
+    R.Code = WIFEXITED(St) ? WEXITSTATUS(St) : -1;
+    return R;
+}
+
+inline std::string ReadAll(const std::string& Path)
+{
+    std::ifstream F(Path, std::ios::binary);
+    std::stringstream S;
+    S << F.rdbuf();
+    return S.str();
+}
+
+inline bool Has(const std::string& Text, const std::string& Part)
+{
+    return Text.find(Part) != std::string::npos;
+}
+

@@ -1,0 +1,217 @@
+#if defined(KVXCTL_PATH) && defined(KVXSIM_PATH)
+
+// kvxctl against the simulated encoder reached over TCP, through the two
+// bridges encoders sit behind in the field: socat and ser2net carrying the
+// serial line as a raw byte stream. The output must be the one the serial
+// line gives.
+
+#include "kvxctl_run.h"
+#include "kvxsim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// A loopback port that nothing listens on at this moment.
+int FreePort()
+{
+    const int S = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in A{};
+    A.sin_family = AF_INET;
+    A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t Len = sizeof A;
+    ::bind(S, reinterpret_cast<sockaddr*>(&A), sizeof A);
+    ::getsockname(S, reinterpret_cast<sockaddr*>(&A), &Len);
+    ::close(S);
+    return ntohs(A.sin_port);
+}
+
+// Whether something listens on the loopback port. Read from the kernel's
+// table rather than by connecting: a probe connection would make the bridge
+// open the terminal for a client that is already gone.
+bool Listening(int Port)
+{
+    char Want[16];
+    std::snprintf(Want, sizeof Want, ":%04X", Port);
+    std::ifstream F("/proc/net/tcp");
+    std::string Line;
+    while (std::getline(F, Line)) {
+        std::istringstream In(Line);
+        std::string Slot, Local, Remote, State;
+        if (In >> Slot >> Local >> Remote >> State && State == "0A" && Local.size() > 5 &&
+            Local.compare(Local.size() - 5, 5, Want) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string Which(const std::string& Program)
+{
+    for (const char* Dir : {"/usr/bin/", "/usr/sbin/", "/bin/", "/sbin/", "/usr/local/bin/"}) {
+        const std::string P = std::string(Dir) + Program;
+        if (::access(P.c_str(), X_OK) == 0)
+            return P;
+    }
+    return {};
+}
+
+// A bridge program run as a child until the test ends.
+class TBridge {
+public:
+    TBridge(const std::string& Program, std::vector<std::string> Args, int Port) : FPort(Port)
+    {
+        FPid = ::fork();
+        if (FPid == 0) {
+            const int Null = ::open("/dev/null", O_RDWR);
+            ::dup2(Null, 0);
+            ::dup2(Null, 1);
+            ::dup2(Null, 2);
+            std::vector<char*> Argv{const_cast<char*>(Program.c_str())};
+            for (auto& A : Args)
+                Argv.push_back(A.data());
+            Argv.push_back(nullptr);
+            ::execv(Program.c_str(), Argv.data());
+            ::_exit(127);
+        }
+    }
+    ~TBridge()
+    {
+        if (FPid > 0) {
+            ::kill(FPid, SIGTERM);
+            int St;
+            ::waitpid(FPid, &St, 0);
+        }
+    }
+    TBridge(const TBridge&) = delete;
+    TBridge& operator=(const TBridge&) = delete;
+
+    bool WaitListening() const
+    {
+        const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < Limit) {
+            if (Listening(FPort))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+private:
+    pid_t FPid = -1;
+    int FPort;
+};
+
+// The read output less its CLOCK line, which moves between two reads.
+std::string WithoutClock(const std::string& Text)
+{
+    std::string Out;
+    std::size_t At = 0;
+    while (At < Text.size()) {
+        std::size_t End = Text.find('\n', At);
+        End = End == std::string::npos ? Text.size() : End + 1;
+        if (Text.compare(At, 6, "CLOCK=") != 0)
+            Out.append(Text, At, End - At);
+        At = End;
+    }
+    return Out;
+}
+
+TEST(KvxctlNetwork, ReadAndWriteThroughSocatAndSer2net)
+{
+    ::setenv("TZ", "UTC", 1);
+    for (const char* Kind : {"socat", "ser2net"}) {
+        SCOPED_TRACE(Kind);
+        const std::string Program = Which(Kind);
+        if (Program.empty()) {
+            ADD_FAILURE() << Kind << " is not installed (the setup script installs it)";
+            continue;
+        }
+        char Dir[] = "/tmp/kvxnet.XXXXXX";
+        ASSERT_TRUE(::mkdtemp(Dir));
+        const std::string State = std::string(Dir) + "/state";
+        std::ofstream(State) << "PI=C201\nPS=RADIO 1 \nTEXT=Hello\nAF1=105\n";
+        TKvxsim Sim;
+        ASSERT_TRUE(Sim.Start({"--state", State}));
+        const std::string Serial = "--port " + Sim.Path() + " ";
+        // Straight over the serial line first: the bridge must not hold the
+        // terminal while another program uses it.
+        const TRun OverSerial = Kvxctl(Serial + "read");
+        ASSERT_EQ(OverSerial.Code, 0);
+
+        const int Port = FreePort();
+        std::vector<std::string> Args;
+        if (std::string(Kind) == "socat") {
+            // -t 0: a session ends as soon as its client leaves, so it cannot
+            // read the next client's replies off the shared terminal.
+            Args = {"-t", "0", "TCP-LISTEN:" + std::to_string(Port) + ",bind=127.0.0.1,reuseaddr,fork",
+                    "FILE:" + Sim.Path() + ",raw,echo=0"};
+        } else {
+            const std::string Yaml = std::string(Dir) + "/ser2net.yaml";
+            std::ofstream(Yaml) << "connection: &kvx\n"
+                                << "    accepter: tcp,127.0.0.1," << Port << "\n"
+                                << "    connector: serialdev," << Sim.Path() << ",9600n81,local\n"
+                                << "    options:\n"
+                                << "      kickolduser: true\n";
+            Args = {"-n", "-d", "-c", Yaml};
+        }
+        {
+            TBridge Bridge(Program, Args, Port);
+            ASSERT_TRUE(Bridge.WaitListening());
+            const std::string Net = "--port tcp://127.0.0.1:" + std::to_string(Port) + " ";
+            const TRun OverNet = Kvxctl(Net + "read");
+            ASSERT_EQ(OverNet.Code, 0);
+            EXPECT_TRUE(Has(OverNet.Out, "PI=C201\nPS=RADIO 1 \n")) << OverNet.Out;
+            EXPECT_EQ(WithoutClock(OverNet.Out), WithoutClock(OverSerial.Out));
+
+            const std::string File = Sim.WriteFile("new.kvx", "PI=C202\r\nPS=TCP  ON\r\nTEXT=Hello\r\nAF1=105\r\n"
+                                                              "CT=1\r\nMS=1\r\nDI=1\r\n");
+            const TRun Write = Kvxctl(Net + "write " + File + " --yes");
+            EXPECT_EQ(Write.Code, 0) << Write.Out;
+            EXPECT_TRUE(Has(Write.Out, "PI=C202 -> \\r\\nOK\\r\\n\nPS=TCP  ON -> \\r\\nOK\\r\\n\n")) << Write.Out;
+        }
+        const TRun After = Kvxctl(Serial + "read");
+        EXPECT_TRUE(Has(After.Out, "PI=C202\nPS=TCP  ON\n")) << After.Out;
+        std::filesystem::remove_all(Dir);
+    }
+}
+
+// What kvxctl says when the network end cannot be had: the status words and
+// the reason in plain words, exit 2, at once.
+TEST(KvxctlNetwork, UnreachableAndMalformedAddresses)
+{
+    const int Closed = FreePort();
+    const struct {
+        std::string Port;
+        std::string Says;
+    } Cases[] = {
+        {"tcp://127.0.0.1:" + std::to_string(Closed), "Connection refused"},
+        {"tcp://no-such-encoder.invalid:4001", "no-such-encoder.invalid"},
+        {"tcp://127.0.0.1", "the port is missing"},
+        {"tcp://127.0.0.1:99999", "outside 1-65535"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Port);
+        const TRun R = Kvxctl("--port " + C.Port + " read", true);
+        EXPECT_EQ(R.Code, 2) << R.Out;
+        EXPECT_TRUE(Has(R.Out, C.Says)) << R.Out;
+    }
+}
+
+} // namespace
+
+#endif
