@@ -189,12 +189,17 @@ void TThread::SynchronizeCall(const std::function<void()>& Method)
     }
     if (wake)
         wake();
+    std::exception_ptr error;
     {
         std::unique_lock<std::mutex> g(s.Lock);
         s.CallDone.wait(g, [&] { return call->Done; });
+        // Taken out under the lock, so that this thread holds the only
+        // reference: the main thread's copy of the call never outlives the
+        // exception's last use here.
+        error = std::move(call->Error);
     }
-    if (call->Error)
-        std::rethrow_exception(call->Error);
+    if (error)
+        std::rethrow_exception(error);
 }
 
 bool TThread::CheckSynchronize(int TimeoutMs)
