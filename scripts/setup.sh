@@ -7,7 +7,7 @@ PACKAGES=(
   g++ make cmake pkg-config
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev
-  socat
+  socat tzdata
   fonts-liberation
   xvfb xauth
 )
