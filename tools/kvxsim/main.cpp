@@ -58,6 +58,7 @@ const char kUsage[] =
     "  --mute WORD        answer nothing at all (not carried out either)\n"
     "  --garbage WORD     answer a value line that is not a number, then OK\n"
     "  --bare-ok WORD     answer a bare OK, without the value lines of a query\n"
+    "                     (a setting is not carried out)\n"
     "  --reply WORD=TEXT  answer the value line TEXT, then OK, instead of what\n"
     "                     the model would (not carried out); in TEXT \\r and \\n\n"
     "                     stand for CR and LF, \\\\ for a backslash; WORD ends at\n"
