@@ -7,6 +7,7 @@ PACKAGES=(
   g++ make cmake pkg-config
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
   socat tzdata
   fonts-liberation
   xvfb xauth
