@@ -200,7 +200,16 @@ std::string GetVersionString(const std::string& Fmt) {
     ++i;
     if (i < F.size() && F[i] == '%') continue;
     while (i < F.size() && OneOf("-+ #0", F[i])) ++i;
-    while (i < F.size() && (std::isdigit(static_cast<unsigned char>(F[i])) || F[i] == '.')) ++i;
+    // A width and a precision of at most two digits each: a version needs no
+    // more, and a huge one would make the text gigabytes long.
+    for (int Part = 0; Part < 2; ++Part) {
+      if (Part == 1) {
+        if (i >= F.size() || F[i] != '.') break;
+        ++i;
+      }
+      for (int Digits = 0; i < F.size() && std::isdigit(static_cast<unsigned char>(F[i])); ++i)
+        if (++Digits > 2) return std::string();
+    }
     if (i >= F.size() || !OneOf("diuxXo", F[i])) return std::string();
     if (++Convs > 4) return std::string();
   }
