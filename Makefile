@@ -2,11 +2,24 @@
 #              (or a real one: make run PORT=ttyUSB0)
 # make test  - set up, build, and run every test
 # make build - set up and build
+# make check - Debug builds with AddressSanitizer + UndefinedBehaviorSanitizer
+#              (build-asan/) and with ThreadSanitizer (build-tsan/), each
+#              running every test
+# make fuzz  - build the libFuzzer targets with clang (build-fuzz/) and run
+#              each for FUZZ_SECONDS seconds (default 60)
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 PORT ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test run clean
+# Any sanitizer report fails the test that triggered it. Reports from inside
+# Qt's own libraries (not built for ThreadSanitizer) are suppressed by
+# tsan.supp; nothing of ours is.
+ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+TSAN_ENV = TSAN_OPTIONS=suppressions=$(CURDIR)/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+
+.PHONY: all setup configure build test run clean check check-asan check-tsan fuzz
 
 all: build
 
@@ -25,5 +38,23 @@ test: build
 run: build
 	@bash scripts/run.sh $(BUILD_DIR) $(PORT)
 
+check: check-asan check-tsan
+
+check-asan: setup
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKVX_SANITIZE=address,undefined >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS)
+
+check-tsan: setup
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKVX_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS)
+
+fuzz: setup
+	@cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@bash fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz

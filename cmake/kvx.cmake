@@ -6,6 +6,16 @@
 
 set(KVX_WARNINGS -Wall -Wextra -Wpedantic)
 
+# KVX_SANITIZE: sanitizers for every target of the build, as -fsanitize takes
+# them ("address,undefined" or "thread"). Any report ends the program with an
+# error, so a test that triggers one fails.
+set(KVX_SANITIZE "" CACHE STRING "Sanitizers for every target (address,undefined or thread)")
+if(KVX_SANITIZE)
+  add_compile_options(-fsanitize=${KVX_SANITIZE} -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${KVX_SANITIZE})
+endif()
+
 # kvx_add_library(<name> [QT] [DEPS <targets...>])
 function(kvx_add_library name)
   cmake_parse_arguments(ARG "QT" "" "DEPS" ${ARGN})

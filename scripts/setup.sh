@@ -7,7 +7,8 @@ PACKAGES=(
   g++ make cmake pkg-config
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev
-  socat ser2net
+  clang libclang-rt-14-dev
+  socat ser2net tzdata
   python3-serial
   fonts-liberation
   xvfb xauth

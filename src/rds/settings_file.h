@@ -20,9 +20,14 @@ std::string SettingsFileText(const TBRDSDataValidator& Record);
 void ParseSettingsFile(const std::string& FileText, TBRDSDataValidator& Record);
 
 // Writes Record to Path, replacing the file in one step: the text goes to a
-// temporary file in the same folder, is flushed to disk and renamed over Path,
-// so a failure leaves the old file as it was. On failure returns false with
-// the reason in Error. Write, when given, replaces write(2) (for tests).
+// temporary file in the same folder, is flushed to disk and renamed over the
+// file, so a failure leaves the old file as it was. A symbolic link stays: the
+// file it points to is replaced. The new file keeps the old one's mode, owner
+// and group. In a folder where no new file can be made (or when the owner
+// cannot be kept), a writable file is rewritten in place after a backup copy
+// to the temporary folder, and put back when the write fails. On failure
+// returns false with the reason in Error. Write, when given, replaces write(2)
+// for the new text (for tests).
 using TFileWrite = std::function<ssize_t(int Fd, const void* Buf, std::size_t Count)>;
 bool SaveSettingsFile(const TBRDSDataValidator& Record, const std::string& Path, std::string& Error,
                       TFileWrite Write = nullptr);

@@ -145,7 +145,11 @@ TEST_F(Sim, SettingsAreValidatedAndReadBack) {
         {"OFFSET=-05:30", true, "OFFSET?", "-05:30"},
         {"OFFSET=+15:00", true, "OFFSET?", "+15:00"},
         {"OFFSET=+16:00", false, "", ""},
+        {"OFFSET=+05:45", true, "OFFSET?", "+05:45"},
+        {"OFFSET=+12:45", true, "OFFSET?", "+12:45"},
+        {"OFFSET=-09:30", true, "OFFSET?", "-09:30"},
         {"OFFSET=+05:15", false, "", ""},
+        {"OFFSET=+05:60", false, "", ""},
         {"OFFSET=05:00", false, "", ""},
         {"SYNC=2", true, "SYNC?", "EXT"},
         {"SYNC=3", false, "", ""},
@@ -262,6 +266,9 @@ TEST_F(Sim, FirmwareBelow103KnowsNoDaylightSavingOrSync) {
         {"01.02.992  2014/01/01 00:00:00", "lock", true, "LOCK"},
         {"01.02.992  2014/01/01 00:00:00", "free", true, "FREE"},
         {"01.03.000", "free", false, "NOLOCK"},
+        // The third character is not looked at, as the manager does not.
+        {"01 03", "free", false, "NOLOCK"},
+        {"01.0x.000", "free", true, "FREE"},
         {"garbled", "lock", true, "LOCK"},
     };
     for (const auto& c : cases) {
@@ -384,6 +391,21 @@ TEST_F(Sim, RefuseMuteAndGarbageFaults) {
     EXPECT_EQ(sim.ask("TA=1"), OK);
 }
 
+TEST_F(Sim, CannedRepliesTheManagerMustSurvive) {
+    startQuiet({"--bare-ok", "PI?", "--reply", "SYNC?=ext", "--reply", "REV?=HW:A\\r\\nFW:B",
+                "--reply", "PS==x", "--rev-one-line"});
+    EXPECT_EQ(sim.ask("PI?"), OK);
+    EXPECT_EQ(sim.ask("PI=C201"), OK);
+    EXPECT_EQ(sim.ask("SYNC?"), value("ext"));
+    EXPECT_EQ(sim.ask("REV?"), value("HW:A\r\nFW:B"));  // a canned reply comes first
+    EXPECT_EQ(sim.ask("PS=ABC"), value("x"));           // not carried out...
+    EXPECT_EQ(sim.ask("PS?"), value("\"RDS\""));       // ...and the query is the model's
+    SimProcess one;
+    ASSERT_TRUE(one.start({"--rev-one-line", "--hardware", "H1"}));
+    ASSERT_TRUE(one.echoOff());
+    EXPECT_EQ(one.ask("REV?"), value("HW:H1"));
+}
+
 TEST_F(Sim, DelayedAndChunkedRepliesArriveWhole) {
     startQuiet({"--delay", "300", "--chunk", "3", "--chunk-gap", "400"});
     sim.send("PI?\r\n");
@@ -395,7 +417,10 @@ TEST_F(Sim, DelayedAndChunkedRepliesArriveWhole) {
 
 TEST_F(Sim, HangupAfterMakesTheTerminalGoAway) {
     startQuiet({"--hangup-after", "2"});  // ECHO=0 was the first command
-    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));
+    // The second command's reply is the last thing the terminal gives: the
+    // commands behind it in the same write are neither answered nor run.
+    ASSERT_TRUE(sim.send("PI?\r\nPS?\r\nECHO=1\r\nPI?\r\n"));
+    std::string got;
     bool gone = false;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!gone && std::chrono::steady_clock::now() < limit) {
@@ -404,10 +429,12 @@ TEST_F(Sim, HangupAfterMakesTheTerminalGoAway) {
         if (p.revents & POLLIN) {
             char c;
             ssize_t n = read(sim.fd(), &c, 1);
+            if (n == 1) got += c;
             gone = gone || n == 0 || (n < 0 && errno == EIO);
         }
     }
     EXPECT_TRUE(gone);
+    EXPECT_EQ(got, value("FFFF"));
     sim.closeClient();
     EXPECT_FALSE(sim.open());  // the terminal no longer exists
     EXPECT_EQ(sim.stop(SIGTERM), 0);
@@ -432,10 +459,12 @@ TEST(KvxsimCommandLine, HelpDocumentsEveryOption) {
     EXPECT_EQ(pclose(p), 0);
     for (const char* opt : {"--device", "--link", "--firmware", "--hardware", "--serial", "--pilot",
                             "--state", "--log", "--refuse", "--mute", "--garbage", "--delay",
-                            "--chunk", "--chunk-gap", "--hangup-after", "--babble", "--help"})
+                            "--chunk", "--chunk-gap", "--hangup-after", "--babble", "--bare-ok",
+                            "--reply", "--rev-one-line", "--help"})
         EXPECT_NE(out.find(opt), std::string::npos) << opt;
     EXPECT_NE(system(KVXSIM_PATH " --chunk 0 2>/dev/null"), 0);
     EXPECT_NE(system(KVXSIM_PATH " --bogus 2>/dev/null"), 0);
+    EXPECT_NE(system(KVXSIM_PATH " --reply NOEQUALS 2>/dev/null"), 0);
 }
 
 }  // namespace

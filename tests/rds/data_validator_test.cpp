@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data_validator.h"
+#include "moving_clock.h"
 
 namespace {
 
@@ -220,5 +221,115 @@ TEST(ChangeDetection, ComputerClockUsesOneUtcReadingAndTheZone) {
                         : std::vector<std::string>{"DATE=15.01.15", "TIME=10:00:00", c.Offset};
     EXPECT_EQ(Msgs(L), Want) << c.Zone;
     EXPECT_TRUE(Device.isDifferent(&Editor, nullptr));
+  }
+}
+
+TEST(ChangeDetection, AllTwentyStepsInTheirOrder) {
+  const TBRDSDataValidator Device = DeviceCopy("01.03.100");
+  TBRDSDataValidator Editor = DeviceCopy();
+  Editor.PI = 0x1234;
+  Editor.PS = "NEW PS";
+  Editor.DIDS = 1;
+  Editor.TA = 1;
+  Editor.TP = 1;
+  Editor.TATime = 7;
+  Editor.MS = 1;
+  Editor.PTY = 31;
+  Editor.RT = "Radio text";
+  Editor.DRTS = 9;
+  for (int i = 1; i <= 7; ++i) Editor.AF[i] = static_cast<std::uint8_t>(200 + i - 7);
+  Editor.DPSS = 5;
+  Editor.DPSParse = 1;
+  Editor.DPS = "Dynamic";
+  Editor.Mode = 1;
+  Editor.Phase = 1800;
+  Editor.CT = 1;
+  Editor.Sync = 1;
+  Editor.DST = 3;
+  Editor.RTC.wDay = 31;
+  Editor.RTC.wMonth = 12;
+  Editor.RTC.wYear = 2099;
+  Editor.RTC.wHour = 23;
+  Editor.Offset = -765;
+  std::vector<TMsgChange> L;
+  EXPECT_TRUE(Device.isDifferent(&Editor, &L));
+  EXPECT_EQ(Msgs(L), (std::vector<std::string>{
+                         "PI=1234", "PS=NEW PS", "DI=8", "TA=1", "TP=1", "TATIME=7", "MS=1",
+                         "PTY=31", "TEXT=Radio text", "DRTS=9", "AF1=194", "AF2=195", "AF3=196",
+                         "AF4=197", "AF5=198", "AF6=199", "AF7=200", "DPSS=5", "PARSE=1",
+                         "DPS=Dynamic", "MODE=1", "PHASE=1800", "CT=1", "SYNC=1", "DST=3",
+                         "DATE=31.12.99", "TIME=23:30:05", "OFFSET=-12:45"}));
+}
+
+TEST(ChangeDetection, WhatIsNeverADifference) {
+  const TBRDSDataValidator Device = DeviceCopy();
+  // Day of the week and milliseconds of a manual clock are not compared.
+  TBRDSDataValidator Editor = DeviceCopy();
+  Editor.RTC.wDayOfWeek = 6;
+  Editor.RTC.wMilliseconds = 999;
+  std::vector<TMsgChange> L;
+  EXPECT_FALSE(Device.isDifferent(&Editor, &L));
+  EXPECT_TRUE(L.empty());
+
+  // A record of another class, even one that calls itself different.
+  struct Other : TDataValidator {
+    bool isDifferent(const TDataValidator*, std::vector<TMsgChange>*) const override { return true; }
+  } O;
+  EXPECT_FALSE(Device.isDifferent(&O, &L));
+  EXPECT_FALSE(Device.isDifferent(nullptr, &L));
+  EXPECT_TRUE(L.empty());
+}
+
+TEST(Validation, CopiesTheEncoderIdentityFromTheDeviceCopy) {
+  TBRDSDataValidator Old = DeviceCopy("01.03.105  2015/03/10");
+  Old.HW = "KVX-1 rev B";
+  Old.Serial = "004711";
+  TBRDSDataValidator Editor = DeviceCopy("");
+  Editor.HW = "stale";
+  Editor.isValid(&Old, false, nullptr);
+  EXPECT_EQ(Editor.HW, Old.HW);
+  EXPECT_EQ(Editor.FW, Old.FW);
+  EXPECT_EQ(Editor.Serial, Old.Serial);
+  EXPECT_EQ(Editor.FirmwareLevel(), 103);
+
+  // Without a device copy (or with a record of another class) nothing is copied.
+  struct Other : TDataValidator {
+    bool isDifferent(const TDataValidator*, std::vector<TMsgChange>*) const override { return false; }
+  } O;
+  TBRDSDataValidator Alone = DeviceCopy("");
+  Alone.HW = "mine";
+  Alone.isValid(nullptr, false, nullptr);
+  Alone.isValid(&O, false, nullptr);
+  EXPECT_EQ(Alone.HW, "mine");
+  EXPECT_EQ(Alone.FW, "");
+}
+
+TEST(ChangeDetection, ComputerClockIsReadOnceWhileItMoves) {
+  // The system clock moves on by a millisecond with every reading, starting
+  // one millisecond before midnight of a new year and before the start of
+  // summer time: date, time and offset must all come from the first reading.
+  const struct {
+    const char* Zone;
+    std::int64_t Start;
+    std::vector<std::string> Want;
+  } Cases[] = {
+      // 2015-12-31 23:59:59.999 UTC
+      {"UTC", 1451606399999LL, {"DATE=31.12.15", "TIME=23:59:59", "OFFSET=+00:00"}},
+      // 2015-03-29 00:59:59.999 UTC, London goes to +01:00 a millisecond later
+      {"Europe/London", 1427590799999LL, {"DATE=29.03.15", "TIME=00:59:59", "OFFSET=+00:00"}},
+  };
+  for (const auto& c : Cases) {
+    ScopedTZ Tz(c.Zone);
+    SetUtcNowOverride(std::nullopt);
+    const TBRDSDataValidator Device = DeviceCopy();
+    TBRDSDataValidator Editor = DeviceCopy();
+    Editor.RTCManual = false;
+    std::vector<TMsgChange> L;
+    {
+      MovingClock Clock(c.Start, 1);
+      EXPECT_TRUE(Device.isDifferent(&Editor, &L));
+      EXPECT_EQ(Clock.Readings(), 1) << c.Zone;
+    }
+    EXPECT_EQ(Msgs(L), c.Want) << c.Zone;
   }
 }

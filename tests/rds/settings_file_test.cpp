@@ -7,7 +7,13 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <tuple>
+#include <utility>
 
 #include "settings_file.h"
 
@@ -208,4 +214,139 @@ TEST_F(SettingsFile, FailedSaveKeepsTheOldFile) {
   EXPECT_FALSE(LoadErr.empty());
   EXPECT_EQ(r.PS, "untouched");
   EXPECT_FALSE(SaveSettingsFile(Sample(), (Dir / "no" / "such.kvx").string(), Err));
+}
+
+namespace {
+
+// Runs a save in a child process as a user without the rights of root
+// (nobody, when the tests run as root), so that folder and file permissions
+// apply. Returns whether it succeeded and its error text.
+std::pair<bool, std::string> SaveAsOtherUser(const std::string& Path, const std::string& TmpDir,
+                                             TFileWrite Write = nullptr) {
+  int Pipe[2];
+  if (pipe(Pipe) != 0) return {false, "pipe"};
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    close(Pipe[0]);
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+      _exit(2);
+    setenv("TMPDIR", TmpDir.c_str(), 1);
+    std::string Err;
+    const bool Ok = SaveSettingsFile(Sample(), Path, Err, std::move(Write));
+    [[maybe_unused]] ssize_t n = write(Pipe[1], Err.data(), Err.size());
+    _exit(Ok ? 0 : 1);
+  }
+  close(Pipe[1]);
+  std::string Err;
+  char Buf[512];
+  ssize_t n;
+  while ((n = read(Pipe[0], Buf, sizeof Buf)) > 0) Err.append(Buf, static_cast<std::size_t>(n));
+  close(Pipe[0]);
+  int Status = 0;
+  waitpid(Pid, &Status, 0);
+  return {WIFEXITED(Status) && WEXITSTATUS(Status) == 0, Err};
+}
+
+std::size_t Entries(const fs::path& Folder) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(Folder)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(SettingsFile, SaveThroughLinksKeepsLinksModeOwnerAndGroup) {
+  fs::create_directories(Dir / "real");
+  const fs::path Real = Dir / "real" / "station.kvx";
+  Write(Real, "PI=1234\r\n");
+  ASSERT_EQ(chmod(Real.c_str(), 0640), 0);
+  const bool Root = geteuid() == 0;
+  if (Root) {
+    ASSERT_EQ(chown(Real.c_str(), 65534, 65534), 0);
+  }
+  struct stat Before{};
+  ASSERT_EQ(stat(Real.c_str(), &Before), 0);
+  // A relative link, and an absolute link to that link.
+  fs::create_symlink("real/station.kvx", Dir / "near.kvx");
+  fs::create_symlink(Dir / "near.kvx", Dir / "far.kvx");
+
+  std::string Err;
+  ASSERT_TRUE(SaveSettingsFile(Sample(), (Dir / "far.kvx").string(), Err)) << Err;
+  EXPECT_TRUE(fs::is_symlink(Dir / "far.kvx"));
+  EXPECT_TRUE(fs::is_symlink(Dir / "near.kvx"));
+  EXPECT_EQ(Read(Real), SettingsFileText(Sample()));
+  struct stat After{};
+  ASSERT_EQ(stat(Real.c_str(), &After), 0);
+  EXPECT_EQ(After.st_mode & 07777, 0640u);
+  EXPECT_EQ(After.st_uid, Before.st_uid);
+  EXPECT_EQ(After.st_gid, Before.st_gid);
+  EXPECT_EQ(Entries(Dir / "real"), 1u);
+
+  // A link to a file not there yet makes that file and stays a link.
+  fs::create_symlink("real/new.kvx", Dir / "fresh.kvx");
+  ASSERT_TRUE(SaveSettingsFile(Sample(), (Dir / "fresh.kvx").string(), Err)) << Err;
+  EXPECT_TRUE(fs::is_symlink(Dir / "fresh.kvx"));
+  EXPECT_EQ(Read(Dir / "real" / "new.kvx"), SettingsFileText(Sample()));
+
+  // A loop of links is an error, not a hang.
+  fs::create_symlink("loop2.kvx", Dir / "loop1.kvx");
+  fs::create_symlink("loop1.kvx", Dir / "loop2.kvx");
+  EXPECT_FALSE(SaveSettingsFile(Sample(), (Dir / "loop1.kvx").string(), Err));
+  EXPECT_NE(Err.find(std::strerror(ELOOP)), std::string::npos) << Err;
+}
+
+TEST_F(SettingsFile, UnwritableFolderRewritesAWritableFileInPlace) {
+  // The other user must reach the folders; the temporary folder is its own.
+  ASSERT_EQ(chmod(Dir.c_str(), 0755), 0);
+  const fs::path Tmp = Dir / "tmp";
+  fs::create_directories(Tmp);
+  ASSERT_EQ(chmod(Tmp.c_str(), 0777), 0);
+  const fs::path Locked = Dir / "locked";
+  fs::create_directories(Locked);
+  const fs::path File = Locked / "station.kvx";
+  const std::string OldText = "PI=1234\r\nTEXT=" + std::string(1000, 'x') + "\r\n";  // longer than the new
+  Write(File, OldText);
+  ASSERT_EQ(chmod(File.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(Locked.c_str(), 0555), 0);
+  struct stat Before{};
+  ASSERT_EQ(stat(File.c_str(), &Before), 0);
+
+  // The disk fills while the new text is written: the old text is put back.
+  std::size_t Written = 0;
+  auto FullDisk = [&](int Fd, const void* Buf, std::size_t Count) -> ssize_t {
+    if (Written >= 10) {
+      errno = ENOSPC;
+      return -1;
+    }
+    const std::size_t n = std::min<std::size_t>(Count, 10 - Written);
+    Written += n;
+    return ::write(Fd, Buf, n);
+  };
+  auto [Ok, Err] = SaveAsOtherUser(File.string(), Tmp.string(), FullDisk);
+  EXPECT_FALSE(Ok);
+  EXPECT_NE(Err.find(std::strerror(ENOSPC)), std::string::npos) << Err;
+  EXPECT_EQ(Read(File), OldText);
+  EXPECT_EQ(Entries(Tmp), 0u);  // the backup went once the old text was back
+
+  std::tie(Ok, Err) = SaveAsOtherUser(File.string(), Tmp.string());
+  EXPECT_TRUE(Ok) << Err;
+  EXPECT_EQ(Read(File), SettingsFileText(Sample()));
+  struct stat After{};
+  ASSERT_EQ(stat(File.c_str(), &After), 0);
+  EXPECT_EQ(After.st_ino, Before.st_ino);
+  EXPECT_EQ(After.st_uid, Before.st_uid);
+  EXPECT_EQ(After.st_mode & 07777, 0666u);
+  EXPECT_EQ(Entries(Locked), 1u);
+  EXPECT_EQ(Entries(Tmp), 0u);
+
+  // Neither folder nor file writable: a clear error, the file untouched.
+  ASSERT_EQ(chmod(Locked.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(File.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(Locked.c_str(), 0555), 0);
+  std::tie(Ok, Err) = SaveAsOtherUser(File.string(), Tmp.string());
+  EXPECT_FALSE(Ok);
+  EXPECT_NE(Err.find("station.kvx"), std::string::npos) << Err;
+  EXPECT_NE(Err.find(std::strerror(EACCES)), std::string::npos) << Err;
+  EXPECT_EQ(Read(File), SettingsFileText(Sample()));
+  ASSERT_EQ(chmod(Locked.c_str(), 0755), 0);  // so that the fixture can remove it
 }

@@ -148,7 +148,7 @@ bool isDst(int rule, long long utc, int offsetMinutes) {
 int firmwareLevel(const std::string& fw) {
     int major = twoDigits(fw, 0);
     int minor = twoDigits(fw, 3);
-    if (major < 0 || minor < 0 || fw[2] != '.') return 0;
+    if (major < 0 || minor < 0) return 0;
     return major * 100 + minor;
 }
 
@@ -168,6 +168,8 @@ std::optional<std::string> EncoderModel::handle(const std::string& line, long lo
         if (faultMatches(p, cmd)) return no();
     for (const auto& p : options_.garbage)
         if (faultMatches(p, cmd)) return "\r\n#?x\r\n" + ok().substr(2);
+    for (const auto& r : options_.replies)
+        if (faultMatches(r.pattern, cmd)) return r.bytes;
     if (gated(cmd.word)) return no();
 
     switch (cmd.kind) {
@@ -193,7 +195,10 @@ std::optional<std::string> EncoderModel::query(const std::string& w, long long h
     const Settings& s = settings_;
     const long long now = hostUtc + skew_;
     char buf[32];
-    if (w == "REV") return "HW:" + options_.hardware + "\r\nFW:" + options_.firmware;
+    if (w == "REV") {
+        if (options_.revOneLine) return "HW:" + options_.hardware;
+        return "HW:" + options_.hardware + "\r\nFW:" + options_.firmware;
+    }
     if (w == "SER") return options_.serial;
     if (w == "PI") {
         std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(s.pi));
@@ -298,7 +303,9 @@ bool EncoderModel::set(const std::string& w, const std::string& value, long long
     if (w == "OFFSET") {
         if (value.size() != 6 || (value[0] != '+' && value[0] != '-') || value[3] != ':') return false;
         int h = twoDigits(value, 1), m = twoDigits(value, 4);
-        if (h < 0 || h > 15 || (m != 0 && m != 30)) return false;
+        // Every offset a zone has: whole hours, and half and three-quarter
+        // hours (+05:30, +05:45, +12:45).
+        if (h < 0 || h > 15 || (m != 0 && m != 30 && m != 45)) return false;
         s.offset = (value[0] == '-' ? -1 : 1) * (h * 60 + m);
         changed_ = true;
         return true;

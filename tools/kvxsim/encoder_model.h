@@ -57,8 +57,17 @@ int daysInMonth(int y, int m);
 // (0 off, 1 EU, 2 USA, 3 manual) for a zone `offsetMinutes` east of UTC.
 bool isDst(int rule, long long utc, int offsetMinutes);
 
-// "01.03.105 ..." -> 103; 0 when the text does not start with "dd.dd".
+// "01.03.105 ..." -> 103: characters 1-2 and 4-5 as decimal numbers, the
+// third character whatever it is (the manager reads the level the same way);
+// 0 when they are not numbers.
 int firmwareLevel(const std::string& firmware);
+
+// A reply that replaces the model's answer to the commands `pattern` matches
+// (as a fault pattern): `bytes` are sent as they are.
+struct CannedReply {
+    std::string pattern;
+    std::string bytes;
+};
 
 struct Options {
     std::string firmware = "01.03.105  2015/03/10 12:00:00";
@@ -68,6 +77,8 @@ struct Options {
     std::vector<std::string> refuse;
     std::vector<std::string> mute;
     std::vector<std::string> garbage;
+    std::vector<CannedReply> replies;
+    bool revOneLine = false;  // REV? answers the hardware line only
 };
 
 class EncoderModel {

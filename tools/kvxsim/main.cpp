@@ -57,12 +57,21 @@ const char kUsage[] =
     "  --refuse WORD      answer NO (the command is not carried out)\n"
     "  --mute WORD        answer nothing at all (not carried out either)\n"
     "  --garbage WORD     answer a value line that is not a number, then OK\n"
+    "  --bare-ok WORD     answer a bare OK, without the value lines of a query\n"
+    "                     (a setting is not carried out)\n"
+    "  --reply WORD=TEXT  answer the value line TEXT, then OK, instead of what\n"
+    "                     the model would (not carried out); in TEXT \\r and \\n\n"
+    "                     stand for CR and LF, \\\\ for a backslash; WORD ends at\n"
+    "                     the first \"=\", and WORD==TEXT matches only the setting\n"
+    "                     (example: --reply SYNC?=ext)\n"
+    "  --rev-one-line     REV? answers the hardware line only, no firmware line\n"
     "  --delay MS         wait MS milliseconds before every reply\n"
     "  --chunk N          deliver replies in pieces of N bytes...\n"
     "  --chunk-gap MS     ...MS milliseconds apart (default 20)\n"
     "  --hangup-after N   after answering N commands the terminal goes away as\n"
-    "                     an unplugged adapter does; the program then waits for\n"
-    "                     SIGINT/SIGTERM\n"
+    "                     an unplugged adapter does: nothing after the Nth\n"
+    "                     command is echoed or answered; the program then waits\n"
+    "                     for SIGINT/SIGTERM\n"
     "  --babble           send an endless stream of bytes without any line end\n"
     "                     instead of answering\n"
     "  --help             show this text\n"
@@ -145,6 +154,30 @@ bool parseNumber(const char* s, long long& out) {
     return true;
 }
 
+// WORD=TEXT of --reply: the word ends at the first "=" (WORD==TEXT keeps one
+// "=" in it, so that it matches the setting only); \r, \n and \\ in TEXT
+// stand for CR, LF and a backslash.
+bool splitReply(const std::string& arg, std::string& pattern, std::string& text) {
+    std::size_t eq = arg.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    std::size_t from = eq + 1;
+    if (from < arg.size() && arg[from] == '=') {
+        ++eq;
+        ++from;
+    }
+    pattern = arg.substr(0, eq);
+    text.clear();
+    for (std::size_t i = from; i < arg.size(); ++i) {
+        char c = arg[i];
+        if (c == '\\' && i + 1 < arg.size()) {
+            const char e = arg[++i];
+            c = e == 'r' ? '\r' : e == 'n' ? '\n' : e;
+        }
+        text += c;
+    }
+    return true;
+}
+
 // Returns 0 to go on, or the exit code (+1) to end with.
 int parseArgs(int argc, char** argv, Config& cfg) {
     for (int i = 1; i < argc; ++i) {
@@ -155,6 +188,10 @@ int parseArgs(int argc, char** argv, Config& cfg) {
         }
         if (a == "--babble") {
             cfg.babble = true;
+            continue;
+        }
+        if (a == "--rev-one-line") {
+            cfg.model.revOneLine = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -182,6 +219,15 @@ int parseArgs(int argc, char** argv, Config& cfg) {
         else if (a == "--refuse") cfg.model.refuse.push_back(v);
         else if (a == "--mute") cfg.model.mute.push_back(v);
         else if (a == "--garbage") cfg.model.garbage.push_back(v);
+        else if (a == "--bare-ok") cfg.model.replies.push_back({v, kvxsim::EncoderModel::ok()});
+        else if (a == "--reply") {
+            std::string pattern, text;
+            if (!splitReply(v, pattern, text)) {
+                std::cerr << "kvxsim: --reply takes WORD=TEXT: " << v << "\n";
+                return 3;
+            }
+            cfg.model.replies.push_back({pattern, "\r\n" + text + kvxsim::EncoderModel::ok()});
+        }
         else if (a == "--pilot") {
             const std::string p = v;
             if (p != "lock" && p != "free") {
@@ -333,6 +379,9 @@ private:
     }
 
     void onByte(char c) {
+        // The adapter is being pulled: nothing after the last command before
+        // the hang-up reaches anybody.
+        if (hangupPending_) return;
         if (model_.echo()) queue(std::string(1, c), 0);
         if (c != '\r' && c != '\n') {
             // No command is longer than this; an overlong line is refused as a
