@@ -597,7 +597,11 @@ void TCustomConnection::Execute()
                     }
                     if (s != stConnecting)
                         Announce(s);
-                    SleepUntilStopped(FReconnectTimeout.load(), requests);
+                    // The pause paces attempts; after a successful one the
+                    // connected phase starts at once, so that the encoder's
+                    // first reply is not held back for a whole pause.
+                    if (s != stConnected)
+                        SleepUntilStopped(FReconnectTimeout.load(), requests);
                 }
             } else {
                 attempts = 0;

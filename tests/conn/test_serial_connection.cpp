@@ -216,6 +216,23 @@ TEST(SerialConnection, ReceivedBytesArriveOnceAndInOrder)
     }
 }
 
+// The pause between connect attempts does not hold back the bytes that come
+// right after a successful one.
+TEST(SerialConnection, FirstBytesAfterConnectAreNotHeldBackByTheAttemptPause)
+{
+    TPty pty;
+    TListener l;
+    auto conn = MakeConnection(l);
+    conn->SetReconnectTimeout(600000);
+    conn->SetPort(pty.SlavePath());
+    ASSERT_TRUE(conn->Connect());
+    ASSERT_TRUE(WaitUntil([&] { return conn->Connected() == stConnected; }));
+    pty.Write("\r\nOK\r\n");
+    EXPECT_TRUE(WaitUntil([&] { return l.DataSize() == 6; }));
+    conn->Disconnect(stDisconnecting);
+    EXPECT_TRUE(WaitUntil([&] { return conn->Connected() == stDisconnected; }));
+}
+
 TEST(SerialConnection, ClosedPeerEndsTheConnectionOnce)
 {
     TPty pty;
