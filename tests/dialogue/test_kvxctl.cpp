@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "kvxctl_run.h"
 #include "scripted_peer.h"
 
 #include <atomic>
@@ -14,31 +15,6 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-
-struct TRun {
-    int Code;
-    std::string Out;
-};
-
-TRun Kvxctl(const std::string& Args)
-{
-    const std::string Cmd = std::string(KVXCTL_PATH) + " " + Args + " 2>/dev/null";
-    FILE* F = ::popen(Cmd.c_str(), "r");
-    TRun R{-1, {}};
-    if (!F)
-        return R;
-    char Buf[256];
-    size_t N;
-    while ((N = std::fread(Buf, 1, sizeof Buf, F)) > 0)
-        R.Out.append(Buf, N);
-    const int St = ::pclose(F);
-    R.Code = WIFEXITED(St) ? WEXITSTATUS(St) : -1;
-    return R;
-}
-
-} // namespace
 
 TEST(Kvxctl, ExitCodesAgainstAScriptedPeer)
 {
