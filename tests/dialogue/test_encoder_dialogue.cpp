@@ -1,5 +1,6 @@
 #ifdef KVXSIM_PATH
 
+#include "dialogue_session.h"
 #include "dialogue_test_view.h"
 #include "encoder_dialogue.h"
 #include "kvxsim_process.h"
@@ -14,43 +15,6 @@
 #include <memory>
 
 namespace {
-
-// An encoder dialogue connected to a simulated encoder.
-struct TSession {
-    TKvxsim Sim;
-    TTestView View;
-    std::unique_ptr<TEncoderDialogue> D = std::make_unique<TEncoderDialogue>(View);
-
-    // Starts kvxsim, connects and waits until the read script ended or failed.
-    bool Read(const std::vector<std::string>& SimArgs)
-    {
-        if (!Sim.Start(SimArgs))
-            return false;
-        D->DeviceConnectExecute(Sim.Path());
-        return WaitEnd(134);
-    }
-    bool WaitEnd(int End)
-    {
-        return ServeUntil([&] { return D->LastScriptEnd() == End || D->Failure() != dfNone; }) &&
-               D->LastScriptEnd() == End;
-    }
-    bool WaitDisconnected()
-    {
-        return ServeUntil([&] { return D->LastStatus() == stDisconnected; });
-    }
-    // Commands logged after the first N.
-    std::vector<std::string> LogFrom(std::size_t N) const
-    {
-        const auto L = Sim.Log();
-        return N < L.size() ? std::vector<std::string>(L.begin() + static_cast<long>(N), L.end())
-                            : std::vector<std::string>{};
-    }
-    ~TSession()
-    {
-        D.reset();
-        TThread::CheckSynchronize(0);
-    }
-};
 
 const char* const NonDefaults = "PI=C201\nPS=RADIO 1 \nPTY=5\nTA=1\nTP=1\nTATIME=7\nMS=0\nDI=13\nMODE=1\n"
                                 "TEXT=Hello  world\nDPS=Buy one\nDPSS=3\nPARSE=2\nAF1=105\nAF2=0\nAF3=12\n"

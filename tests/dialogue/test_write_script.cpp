@@ -1,5 +1,6 @@
 #ifdef KVXSIM_PATH
 
+#include "dialogue_session.h"
 #include "dialogue_test_view.h"
 #include "encoder_dialogue.h"
 #include "kvxsim_process.h"
@@ -10,36 +11,6 @@
 #include <memory>
 
 namespace {
-
-struct TSession {
-    TKvxsim Sim;
-    TTestView View;
-    std::unique_ptr<TEncoderDialogue> D = std::make_unique<TEncoderDialogue>(View);
-
-    bool Read(const std::vector<std::string>& SimArgs)
-    {
-        if (!Sim.Start(SimArgs))
-            return false;
-        D->DeviceConnectExecute(Sim.Path());
-        return WaitEnd(134);
-    }
-    bool WaitEnd(int End)
-    {
-        return ServeUntil([&] { return D->LastScriptEnd() == End || D->Failure() != dfNone; }) &&
-               D->LastScriptEnd() == End;
-    }
-    std::vector<std::string> LogFrom(std::size_t N) const
-    {
-        const auto L = Sim.Log();
-        return N < L.size() ? std::vector<std::string>(L.begin() + static_cast<long>(N), L.end())
-                            : std::vector<std::string>{};
-    }
-    ~TSession()
-    {
-        D.reset();
-        TThread::CheckSynchronize(0);
-    }
-};
 
 bool StartsWith(const std::string& S, const char* P)
 {
