@@ -2,10 +2,10 @@
 // the plain round trip of the same bytes over the same kind of pseudo-terminal.
 // A peer thread on the master side answers every command line at once.
 
-#include "device.h"
-#include "loader_automaton.h"
-#include "ok_no_automaton.h"
-#include "serial_connection.h"
+#include "_conn/device.h"
+#include "dialogue/loader_automaton.h"
+#include "_conn/ok_no_automaton.h"
+#include "_conn/serial_connection.h"
 
 #include <algorithm>
 #include <atomic>

@@ -10,10 +10,10 @@
 //
 // Usage: idle_cost [seconds per case, default 10]
 
-#include "device.h"
-#include "loader_automaton.h"
-#include "ok_no_automaton.h"
-#include "serial_connection.h"
+#include "_conn/device.h"
+#include "dialogue/loader_automaton.h"
+#include "_conn/ok_no_automaton.h"
+#include "_conn/serial_connection.h"
 
 #include <algorithm>
 #include <chrono>

@@ -29,9 +29,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "message_queue.h"
-#include "serial_connection.h"
-#include "tcp_connection.h"
+#include "platform/message_queue.h"
+#include "_conn/serial_connection.h"
+#include "_conn/tcp_connection.h"
 
 namespace {
 

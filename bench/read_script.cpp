@@ -6,8 +6,8 @@
 //
 // Usage: read_script [KVXSIM [BASELINE.py]] (defaults: found from this program's folder)
 
-#include "dialogue_view.h"
-#include "encoder_dialogue.h"
+#include "dialogue/dialogue_view.h"
+#include "dialogue/encoder_dialogue.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,77 +1,73 @@
 # Helpers shared by every folder's CMakeLists.txt.
 #
-# Each source folder is one library made of the .cpp/.h files directly in it
-# (sub-folders are libraries of their own). A folder without sources yet is an
-# INTERFACE library, so that dependants can already name it.
+# Each source folder is one static library; its sources are listed by name.
+# Every target includes from the one src/ root ("platform/thread.h"), plus the
+# generated folder that holds kvx_version.h.
 
+option(KVX_WARNINGS_AS_ERRORS "Treat compiler warnings in our code as errors" OFF)
 set(KVX_WARNINGS -Wall -Wextra -Wpedantic)
+if(KVX_WARNINGS_AS_ERRORS)
+  list(APPEND KVX_WARNINGS -Werror)
+endif()
 
 # KVX_SANITIZE: sanitizers for every target of the build, as -fsanitize takes
 # them ("address,undefined" or "thread"). Any report ends the program with an
 # error, so a test that triggers one fails.
 set(KVX_SANITIZE "" CACHE STRING "Sanitizers for every target (address,undefined or thread)")
+set_property(CACHE KVX_SANITIZE PROPERTY STRINGS "" "address,undefined" "thread")
 if(KVX_SANITIZE)
   add_compile_options(-fsanitize=${KVX_SANITIZE} -fno-omit-frame-pointer
                       -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${KVX_SANITIZE})
 endif()
 
-# kvx_add_library(<name> [QT] [DEPS <targets...>])
+set(KVX_SRC_ROOT ${PROJECT_SOURCE_DIR}/src)
+set(KVX_GENERATED ${PROJECT_BINARY_DIR}/generated)
+
+# kvx_add_library(<name> [QT] SOURCES <files...> [DEPS <targets...>])
 function(kvx_add_library name)
-  cmake_parse_arguments(ARG "QT" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
-  set(cpp ${srcs})
-  list(FILTER cpp INCLUDE REGEX "\\.cpp$")
-  if(cpp)
-    add_library(${name} STATIC ${srcs})
-    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
-                                              ${CMAKE_BINARY_DIR}/generated)
-    target_compile_options(${name} PRIVATE ${KVX_WARNINGS})
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS} Threads::Threads)
-    if(ARG_QT)
-      set_target_properties(${name} PROPERTIES AUTOMOC ON)
-      target_link_libraries(${name} PUBLIC Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
-    endif()
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}
-                                                 ${CMAKE_BINARY_DIR}/generated)
-    target_link_libraries(${name} INTERFACE ${ARG_DEPS} Threads::Threads)
-    if(ARG_QT)
-      target_link_libraries(${name} INTERFACE Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
-    endif()
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    message(FATAL_ERROR "kvx_add_library(${name}): no SOURCES")
+  endif()
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${KVX_SRC_ROOT} ${KVX_GENERATED})
+  target_compile_options(${name} PRIVATE ${KVX_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} Threads::Threads)
+  if(ARG_QT)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    target_link_libraries(${name} PUBLIC Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
   endif()
 endfunction()
 
-# kvx_add_test(<name> [QT] [DEPS <targets...>])
-# One GoogleTest executable from the .cpp files of the current folder, registered
-# with CTest. A folder with its own main.cpp links gtest without gtest_main
-# (widget tests create their QApplication there). QT runs it offscreen.
+# kvx_add_test(<name> [QT] SOURCES <files...> [DEPS <targets...>]
+#              [LABELS <labels...>] [TIMEOUT <seconds>])
+# One GoogleTest executable registered with CTest. QT tests create their
+# QApplication in their own main.cpp and run offscreen; the others use
+# gtest_main. Test code includes from the src/ root, from the tests/ root
+# ("support/...") and from its own folder.
 function(kvx_add_test name)
-  cmake_parse_arguments(ARG "QT" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
-                                   ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  set(cpp ${srcs})
-  list(FILTER cpp INCLUDE REGEX "\\.cpp$")
-  if(NOT cpp)
-    return()
+  cmake_parse_arguments(ARG "QT" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    message(FATAL_ERROR "kvx_add_test(${name}): no SOURCES")
   endif()
-  add_executable(${name} ${srcs})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE ${KVX_WARNINGS})
-  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
-    target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
-  else()
-    target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
-  endif()
-  add_test(NAME ${name} COMMAND ${name})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+                                             ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
   set(env "")
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     target_link_libraries(${name} PRIVATE Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
     list(APPEND env QT_QPA_PLATFORM=offscreen)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT 900 ENVIRONMENT "${env}")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}"
+                                          LABELS "${ARG_LABELS}")
 endfunction()

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "common.h"
+#include "rds/common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   const std::string Text(reinterpret_cast<const char*>(Data), Size);

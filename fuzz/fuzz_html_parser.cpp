@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "html_parser.h"
+#include "ui/kit/html_parser.h"
 
 namespace {
 

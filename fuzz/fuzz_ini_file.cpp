@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ini_file.h"
+#include "platform/ini_file.h"
 
 namespace {
 

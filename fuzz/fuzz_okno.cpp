@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ok_no_automaton.h"
+#include "_conn/ok_no_automaton.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common.h"
+#include "rds/common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   GetVersionString(std::string(reinterpret_cast<const char*>(Data), Size));

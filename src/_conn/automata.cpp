@@ -1,4 +1,4 @@
-#include "automata.h"
+#include "_conn/automata.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -7,8 +7,8 @@
 // announces them all through OnPacket at the end of the block; the packets are
 // released right after OnPacket returns, so a handler copies what it needs.
 
-#include "date_time.h"
-#include "event.h"
+#include "platform/date_time.h"
+#include "platform/event.h"
 
 #include <cstdint>
 #include <initializer_list>

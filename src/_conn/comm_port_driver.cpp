@@ -1,6 +1,6 @@
-#include "comm_port_driver.h"
+#include "_conn/comm_port_driver.h"
 
-#include "log.h"
+#include "platform/log.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "date_time.h"
+#include "platform/date_time.h"
 
 // Rates that are not in the termios table (14400, 56000, ...) are set through
 // the kernel's termios2 interface. Its structure is declared here because the

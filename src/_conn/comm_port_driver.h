@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "event.h"
+#include "platform/event.h"
 
 enum TBaudRate : std::uint8_t {
     brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400,

@@ -1,4 +1,4 @@
-#include "custom_connection.h"
+#include "_conn/custom_connection.h"
 
 #include <algorithm>
 #include <cctype>

@@ -23,9 +23,9 @@
 // a DoRead override returns, comes from std::malloc (or std::realloc); the
 // framework frees it with std::free.
 
-#include "date_time.h"
-#include "message_queue.h"
-#include "thread.h"
+#include "platform/date_time.h"
+#include "platform/message_queue.h"
+#include "platform/thread.h"
 
 #include <atomic>
 #include <cstdint>

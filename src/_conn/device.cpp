@@ -1,8 +1,8 @@
-#include "device.h"
+#include "_conn/device.h"
 
-#include "assertion.h"
-#include "log.h"
-#include "message_queue.h"
+#include "platform/assertion.h"
+#include "platform/log.h"
+#include "platform/message_queue.h"
 
 #include <cstdio>
 #include <cstdlib>

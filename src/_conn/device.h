@@ -11,10 +11,10 @@
 // sleeps until a message arrives. A derived device that overrides Idle or
 // PacketReady stops the thread in its own destructor (Terminate, WaitFor).
 
-#include "automata.h"
-#include "custom_connection.h"
-#include "event.h"
-#include "thread.h"
+#include "_conn/automata.h"
+#include "_conn/custom_connection.h"
+#include "platform/event.h"
+#include "platform/thread.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "ok_no_automaton.h"
+#include "_conn/ok_no_automaton.h"
 
-#include "assertion.h"
+#include "platform/assertion.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,7 +2,7 @@
 // The automaton of the encoder's text protocol: a reply ends with the six bytes
 // "\r\nOK\r\n" or "\r\nNO\r\n"; a command is sent with CR LF appended.
 
-#include "automata.h"
+#include "_conn/automata.h"
 
 enum TOKNOInnerState : std::uint8_t { okno_S = 0, okno_OK = 1, okno_NO = 2, okno_CR = 3, okno_LF = 4 };
 

@@ -1,8 +1,8 @@
-#include "port_connection.h"
+#include "_conn/port_connection.h"
 
-#include "serial_connection.h"
-#include "socket_lib.h"
-#include "tcp_connection.h"
+#include "_conn/serial_connection.h"
+#include "_conn/socket_lib.h"
+#include "_conn/tcp_connection.h"
 
 bool ConnectionFitsPort(const TCustomConnection* Conn, const std::string& Port)
 {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "custom_connection.h"
+#include "_conn/custom_connection.h"
 
 // Whether Conn is of the kind Port asks for (false for no connection).
 bool ConnectionFitsPort(const TCustomConnection* Conn, const std::string& Port);

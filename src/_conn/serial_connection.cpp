@@ -1,4 +1,4 @@
-#include "serial_connection.h"
+#include "_conn/serial_connection.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +9,7 @@
 
 #include <poll.h>
 
-#include "assertion.h"
+#include "platform/assertion.h"
 
 // ---------------------------------------------------------------------------
 // Helpers

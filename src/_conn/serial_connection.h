@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "comm_port_driver.h"
-#include "custom_connection.h"
+#include "_conn/comm_port_driver.h"
+#include "_conn/custom_connection.h"
 
 // Raised when a text that should hold an integer does not.
 class EConvertError : public std::invalid_argument {

@@ -1,4 +1,4 @@
-#include "socket_lib.h"
+#include "_conn/socket_lib.h"
 
 #include <cerrno>
 #include <cstring>

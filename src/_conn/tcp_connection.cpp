@@ -1,4 +1,4 @@
-#include "tcp_connection.h"
+#include "_conn/tcp_connection.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,9 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "assertion.h"
-#include "serial_connection.h"
-#include "socket_lib.h"
+#include "platform/assertion.h"
+#include "_conn/serial_connection.h"
+#include "_conn/socket_lib.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <mutex>
 #include <string>
 
-#include "custom_connection.h"
+#include "_conn/custom_connection.h"
 
 class TConnTCP : public TCustomConnection {
 public:

@@ -1,4 +1,4 @@
-#include "config.h"
+#include "app/config.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include "ini_file.h"
+#include "platform/ini_file.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "custom_settings_form.h"
+#include "app/custom_settings_form.h"
 
 #include <QGuiApplication>
 #include <QPalette>

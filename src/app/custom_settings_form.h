@@ -15,8 +15,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
-#include "base_form.h"
-#include "event.h"
+#include "ui/kit/base_form.h"
+#include "platform/event.h"
 
 // A tree view whose OnChanging handler is told of every change of the
 // selected node, by the user or by code, and may refuse it.

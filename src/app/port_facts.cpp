@@ -1,4 +1,4 @@
-#include "port_facts.h"
+#include "app/port_facts.h"
 
 #include <algorithm>
 #include <filesystem>

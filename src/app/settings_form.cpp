@@ -1,4 +1,4 @@
-#include "settings_form.h"
+#include "app/settings_form.h"
 
 #include <QEnterEvent>
 #include <QFile>
@@ -8,8 +8,8 @@
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 
-#include "port_facts.h"
-#include "serial_connection.h"
+#include "app/port_facts.h"
+#include "_conn/serial_connection.h"
 
 namespace {
 

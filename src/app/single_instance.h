@@ -8,7 +8,7 @@
 // Call after the QApplication exists (the socket is served by its event loop).
 #include <QString>
 
-#include "foreground.h"  // ForceForegroundWindow, RestoreRequestHandler
+#include "ui/kit/foreground.h"  // ForceForegroundWindow, RestoreRequestHandler
 
 extern const char* const SingleInstanceGuardName;  // "QUORLINETRELL_ONEINSTANCE"
 

@@ -2,7 +2,7 @@
 // What the encoder scripts do to the window (or to a console front end): the
 // editor, the device labels, the status panel, message boxes and the title.
 
-#include "data_validator.h"
+#include "rds/data_validator.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
-#include "encoder_dialogue.h"
+#include "dialogue/encoder_dialogue.h"
 
-#include "ok_no_automaton.h"
-#include "port_connection.h"
-#include "status_colours.h"
-#include "transcript.h"
+#include "_conn/ok_no_automaton.h"
+#include "_conn/port_connection.h"
+#include "dialogue/status_colours.h"
+#include "dialogue/transcript.h"
 
 #include <chrono>
 #include <climits>

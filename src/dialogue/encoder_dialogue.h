@@ -6,11 +6,11 @@
 // device hand their events over to it); what the scripts do to the screen goes
 // through an IDialogueView. The window and the console front end own one each.
 
-#include "data_validator.h"
-#include "device.h"
-#include "dialogue_view.h"
-#include "loader_automaton.h"
-#include "time_zone.h"
+#include "rds/data_validator.h"
+#include "_conn/device.h"
+#include "dialogue/dialogue_view.h"
+#include "dialogue/loader_automaton.h"
+#include "platform/time_zone.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "loader_automaton.h"
+#include "dialogue/loader_automaton.h"
 
-#include "log.h"
+#include "platform/log.h"
 
 #include <algorithm>
 

@@ -15,9 +15,9 @@
 // nothing meanwhile. A handler that waits for something outside the automaton
 // calls StateChanged when it comes.
 
-#include "event.h"
-#include "msg_change.h"
-#include "thread.h"
+#include "platform/event.h"
+#include "rds/msg_change.h"
+#include "platform/thread.h"
 
 #include <atomic>
 #include <condition_variable>

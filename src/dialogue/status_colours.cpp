@@ -1,4 +1,4 @@
-#include "status_colours.h"
+#include "dialogue/status_colours.h"
 
 namespace {
 

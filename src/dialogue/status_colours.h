@@ -1,7 +1,7 @@
 #pragma once
 // The status panel's colours for each connection status.
 
-#include "custom_connection.h"
+#include "_conn/custom_connection.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "transcript.h"
+#include "dialogue/transcript.h"
 
-#include "date_time.h"
+#include "platform/date_time.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "date_time.h"
+#include "platform/date_time.h"
 
 #include <chrono>
 #include <ctime>

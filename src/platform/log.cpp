@@ -1,4 +1,4 @@
-#include "log.h"
+#include "platform/log.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -10,7 +10,7 @@
 
 #include <pthread.h>
 
-#include "message_queue.h"
+#include "platform/message_queue.h"
 
 namespace kvx::log {
 

@@ -1,7 +1,7 @@
-#include "thread.h"
+#include "platform/thread.h"
 
-#include "log.h"
-#include "message_queue.h"
+#include "platform/log.h"
+#include "platform/message_queue.h"
 
 #include <chrono>
 #include <deque>

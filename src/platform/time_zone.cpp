@@ -1,4 +1,4 @@
-#include "time_zone.h"
+#include "platform/time_zone.h"
 
 #include <chrono>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "alerts.h"
+#include "rds/alerts.h"
 
 void AddAlert(TAlertArray& Alerts, TAlertType AlertType, const std::string& Name,
               const std::string& Description) {

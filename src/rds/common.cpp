@@ -1,4 +1,4 @@
-#include "common.h"
+#include "rds/common.h"
 
 #include <cctype>
 #include <cstdio>

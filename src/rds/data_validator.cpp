@@ -1,4 +1,4 @@
-#include "data_validator.h"
+#include "rds/data_validator.h"
 
 #include <atomic>
 #include <cstdarg>

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "alerts.h"
-#include "event.h"
-#include "msg_change.h"
-#include "time_zone.h"
+#include "rds/alerts.h"
+#include "platform/event.h"
+#include "rds/msg_change.h"
+#include "platform/time_zone.h"
 
 class TDataValidator;
 

@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "rds/settings_file.h"
 
 #include <cerrno>
 #include <climits>

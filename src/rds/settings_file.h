@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
-#include "data_validator.h"
+#include "rds/data_validator.h"
 
 // The file's text for a record: the 26 keys in order, empty values left out.
 std::string SettingsFileText(const TBRDSDataValidator& Record);

@@ -1,4 +1,4 @@
-#include "string_scroller.h"
+#include "rds/string_scroller.h"
 
 #include <algorithm>
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "config.h"
+#include "app/config.h"
 
 namespace {
 

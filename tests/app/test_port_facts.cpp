@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "port_facts.h"
+#include "app/port_facts.h"
 #include "tty_tree.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
-#include "custom_settings_form.h"
-#include "settings_form.h"
+#include "app/config.h"
+#include "app/custom_settings_form.h"
+#include "app/settings_form.h"
 #include "tty_tree.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "single_instance.h"
+#include "app/single_instance.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // simulated encoder run as a child process.
 
 #include "dialogue_test_view.h"
-#include "encoder_dialogue.h"
+#include "dialogue/encoder_dialogue.h"
 #include "kvxsim_process.h"
 #include "serve_until.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // A view that records what the encoder scripts do to it, for tests.
 
-#include "dialogue_view.h"
+#include "dialogue/dialogue_view.h"
 
 #include <map>
 #include <string>

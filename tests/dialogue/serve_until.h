@@ -1,6 +1,6 @@
 #pragma once
 // Serves worker hand-overs on the calling (main) thread until a condition holds.
-#include "thread.h"
+#include "platform/thread.h"
 
 #include <chrono>
 

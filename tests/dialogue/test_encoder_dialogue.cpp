@@ -2,10 +2,10 @@
 
 #include "dialogue_session.h"
 #include "dialogue_test_view.h"
-#include "encoder_dialogue.h"
+#include "dialogue/encoder_dialogue.h"
 #include "kvxsim_process.h"
 #include "serve_until.h"
-#include "status_colours.h"
+#include "dialogue/status_colours.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "device.h"
-#include "loader_automaton.h"
-#include "ok_no_automaton.h"
+#include "_conn/device.h"
+#include "dialogue/loader_automaton.h"
+#include "_conn/ok_no_automaton.h"
 #include "scripted_peer.h"
 #include "serve_until.h"
-#include "serial_connection.h"
+#include "_conn/serial_connection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "loader_automaton.h"
-#include "log.h"
+#include "dialogue/loader_automaton.h"
+#include "platform/log.h"
 #include "serve_until.h"
 
 #include <gtest/gtest.h>

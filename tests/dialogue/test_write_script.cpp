@@ -2,7 +2,7 @@
 
 #include "dialogue_session.h"
 #include "dialogue_test_view.h"
-#include "encoder_dialogue.h"
+#include "dialogue/encoder_dialogue.h"
 #include "kvxsim_process.h"
 #include "serve_until.h"
 

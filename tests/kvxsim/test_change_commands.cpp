@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "data_validator.h"
-#include "time_zone.h"
+#include "rds/data_validator.h"
+#include "platform/time_zone.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "assertion.h"
-#include "date_time.h"
-#include "event.h"
+#include "platform/assertion.h"
+#include "platform/date_time.h"
+#include "platform/event.h"
 
 #include <gtest/gtest.h>
 

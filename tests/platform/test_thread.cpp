@@ -1,6 +1,6 @@
-#include "thread.h"
+#include "platform/thread.h"
 
-#include "message_queue.h"
+#include "platform/message_queue.h"
 
 #include <gtest/gtest.h>
 

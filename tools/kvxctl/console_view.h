@@ -4,8 +4,8 @@
 // input only when it is a terminal (otherwise --yes answers them, or they
 // are refused), and validation findings are printed with their type.
 
-#include "data_validator.h"
-#include "dialogue_view.h"
+#include "rds/data_validator.h"
+#include "dialogue/dialogue_view.h"
 
 #include <map>
 #include <string>

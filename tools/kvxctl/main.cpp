@@ -3,15 +3,15 @@
 // a console view, and can also relay single commands.
 
 #include "console_view.h"
-#include "date_time.h"
-#include "device.h"
-#include "encoder_dialogue.h"
-#include "ok_no_automaton.h"
-#include "port_connection.h"
-#include "serial_connection.h"
-#include "settings_file.h"
-#include "time_zone.h"
-#include "transcript.h"
+#include "platform/date_time.h"
+#include "_conn/device.h"
+#include "dialogue/encoder_dialogue.h"
+#include "_conn/ok_no_automaton.h"
+#include "_conn/port_connection.h"
+#include "_conn/serial_connection.h"
+#include "rds/settings_file.h"
+#include "platform/time_zone.h"
+#include "dialogue/transcript.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "preflight_form.h"
+#include "rds/ui/preflight_form.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -7,8 +7,8 @@
 #include <QStyle>
 #include <memory>
 
-#include "data_validator.h"
-#include "fonts.h"
+#include "rds/data_validator.h"
+#include "ui/kit/fonts.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <array>
 #include <functional>
 
-#include "alerts.h"
+#include "rds/alerts.h"
 
 class TPreflightForm : public QDialog {
   Q_OBJECT

@@ -1,4 +1,4 @@
-#include "balloon.h"
+#include "ui/kit/balloon.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -9,7 +9,7 @@
 #include <QShowEvent>
 #include <algorithm>
 
-#include "fonts.h"
+#include "ui/kit/fonts.h"
 
 namespace {
 

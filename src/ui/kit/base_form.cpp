@@ -1,4 +1,4 @@
-#include "base_form.h"
+#include "ui/kit/base_form.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -18,11 +18,11 @@
 #include <QUrl>
 #include <QWindowStateChangeEvent>
 
-#include "common.h"
-#include "fonts.h"
-#include "foreground.h"
-#include "progress_form.h"
-#include "splash.h"
+#include "rds/common.h"
+#include "ui/kit/fonts.h"
+#include "ui/kit/foreground.h"
+#include "ui/kit/progress_form.h"
+#include "ui/kit/splash.h"
 
 // ---------------------------------------------------------------- TBaseForm
 

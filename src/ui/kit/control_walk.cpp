@@ -1,4 +1,4 @@
-#include "control_walk.h"
+#include "ui/kit/control_walk.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "fonts.h"
+#include "ui/kit/fonts.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "foreground.h"
+#include "ui/kit/foreground.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

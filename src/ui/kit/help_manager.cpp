@@ -1,11 +1,11 @@
-#include "help_manager.h"
+#include "ui/kit/help_manager.h"
 
 #include <QEvent>
 #include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "control_walk.h"
+#include "ui/kit/control_walk.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "balloon.h"
-#include "html_parser.h"
-#include "overlay.h"
+#include "ui/kit/balloon.h"
+#include "ui/kit/html_parser.h"
+#include "ui/kit/overlay.h"
 
 struct THelpItem {
   int ID = 0;

@@ -1,4 +1,4 @@
-#include "html_parser.h"
+#include "ui/kit/html_parser.h"
 
 #include <QFontMetrics>
 #include <QPainter>

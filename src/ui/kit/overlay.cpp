@@ -1,4 +1,4 @@
-#include "overlay.h"
+#include "ui/kit/overlay.h"
 
 #include <QEnterEvent>
 #include <QGroupBox>

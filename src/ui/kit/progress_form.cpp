@@ -1,4 +1,4 @@
-#include "progress_form.h"
+#include "ui/kit/progress_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,7 +11,7 @@
 #include <QScreen>
 #include <QSessionManager>
 
-#include "fonts.h"
+#include "ui/kit/fonts.h"
 
 namespace {
 constexpr int SideMargin = 8;

@@ -1,4 +1,4 @@
-#include "splash.h"
+#include "ui/kit/splash.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "fonts.h"
+#include "ui/kit/fonts.h"
 
 TSplash::TSplash(QWidget* AOwner) : TBaseForm(AOwner), FTimer(new QTimer(this))
 {

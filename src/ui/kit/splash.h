@@ -3,7 +3,7 @@
 // in the middle of the screen, optionally with a centred bold text line, a thin
 // progress line under it and any controls placed on it. Serves as the start-up
 // splash and, shown modally, as the about box.
-#include "base_form.h"
+#include "ui/kit/base_form.h"
 
 #include <QColor>
 #include <QFont>

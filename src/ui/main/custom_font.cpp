@@ -1,4 +1,4 @@
-#include "custom_font.h"
+#include "ui/main/custom_font.h"
 
 #include <algorithm>
 

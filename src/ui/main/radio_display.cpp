@@ -1,6 +1,6 @@
-#include "radio_display.h"
+#include "ui/main/radio_display.h"
 
-#include "string_scroller.h"
+#include "rds/string_scroller.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -2,7 +2,7 @@
 // The simulated car-radio front panel: the radio picture with the current
 // dynamic-PS frame in white dot-matrix characters on its display. The window
 // owns the scroller and the timer; each tick calls DPSTimerTimer.
-#include "custom_font.h"
+#include "ui/main/custom_font.h"
 
 #include <QImage>
 #include <QWidget>

@@ -4,7 +4,7 @@
 // it as another user to meet folders that user cannot write.
 #include <cstdio>
 
-#include "config.h"
+#include "app/config.h"
 
 int main(int argc, char** argv)
 {

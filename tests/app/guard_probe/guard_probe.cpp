@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "single_instance.h"
+#include "app/single_instance.h"
 
 int main(int argc, char** argv)
 {
