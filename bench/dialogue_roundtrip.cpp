@@ -3,9 +3,9 @@
 // A peer thread on the master side answers every command line at once.
 
 #include "_conn/device.h"
-#include "dialogue/loader_automaton.h"
 #include "_conn/ok_no_automaton.h"
 #include "_conn/serial_connection.h"
+#include "dialogue/loader_automaton.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,7 +37,7 @@ public:
         char Name[128] = {};
         ::ptsname_r(FMaster, Name, sizeof Name);
         FSlave = Name;
-        termios T{};
+        termios T {};
         ::tcgetattr(FMaster, &T);
         ::cfmakeraw(&T);
         ::tcsetattr(FMaster, TCSANOW, &T);
@@ -56,7 +56,7 @@ private:
     {
         std::string Line;
         while (!FStop) {
-            pollfd P{FMaster, POLLIN, 0};
+            pollfd P {FMaster, POLLIN, 0};
             if (::poll(&P, 1, 20) <= 0 || !(P.revents & POLLIN))
                 continue;
             char Buf[256];
@@ -74,7 +74,7 @@ private:
     }
     int FMaster = -1;
     std::string FSlave;
-    std::atomic<bool> FStop{false};
+    std::atomic<bool> FStop {false};
     std::thread FThread;
 };
 
@@ -89,7 +89,7 @@ std::vector<double> RawRoundTrips(const std::string& Slave)
 {
     std::vector<double> Out;
     const int Fd = ::open(Slave.c_str(), O_RDWR | O_NOCTTY);
-    termios T{};
+    termios T {};
     ::tcgetattr(Fd, &T);
     ::cfmakeraw(&T);
     ::tcsetattr(Fd, TCSANOW, &T);
@@ -99,7 +99,7 @@ std::vector<double> RawRoundTrips(const std::string& Slave)
             break;
         std::string Got;
         while (Got.size() < 6 || Got.compare(Got.size() - 6, 6, "\r\nOK\r\n") != 0) {
-            pollfd P{Fd, POLLIN, 0};
+            pollfd P {Fd, POLLIN, 0};
             ::poll(&P, 1, 1000);
             char Buf[64];
             const ssize_t N = ::read(Fd, Buf, sizeof Buf);
@@ -200,6 +200,6 @@ int main()
     const double MRaw = Median(Raw), MThrough = Median(Through);
     std::printf("commands: %zu through loader+device+connection, %zu raw\n", Through.size(), Raw.size());
     std::printf("median round trip: raw pty %.1f us, through the dialogue %.1f us, ratio %.2f\n", MRaw, MThrough,
-                MRaw > 0 ? MThrough / MRaw : 0.0);
+        MRaw > 0 ? MThrough / MRaw : 0.0);
     return Through.size() == static_cast<std::size_t>(Commands) ? 0 : 1;
 }

@@ -11,9 +11,9 @@
 // Usage: idle_cost [seconds per case, default 10]
 
 #include "_conn/device.h"
-#include "dialogue/loader_automaton.h"
 #include "_conn/ok_no_automaton.h"
 #include "_conn/serial_connection.h"
+#include "dialogue/loader_automaton.h"
 
 #include <algorithm>
 #include <chrono>
@@ -38,8 +38,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Snapshot {
     Clock::time_point Wall;
-    long Switches = 0;     // voluntary + involuntary, whole process
-    double CpuSeconds = 0; // user + system, whole process
+    long Switches = 0;                     // voluntary + involuntary, whole process
+    double CpuSeconds = 0;                 // user + system, whole process
     std::map<std::string, long> PerThread; // "tid name" -> context switches
 };
 
@@ -71,11 +71,11 @@ std::map<std::string, long> ThreadSwitches()
 Snapshot Take()
 {
     Snapshot S;
-    rusage U{};
+    rusage U {};
     ::getrusage(RUSAGE_SELF, &U);
     S.Switches = U.ru_nvcsw + U.ru_nivcsw;
-    S.CpuSeconds = static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec) +
-                   static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
+    S.CpuSeconds = static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec)
+        + static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
     S.PerThread = ThreadSwitches();
     S.Wall = Clock::now();
     return S;
@@ -171,7 +171,7 @@ struct Window {
 void Print(const Result& R)
 {
     std::printf("%-34s %6.1f s %10.1f %12.3f %12.1f\n", R.Case.c_str(), R.Seconds, R.WakeupsPerSecond, R.CpuPercent,
-                R.HandOversPerSecond);
+        R.HandOversPerSecond);
 }
 
 } // namespace
@@ -183,7 +183,8 @@ int main(int argc, char** argv)
 
     const int Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char Name[128] = {};
-    if (Master < 0 || ::grantpt(Master) != 0 || ::unlockpt(Master) != 0 || ::ptsname_r(Master, Name, sizeof Name) != 0) {
+    if (Master < 0 || ::grantpt(Master) != 0 || ::unlockpt(Master) != 0
+        || ::ptsname_r(Master, Name, sizeof Name) != 0) {
         std::fprintf(stderr, "cannot create a pseudo-terminal\n");
         return 1;
     }
@@ -193,15 +194,16 @@ int main(int argc, char** argv)
     // Baseline: the same port, opened and polled by hand.
     {
         const int Fd = ::open(Slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        termios T{};
+        termios T {};
         ::tcgetattr(Fd, &T);
         ::cfmakeraw(&T);
         ::tcsetattr(Fd, TCSANOW, &T);
         const Snapshot A = Take();
         const auto End = A.Wall + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds));
         for (auto Now = Clock::now(); Now < End; Now = Clock::now()) {
-            pollfd P{Fd, POLLIN, 0};
-            ::poll(&P, 1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(End - Now).count()) + 1);
+            pollfd P {Fd, POLLIN, 0};
+            ::poll(
+                &P, 1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(End - Now).count()) + 1);
         }
         Results.push_back(Compare("bare poll() on the port", A, Take(), 0));
         ::close(Fd);
@@ -251,12 +253,12 @@ int main(int argc, char** argv)
             std::int32_t State;
             TInnerState Waiting;
         };
-        for (const WaitCase& Case : {WaitCase{"state waiting for a missing reply", 100, isWait},
-                                     WaitCase{"list state waiting for a reply", 200, isParse}}) {
+        for (const WaitCase& Case : {WaitCase {"state waiting for a missing reply", 100, isWait},
+                 WaitCase {"list state waiting for a reply", 200, isParse}}) {
             L.SetActive(false);
             L.Clear();
             L.Reset();
-            static_cast<TKVXStateList*>(L.FindState(200))->SetMessageList({new TMsgChange{"PS=RADIO", ""}});
+            static_cast<TKVXStateList*>(L.FindState(200))->SetMessageList({new TMsgChange {"PS=RADIO", ""}});
             L.SetActiveState(Case.State);
             L.SetActive(true);
             auto Waits = [&] { return L.CurrentState() && L.CurrentState()->InnerState() == Case.Waiting; };
@@ -285,7 +287,7 @@ int main(int argc, char** argv)
     const Result& Base = Results[0];
     for (std::size_t i = 1; i < Results.size(); ++i)
         std::printf("%s: %.1f wake-ups/s more than the bare poll(), %.3f %% of a core more\n", Results[i].Case.c_str(),
-                    Results[i].WakeupsPerSecond - Base.WakeupsPerSecond, Results[i].CpuPercent - Base.CpuPercent);
+            Results[i].WakeupsPerSecond - Base.WakeupsPerSecond, Results[i].CpuPercent - Base.CpuPercent);
     std::printf("\nper thread (context switches per second):\n");
     for (const Result& R : Results) {
         std::printf("  %s\n", R.Case.c_str());

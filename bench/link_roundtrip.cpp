@@ -22,16 +22,16 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/message_queue.h"
 #include "_conn/serial_connection.h"
 #include "_conn/tcp_connection.h"
+#include "platform/message_queue.h"
 
 namespace {
 
@@ -153,9 +153,9 @@ private:
     }
 
     std::thread FThread;
-    std::atomic<std::uint32_t> FId{0};
-    std::atomic<bool> FReady{false};
-    std::atomic<bool> FStop{false};
+    std::atomic<std::uint32_t> FId {0};
+    std::atomic<bool> FReady {false};
+    std::atomic<bool> FStop {false};
     std::mutex FLock;
     std::condition_variable FChanged;
     bool FConnected = false;
@@ -202,7 +202,7 @@ int OpenRawTerminal(const std::string& SlavePath)
     const int fd = ::open(SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return fd;
-    termios t{};
+    termios t {};
     ::tcgetattr(fd, &t);
     ::cfmakeraw(&t);
     ::tcsetattr(fd, TCSANOW, &t);
@@ -212,7 +212,7 @@ int OpenRawTerminal(const std::string& SlavePath)
 int ConnectLoopback(int Port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
+    sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<std::uint16_t>(Port));
@@ -228,10 +228,10 @@ int ConnectLoopback(int Port)
 
 double CpuMs()
 {
-    rusage u{};
+    rusage u {};
     ::getrusage(RUSAGE_SELF, &u);
     return (static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0)
-           + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+        + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
 // Per thread: name and CPU clock ticks (user + system) from /proc.
@@ -264,7 +264,6 @@ std::vector<std::pair<std::string, long>> ThreadTicks()
     ::closedir(d);
     return out;
 }
-
 
 struct TLinkResult {
     std::vector<double> Raw, Link;
@@ -308,8 +307,8 @@ void Print(const char* Raw, const char* Through, const TLinkResult& R)
     std::printf("  %-30s: %8.1f us\n", Raw, rawMedian);
     std::printf("  %-30s: %8.1f us\n", Through, linkMedian);
     std::printf("  %-30s: %8.2f\n", "ratio", rawMedian > 0 ? linkMedian / rawMedian : 0.0);
-    std::printf("connected and idle for %d s: %.1f ms CPU for the whole process (%.3f %% of one core)\n",
-                kIdleSeconds, R.IdleCpuMs, R.IdleCpuMs / (kIdleSeconds * 10.0));
+    std::printf("connected and idle for %d s: %.1f ms CPU for the whole process (%.3f %% of one core)\n", kIdleSeconds,
+        R.IdleCpuMs, R.IdleCpuMs / (kIdleSeconds * 10.0));
     const long hz = ::sysconf(_SC_CLK_TCK);
     for (const auto& [thread, ticks] : R.After) {
         long start = 0;
@@ -317,24 +316,25 @@ void Print(const char* Raw, const char* Through, const TLinkResult& R)
             if (t == thread)
                 start = b;
         std::printf("  thread %-28s %6.1f ms\n", thread.c_str(),
-                    static_cast<double>(ticks - start) * 1000.0 / static_cast<double>(hz));
+            static_cast<double>(ticks - start) * 1000.0 / static_cast<double>(hz));
     }
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128] = {};
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0) {
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0
+        || ::ptsname_r(master, name, sizeof name) != 0) {
         std::fprintf(stderr, "cannot create a pseudo-terminal\n");
         return 1;
     }
     const std::string slave = name;
     {
         // The master side is raw too, so the peer sees the bytes as sent.
-        termios t{};
+        termios t {};
         ::tcgetattr(master, &t);
         ::cfmakeraw(&t);
         ::tcsetattr(master, TCSANOW, &t);
@@ -359,12 +359,12 @@ int main()
     TLinkResult tcp;
     {
         const int lis = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
+        sockaddr_in a {};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof a;
-        if (lis < 0 || ::bind(lis, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(lis, 4) != 0 ||
-            ::getsockname(lis, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        if (lis < 0 || ::bind(lis, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(lis, 4) != 0
+            || ::getsockname(lis, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
             std::fprintf(stderr, "cannot listen on the loopback\n");
             return 1;
         }

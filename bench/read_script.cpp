@@ -26,17 +26,17 @@
 namespace {
 
 struct TNullView : IDialogueView {
-    void ClearEditor() override {}
-    void SetEditorEnabled(bool) override {}
-    void PopulateEditor(const TBRDSDataValidator&) override {}
-    void CollectEditor(TBRDSDataValidator&) override {}
-    void SetLabel(TDialogueLabel, const std::string&) override {}
-    void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override {}
+    void ClearEditor() override { }
+    void SetEditorEnabled(bool) override { }
+    void PopulateEditor(const TBRDSDataValidator&) override { }
+    void CollectEditor(TBRDSDataValidator&) override { }
+    void SetLabel(TDialogueLabel, const std::string&) override { }
+    void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override { }
     void ShowError(const std::string& Msg) override { std::fprintf(stderr, "error: %s\n", Msg.c_str()); }
     TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaCancel; }
-    void ResetTitle() override {}
-    void SelectManualSynchronization() override {}
-    void ProcessMessages() override {}
+    void ResetTitle() override { }
+    void SelectManualSynchronization() override { }
+    void ProcessMessages() override { }
 };
 
 std::string Dir(const std::string& Path)
@@ -89,7 +89,7 @@ bool Serve(Pred P, int Seconds = 20)
 
 double CpuMs()
 {
-    rusage U{};
+    rusage U {};
     ::getrusage(RUSAGE_SELF, &U);
     return (U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000.0 + (U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1000.0;
 }
@@ -154,16 +154,15 @@ int main(int argc, char** argv)
                     NextTick += std::chrono::seconds(2);
                 }
                 const auto Left = std::min(NextTick, End) - std::chrono::steady_clock::now();
-                TThread::CheckSynchronize(std::max(
-                    1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Left).count())));
+                TThread::CheckSynchronize(
+                    std::max(1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Left).count())));
             }
             IdleCpu = CpuMs() - Cpu0;
         }
         D.DeviceConnectExecute(Path);
         Serve([&] { return D.LastStatus() == stDisconnected; }, 3);
 
-        const std::string Cmd =
-            "/usr/bin/python3 '" + Baseline + "' '" + Path + "' " + std::to_string(Runs / Rounds);
+        const std::string Cmd = "/usr/bin/python3 '" + Baseline + "' '" + Path + "' " + std::to_string(Runs / Rounds);
         if (FILE* F = ::popen(Cmd.c_str(), "r")) {
             double Med, T;
             if (std::fscanf(F, "%lf", &Med) == 1)
@@ -183,10 +182,10 @@ int main(int argc, char** argv)
         const double PMed = Median(Python), PBest = *std::min_element(Python.begin(), Python.end());
         std::printf("  blocking python script %8.3f ms %8.3f ms\n", PMed, PBest);
         std::printf("  ratio dialogue/python  %8.2f    %8.2f\n", Med / PMed,
-                    *std::min_element(Ours.begin(), Ours.end()) / PBest);
+            *std::min_element(Ours.begin(), Ours.end()) / PBest);
     } else
         std::printf("  blocking python script  (failed: %s)\n", Baseline.c_str());
     std::printf("idle connected process, 2 s clock refresh for 10 s: %.1f ms CPU (%.3f%% of one core)\n", IdleCpu,
-                IdleCpu / 100.0);
+        IdleCpu / 100.0);
     return 0;
 }

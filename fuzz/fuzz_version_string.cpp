@@ -5,7 +5,8 @@
 
 #include "rds/common.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
-  GetVersionString(std::string(reinterpret_cast<const char*>(Data), Size));
-  return 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
+{
+    GetVersionString(std::string(reinterpret_cast<const char*>(Data), Size));
+    return 0;
 }

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <exception>
 
-TCustomAutomata::TCustomAutomata() : FUnknownData(1024, 0) {}
+TCustomAutomata::TCustomAutomata() : FUnknownData(1024, 0)
+{
+}
 
 TCustomAutomata::~TCustomAutomata()
 {
@@ -109,8 +111,8 @@ void TCustomAutomata::FormatCommand(const std::string& ACommand, void*& NewComma
     FormatCommand(ACommand.data(), static_cast<std::int32_t>(ACommand.size()), NewCommand, NewSize);
 }
 
-void TCustomAutomata::FormatCommand(std::initializer_list<std::uint8_t> ACommand, void*& NewCommand,
-                                    std::int32_t& NewSize)
+void TCustomAutomata::FormatCommand(
+    std::initializer_list<std::uint8_t> ACommand, void*& NewCommand, std::int32_t& NewSize)
 {
     FormatCommand(ACommand.begin(), static_cast<std::int32_t>(ACommand.size()), NewCommand, NewSize);
 }

@@ -49,8 +49,9 @@ public:
     int PacketCount() const { return static_cast<int>(FPackets.size()); }
 
     // NewCommand is a malloc'd block the caller frees with std::free.
-    virtual void FormatCommand(const void* ACommand, std::int32_t ACommandSize, void*& NewCommand,
-                               std::int32_t& NewSize) = 0;
+    virtual void FormatCommand(
+        const void* ACommand, std::int32_t ACommandSize, void*& NewCommand, std::int32_t& NewSize)
+        = 0;
     void FormatCommand(const std::string& ACommand, void*& NewCommand, std::int32_t& NewSize);
     void FormatCommand(std::initializer_list<std::uint8_t> ACommand, void*& NewCommand, std::int32_t& NewSize);
 
@@ -69,7 +70,7 @@ public:
 
 protected:
     virtual PPack NewPacket();
-    virtual void Reset() {}
+    virtual void Reset() { }
     // Consumes the byte at P; AStart/AEnd bound the block; AStop ends the walk early.
     virtual void ProcessByte(const std::uint8_t* P, const void* AStart, bool& AStop, const void* AEnd) = 0;
     virtual void AddUnknownByte(std::uint8_t B);

@@ -20,8 +20,8 @@
 // the kernel's termios2 interface. Its structure is declared here because the
 // kernel header clashes with <termios.h>; the layout is that of the generic
 // termbits, which these architectures use.
-#if defined(__linux__) && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) \
-                           || defined(__arm__) || defined(__riscv))
+#if defined(__linux__)                                                                                                 \
+    && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__arm__) || defined(__riscv))
 #define KVX_HAVE_TERMIOS2 1
 namespace {
 struct KernelTermios2 {
@@ -38,13 +38,13 @@ const unsigned long kTCGETS2 = _IOR('T', 0x2A, KernelTermios2);
 const unsigned long kTCSETS2 = _IOW('T', 0x2B, KernelTermios2);
 constexpr tcflag_t kBOTHER = 0010000;
 constexpr tcflag_t kCBAUD = 0010017;
-}  // namespace
+} // namespace
 #endif
 
 namespace {
 
-constexpr std::uint32_t kBaudValues[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
-                                         14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+constexpr std::uint32_t kBaudValues[]
+    = {0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 struct RateCode {
     std::uint32_t Rate;
@@ -52,13 +52,36 @@ struct RateCode {
 };
 
 constexpr RateCode kRateCodes[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},         {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},       {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},     {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},
+    {75, B75},
+    {110, B110},
+    {134, B134},
+    {150, B150},
+    {200, B200},
+    {300, B300},
+    {600, B600},
+    {1200, B1200},
+    {1800, B1800},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {500000, B500000},
+    {576000, B576000},
+    {921600, B921600},
+    {1000000, B1000000},
+    {1152000, B1152000},
+    {1500000, B1500000},
+    {2000000, B2000000},
+    {2500000, B2500000},
+    {3000000, B3000000},
+    {3500000, B3500000},
+    {4000000, B4000000},
 };
 
 bool RateToCode(std::uint32_t Rate, speed_t& Code)
@@ -75,11 +98,11 @@ bool RateToCode(std::uint32_t Rate, speed_t& Code)
 std::uint32_t CurrentRate(int Fd)
 {
 #ifdef KVX_HAVE_TERMIOS2
-    KernelTermios2 t2{};
+    KernelTermios2 t2 {};
     if (ioctl(Fd, kTCGETS2, &t2) == 0)
         return t2.c_ospeed;
 #endif
-    termios t{};
+    termios t {};
     if (tcgetattr(Fd, &t) != 0)
         return 0;
     const speed_t code = cfgetospeed(&t);
@@ -96,7 +119,7 @@ bool IsLossError(int Err)
 
 constexpr short kLossEvents = POLLHUP | POLLERR | POLLNVAL;
 
-}  // namespace
+} // namespace
 
 std::uint32_t BaudValue(TBaudRate Rate)
 {
@@ -144,8 +167,7 @@ TFileDescriptor OpenPortExclusive(const std::string& Path)
 // ---------------------------------------------------------------------------
 // TCommPortDriver: construction, names and settings
 
-TCommPortDriver::TCommPortDriver()
-    : FPortName(PortNumberPath(pnCOM2)), FTempInBuffer(FInBufSize, 0)
+TCommPortDriver::TCommPortDriver() : FPortName(PortNumberPath(pnCOM2)), FTempInBuffer(FInBufSize, 0)
 {
 }
 
@@ -387,13 +409,13 @@ bool TCommPortDriver::ApplySettings()
     const int fd = FHandle.load();
     if (fd == INVALID_PORT_HANDLE)
         return false;
-    termios t{};
+    termios t {};
     if (::tcgetattr(fd, &t) != 0)
         return false;
 
     // Raw mode: every byte passes unchanged in both directions.
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL
-                                        | IXON | IXOFF | IXANY | INPCK | IMAXBEL);
+    t.c_iflag &= ~static_cast<tcflag_t>(
+        IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK | IMAXBEL);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
@@ -401,11 +423,20 @@ bool TCommPortDriver::ApplySettings()
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= kSizes[FDataBits <= db8BITS ? FDataBits : db8BITS];
     switch (FParity) {
-    case ptODD: t.c_cflag |= PARENB | PARODD; break;
-    case ptEVEN: t.c_cflag |= PARENB; break;
-    case ptMARK: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case ptSPACE: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case ptODD:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case ptEVEN:
+        t.c_cflag |= PARENB;
+        break;
+    case ptMARK:
+        t.c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+    case ptSPACE:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
     // The line has no one-and-a-half stop bits of its own; the UART sends 1.5
     // for five-bit characters when two are asked for.
@@ -425,7 +456,7 @@ bool TCommPortDriver::ApplySettings()
     const std::uint32_t rate = FBaudRateValue;
     bool customRate = false;
     if (rate != 0) {
-        speed_t code{};
+        speed_t code {};
         if (RateToCode(rate, code)) {
             ::cfsetispeed(&t, code);
             ::cfsetospeed(&t, code);
@@ -437,7 +468,7 @@ bool TCommPortDriver::ApplySettings()
         return false;
     if (customRate) {
 #ifdef KVX_HAVE_TERMIOS2
-        KernelTermios2 t2{};
+        KernelTermios2 t2 {};
         if (::ioctl(fd, kTCGETS2, &t2) != 0)
             return false;
         t2.c_cflag = (t2.c_cflag & ~kCBAUD) | kBOTHER;
@@ -552,7 +583,7 @@ std::uint16_t TCommPortDriver::OutFreeSpace()
         MarkLostIf(err);
         if (IsLossError(err))
             return 0;
-        queued = 0;  // not a terminal: nothing of ours is queued
+        queued = 0; // not a terminal: nothing of ours is queued
     }
     // A queue fuller than OutBufSize leaves no room (rather than wrapping round).
     if (queued < 0 || static_cast<std::uint32_t>(queued) >= FOutBufSize)
@@ -671,7 +702,7 @@ std::uint32_t TCommPortDriver::SendDataEx(const char* DataPtr, std::uint32_t Dat
         if (elapsed > static_cast<std::int64_t>(Timeout))
             break;
         if (wouldBlock) {
-            pollfd p{fd, POLLOUT, 0};
+            pollfd p {fd, POLLOUT, 0};
             const int left = static_cast<int>(static_cast<std::int64_t>(Timeout) - elapsed + 1);
             if (::poll(&p, 1, left) > 0 && (p.revents & kLossEvents) != 0) {
                 FPortLost = true;
@@ -735,7 +766,7 @@ TPortWait TCommPortDriver::WaitForInput(int TimeoutMs)
         return pwClosed;
     if (FPortLost.load())
         return pwLost;
-    pollfd p{fd, POLLIN, 0};
+    pollfd p {fd, POLLIN, 0};
     int r;
     do {
         r = ::poll(&p, 1, TimeoutMs < 0 ? 0 : TimeoutMs);
@@ -753,7 +784,7 @@ TPortWait TCommPortDriver::WaitForInput(int TimeoutMs)
     // Readable with nothing to read is a terminal at its end of file. Looked at
     // again under the receive lock, so that no reader of ours took the bytes.
     std::lock_guard rx(FRxLock);
-    pollfd q{fd, POLLIN, 0};
+    pollfd q {fd, POLLIN, 0};
     if (::poll(&q, 1, 0) <= 0)
         return pwTimeout;
     if (q.revents & kLossEvents) {
@@ -876,8 +907,7 @@ void TCommPortDriver::PollTimerProc()
         return;
     }
 
-    if (FPacketTimeout > 0 && FFirstByteOfPacketTime != 0
-        && MsSince(FFirstByteOfPacketTime) > FPacketTimeout) {
+    if (FPacketTimeout > 0 && FFirstByteOfPacketTime != 0 && MsSince(FFirstByteOfPacketTime) > FPacketTimeout) {
         const long r = n > 0 ? ReadSome(block, std::min(static_cast<std::uint32_t>(n), blockSize)) : 0;
         if (r > 0 && FPacketMode == pmPass && FOnReceivePacket)
             FOnReceivePacket(this, block, static_cast<std::uint32_t>(r));
@@ -938,9 +968,7 @@ void TCommPortDriver::TimerLoop()
         if (!FTimerArmed || FRXPollingPauses.load() > 0) {
             // Closed or paused: sleep until the port opens or polling resumes
             // instead of ticking for nothing.
-            FTimerCV.wait(lock, [this] {
-                return FTimerStop || (FTimerArmed && FRXPollingPauses.load() <= 0);
-            });
+            FTimerCV.wait(lock, [this] { return FTimerStop || (FTimerArmed && FRXPollingPauses.load() <= 0); });
             continue;
         }
         FTimerRestart = false;

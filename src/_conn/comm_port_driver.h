@@ -21,13 +21,42 @@
 #include "platform/event.h"
 
 enum TBaudRate : std::uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
-    br19200, br38400, br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 
 enum TPortNumber : std::uint8_t {
-    pnCustom, pnCOM1, pnCOM2, pnCOM3, pnCOM4, pnCOM5, pnCOM6, pnCOM7, pnCOM8,
-    pnCOM9, pnCOM10, pnCOM11, pnCOM12, pnCOM13, pnCOM14, pnCOM15, pnCOM16
+    pnCustom,
+    pnCOM1,
+    pnCOM2,
+    pnCOM3,
+    pnCOM4,
+    pnCOM5,
+    pnCOM6,
+    pnCOM7,
+    pnCOM8,
+    pnCOM9,
+    pnCOM10,
+    pnCOM11,
+    pnCOM12,
+    pnCOM13,
+    pnCOM14,
+    pnCOM15,
+    pnCOM16
 };
 
 // Bits per character = ordinal + 5.
@@ -68,9 +97,9 @@ constexpr TPortHandle DETACH_PORT_HANDLE = -2;
 class TFileDescriptor {
 public:
     TFileDescriptor() = default;
-    explicit TFileDescriptor(int Fd) : FFd(Fd) {}
+    explicit TFileDescriptor(int Fd) : FFd(Fd) { }
     ~TFileDescriptor() { Reset(); }
-    TFileDescriptor(TFileDescriptor&& Other) noexcept : FFd(Other.Release()) {}
+    TFileDescriptor(TFileDescriptor&& Other) noexcept : FFd(Other.Release()) { }
     TFileDescriptor& operator=(TFileDescriptor&& Other) noexcept;
     TFileDescriptor(const TFileDescriptor&) = delete;
     TFileDescriptor& operator=(const TFileDescriptor&) = delete;
@@ -92,10 +121,10 @@ TFileDescriptor OpenPortExclusive(const std::string& Path);
 
 // What WaitForInput saw.
 enum TPortWait : std::uint8_t {
-    pwData,     // bytes are waiting
-    pwTimeout,  // nothing arrived in time
-    pwLost,     // the port went away (hang-up, error, unplugged device)
-    pwClosed    // the driver has no port open
+    pwData,    // bytes are waiting
+    pwTimeout, // nothing arrived in time
+    pwLost,    // the port went away (hang-up, error, unplugged device)
+    pwClosed   // the driver has no port open
 };
 
 class TCommPortDriver {
@@ -218,7 +247,7 @@ private:
     long ReadSome(std::uint8_t* Data, std::uint32_t Size);
     void DrainOutput();
 
-    std::atomic<TPortHandle> FHandle{INVALID_PORT_HANDLE};
+    std::atomic<TPortHandle> FHandle {INVALID_PORT_HANDLE};
     TPortNumber FPort = pnCOM2;
     mutable std::mutex FNameLock;
     std::string FPortName;
@@ -236,7 +265,7 @@ private:
     TPacketMode FPacketMode = pmDiscard;
     TReceiveDataEvent FOnReceiveData;
     TReceivePacketEvent FOnReceivePacket;
-    std::atomic<std::uint16_t> FPollingDelay{50};
+    std::atomic<std::uint16_t> FPollingDelay {50};
     bool FEnableDTROnOpen = true;
     std::uint16_t FOutputTimeout = 500;
     std::uint32_t FInputTimeout = 200;
@@ -244,14 +273,14 @@ private:
     std::vector<std::uint8_t> FTempInBuffer;
     // TickMs() at which a pending packet's first byte was seen; 0 = none.
     std::int64_t FFirstByteOfPacketTime = 0;
-    std::atomic<int> FRXPollingPauses{0};
+    std::atomic<int> FRXPollingPauses {0};
 
     // Serialises the receive block, the packet state and the handlers between
     // the timer thread and readers on other threads.
     mutable std::recursive_mutex FRxLock;
     // Keeps the descriptor from being closed under a write in progress.
     std::mutex FTxLock;
-    std::atomic<bool> FPortLost{false};
+    std::atomic<bool> FPortLost {false};
     // Rate the port had before it was opened, used when BaudRateValue is 0.
     std::uint32_t FKeptRate = 0;
 

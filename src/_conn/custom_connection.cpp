@@ -70,8 +70,9 @@ std::u16string Utf8ToUtf16(const std::string& S)
             else
                 cp = (cp << 6) | (p[i + k] & 0x3F);
         }
-        if (ok && len > 1 && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                              (cp >= 0xD800 && cp <= 0xDFFF)))
+        if (ok && len > 1
+            && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
+                || (cp >= 0xD800 && cp <= 0xDFFF)))
             ok = false;
         if (!ok) {
             out.push_back(static_cast<char16_t>(c));
@@ -109,7 +110,7 @@ void AppendUtf8(std::string& Out, std::uint32_t Cp)
     }
 }
 
-std::atomic<std::size_t> MessagesAlive{0};
+std::atomic<std::size_t> MessagesAlive {0};
 
 PInnerMessage NewMessage()
 {
@@ -394,7 +395,7 @@ void TCustomConnection::ConsumeWake()
 
 bool TCustomConnection::WaitWake(int Ms)
 {
-    pollfd p{FWakeFd, POLLIN, 0};
+    pollfd p {FWakeFd, POLLIN, 0};
     const int r = ::poll(&p, 1, Ms < 0 ? 0 : Ms);
     if (r > 0) {
         ConsumeWake();
@@ -783,8 +784,8 @@ PConnProp TCustomConnection::FindProp(const std::string& Name) const
     return nullptr;
 }
 
-void TCustomConnection::SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
-                                std::int32_t PropSize)
+void TCustomConnection::SetProp(
+    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
 {
     PConnProp p = FindProp(PropName);
     if (!p) {

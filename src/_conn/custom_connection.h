@@ -67,15 +67,15 @@ enum TMessageType : std::uint8_t { mtData = 0, mtStatus = 1 };
 
 struct TInnerMessage {
     TMessageType MT = mtData;
-    std::int32_t DataSize = 0;   // bytes at Data for mtData; 0 for mtStatus
-    void* Data = nullptr;        // mtData: malloc'd block owned by the message; mtStatus: the status value
-    std::uint32_t PID = 0;       // sequence number; 0 for the clear marker
-    TDateTime TimeStamp = 0;     // local time of creation
-    std::atomic<std::int32_t> Used{0}; // listeners handed the message and not yet done with it
-    std::int64_t Tick = 0;       // TickMs() at creation
+    std::int32_t DataSize = 0;          // bytes at Data for mtData; 0 for mtStatus
+    void* Data = nullptr;               // mtData: malloc'd block owned by the message; mtStatus: the status value
+    std::uint32_t PID = 0;              // sequence number; 0 for the clear marker
+    TDateTime TimeStamp = 0;            // local time of creation
+    std::atomic<std::int32_t> Used {0}; // listeners handed the message and not yet done with it
+    std::int64_t Tick = 0;              // TickMs() at creation
     // Holders: the buffer thread while it retains the message, plus each listener
     // in Used. The one that brings it to 0 frees the message.
-    std::atomic<std::int32_t> Refs{0};
+    std::atomic<std::int32_t> Refs {0};
     std::uint32_t BufferThread = 0; // woken when the last listener is done
 };
 using PInnerMessage = TInnerMessage*;
@@ -96,10 +96,10 @@ std::size_t InnerMessagesAlive();
 enum TPropValueType : std::uint8_t { pvtUnknown = 0, pvtString = 1, pvtInteger = 2 };
 
 struct TConnProp {
-    std::string Name;                    // upper case
+    std::string Name;                      // upper case
     TPropValueType ValueType = pvtUnknown; // fixed when the record is created
-    std::int32_t ValueSize = 0;          // bytes at ValueData
-    void* ValueData = nullptr;           // the connection's own copy (malloc'd)
+    std::int32_t ValueSize = 0;            // bytes at ValueData
+    void* ValueData = nullptr;             // the connection's own copy (malloc'd)
 };
 using PConnProp = TConnProp*;
 
@@ -143,9 +143,9 @@ private:
     void Retain(PInnerMessage Msg);
 
     TCustomConnection* FOwner;
-    std::atomic<bool> FWantToClear{false};
+    std::atomic<bool> FWantToClear {false};
     std::vector<PInnerMessage> FData;
-    std::atomic<std::size_t> FRetained{0};
+    std::atomic<std::size_t> FRetained {0};
 
     friend class TCustomConnection;
 };
@@ -173,8 +173,8 @@ public:
 
     void DispatchMessage(UINT MsgID, PInnerMessage Msg);
 
-    virtual void SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
-                         std::int32_t PropSize);
+    virtual void SetProp(
+        const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize);
     void SetProp(const std::string& PropName, const std::string& PropValue);
     void SetProp(const std::string& PropName, std::int32_t PropValue);
     virtual void SetProperties(const TStringDynArray& AProps);
@@ -258,29 +258,29 @@ protected:
 
     PConnProp FindProp(const std::string& Name) const;
 
-    std::atomic<bool> FSilent{false};
+    std::atomic<bool> FSilent {false};
     TCustomBuffer* FBuffer = nullptr;
-    std::atomic<std::uint32_t> FPID{1};
-    std::atomic<int> FReconnectTimeout{1000};
-    std::atomic<int> FConnectAttempts{5};
-    std::atomic<TDateTime> FLastConnectAnnounce{0};
-    std::atomic<std::int64_t> FLastConnectAnnounceTick{0}; // monotonic twin of FLastConnectAnnounce
+    std::atomic<std::uint32_t> FPID {1};
+    std::atomic<int> FReconnectTimeout {1000};
+    std::atomic<int> FConnectAttempts {5};
+    std::atomic<TDateTime> FLastConnectAnnounce {0};
+    std::atomic<std::int64_t> FLastConnectAnnounceTick {0}; // monotonic twin of FLastConnectAnnounce
     std::vector<std::uint32_t> FThrdListeners;
     std::vector<HWND> FWndListeners;
     std::mutex FLisCS;
     std::vector<PConnProp> FProps;
-    std::atomic<TConnStatus> FConnected{stDisconnected};
-    std::atomic<bool> FWaitForConnect{false};
-    std::atomic<bool> FWantDisconnect{false};
-    std::atomic<bool> FDisconnectInactive{false};
-    std::atomic<TDateTime> FLastReadData{0};
-    std::atomic<std::int64_t> FLastReadDataTick{0}; // monotonic twin of FLastReadData
-    std::atomic<int> FNoDataTimeout{60000};
+    std::atomic<TConnStatus> FConnected {stDisconnected};
+    std::atomic<bool> FWaitForConnect {false};
+    std::atomic<bool> FWantDisconnect {false};
+    std::atomic<bool> FDisconnectInactive {false};
+    std::atomic<TDateTime> FLastReadData {0};
+    std::atomic<std::int64_t> FLastReadDataTick {0}; // monotonic twin of FLastReadData
+    std::atomic<int> FNoDataTimeout {60000};
     std::mutex FSendBufferCS;
     std::vector<std::uint8_t> FSendBuffer;
     std::int32_t FSendLength = 0;
     std::int32_t FSendIdx = 0;
-    std::atomic<bool> FBufferedSend{false};
+    std::atomic<bool> FBufferedSend {false};
 
 private:
     void PostInner(WPARAM Kind, PInnerMessage Msg);
@@ -290,7 +290,7 @@ private:
     void ReadOnce(bool Waiting);
 
     int FWakeFd = -1;
-    std::atomic<int> FAttemptHolds{0};
-    std::atomic<std::uint32_t> FDisconnectRequests{0};
+    std::atomic<int> FAttemptHolds {0};
+    std::atomic<std::uint32_t> FDisconnectRequests {0};
     std::once_flag FStartOnce;
 };

@@ -61,11 +61,11 @@ public:
     // Takes the three handlers off the old device and puts them on the new one.
     virtual void SetDevice(TCustomDevice* Value);
 
-    virtual void DeviceStatus(TCustomDevice*, TConnStatus) {}
-    virtual void DevicePacket(TCustomDevice*, TCustomAutomata*) {}
-    virtual void DeviceAction(TCustomDevice*, TdAction) {}
-    virtual void Order(int AOrder, const void* AData, std::int32_t ADataSize, void*& NewData,
-                       std::int32_t& NewDataSize);
+    virtual void DeviceStatus(TCustomDevice*, TConnStatus) { }
+    virtual void DevicePacket(TCustomDevice*, TCustomAutomata*) { }
+    virtual void DeviceAction(TCustomDevice*, TdAction) { }
+    virtual void Order(
+        int AOrder, const void* AData, std::int32_t ADataSize, void*& NewData, std::int32_t& NewDataSize);
 
     // Appends unless a handler with the same code is listed.
     void SetOnRequest(const TDeviceFormRequestEvent& Value);
@@ -132,18 +132,18 @@ protected:
     // Starts the device thread once (named "%s:%x" from Name and Ver) and waits
     // until its queue exists.
     void EnsureStarted();
-    virtual void Idle() {}
+    virtual void Idle() { }
     virtual std::string GetName() const { return "DEV_"; }
     virtual std::uint32_t GetVer() const { return 4; }
     virtual void PacketReady(TCustomAutomata* Sender);
 
     void DoAction(TdAction A);
 
-    std::atomic<bool> FSilent{true};
-    std::atomic<TCustomConnection*> FConn{nullptr};
+    std::atomic<bool> FSilent {true};
+    std::atomic<TCustomConnection*> FConn {nullptr};
     PInnerMessage FIM = nullptr;
     std::vector<PInnerMessage>* FMsgL = nullptr;
-    std::atomic<TCustomAutomata*> FPA{nullptr};
+    std::atomic<TCustomAutomata*> FPA {nullptr};
     std::vector<TDeviceStatusEvent> FOnDeviceStatusAsync;
     std::vector<TDevicePacketEvent> FOnDevicePacketAsync;
     bool FProcAsyncData = true;
@@ -151,7 +151,7 @@ protected:
     TDeviceNewFormEvent FOnNewForm;
     TCustomDeviceForm* FForm = nullptr;
     void* FConfig = nullptr;
-    std::atomic<bool> FAdoptC{false};
+    std::atomic<bool> FAdoptC {false};
     std::vector<TDeviceActionEvent> FOnDeviceAction;
     std::vector<TDeviceStatusEvent> FOnDeviceStatus;
     std::vector<TDevicePacketEvent> FOnDevicePacket;
@@ -165,6 +165,6 @@ private:
     // Guards the handler lists and single handlers against a change on the main
     // thread while the device thread walks them (calls work on a copy).
     mutable std::mutex FHandlersCS;
-    std::atomic<bool> FLoopReady{false};
+    std::atomic<bool> FLoopReady {false};
     std::once_flag FStartOnce;
 };

@@ -57,8 +57,7 @@ void TOKNO::ProcessByte(const std::uint8_t* P, const void*, bool&, const void*)
     }
 }
 
-void TOKNO::FormatCommand(const void* ACommand, std::int32_t ACommandSize, void*& NewCommand,
-                          std::int32_t& NewSize)
+void TOKNO::FormatCommand(const void* ACommand, std::int32_t ACommandSize, void*& NewCommand, std::int32_t& NewSize)
 {
     const std::int32_t Size = ACommandSize > 0 ? ACommandSize : 0;
     NewSize = Size + 2;

@@ -11,8 +11,8 @@ public:
     TOKNO();
 
     using TCustomAutomata::FormatCommand;
-    void FormatCommand(const void* ACommand, std::int32_t ACommandSize, void*& NewCommand,
-                       std::int32_t& NewSize) override;
+    void FormatCommand(
+        const void* ACommand, std::int32_t ACommandSize, void*& NewCommand, std::int32_t& NewSize) override;
 
     TOKNOInnerState InnerState() const { return FInnerState; }
     std::int32_t DataPos() const { return FDataPos; }

@@ -16,9 +16,7 @@
 
 std::int32_t StrToInt(const std::string& S)
 {
-    const auto fail = [&S]() -> std::int32_t {
-        throw EConvertError("'" + S + "' is not a valid integer value");
-    };
+    const auto fail = [&S]() -> std::int32_t { throw EConvertError("'" + S + "' is not a valid integer value"); };
     std::size_t i = 0;
     while (i < S.size() && (S[i] == ' ' || S[i] == '\t'))
         ++i;
@@ -198,8 +196,8 @@ void TConnCOM::SetSpeed(std::uint32_t Value)
     FCPD->SetBaudRateValue(Value);
 }
 
-void TConnCOM::SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
-                       std::int32_t PropSize)
+void TConnCOM::SetProp(
+    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
 {
     TCustomConnection::SetProp(PropName, PropType, PropValue, PropSize);
     const PConnProp p = GetPropS("PORT");
@@ -215,8 +213,8 @@ void TConnCOM::SetProperties(const TStringDynArray& AProps)
 
     // Highest ordinal each position accepts (position 1 and 8 are plain numbers).
     static constexpr std::int32_t kMaxOrdinal[] = {0, 0, br256000, db8BITS, ptSPACE, sb2BITS, hfRTSCTS, sfXONXOFF, 0};
-    static const char* const kNames[] = {"Port", "NoDataTimeout", "BaudRate", "DataBits", "Parity",
-                                         "StopBits", "HwFlow", "SwFlow", "BaudRateValue"};
+    static const char* const kNames[]
+        = {"Port", "NoDataTimeout", "BaudRate", "DataBits", "Parity", "StopBits", "HwFlow", "SwFlow", "BaudRateValue"};
     const std::size_t count = std::min<std::size_t>(AProps.size(), 9);
     std::int32_t v[9] = {};
     for (std::size_t i = 1; i < count; ++i) {
@@ -228,16 +226,35 @@ void TConnCOM::SetProperties(const TStringDynArray& AProps)
 
     for (std::size_t i = 0; i < count; ++i) {
         switch (i) {
-        case 0: SetProp("PORT", AProps[0]); break;
-        case 1: SetNoDataTimeout(v[1]); break;
-        case 2: FCPD->SetBaudRate(static_cast<TBaudRate>(v[2])); break;
-        case 3: FCPD->SetDataBits(static_cast<TDataBits>(v[3])); break;
-        case 4: FCPD->SetParity(static_cast<TParity>(v[4])); break;
-        case 5: FCPD->SetStopBits(static_cast<TStopBits>(v[5])); break;
-        case 6: FCPD->SetHwFlow(static_cast<THwFlowControl>(v[6])); break;
-        case 7: FCPD->SetSwFlow(static_cast<TSwFlowControl>(v[7])); break;
-        case 8: FCPD->SetBaudRateValue(static_cast<std::uint32_t>(v[8])); break;
-        default: break;
+        case 0:
+            SetProp("PORT", AProps[0]);
+            break;
+        case 1:
+            SetNoDataTimeout(v[1]);
+            break;
+        case 2:
+            FCPD->SetBaudRate(static_cast<TBaudRate>(v[2]));
+            break;
+        case 3:
+            FCPD->SetDataBits(static_cast<TDataBits>(v[3]));
+            break;
+        case 4:
+            FCPD->SetParity(static_cast<TParity>(v[4]));
+            break;
+        case 5:
+            FCPD->SetStopBits(static_cast<TStopBits>(v[5]));
+            break;
+        case 6:
+            FCPD->SetHwFlow(static_cast<THwFlowControl>(v[6]));
+            break;
+        case 7:
+            FCPD->SetSwFlow(static_cast<TSwFlowControl>(v[7]));
+            break;
+        case 8:
+            FCPD->SetBaudRateValue(static_cast<std::uint32_t>(v[8]));
+            break;
+        default:
+            break;
         }
     }
 }
@@ -267,7 +284,7 @@ TConnStatus TConnCOM::DoRead(void*& Data, std::int32_t& DataSize)
     if (n > 0) {
         auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(n)));
         if (!block)
-            return stConnected;  // try again on the next pass
+            return stConnected; // try again on the next pass
         const std::uint32_t got = FCPD->ReadData(block, static_cast<std::uint32_t>(n));
         if (got == 0) {
             std::free(block);
@@ -295,9 +312,8 @@ TConnStatus TConnCOM::DoProcess()
 {
     std::lock_guard lock(FSendBufferCS);
     if (FSendIdx < FSendLength) {
-        const std::uint32_t sent =
-            FCPD->SendDataEx(reinterpret_cast<const char*>(FSendBuffer.data()) + FSendIdx,
-                             static_cast<std::uint32_t>(FSendLength - FSendIdx), 500);
+        const std::uint32_t sent = FCPD->SendDataEx(reinterpret_cast<const char*>(FSendBuffer.data()) + FSendIdx,
+            static_cast<std::uint32_t>(FSendLength - FSendIdx), 500);
         FSendIdx += static_cast<std::int32_t>(sent);
     }
     return stConnected;

@@ -44,8 +44,8 @@ public:
     void SetSpeed(std::uint32_t Value);
 
     using TCustomConnection::SetProp;
-    void SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
-                 std::int32_t PropSize) override;
+    void SetProp(
+        const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize) override;
     // By position: port name, NoDataTimeout, BaudRate, DataBits, Parity,
     // StopBits, HwFlow, SwFlow, BaudRateValue. Every element is checked before
     // any is applied, so a bad one changes nothing.
@@ -65,8 +65,8 @@ public:
     // less the on-board UART slots that have no UART behind them; names without
     // "/dev/", naturally sorted. With OnlyUseable, only ports that DevRoot/<name>
     // opens for our exclusive use.
-    static TStringDynArray EnumerateDevices(bool OnlyUseable, const std::string& SysRoot = "/sys/class/tty",
-                                            const std::string& DevRoot = "/dev");
+    static TStringDynArray EnumerateDevices(
+        bool OnlyUseable, const std::string& SysRoot = "/sys/class/tty", const std::string& DevRoot = "/dev");
 
 protected:
     TConnStatus DoConnect() override;

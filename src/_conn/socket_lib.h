@@ -7,7 +7,7 @@
 
 class ESocketLib : public std::runtime_error {
 public:
-    ESocketLib(int ACode, const std::string& AMessage) : std::runtime_error(AMessage), FCode(ACode) {}
+    ESocketLib(int ACode, const std::string& AMessage) : std::runtime_error(AMessage), FCode(ACode) { }
     int Code() const { return FCode; }
 
 private:

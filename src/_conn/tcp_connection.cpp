@@ -13,9 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "platform/assertion.h"
 #include "_conn/serial_connection.h"
 #include "_conn/socket_lib.h"
+#include "platform/assertion.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ void TuneSocket(int Fd)
     ::setsockopt(Fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUserTimeoutMs, sizeof kUserTimeoutMs);
 }
 
-}  // namespace
+} // namespace
 
 bool TConnTCP::CheckVersion(bool ASilent)
 {
@@ -52,7 +52,9 @@ bool TConnTCP::CheckVersion(bool ASilent)
     return ASilent;
 }
 
-TConnTCP::TConnTCP(bool ASilent) : TCustomConnection(CheckVersion(ASilent)) {}
+TConnTCP::TConnTCP(bool ASilent) : TCustomConnection(CheckVersion(ASilent))
+{
+}
 
 TConnTCP::~TConnTCP()
 {
@@ -86,8 +88,8 @@ void TConnTCP::SetLastError(const std::string& Text)
     FLastError = Text;
 }
 
-void TConnTCP::SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
-                       std::int32_t PropSize)
+void TConnTCP::SetProp(
+    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
 {
     TCustomConnection::SetProp(PropName, PropType, PropValue, PropSize);
     const PConnProp p = GetPropS("PORT");
@@ -105,8 +107,8 @@ void TConnTCP::SetProperties(const TStringDynArray& AProps)
     for (std::size_t i = 1; i < count; ++i) {
         v[i] = StrToInt(AProps[i]);
         if (v[i] < 0)
-            throw EConvertError("'" + AProps[i] + "' is not a valid value for " +
-                                (i == 1 ? "NoDataTimeout" : "ConnectTimeout"));
+            throw EConvertError(
+                "'" + AProps[i] + "' is not a valid value for " + (i == 1 ? "NoDataTimeout" : "ConnectTimeout"));
     }
     if (count > 0)
         SetProp("PORT", AProps[0]);
@@ -156,7 +158,7 @@ TConnStatus TConnTCP::DoConnect()
     }
 
     Announce(stResolving);
-    addrinfo hints{};
+    addrinfo hints {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_ADDRCONFIG;
@@ -222,7 +224,7 @@ TConnStatus TConnTCP::DoConnect()
 
     if (fd < 0) {
         if (Terminated() || FWantDisconnect.load())
-            return stConnecting;  // the loop sees the request and ends the cycle
+            return stConnecting; // the loop sees the request and ends the cycle
         if (refused) {
             SetLastError(address.Host + ":" + address.Service + ": " + SocketErrorText(ECONNREFUSED));
             return stConnectionRefused;
@@ -269,7 +271,7 @@ TConnStatus TConnTCP::DoRead(void*& Data, std::int32_t& DataSize)
         waiting = 4096;
     auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(waiting)));
     if (!block)
-        return stConnected;  // try again on the next pass
+        return stConnected; // try again on the next pass
     const ssize_t got = ::recv(fd, block, static_cast<std::size_t>(waiting), MSG_DONTWAIT);
     if (got > 0) {
         if (got != waiting) {
@@ -311,11 +313,11 @@ std::int32_t TConnTCP::SendAll(const std::uint8_t* Data, std::int32_t Size, int 
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            break;  // the read side reports the failure
+            break; // the read side reports the failure
         const std::int64_t left = MsLeft(deadline);
         if (left == 0)
             break;
-        pollfd p{fd, POLLOUT, 0};
+        pollfd p {fd, POLLOUT, 0};
         if (::poll(&p, 1, static_cast<int>(left)) <= 0)
             break;
     }

@@ -44,8 +44,8 @@ public:
     std::string LastError() const;
 
     using TCustomConnection::SetProp;
-    void SetProp(const std::string& PropName, TPropValueType PropType, const void* PropValue,
-                 std::int32_t PropSize) override;
+    void SetProp(
+        const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize) override;
     // By position: port name, NoDataTimeout, ConnectTimeout. Every element is
     // checked before any is applied.
     void SetProperties(const TStringDynArray& AProps) override;
@@ -70,9 +70,9 @@ private:
     mutable std::mutex FPortLock;
     std::string FPort;
     std::string FLastError;
-    std::atomic<int> FConnectTimeout{5000};
+    std::atomic<int> FConnectTimeout {5000};
     // Written on the connection thread; a write on the caller's thread holds
     // FSockLock so that the descriptor cannot be closed under it.
     std::mutex FSockLock;
-    std::atomic<int> FSock{-1};
+    std::atomic<int> FSock {-1};
 };

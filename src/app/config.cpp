@@ -57,7 +57,9 @@ std::string CutConfigPort(const std::string& Port)
     return s;
 }
 
-TDMI::TDMI() : TDMI(ProgramFileFolder()) {}
+TDMI::TDMI() : TDMI(ProgramFileFolder())
+{
+}
 
 TDMI::TDMI(std::string ProgramFolder) : FProgramFolder(std::move(ProgramFolder))
 {
@@ -126,16 +128,15 @@ bool TDMI::WriteConfig(const TConfigData& AConfig) const
     // that fails stops the rest, so the file on disk is never half written.
     TIniFile ini(FileName());
     errno = 0;
-    const bool ok = ini.WriteInteger(SectionApp, "WIDTH", AConfig.APP_Width) &&
-                    ini.WriteInteger(SectionApp, "HEIGHT", AConfig.APP_Height) &&
-                    ini.WriteInteger(SectionApp, "X", AConfig.APP_X) &&
-                    ini.WriteInteger(SectionApp, "Y", AConfig.APP_Y) &&
-                    ini.WriteBool(SectionApp, "Maximized", AConfig.APP_Maximized) &&
-                    ini.WriteString(SectionConn, "Port", CutConfigPort(AConfig.CONN_PORT));
+    const bool ok = ini.WriteInteger(SectionApp, "WIDTH", AConfig.APP_Width)
+        && ini.WriteInteger(SectionApp, "HEIGHT", AConfig.APP_Height)
+        && ini.WriteInteger(SectionApp, "X", AConfig.APP_X) && ini.WriteInteger(SectionApp, "Y", AConfig.APP_Y)
+        && ini.WriteBool(SectionApp, "Maximized", AConfig.APP_Maximized)
+        && ini.WriteString(SectionConn, "Port", CutConfigPort(AConfig.CONN_PORT));
     if (!ok) {
         const int err = errno;
-        std::fprintf(stderr, "kvxc: cannot write the configuration file %s%s%s\n", FileName().c_str(),
-                     err ? ": " : "", err ? std::strerror(err) : "");
+        std::fprintf(stderr, "kvxc: cannot write the configuration file %s%s%s\n", FileName().c_str(), err ? ": " : "",
+            err ? std::strerror(err) : "");
     }
     return ok;
 }

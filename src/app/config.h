@@ -14,12 +14,12 @@
 #include <string>
 
 struct TConfigData {
-    std::int32_t APP_X;        // left edge of the main window
-    std::int32_t APP_Y;        // top edge of the main window
-    std::int32_t APP_Width;    // read and written back, never applied
-    std::int32_t APP_Height;   // read and written back, never applied
-    bool APP_Maximized;        // the window was maximised when the program last closed
-    std::string CONN_PORT;     // serial port as enumerated or typed; empty means none
+    std::int32_t APP_X;      // left edge of the main window
+    std::int32_t APP_Y;      // top edge of the main window
+    std::int32_t APP_Width;  // read and written back, never applied
+    std::int32_t APP_Height; // read and written back, never applied
+    bool APP_Maximized;      // the window was maximised when the program last closed
+    std::string CONN_PORT;   // serial port as enumerated or typed; empty means none
 
     bool operator==(const TConfigData&) const = default;
 };

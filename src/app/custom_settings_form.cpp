@@ -57,13 +57,15 @@ QString SettingsNodeText(const QString& Caption)
     return s.replace(QStringLiteral("&&"), QStringLiteral("&"));
 }
 
-TCustomSettingsForm::TCustomSettingsForm(QWidget* AOwner) : TBaseForm(AOwner) {}
+TCustomSettingsForm::TCustomSettingsForm(QWidget* AOwner) : TBaseForm(AOwner)
+{
+}
 
 void TCustomSettingsForm::CreateSettings()
 {
     // Single border, not resizable, system menu only.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowCloseButtonHint);
     setFixedSize(size());
 
     for (QObject* child : children()) {
@@ -79,21 +81,21 @@ void TCustomSettingsForm::CreateSettings()
         Ftv->setHeaderHidden(true);
         Ftv->setColumnCount(1);
         Ftv->setIndentation(19);
-        Ftv->setEditTriggers(QAbstractItemView::NoEditTriggers);  // read only
-        Ftv->setRootIsDecorated(false);                            // no lines, no root lines
+        Ftv->setEditTriggers(QAbstractItemView::NoEditTriggers); // read only
+        Ftv->setRootIsDecorated(false);                          // no lines, no root lines
         Ftv->setItemsExpandable(false);
         // The selection stays visible while the tree has no focus.
         QPalette pal = Ftv->palette();
         pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
-        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     pal.color(QPalette::Active, QPalette::HighlightedText));
+        pal.setColor(
+            QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
         Ftv->setPalette(pal);
 
         const QSignalBlocker block(Ftv);
         Ftv->clear();
         for (int i = 0; Fpc && i < Fpc->PageCount(); ++i)
             if (Fpc->isTabVisible(i))
-                Ftv->addTopLevelItem(new QTreeWidgetItem(QStringList{SettingsNodeText(Fpc->Caption(i))}));
+                Ftv->addTopLevelItem(new QTreeWidgetItem(QStringList {SettingsNodeText(Fpc->Caption(i))}));
     }
     if (Fpc) {
         FpcChange = Fpc->OnChange;
@@ -170,7 +172,7 @@ void TCustomSettingsForm::FtvChangingHandler(QObject* Sender, QTreeWidgetItem* N
         QWidget* page = nullptr;
         for (int i = 0; i < Fpc->PageCount(); ++i)
             if (SettingsNodeText(Fpc->Caption(i)) == Node->text(0))
-                page = Fpc->Page(i);  // the last such page wins
+                page = Fpc->Page(i); // the last such page wins
         if (page)
             Fpc->SetActivePage(page);
     }
@@ -214,7 +216,7 @@ void TCustomSettingsForm::HidePage(const QString& PageName)
     const QString name = PageName.toUpper();
     for (QTreeWidgetItemIterator it(Ftv); *it; ++it) {
         if (SettingsNodeText((*it)->text(0)).toUpper() == name) {
-            delete *it;  // the page itself stays
+            delete *it; // the page itself stays
             return;
         }
     }

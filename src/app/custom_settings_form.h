@@ -15,8 +15,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
-#include "ui/kit/base_form.h"
 #include "platform/event.h"
+#include "ui/kit/base_form.h"
 
 // A tree view whose OnChanging handler is told of every change of the
 // selected node, by the user or by code, and may refuse it.
@@ -36,7 +36,7 @@ private:
 class TTabSheet : public QWidget {
     Q_OBJECT
 public:
-    explicit TTabSheet(QWidget* Parent = nullptr) : QWidget(Parent) {}
+    explicit TTabSheet(QWidget* Parent = nullptr) : QWidget(Parent) { }
     int Tag = 0;
 };
 

@@ -88,7 +88,7 @@ TPortFacts ReadPortFacts(const std::string& Port, const std::string& SysRoot, co
         F.DevicePath = DevRoot + "/" + Port;
         F.LinkedPath = F.DevicePath;
     } else {
-        F.DevicePath = Port;  // not a name a tty can have: nothing is looked up
+        F.DevicePath = Port; // not a name a tty can have: nothing is looked up
         return F;
     }
     F.Exists = fs::exists(F.DevicePath, ec);

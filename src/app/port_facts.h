@@ -11,23 +11,23 @@
 #include <vector>
 
 struct TPortFacts {
-    std::string Port;          // as given: "ttyUSB0" or a path such as a by-id link
-    std::string DevicePath;    // the path the port opens: <dev>/<name>, or the given path
-    std::string Name;          // the tty's name ("ttyUSB0"); empty when the path leads to none
-    std::string LinkedPath;    // <dev>/<name> when there is a name
-    bool Exists = false;       // DevicePath exists
-    bool Present = false;      // the tty is listed among the serial ports (it has a driver)
-    std::string Driver;        // "ftdi_sio", "cdc_acm", "serial8250", ...
-    std::string VendorId;      // USB only: "0403"
-    std::string ProductId;     // USB only: "6001"
-    std::string Manufacturer;  // USB only, as the adapter reports it
+    std::string Port;         // as given: "ttyUSB0" or a path such as a by-id link
+    std::string DevicePath;   // the path the port opens: <dev>/<name>, or the given path
+    std::string Name;         // the tty's name ("ttyUSB0"); empty when the path leads to none
+    std::string LinkedPath;   // <dev>/<name> when there is a name
+    bool Exists = false;      // DevicePath exists
+    bool Present = false;     // the tty is listed among the serial ports (it has a driver)
+    std::string Driver;       // "ftdi_sio", "cdc_acm", "serial8250", ...
+    std::string VendorId;     // USB only: "0403"
+    std::string ProductId;    // USB only: "6001"
+    std::string Manufacturer; // USB only, as the adapter reports it
     std::string Product;
     std::string SerialNumber;
-    std::vector<std::string> ById;  // <dev>/serial/by-id links to the tty, sorted
+    std::vector<std::string> ById; // <dev>/serial/by-id links to the tty, sorted
 };
 
-TPortFacts ReadPortFacts(const std::string& Port, const std::string& SysRoot = "/sys/class/tty",
-                         const std::string& DevRoot = "/dev");
+TPortFacts ReadPortFacts(
+    const std::string& Port, const std::string& SysRoot = "/sys/class/tty", const std::string& DevRoot = "/dev");
 
 // The facts as lines of a tool tip (UTF-8 text).
 std::string PortHint(const TPortFacts& Facts);

@@ -8,8 +8,8 @@
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 
-#include "app/port_facts.h"
 #include "_conn/serial_connection.h"
+#include "app/port_facts.h"
 
 namespace {
 
@@ -116,7 +116,7 @@ TSettingsForm::TSettingsForm(QWidget* AOwner, std::string SysRoot, std::string D
     Label1 = new QLabel(QStringLiteral("Port"), TabSheet1);
     Label1->move(12, 15);
     Label1->adjustSize();
-    cbCOMS = new QComboBox(TabSheet1);  // pick-only
+    cbCOMS = new QComboBox(TabSheet1); // pick-only
     cbCOMS->setGeometry(38, 12, 206, 21);
     btnRefreshCOM = new TPictureButton(TabSheet1);
     btnRefreshCOM->setGeometry(250, 12, 23, 22);
@@ -133,8 +133,8 @@ void TSettingsForm::AddPort(const QString& Port)
 {
     cbCOMS->addItem(Port);
     const std::string hint = PortHint(ReadPortFacts(ToPort(Port), FSysRoot, FDevRoot));
-    cbCOMS->setItemData(cbCOMS->count() - 1, QString::fromUtf8(hint.data(), static_cast<qsizetype>(hint.size())),
-                        Qt::ToolTipRole);
+    cbCOMS->setItemData(
+        cbCOMS->count() - 1, QString::fromUtf8(hint.data(), static_cast<qsizetype>(hint.size())), Qt::ToolTipRole);
 }
 
 void TSettingsForm::cbCOMSIndexChanged(int Index)

@@ -47,8 +47,8 @@ class TSettingsForm : public TCustomSettingsForm {
     Q_OBJECT
 public:
     // SysRoot and DevRoot are the trees the ports are enumerated from.
-    explicit TSettingsForm(QWidget* AOwner = nullptr, std::string SysRoot = "/sys/class/tty",
-                           std::string DevRoot = "/dev");
+    explicit TSettingsForm(
+        QWidget* AOwner = nullptr, std::string SysRoot = "/sys/class/tty", std::string DevRoot = "/dev");
 
     void PopulateSettings(void* AConfig) override;
     void CollectSettings(void* AConfig) override;

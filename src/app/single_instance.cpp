@@ -78,7 +78,7 @@ bool IsFirstInstance()
 bool IsFirstInstance(const QString& GuardName)
 {
     if (GLockFd >= 0)
-        return GFailures == 0;  // already guarding
+        return GFailures == 0; // already guarding
     const QString base = RuntimeFolder() + QLatin1Char('/') + GuardName;
     const QString socketPath = base + QStringLiteral(".sock");
     const QByteArray lockPath = QFile::encodeName(base + QStringLiteral(".lock"));
@@ -92,7 +92,7 @@ bool IsFirstInstance(const QString& GuardName)
         const int err = errno;
         ::close(fd);
         if (err == EWOULDBLOCK) {
-            SendRestoreRequest(socketPath);  // another copy runs
+            SendRestoreRequest(socketPath); // another copy runs
         } else {
             GFailures |= sifLockFailed;
         }
@@ -136,7 +136,7 @@ void FinalizeSingleInstance()
     }
     GServer = nullptr;
     if (GLockFd >= 0) {
-        ::close(GLockFd);  // closing the descriptor drops the lock
+        ::close(GLockFd); // closing the descriptor drops the lock
         GLockFd = -1;
     }
     GFailures = 0;

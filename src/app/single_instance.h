@@ -8,14 +8,14 @@
 // Call after the QApplication exists (the socket is served by its event loop).
 #include <QString>
 
-#include "ui/kit/foreground.h"  // ForceForegroundWindow, RestoreRequestHandler
+#include "ui/kit/foreground.h" // ForceForegroundWindow, RestoreRequestHandler
 
-extern const char* const SingleInstanceGuardName;  // "QUORLINETRELL_ONEINSTANCE"
+extern const char* const SingleInstanceGuardName; // "QUORLINETRELL_ONEINSTANCE"
 
 // Failure bits of the guard's set-up.
 enum : unsigned {
-    sifListenFailed = 1,  // the restore socket could not be served
-    sifLockFailed = 2     // the lock file could not be opened or locked
+    sifListenFailed = 1, // the restore socket could not be served
+    sifLockFailed = 2    // the lock file could not be opened or locked
 };
 
 // True when this copy is the first one and the guard is fully in place; false

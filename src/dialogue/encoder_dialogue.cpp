@@ -65,18 +65,50 @@ struct TTableRow {
 };
 
 constexpr TTableRow Table[] = {
-    {stReadStart, nullptr}, {stEcho, "ECHO"},  {stRev, "REV"},      {stSer, "SER"},
-    {stPI, "PI"},           {stPS, "PS"},      {stPTY, "PTY"},      {stTA, "TA"},
-    {stTP, "TP"},           {stTATime, "TATIME"}, {stMS, "MS"},     {stDI, "DI"},
-    {stMode, "MODE"},       {stText, "TEXT"},  {stDPS, "DPS"},      {stDPSS, "DPSS"},
-    {stParse, "PARSE"},     {117, "AF1"},      {118, "AF2"},        {119, "AF3"},
-    {120, "AF4"},           {121, "AF5"},      {122, "AF6"},        {123, "AF7"},
-    {stPhase, "PHASE"},     {stCT, "CT"},      {stDate, "DATE"},    {stTime, "TIME"},
-    {stIsDST, "ISDST"},     {stOffset, "OFFSET"}, {stPilot, "PILOT"}, {stDRTS, "DRTS"},
-    {stSync, "SYNC"},       {stDST, "DST"},    {stReadEnd, nullptr},
-    {stWriteStart, nullptr}, {stWrite, ""},    {stWriteEnd, nullptr},
-    {stRefreshStart, nullptr}, {stRefreshDate, "DATE"}, {stRefreshTime, "TIME"},
-    {stRefreshIsDST, "ISDST"}, {stRefreshOffset, "OFFSET"}, {stRefreshPilot, "PILOT"},
+    {stReadStart, nullptr},
+    {stEcho, "ECHO"},
+    {stRev, "REV"},
+    {stSer, "SER"},
+    {stPI, "PI"},
+    {stPS, "PS"},
+    {stPTY, "PTY"},
+    {stTA, "TA"},
+    {stTP, "TP"},
+    {stTATime, "TATIME"},
+    {stMS, "MS"},
+    {stDI, "DI"},
+    {stMode, "MODE"},
+    {stText, "TEXT"},
+    {stDPS, "DPS"},
+    {stDPSS, "DPSS"},
+    {stParse, "PARSE"},
+    {117, "AF1"},
+    {118, "AF2"},
+    {119, "AF3"},
+    {120, "AF4"},
+    {121, "AF5"},
+    {122, "AF6"},
+    {123, "AF7"},
+    {stPhase, "PHASE"},
+    {stCT, "CT"},
+    {stDate, "DATE"},
+    {stTime, "TIME"},
+    {stIsDST, "ISDST"},
+    {stOffset, "OFFSET"},
+    {stPilot, "PILOT"},
+    {stDRTS, "DRTS"},
+    {stSync, "SYNC"},
+    {stDST, "DST"},
+    {stReadEnd, nullptr},
+    {stWriteStart, nullptr},
+    {stWrite, ""},
+    {stWriteEnd, nullptr},
+    {stRefreshStart, nullptr},
+    {stRefreshDate, "DATE"},
+    {stRefreshTime, "TIME"},
+    {stRefreshIsDST, "ISDST"},
+    {stRefreshOffset, "OFFSET"},
+    {stRefreshPilot, "PILOT"},
     {stRefreshEnd, nullptr},
 };
 
@@ -169,7 +201,7 @@ int ParseOffset(const std::string& L1)
 
 std::string FormatDeviceDate(const TSystemTime& T)
 {
-    std::tm Tm{};
+    std::tm Tm {};
     Tm.tm_mon = T.wMonth >= 1 && T.wMonth <= 12 ? T.wMonth - 1 : 0;
     Tm.tm_mday = 1;
     Tm.tm_year = 100;
@@ -234,7 +266,7 @@ void TEncoderDialogue::AddStates()
 TBRDSDataValidator* TEncoderDialogue::NewRecord()
 {
     return new TBRDSDataValidator(nullptr, TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler),
-                                  TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler));
+        TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler));
 }
 
 void TEncoderDialogue::PopulateHandler(TDataValidator* Sender)
@@ -647,7 +679,7 @@ TSaveResult TEncoderDialogue::SaveChanges()
         std::vector<PMsgChange> Messages;
         Messages.reserve(List.size());
         for (TMsgChange& M : List)
-            Messages.push_back(new TMsgChange{std::move(M.Msg), std::string()});
+            Messages.push_back(new TMsgChange {std::move(M.Msg), std::string()});
         static_cast<TKVXStateList*>(LDRA->FindState(stWrite))->SetMessageList(Messages);
         FLastEnd = 0;
         FFailure = dfNone;

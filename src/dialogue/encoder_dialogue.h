@@ -6,11 +6,11 @@
 // device hand their events over to it); what the scripts do to the screen goes
 // through an IDialogueView. The window and the console front end own one each.
 
-#include "rds/data_validator.h"
 #include "_conn/device.h"
 #include "dialogue/dialogue_view.h"
 #include "dialogue/loader_automaton.h"
 #include "platform/time_zone.h"
+#include "rds/data_validator.h"
 
 #include <cstdint>
 #include <string>
@@ -28,11 +28,11 @@ enum TDialogueFailure : std::uint8_t {
 
 // The outcome of preparing a save.
 enum TSaveResult : std::uint8_t {
-    srStarted = 0,     // the write script runs
-    srNoChanges = 1,   // nothing differs: nothing to send
-    srInvalid = 2,     // validation refused the record
-    srBusy = 3,        // another script runs: nothing started, nothing changed
-    srNotReady = 4,    // no complete read yet
+    srStarted = 0,   // the write script runs
+    srNoChanges = 1, // nothing differs: nothing to send
+    srInvalid = 2,   // validation refused the record
+    srBusy = 3,      // another script runs: nothing started, nothing changed
+    srNotReady = 4,  // no complete read yet
 };
 
 // Firmware level from which the encoder knows ISDST, SYNC and DST.
@@ -60,9 +60,9 @@ public:
 
     // Save Changes: collect, validate, and write the differences.
     TSaveResult SaveChanges();
-    // Collects the editor into Record (which gets this dialogue's editor handlers), validates it against the device copy
-    // (the pre-flight presenter may be asked) and fills List with the commands
-    // a write would send. srStarted here means "there is something to write".
+    // Collects the editor into Record (which gets this dialogue's editor handlers), validates it against the device
+    // copy (the pre-flight presenter may be asked) and fills List with the commands a write would send. srStarted here
+    // means "there is something to write".
     TSaveResult PrepareSave(TBRDSDataValidator& Record, std::vector<TMsgChange>& List);
     // Revert Changes: the editor shows the device copy again.
     void RevertChanges();
@@ -75,8 +75,8 @@ public:
     bool QuerySaveChanges();
 
     // Enable rules of the actions.
-    bool EditorDiffers();             // Save Changes, Revert Changes
-    bool Connected() const;           // Factory Defaults, file actions
+    bool EditorDiffers();   // Save Changes, Revert Changes
+    bool Connected() const; // Factory Defaults, file actions
 
     // Starts the read script (as after a connection): Clear, Reset, SetActive.
     void StartRead();
@@ -91,7 +91,7 @@ public:
     TLoaderAutomata* LDRA = nullptr;
     TBRDSDataValidator* BRDSDV = nullptr;
     TCustomDevice* Device = nullptr;
-    TSystemTime FUTC{};
+    TSystemTime FUTC {};
     // The non-empty lines of the reply being parsed.
     std::vector<std::string> tmpSL;
 

@@ -6,7 +6,9 @@
 
 // ---------------------------------------------------------------- states
 
-TCustomState::TCustomState(std::int32_t AState) : FState(AState) {}
+TCustomState::TCustomState(std::int32_t AState) : FState(AState)
+{
+}
 
 TCustomState::~TCustomState()
 {
@@ -31,7 +33,9 @@ void TCustomState::Advance()
         SetInnerState(static_cast<TInnerState>(S + 1));
 }
 
-void TCustomState::Survey(const TBytes*, const TBytes*) {}
+void TCustomState::Survey(const TBytes*, const TBytes*)
+{
+}
 
 bool TCustomState::AwaitsReply() const
 {
@@ -95,7 +99,9 @@ std::string TKVXState::Msg() const
     }
 }
 
-TKVXStateList::TKVXStateList(std::int32_t AState) : TCustomState(AState), FMessages(new std::vector<PMsgChange>) {}
+TKVXStateList::TKVXStateList(std::int32_t AState) : TCustomState(AState), FMessages(new std::vector<PMsgChange>)
+{
+}
 
 TKVXStateList::~TKVXStateList()
 {
@@ -364,8 +370,8 @@ void TLoaderAutomata::Execute()
             if (FActive.load()) {
                 if (FState && FState->InnerState() == isNext) {
                     const std::int32_t N = FState->State();
-                    auto It = std::find_if(FStates.begin(), FStates.end(),
-                                           [&](TCustomState* S) { return S->State() == N; });
+                    auto It = std::find_if(
+                        FStates.begin(), FStates.end(), [&](TCustomState* S) { return S->State() == N; });
                     FState = (It != FStates.end() && It + 1 != FStates.end()) ? *(It + 1) : nullptr;
                 }
                 Cur = FState;
@@ -394,8 +400,8 @@ void TLoaderAutomata::Execute()
             std::lock_guard<std::recursive_mutex> G(FCS);
             After = Changes();
             const TInnerState Phase = Cur->InnerState();
-            Idle = FActive.load() && FState == Cur && Phase != isNext &&
-                   (After == Before || (Phase == PhaseBefore && Cur->AwaitsReply()));
+            Idle = FActive.load() && FState == Cur && Phase != isNext
+                && (After == Before || (Phase == PhaseBefore && Cur->AwaitsReply()));
         }
         if (Idle)
             WaitForChange(After);

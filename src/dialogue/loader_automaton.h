@@ -16,8 +16,8 @@
 // calls StateChanged when it comes.
 
 #include "platform/event.h"
-#include "rds/msg_change.h"
 #include "platform/thread.h"
+#include "rds/msg_change.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -61,7 +61,7 @@ protected:
 
     TLoaderAutomata* FOwner = nullptr;
     std::int32_t FState;
-    std::atomic<TInnerState> FInnerState{isInit};
+    std::atomic<TInnerState> FInnerState {isInit};
     TBytes FParams;
 
     friend class TLoaderAutomata;
@@ -163,7 +163,7 @@ private:
     mutable std::recursive_mutex FCS;
     std::vector<TCustomState*> FStates;
     TCustomState* FState = nullptr;
-    std::atomic<bool> FActive{false};
+    std::atomic<bool> FActive {false};
     TLoaderMessageEvent FOnState;
     TLoaderNotifyEvent FOnStatus;
 

@@ -23,7 +23,7 @@ constexpr TRow Rows[] = {
     {stDisconnectedFromDevice, {clYellow, clRed, false}},
 };
 
-constexpr TStatusColours Other{clWhite, clBlue, false};
+constexpr TStatusColours Other {clWhite, clBlue, false};
 
 } // namespace
 

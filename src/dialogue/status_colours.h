@@ -12,6 +12,6 @@ struct TStatusColours {
 };
 
 // Colours of the panel before the first status arrives ("Idle").
-constexpr TStatusColours InitialStatusColours{0x000000, 0xFFFF00, false};
+constexpr TStatusColours InitialStatusColours {0x000000, 0xFFFF00, false};
 
 TStatusColours StatusColours(TConnStatus Status);

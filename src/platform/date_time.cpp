@@ -12,7 +12,7 @@ TDateTime Now()
     const auto now = std::chrono::system_clock::now();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     std::time_t secs = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
+    std::tm local {};
     localtime_r(&secs, &local);
     const double localMs = static_cast<double>(ms) + static_cast<double>(local.tm_gmtoff) * 1000.0;
     return UnixEpochDays + localMs / 86400000.0;

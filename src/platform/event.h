@@ -13,7 +13,7 @@ template <typename... Args>
 class TEvent {
 public:
     TEvent() = default;
-    TEvent(std::nullptr_t) {}
+    TEvent(std::nullptr_t) { }
 
     // The object may be of a class derived from the one declaring Method.
     template <typename T, typename C>
@@ -71,6 +71,6 @@ private:
     }
 
     void* FObject = nullptr;
-    alignas(void*) std::array<unsigned char, CodeSize> FCode{};
+    alignas(void*) std::array<unsigned char, CodeSize> FCode {};
     Thunk FThunk = nullptr;
 };

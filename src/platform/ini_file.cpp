@@ -128,7 +128,8 @@ int TIniFile::FindKey(int S, const std::string& Ident) const
 {
     const int end = SectionEnd(S);
     for (int i = S + 1; i < end; ++i)
-        if (!FLines[static_cast<std::size_t>(i)].Key.empty() && SameText(FLines[static_cast<std::size_t>(i)].Key, Ident))
+        if (!FLines[static_cast<std::size_t>(i)].Key.empty()
+            && SameText(FLines[static_cast<std::size_t>(i)].Key, Ident))
             return i;
     return -1;
 }

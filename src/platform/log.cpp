@@ -17,7 +17,7 @@ namespace kvx::log {
 namespace {
 
 constexpr int Unset = -1;
-std::atomic<int> GLevel{Unset};
+std::atomic<int> GLevel {Unset};
 
 struct SinkState {
     std::mutex Lock;
@@ -33,11 +33,16 @@ SinkState& Sinks()
 const char* LevelWord(Level L)
 {
     switch (L) {
-    case Level::Error: return "ERROR";
-    case Level::Warn: return "WARN";
-    case Level::Info: return "INFO";
-    case Level::Debug: return "DEBUG";
-    default: return "";
+    case Level::Error:
+        return "ERROR";
+    case Level::Warn:
+        return "WARN";
+    case Level::Info:
+        return "INFO";
+    case Level::Debug:
+        return "DEBUG";
+    default:
+        return "";
     }
 }
 
@@ -51,9 +56,9 @@ std::string ThreadLabel()
 
 void Write(Level L, const std::string& Text)
 {
-    timeval Tv{};
+    timeval Tv {};
     gettimeofday(&Tv, nullptr);
-    std::tm Local{};
+    std::tm Local {};
     const std::time_t Secs = Tv.tv_sec;
     localtime_r(&Secs, &Local);
     char Stamp[32];

@@ -29,7 +29,7 @@ Registry& Reg()
     return *r;
 }
 
-std::atomic<std::uint32_t> NextId{1};
+std::atomic<std::uint32_t> NextId {1};
 
 std::shared_ptr<Queue> Find(std::uint32_t Id)
 {
@@ -82,7 +82,7 @@ bool Post(std::uint32_t Id, bool ToWindow, UINT Msg, WPARAM w, LPARAM l)
         std::lock_guard<std::mutex> g(q->Lock);
         if (q->Messages.size() >= MaxQueuedMessages)
             return false;
-        q->Messages.push_back(TMsg{ToWindow ? Id : 0, Msg, w, l});
+        q->Messages.push_back(TMsg {ToWindow ? Id : 0, Msg, w, l});
     }
     q->Arrived.notify_all();
     return true;

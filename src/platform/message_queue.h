@@ -19,7 +19,7 @@ using LPARAM = std::intptr_t;
 using HWND = std::uint32_t;
 
 struct TMsg {
-    HWND hwnd = 0;      // the window the message was posted to; 0 for a thread message
+    HWND hwnd = 0; // the window the message was posted to; 0 for a thread message
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
@@ -63,4 +63,4 @@ bool WaitWindowMessage(HWND Wnd, int TimeoutMs, UINT MsgMin = 0, UINT MsgMax = 0
 namespace platform_detail {
 // Gives the calling thread the id a TThread was created with.
 void AdoptThreadId(std::uint32_t ThreadId);
-}
+} // namespace platform_detail

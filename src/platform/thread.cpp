@@ -22,11 +22,11 @@ struct SyncCall {
 // main thread that a worker has finished (so WaitFor can stop serving calls).
 struct SyncState {
     std::mutex Lock;
-    std::condition_variable Changed;   // a call was queued or a thread finished
-    std::condition_variable CallDone;  // a queued call has run
+    std::condition_variable Changed;  // a call was queued or a thread finished
+    std::condition_variable CallDone; // a queued call has run
     std::deque<std::shared_ptr<SyncCall>> Calls;
     std::function<void()> Wake;
-    std::atomic<bool> MainSet{false};
+    std::atomic<bool> MainSet {false};
     std::thread::id Main;
 };
 
@@ -131,8 +131,7 @@ std::uint32_t TThread::WaitFor()
         while (!FFinished.load()) {
             CheckSynchronize();
             std::unique_lock<std::mutex> g(s.Lock);
-            s.Changed.wait_for(g, std::chrono::milliseconds(100),
-                               [&] { return FFinished.load() || !s.Calls.empty(); });
+            s.Changed.wait_for(g, std::chrono::milliseconds(100), [&] { return FFinished.load() || !s.Calls.empty(); });
         }
     } else {
         std::unique_lock<std::mutex> g(s.Lock);

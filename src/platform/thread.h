@@ -73,10 +73,10 @@ public:
 protected:
     virtual void Execute() = 0;
     // Runs on the thread after Execute returned.
-    virtual void DoTerminate() {}
+    virtual void DoTerminate() { }
     // Runs on the caller's thread right after Terminate set the flag; an override
     // wakes whatever the thread may be waiting on.
-    virtual void TerminatedSet() {}
+    virtual void TerminatedSet() { }
     void SetReturnValue(std::uint32_t Value) { FReturnValue = Value; }
 
 private:
@@ -84,10 +84,10 @@ private:
 
     const std::uint32_t FThreadID;
     std::thread FThread;
-    std::atomic<bool> FTerminated{false};
-    std::atomic<bool> FStarted{false};
-    std::atomic<bool> FFinished{false};
-    std::atomic<std::uint32_t> FReturnValue{0};
+    std::atomic<bool> FTerminated {false};
+    std::atomic<bool> FStarted {false};
+    std::atomic<bool> FFinished {false};
+    std::atomic<std::uint32_t> FReturnValue {0};
     bool FFreeOnTerminate = false;
     bool FJoined = false;
     mutable std::mutex FStateLock;

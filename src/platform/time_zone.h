@@ -8,26 +8,26 @@
 #include <optional>
 
 struct TSystemTime {
-  std::uint16_t wYear = 0;  // in full, e.g. 2015
-  std::uint16_t wMonth = 0;  // 1-12
-  std::uint16_t wDayOfWeek = 0;  // 0 = Sunday
-  std::uint16_t wDay = 0;
-  std::uint16_t wHour = 0;
-  std::uint16_t wMinute = 0;
-  std::uint16_t wSecond = 0;
-  std::uint16_t wMilliseconds = 0;
+    std::uint16_t wYear = 0;      // in full, e.g. 2015
+    std::uint16_t wMonth = 0;     // 1-12
+    std::uint16_t wDayOfWeek = 0; // 0 = Sunday
+    std::uint16_t wDay = 0;
+    std::uint16_t wHour = 0;
+    std::uint16_t wMinute = 0;
+    std::uint16_t wSecond = 0;
+    std::uint16_t wMilliseconds = 0;
 };
 
 enum TTimeZoneId {
-  tzUnknown = 0,   // the zone has no standard/daylight distinction
-  tzStandard = 1,  // standard time is in force
-  tzDaylight = 2   // daylight time is in force
+    tzUnknown = 0,  // the zone has no standard/daylight distinction
+    tzStandard = 1, // standard time is in force
+    tzDaylight = 2  // daylight time is in force
 };
 
 struct TTimeZoneInformation {
-  int Bias = 0;          // UTC minus local standard time, minutes
-  int StandardBias = 0;  // added to Bias while standard time is in force
-  int DaylightBias = 0;  // added to Bias while daylight time is in force
+    int Bias = 0;         // UTC minus local standard time, minutes
+    int StandardBias = 0; // added to Bias while standard time is in force
+    int DaylightBias = 0; // added to Bias while daylight time is in force
 };
 
 // Milliseconds since 1970-01-01 00:00 UTC: the override when one is set,

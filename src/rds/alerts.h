@@ -5,21 +5,20 @@
 #include <vector>
 
 enum TAlertType {
-  altInfo = 0,    // shown only
-  altCancel = 1,  // blocks the save: the user can only cancel
-  altConfirm = 2  // the save asks the user to confirm it
+    altInfo = 0,   // shown only
+    altCancel = 1, // blocks the save: the user can only cancel
+    altConfirm = 2 // the save asks the user to confirm it
 };
 
 struct TAlert {
-  TAlertType AlertType = altInfo;
-  std::string Name;         // short title shown in the list
-  std::string Description;  // text of the description box
-  bool Confirmed = false;   // false when made; nothing changes it afterwards
+    TAlertType AlertType = altInfo;
+    std::string Name;        // short title shown in the list
+    std::string Description; // text of the description box
+    bool Confirmed = false;  // false when made; nothing changes it afterwards
 };
 
 // In the order the findings were made.
 using TAlertArray = std::vector<TAlert>;
 
 // Appends one alert, not confirmed.
-void AddAlert(TAlertArray& Alerts, TAlertType AlertType, const std::string& Name,
-              const std::string& Description);
+void AddAlert(TAlertArray& Alerts, TAlertType AlertType, const std::string& Name, const std::string& Description);

@@ -11,8 +11,8 @@ extern const char* const PTY_RBDS[32];
 
 // One entry of the fixed call-letter table.
 struct TCallLettersPI {
-  const char* Letters;
-  std::uint16_t PI;
+    const char* Letters;
+    std::uint16_t PI;
 };
 extern const TCallLettersPI CallLettersTable[74];
 

@@ -29,12 +29,12 @@ void ParseSettingsFile(const std::string& FileText, TBRDSDataValidator& Record);
 // returns false with the reason in Error. Write, when given, replaces write(2)
 // for the new text (for tests).
 using TFileWrite = std::function<ssize_t(int Fd, const void* Buf, std::size_t Count)>;
-bool SaveSettingsFile(const TBRDSDataValidator& Record, const std::string& Path, std::string& Error,
-                      TFileWrite Write = nullptr);
+bool SaveSettingsFile(
+    const TBRDSDataValidator& Record, const std::string& Path, std::string& Error, TFileWrite Write = nullptr);
 
 // Reads Path into Record: FW, HW and Serial come from DeviceCopy when given
 // (so firmware-dependent parts behave as for the connected encoder), the rest
 // from the file. On failure returns false with the reason in Error and leaves
 // Record unchanged.
 bool LoadSettingsFile(const std::string& Path, TBRDSDataValidator& Record, std::string& Error,
-                      const TBRDSDataValidator* DeviceCopy = nullptr);
+    const TBRDSDataValidator* DeviceCopy = nullptr);

@@ -8,29 +8,29 @@
 #include <vector>
 
 class TStringScroller {
- public:
-  TStringScroller();
+public:
+    TStringScroller();
 
-  std::uint8_t Parse() const { return FParse; }
-  void Parse(std::uint8_t Value);  // a different value restarts
-  const std::string& Str() const { return FStr; }
-  void Str(const std::string& Value);  // a different text restarts
+    std::uint8_t Parse() const { return FParse; }
+    void Parse(std::uint8_t Value); // a different value restarts
+    const std::string& Str() const { return FStr; }
+    void Str(const std::string& Value); // a different text restarts
 
-  // The next frame; remembered as LastScrollStr.
-  std::string ScrollStr();
-  const std::string& LastScrollStr() const { return FLastScroll; }
+    // The next frame; remembered as LastScrollStr.
+    std::string ScrollStr();
+    const std::string& LastScrollStr() const { return FLastScroll; }
 
-  void Reset();
+    void Reset();
 
- private:
-  std::string WordFrame();
-  std::string CharFrame();
+private:
+    std::string WordFrame();
+    std::string CharFrame();
 
-  std::uint8_t FParse = 0;
-  std::string FStr;
-  std::int32_t FPos = 0;
-  std::int32_t FWindowPos = 0;
-  std::int32_t FWindowSize = 8;
-  std::vector<std::string> FTokens;
-  std::string FLastScroll;
+    std::uint8_t FParse = 0;
+    std::string FStr;
+    std::int32_t FPos = 0;
+    std::int32_t FWindowPos = 0;
+    std::int32_t FWindowSize = 8;
+    std::vector<std::string> FTokens;
+    std::string FLastScroll;
 };

@@ -93,57 +93,108 @@ struct SetterCase {
 TEST(CommPortDriver, SetterRules)
 {
     const SetterCase cases[] = {
-        {"Port gives the numbered device path",
-         [](auto& d) { d.SetPort(pnCOM12); },
-         [](auto& d) { EXPECT_EQ(d.PortName(), "/dev/ttyS11"); EXPECT_EQ(d.Port(), pnCOM12); }},
+        {"Port gives the numbered device path", [](auto& d) { d.SetPort(pnCOM12); },
+            [](auto& d) {
+                EXPECT_EQ(d.PortName(), "/dev/ttyS11");
+                EXPECT_EQ(d.Port(), pnCOM12);
+            }},
         {"PortName makes Port custom",
-         [](auto& d) { d.SetPort(pnCOM3); d.SetPortName("/dev/ttyUSB0"); },
-         [](auto& d) { EXPECT_EQ(d.PortName(), "/dev/ttyUSB0"); EXPECT_EQ(d.Port(), pnCustom); }},
+            [](auto& d) {
+                d.SetPort(pnCOM3);
+                d.SetPortName("/dev/ttyUSB0");
+            },
+            [](auto& d) {
+                EXPECT_EQ(d.PortName(), "/dev/ttyUSB0");
+                EXPECT_EQ(d.Port(), pnCustom);
+            }},
         {"pnCustom keeps the name",
-         [](auto& d) { d.SetPortName("/dev/ttyACM0"); d.SetPort(pnCustom); },
-         [](auto& d) { EXPECT_EQ(d.PortName(), "/dev/ttyACM0"); }},
-        {"BaudRate sets the value",
-         [](auto& d) { d.SetBaudRate(br115200); },
-         [](auto& d) { EXPECT_EQ(d.BaudRateValue(), 115200u); }},
+            [](auto& d) {
+                d.SetPortName("/dev/ttyACM0");
+                d.SetPort(pnCustom);
+            },
+            [](auto& d) { EXPECT_EQ(d.PortName(), "/dev/ttyACM0"); }},
+        {"BaudRate sets the value", [](auto& d) { d.SetBaudRate(br115200); },
+            [](auto& d) { EXPECT_EQ(d.BaudRateValue(), 115200u); }},
         {"brCustom keeps the value",
-         [](auto& d) { d.SetBaudRate(br57600); d.SetBaudRate(brCustom); },
-         [](auto& d) { EXPECT_EQ(d.BaudRateValue(), 57600u); EXPECT_EQ(d.BaudRate(), brCustom); }},
-        {"BaudRateValue makes the rate custom",
-         [](auto& d) { d.SetBaudRateValue(0); },
-         [](auto& d) { EXPECT_EQ(d.BaudRateValue(), 0u); EXPECT_EQ(d.BaudRate(), brCustom); }},
+            [](auto& d) {
+                d.SetBaudRate(br57600);
+                d.SetBaudRate(brCustom);
+            },
+            [](auto& d) {
+                EXPECT_EQ(d.BaudRateValue(), 57600u);
+                EXPECT_EQ(d.BaudRate(), brCustom);
+            }},
+        {"BaudRateValue makes the rate custom", [](auto& d) { d.SetBaudRateValue(0); },
+            [](auto& d) {
+                EXPECT_EQ(d.BaudRateValue(), 0u);
+                EXPECT_EQ(d.BaudRate(), brCustom);
+            }},
         {"InBufSize clamps low",
-         [](auto& d) { d.SetInBufSize(50); d.SetOutBufSize(50); },
-         [](auto& d) { EXPECT_EQ(d.InBufSize(), 128u); EXPECT_EQ(d.OutBufSize(), 128u); }},
+            [](auto& d) {
+                d.SetInBufSize(50);
+                d.SetOutBufSize(50);
+            },
+            [](auto& d) {
+                EXPECT_EQ(d.InBufSize(), 128u);
+                EXPECT_EQ(d.OutBufSize(), 128u);
+            }},
         {"InBufSize clamps high",
-         [](auto& d) { d.SetInBufSize(100000); d.SetOutBufSize(100000); },
-         [](auto& d) { EXPECT_EQ(d.InBufSize(), 8192u); EXPECT_EQ(d.OutBufSize(), 8192u); }},
+            [](auto& d) {
+                d.SetInBufSize(100000);
+                d.SetOutBufSize(100000);
+            },
+            [](auto& d) {
+                EXPECT_EQ(d.InBufSize(), 8192u);
+                EXPECT_EQ(d.OutBufSize(), 8192u);
+            }},
         {"PacketSize 0 means no packets",
-         [](auto& d) { d.SetPacketSize(16); d.SetPacketSize(0); },
-         [](auto& d) { EXPECT_EQ(d.PacketSize(), -1); }},
-        {"PacketSize above InBufSize raises it",
-         [](auto& d) { d.SetPacketSize(4000); },
-         [](auto& d) { EXPECT_EQ(d.PacketSize(), 4000); EXPECT_EQ(d.InBufSize(), 4000u); }},
+            [](auto& d) {
+                d.SetPacketSize(16);
+                d.SetPacketSize(0);
+            },
+            [](auto& d) { EXPECT_EQ(d.PacketSize(), -1); }},
+        {"PacketSize above InBufSize raises it", [](auto& d) { d.SetPacketSize(4000); },
+            [](auto& d) {
+                EXPECT_EQ(d.PacketSize(), 4000);
+                EXPECT_EQ(d.InBufSize(), 4000u);
+            }},
         {"a smaller InBufSize still fits the packet",
-         [](auto& d) { d.SetPacketSize(4000); d.SetInBufSize(1000); },
-         [](auto& d) { EXPECT_EQ(d.InBufSize(), 4000u); EXPECT_EQ(d.PacketSize(), 4000); }},
-        {"PacketSize never exceeds the largest block",
-         [](auto& d) { d.SetPacketSize(20000); },
-         [](auto& d) { EXPECT_EQ(d.PacketSize(), 8192); EXPECT_EQ(d.InBufSize(), 8192u); }},
-        {"PollingDelay has a floor",
-         [](auto& d) { d.SetPollingDelay(1); },
-         [](auto& d) { EXPECT_EQ(d.PollingDelay(), 5); }},
-        {"a short PacketTimeout is raised",
-         [](auto& d) { d.SetPacketTimeout(10); },
-         [](auto& d) { EXPECT_EQ(d.PacketTimeout(), 70); }},
+            [](auto& d) {
+                d.SetPacketSize(4000);
+                d.SetInBufSize(1000);
+            },
+            [](auto& d) {
+                EXPECT_EQ(d.InBufSize(), 4000u);
+                EXPECT_EQ(d.PacketSize(), 4000);
+            }},
+        {"PacketSize never exceeds the largest block", [](auto& d) { d.SetPacketSize(20000); },
+            [](auto& d) {
+                EXPECT_EQ(d.PacketSize(), 8192);
+                EXPECT_EQ(d.InBufSize(), 8192u);
+            }},
+        {"PollingDelay has a floor", [](auto& d) { d.SetPollingDelay(1); },
+            [](auto& d) { EXPECT_EQ(d.PollingDelay(), 5); }},
+        {"a short PacketTimeout is raised", [](auto& d) { d.SetPacketTimeout(10); },
+            [](auto& d) { EXPECT_EQ(d.PacketTimeout(), 70); }},
         {"PacketTimeout 0 means none",
-         [](auto& d) { d.SetPacketTimeout(100); d.SetPacketTimeout(0); },
-         [](auto& d) { EXPECT_EQ(d.PacketTimeout(), -1); }},
+            [](auto& d) {
+                d.SetPacketTimeout(100);
+                d.SetPacketTimeout(0);
+            },
+            [](auto& d) { EXPECT_EQ(d.PacketTimeout(), -1); }},
         {"a longer PollingDelay raises PacketTimeout again",
-         [](auto& d) { d.SetPacketTimeout(100); d.SetPollingDelay(200); },
-         [](auto& d) { EXPECT_EQ(d.PacketTimeout(), 280); }},
+            [](auto& d) {
+                d.SetPacketTimeout(100);
+                d.SetPollingDelay(200);
+            },
+            [](auto& d) { EXPECT_EQ(d.PacketTimeout(), 280); }},
         {"pauses are counted",
-         [](auto& d) { d.PausePolling(); d.PausePolling(); d.ContinuePolling(); },
-         [](auto& d) { EXPECT_FALSE(d.IsPolling()); }},
+            [](auto& d) {
+                d.PausePolling();
+                d.PausePolling();
+                d.ContinuePolling();
+            },
+            [](auto& d) { EXPECT_FALSE(d.IsPolling()); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -167,7 +218,7 @@ TEST(CommPortDriver, OpenPortKeepsNameAndSizes)
     d.SetPortName("/dev/ttyS9");
     d.SetInBufSize(512);
     d.SetOutBufSize(512);
-    d.SetPacketSize(4000);  // the open block cannot grow
+    d.SetPacketSize(4000); // the open block cannot grow
     EXPECT_EQ(d.PortName(), pty.SlavePath());
     EXPECT_EQ(d.Port(), pnCustom);
     EXPECT_EQ(d.InBufSize(), 2048u);
@@ -206,7 +257,7 @@ struct LineCase {
     const char* Name;
     std::function<void(TCommPortDriver&)> Setup;
     tcflag_t CflagOn, CflagOff, IflagOn;
-    speed_t Speed;  // 0: not checked here
+    speed_t Speed; // 0: not checked here
 };
 
 // A pseudo-terminal always reads back CS8 without PARENB (it has no UART), so
@@ -216,10 +267,20 @@ TEST(CommPortDriver, AppliedLineSettingsReadBackThroughMaster)
 {
     const LineCase cases[] = {
         {"defaults", [](auto&) {}, 0, PARODD | CMSPAR | CSTOPB | CRTSCTS, 0, B9600},
-        {"7E2", [](auto& d) { d.SetDataBits(db7BITS); d.SetParity(ptEVEN); d.SetStopBits(sb2BITS); },
-         CSTOPB, PARODD | CMSPAR, 0, 0},
-        {"5O1.5", [](auto& d) { d.SetDataBits(db5BITS); d.SetParity(ptODD); d.SetStopBits(sb1HALFBITS); },
-         PARODD | CSTOPB, CMSPAR, 0, 0},
+        {"7E2",
+            [](auto& d) {
+                d.SetDataBits(db7BITS);
+                d.SetParity(ptEVEN);
+                d.SetStopBits(sb2BITS);
+            },
+            CSTOPB, PARODD | CMSPAR, 0, 0},
+        {"5O1.5",
+            [](auto& d) {
+                d.SetDataBits(db5BITS);
+                d.SetParity(ptODD);
+                d.SetStopBits(sb1HALFBITS);
+            },
+            PARODD | CSTOPB, CMSPAR, 0, 0},
         {"mark", [](auto& d) { d.SetParity(ptMARK); }, PARODD | CMSPAR, CSTOPB, 0, 0},
         {"space", [](auto& d) { d.SetParity(ptSPACE); }, CMSPAR, PARODD, 0, 0},
         {"RTS/CTS", [](auto& d) { d.SetHwFlow(hfRTSCTS); }, CRTSCTS, 0, 0, 0},
@@ -233,7 +294,7 @@ TEST(CommPortDriver, AppliedLineSettingsReadBackThroughMaster)
         d.SetPortName(pty.SlavePath());
         c.Setup(d);
         ASSERT_TRUE(d.Connect());
-        termios t{};
+        termios t {};
         ASSERT_EQ(tcgetattr(pty.Master(), &t), 0);
         // Truly raw, whatever else is asked for.
         EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | INPCK | BRKINT | IXANY), 0u);
@@ -259,7 +320,7 @@ TEST(CommPortDriver, AppliedLineSettingsReadBackThroughMaster)
 TEST(CommPortDriver, RateZeroKeepsTheLineRateAndChangesApplyWhileOpen)
 {
     TPty pty;
-    termios t{};
+    termios t {};
     ASSERT_EQ(tcgetattr(pty.Master(), &t), 0);
     cfsetospeed(&t, B4800);
     cfsetispeed(&t, B4800);
@@ -335,7 +396,7 @@ TEST(CommPortDriver, PausedPathLeavesBytesForReadData)
 
 TEST(CommPortDriver, SendStopsWhenTheLineDoesNotDrain)
 {
-    TPty pty;  // nobody reads the master: the line fills up
+    TPty pty; // nobody reads the master: the line fills up
     TCommPortDriver d;
     d.SetPortName(pty.SlavePath());
     ASSERT_TRUE(d.Connect());
@@ -362,7 +423,7 @@ TEST(CommPortDriver, PacketsPassOrDiscardTheTail)
         ASSERT_TRUE(d.Connect());
         pty.Write("abcdefghij");
         EXPECT_TRUE(WaitUntil([&] { return rx.Packets().size() >= 3; }));
-        EXPECT_EQ(rx.Packets(), (std::vector<std::string>{"abcd", "efgh", "ij"}));
+        EXPECT_EQ(rx.Packets(), (std::vector<std::string> {"abcd", "efgh", "ij"}));
     }
     {
         SCOPED_TRACE("discard");
@@ -379,7 +440,7 @@ TEST(CommPortDriver, PacketsPassOrDiscardTheTail)
         ASSERT_TRUE(WaitUntil([&] { return rx.Packets().size() == 1 && d.CountRX() == 0; }));
         pty.Write("wxyz");
         EXPECT_TRUE(WaitUntil([&] { return rx.Packets().size() >= 2; }));
-        EXPECT_EQ(rx.Packets(), (std::vector<std::string>{"abcd", "wxyz"}));
+        EXPECT_EQ(rx.Packets(), (std::vector<std::string> {"abcd", "wxyz"}));
     }
 }
 
@@ -400,12 +461,12 @@ TEST(CommPortDriver, PartialPacketAfterWholeOnesWaitsForItsTimeout)
     ASSERT_TRUE(WaitUntil([&] { return rx.Packets().size() == 1; }));
     pty.Write("gh");
     EXPECT_TRUE(WaitUntil([&] { return rx.Packets().size() >= 2; }));
-    EXPECT_EQ(rx.Packets(), (std::vector<std::string>{"abcd", "efgh"}));
+    EXPECT_EQ(rx.Packets(), (std::vector<std::string> {"abcd", "efgh"}));
 }
 
 TEST(CommPortDriver, CheckLineStatusWithoutLinesSendsNothing)
 {
-    TPty pty;  // a pseudo-terminal has no modem lines
+    TPty pty; // a pseudo-terminal has no modem lines
     TCommPortDriver d;
     d.SetPortName(pty.SlavePath());
     d.SetCheckLineStatus(true);
@@ -469,8 +530,8 @@ TEST(CommPortDriver, AReceiveHandlerMayCloseAndReopenThePort)
 {
     TPty pty;
     struct Reopener {
-        std::atomic<int> Calls{0};
-        std::atomic<bool> InHandler{false}, Done{false};
+        std::atomic<int> Calls {0};
+        std::atomic<bool> InHandler {false}, Done {false};
         void OnData(TCommPortDriver* d, void*, std::uint32_t)
         {
             if (++Calls == 1) {
@@ -505,4 +566,4 @@ TEST(CommPortDriver, AReceiveHandlerMayCloseAndReopenThePort)
     EXPECT_EQ(ThreadCount(), before);
 }
 
-}  // namespace
+} // namespace

@@ -35,12 +35,12 @@ public:
         WaitFor();
     }
 
-    std::atomic<TConnStatus> ConnectResult{stConnected};
-    std::atomic<TConnStatus> ProcessResult{stConnected};
-    std::atomic<TConnStatus> ReadResult{stConnected};
-    std::atomic<bool> Transmit{true};
-    std::atomic<int> ConnectCalls{0};
-    std::atomic<int> DisconnectCalls{0};
+    std::atomic<TConnStatus> ConnectResult {stConnected};
+    std::atomic<TConnStatus> ProcessResult {stConnected};
+    std::atomic<TConnStatus> ReadResult {stConnected};
+    std::atomic<bool> Transmit {true};
+    std::atomic<int> ConnectCalls {0};
+    std::atomic<int> DisconnectCalls {0};
 
     void Feed(const std::string& Chunk)
     {
@@ -83,10 +83,11 @@ protected:
         ++DisconnectCalls;
         return TCustomConnection::DoDisconnect();
     }
+
 public:
     // While set, the connection thread stops inside its next DoRead until it is cleared.
-    std::atomic<bool> HoldRead{false};
-    std::atomic<bool> InHeldRead{false};
+    std::atomic<bool> HoldRead {false};
+    std::atomic<bool> InHeldRead {false};
 
 protected:
     TConnStatus DoRead(void*& Data, std::int32_t& DataSize) override
@@ -112,7 +113,7 @@ protected:
             std::lock_guard<std::mutex> g(FSendBufferCS);
             std::lock_guard<std::mutex> l(FLock);
             FSent.append(reinterpret_cast<const char*>(FSendBuffer.data()) + FSendIdx,
-                         static_cast<std::size_t>(FSendLength - FSendIdx));
+                static_cast<std::size_t>(FSendLength - FSendIdx));
             FSendIdx = FSendLength;
         }
         return ProcessResult.load();
@@ -215,7 +216,7 @@ protected:
 
 private:
     bool FAck;
-    std::atomic<bool> FReady{false};
+    std::atomic<bool> FReady {false};
     std::mutex FLock;
     std::vector<TConnStatus> FStatuses;
     std::string FData;
@@ -236,10 +237,10 @@ std::string Words(const Seq& S)
 
 TEST(ConnStatus, DisplayWords)
 {
-    const char* expected[] = {"Unknown", "Strobe", "Idle", "Buffer Overrun", "Clear Buffer", "Connecting",
-                              "Resolving", "Connected", "Already Connected", "Disconnecting", "Disconnected",
-                              "Not Connected", "Socket Error", "Connection Timeout", "Connection Refused",
-                              "Disconnected from Device", "Unable to Connect", "Invalid Connection Params"};
+    const char* expected[]
+        = {"Unknown", "Strobe", "Idle", "Buffer Overrun", "Clear Buffer", "Connecting", "Resolving", "Connected",
+            "Already Connected", "Disconnecting", "Disconnected", "Not Connected", "Socket Error", "Connection Timeout",
+            "Connection Refused", "Disconnected from Device", "Unable to Connect", "Invalid Connection Params"};
     for (int i = 0; i < ConnStatusCount; ++i)
         EXPECT_STREQ(ConnStatusStr[i], expected[i]) << i;
     EXPECT_EQ(stInvalidConnectionParams, 17);
@@ -299,8 +300,9 @@ TEST(CustomConnection, ConnectAndDisconnectSequences)
     EXPECT_FALSE(conn.Connect()); // while connected
     conn.Disconnect(stDisconnecting);
     ASSERT_TRUE(l.WaitForLast(stDisconnected));
-    EXPECT_EQ(Words(l.Statuses()), Words({stConnecting, stConnecting, stConnected, stAlreadyConnected,
-                                          stDisconnecting, stDisconnecting, stDisconnected}));
+    EXPECT_EQ(Words(l.Statuses()),
+        Words({stConnecting, stConnecting, stConnected, stAlreadyConnected, stDisconnecting, stDisconnecting,
+            stDisconnected}));
     EXPECT_EQ(conn.Connected(), stDisconnected);
 
     // Disconnect while not connected still runs the disconnect pass.
@@ -308,7 +310,7 @@ TEST(CustomConnection, ConnectAndDisconnectSequences)
     ASSERT_TRUE(l.WaitForLast(stDisconnected, 11));
     const auto all = l.Statuses();
     EXPECT_EQ(Words(Seq(all.begin() + 7, all.end())),
-              Words({stDisconnecting, stNotConnected, stDisconnecting, stDisconnected}));
+        Words({stDisconnecting, stNotConnected, stDisconnecting, stDisconnected}));
 
     // Status and data messages share one rising sequence number.
     const auto pids = l.PIDs();
@@ -329,8 +331,9 @@ TEST(CustomConnection, DisconnectCancelsAPendingConnect)
     EXPECT_FALSE(conn.Connect()); // a connect is pending
     conn.Disconnect(stDisconnecting);
     ASSERT_TRUE(l.WaitForLast(stDisconnected));
-    EXPECT_EQ(Words(l.Statuses()), Words({stConnecting, stConnecting, stAlreadyConnected, stDisconnecting,
-                                          stNotConnected, stDisconnecting, stDisconnected}));
+    EXPECT_EQ(Words(l.Statuses()),
+        Words({stConnecting, stConnecting, stAlreadyConnected, stDisconnecting, stNotConnected, stDisconnecting,
+            stDisconnected}));
     // Several reconnect periods later no further attempt has been made.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(conn.ConnectCalls.load(), 1);
@@ -344,7 +347,7 @@ TEST(CustomConnection, LinkFailuresRunTheDisconnectSequence)
         bool FailRead;
         TConnStatus Failure;
     };
-    for (const Case c : {Case{true, stDisconnectedFromDevice}, Case{false, stSocketError}}) {
+    for (const Case c : {Case {true, stDisconnectedFromDevice}, Case {false, stSocketError}}) {
         Listener l;
         TestConn conn;
         conn.AddThreadListener(l.ThreadID());
@@ -356,7 +359,7 @@ TEST(CustomConnection, LinkFailuresRunTheDisconnectSequence)
             conn.ProcessResult = c.Failure;
         ASSERT_TRUE(l.WaitForLast(stDisconnected));
         EXPECT_EQ(Words(l.Statuses()),
-                  Words({stConnecting, stConnecting, stConnected, c.Failure, stDisconnecting, stDisconnected}));
+            Words({stConnecting, stConnecting, stConnected, c.Failure, stDisconnecting, stDisconnected}));
         EXPECT_EQ(conn.DisconnectCalls.load(), 1);
     }
 }
@@ -370,7 +373,7 @@ TEST(CustomConnection, SilentLineTimesOutOnlyWhenEnabledAndEveryBlockRestartsThe
         int TimeoutMs;
         int FeedForMs; // a block every 20 ms for this long, then silence
     };
-    for (const Case c : {Case{false, 30, 0}, Case{true, 30, 0}, Case{true, 400, 1200}}) {
+    for (const Case c : {Case {false, 30, 0}, Case {true, 30, 0}, Case {true, 400, 1200}}) {
         Listener l;
         TestConn conn;
         conn.SetNoDataTimeout(c.TimeoutMs);
@@ -392,7 +395,7 @@ TEST(CustomConnection, SilentLineTimesOutOnlyWhenEnabledAndEveryBlockRestartsThe
         }
         ASSERT_TRUE(l.WaitForLast(stDisconnected));
         EXPECT_EQ(Words(l.Statuses()),
-                  Words({stConnecting, stConnecting, stConnected, stSocketError, stDisconnecting, stDisconnected}));
+            Words({stConnecting, stConnecting, stConnected, stSocketError, stDisconnecting, stDisconnected}));
     }
 }
 
@@ -416,7 +419,7 @@ TEST(CustomConnection, TheDisconnectPhaseSendsWhatIsStillQueued)
     ASSERT_TRUE(l.WaitForLast(stDisconnected));
     EXPECT_EQ(conn.Sent(), "PS=LAST\r\n");
     EXPECT_EQ(Words(l.Statuses()),
-              Words({stConnecting, stConnecting, stConnected, stDisconnecting, stDisconnecting, stDisconnected}));
+        Words({stConnecting, stConnecting, stConnected, stDisconnecting, stDisconnecting, stDisconnected}));
 }
 
 TEST(CustomConnection, ReceivedBytesReachTheListenerOnceAndInOrder)
@@ -467,9 +470,8 @@ TEST(CustomConnection, SilentConnectionDeliversNothingAndKeepsNothing)
         conn.Disconnect(stDisconnecting);
         // Connecting x2, Connected, 100 blocks, Disconnecting x2, Disconnected.
         ASSERT_TRUE(WaitUntil([&] { return conn.NextPID() == 1 + 3 + 100 + 3; }));
-        EXPECT_TRUE(WaitUntil([&] {
-            return QueuedMessageCount(conn.Buffer()->ThreadID()) == 0 && conn.Buffer()->RetainedCount() == 0;
-        }));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return QueuedMessageCount(conn.Buffer()->ThreadID()) == 0 && conn.Buffer()->RetainedCount() == 0; }));
     } // the buffer thread has handled every message once the connection is gone
     EXPECT_EQ(QueuedMessageCount(l.ThreadID()), 0u);
     EXPECT_EQ(l.Received(), 0);
@@ -483,8 +485,8 @@ TEST(CustomConnection, MessagesWithoutListenersAreReleasedAndHeldOnesAreKept)
     ASSERT_TRUE(WaitUntil([&] { return conn.Connected() == stConnected; }));
     conn.Feed("nobody listens");
     EXPECT_TRUE(WaitUntil([&] {
-        return conn.Pending() == 0 && QueuedMessageCount(conn.Buffer()->ThreadID()) == 0 &&
-               conn.Buffer()->RetainedCount() == 0;
+        return conn.Pending() == 0 && QueuedMessageCount(conn.Buffer()->ThreadID()) == 0
+            && conn.Buffer()->RetainedCount() == 0;
     }));
 
     // A listener that never finishes keeps its messages retained.
@@ -638,7 +640,8 @@ TEST(CustomConnection, WritesAreRefusedUnlessConnectedAndBufferedSendGrowsInStep
     };
     int total = 0;
     std::string expected;
-    for (const Step s : {Step{1000, 1024, 1000}, Step{24, 1024, 1024}, Step{1, 2048, 1025}, Step{3000, 4096, 4025}, Step{100, 5120, 4125}}) {
+    for (const Step s : {Step {1000, 1024, 1000}, Step {24, 1024, 1024}, Step {1, 2048, 1025}, Step {3000, 4096, 4025},
+             Step {100, 5120, 4125}}) {
         const std::string chunk(static_cast<std::size_t>(s.Size), static_cast<char>('a' + total % 26));
         conn.PushCommand(chunk);
         expected += chunk;

@@ -1,8 +1,8 @@
 #include "_conn/device.h"
 
-#include "platform/assertion.h"
 #include "_conn/ok_no_automaton.h"
 #include "_conn/serial_connection.h"
+#include "platform/assertion.h"
 
 #include "platform/log.h"
 
@@ -39,13 +39,13 @@ struct Sink {
     bool Veto = false;
     int Incoming = 0;
     void Status(TCustomDevice*, TConnStatus S) { Statuses.emplace_back(ConnStatusText(S)); }
-    void Status2(TCustomDevice*, TConnStatus) {}
+    void Status2(TCustomDevice*, TConnStatus) { }
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
         EXPECT_TRUE(TThread::IsMainThread());
         for (int i = 0; i < A->PacketCount(); ++i)
-            Packets.emplace_back(static_cast<const char*>(A->GetPacket(i)->Data),
-                                 static_cast<std::size_t>(A->GetPacket(i)->DataSize));
+            Packets.emplace_back(
+                static_cast<const char*>(A->GetPacket(i)->Data), static_cast<std::size_t>(A->GetPacket(i)->DataSize));
     }
     void Action(TCustomDevice*, TdAction A) { Actions.push_back(A); }
     void Data(TCustomDevice*, const void*, std::int32_t, TDataDirection DD, bool& Proceed)
@@ -66,7 +66,7 @@ TConnCOM* MakeConn(const TPty& Pty)
 // Tells when the connection has read bytes from the line.
 class TProbeConn : public TConnCOM {
 public:
-    TProbeConn() : TConnCOM(false) {}
+    TProbeConn() : TConnCOM(false) { }
     bool HasRead() const { return FLastReadDataTick.load() != 0; }
 };
 
@@ -121,8 +121,8 @@ struct Journal {
     {
         Add("Packet " + std::to_string(A->PacketCount()));
         for (int i = 0; i < A->PacketCount(); ++i)
-            Packets.emplace_back(static_cast<const char*>(A->GetPacket(i)->Data),
-                                 static_cast<std::size_t>(A->GetPacket(i)->DataSize));
+            Packets.emplace_back(
+                static_cast<const char*>(A->GetPacket(i)->Data), static_cast<std::size_t>(A->GetPacket(i)->DataSize));
         if (ThrowOnPacket) {
             ThrowOnPacket = false;
             throw std::runtime_error("packet handler failed");
@@ -166,7 +166,7 @@ public:
         Terminate();
         WaitFor();
     }
-    std::atomic<int> IdlePasses{0};
+    std::atomic<int> IdlePasses {0};
 
 protected:
     void Idle() override { ++IdlePasses; }
@@ -192,7 +192,7 @@ std::vector<std::string> SystemThreadNames()
 
 class TBadConn : public TCustomConnection {
 public:
-    TBadConn() : TCustomConnection(false) {}
+    TBadConn() : TCustomConnection(false) { }
 
 protected:
     std::uint32_t GetVer() const override { return 5; }
@@ -320,8 +320,9 @@ TEST(Device, HandlerListsActionsAndVersions)
     D.SetSilent(false);
     D.SetSilent(false);
     D.SetConfig(nullptr);
-    EXPECT_EQ(S.Actions, (std::vector<TdAction>{daBeforeChangeConnection, daBeforeDisconnect, daBeforeChangeProtocol,
-                                                daBeforeChangeSilent, daBeforeChangeConfig, daAfterChangeConfig}));
+    EXPECT_EQ(S.Actions,
+        (std::vector<TdAction> {daBeforeChangeConnection, daBeforeDisconnect, daBeforeChangeProtocol,
+            daBeforeChangeSilent, daBeforeChangeConfig, daAfterChangeConfig}));
     Bad.Terminate();
     Bad.WaitFor();
 }
@@ -341,26 +342,26 @@ TEST(Device, StatusesInOrderAndEachHandlerOnItsThread)
         D.Connect();
         ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
         ServeUntil([&] { return J.Count() >= 6; });
-        EXPECT_EQ(J.Take(), (std::vector<std::string>{
-                                "StatusAsync Connecting @DEV_:4", "Status Connecting @main",
-                                "StatusAsync Connecting @DEV_:4", "Status Connecting @main",
-                                "StatusAsync Connected @DEV_:4", "Status Connected @main"}));
+        EXPECT_EQ(J.Take(),
+            (std::vector<std::string> {"StatusAsync Connecting @DEV_:4", "Status Connecting @main",
+                "StatusAsync Connecting @DEV_:4", "Status Connecting @main", "StatusAsync Connected @DEV_:4",
+                "Status Connected @main"}));
 
         D.PushCommand(std::string("PI?"), true);
         EXPECT_EQ(Pty.Read(5), "PI?\r\n");
         Pty.Write("1234\r\nOK\r\n");
         ASSERT_TRUE(ServeUntil([&] { return J.Packets.size() == 1; }));
-        EXPECT_EQ(J.Take(), (std::vector<std::string>{"Data out PI?\r\n @main", "DataAsync in 1234\r\nOK\r\n @DEV_:4",
-                                                      "Data in 1234\r\nOK\r\n @main", "PacketAsync 1 @DEV_:4",
-                                                      "Packet 1 @main"}));
+        EXPECT_EQ(J.Take(),
+            (std::vector<std::string> {"Data out PI?\r\n @main", "DataAsync in 1234\r\nOK\r\n @DEV_:4",
+                "Data in 1234\r\nOK\r\n @main", "PacketAsync 1 @DEV_:4", "Packet 1 @main"}));
 
         D.Disconnect();
         ASSERT_TRUE(ServeUntil([&] { return D.Conn()->Connected() == stDisconnected && J.Count() >= 6; }));
         ServeUntil([&] { return false; }, 100);
-        EXPECT_EQ(J.Take(), (std::vector<std::string>{
-                                "StatusAsync Disconnecting @DEV_:4", "Status Disconnecting @main",
-                                "StatusAsync Disconnecting @DEV_:4", "Status Disconnecting @main",
-                                "StatusAsync Disconnected @DEV_:4", "Status Disconnected @main"}));
+        EXPECT_EQ(J.Take(),
+            (std::vector<std::string> {"StatusAsync Disconnecting @DEV_:4", "Status Disconnecting @main",
+                "StatusAsync Disconnecting @DEV_:4", "Status Disconnecting @main", "StatusAsync Disconnected @DEV_:4",
+                "Status Disconnected @main"}));
     }
 }
 
@@ -385,7 +386,7 @@ TEST(Device, AThrowingPacketHandlerIsLoggedOnceAndItsPacketNotAnnouncedAgain)
     Pty.Write("2\r\nNO\r\n");
     ASSERT_TRUE(ServeUntil([&] { return J.Packets.size() >= 2; }));
     ServeUntil([&] { return false; }, 100);
-    EXPECT_EQ(J.Packets, (std::vector<std::string>{"1\r\nOK\r\n", "2\r\nNO\r\n"}));
+    EXPECT_EQ(J.Packets, (std::vector<std::string> {"1\r\nOK\r\n", "2\r\nNO\r\n"}));
 
     // The device thread survived, and said what happened, once.
     const auto Lines = Log.Take();

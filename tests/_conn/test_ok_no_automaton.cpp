@@ -27,7 +27,6 @@ struct Recorder {
     }
 };
 
-
 struct Case {
     const char* Name;
     std::vector<std::string> Blocks;
@@ -91,7 +90,7 @@ TEST(OkNoAutomaton, WorkedExampleInThreeBlocks)
     A.OnData(B3, 2);
     EXPECT_EQ(A.DataPos(), 0);
     ASSERT_EQ(R.Calls.size(), 1u);
-    EXPECT_EQ(R.Calls[0], std::vector<std::string>{"1234\r\nOK\r\n"});
+    EXPECT_EQ(R.Calls[0], std::vector<std::string> {"1234\r\nOK\r\n"});
     EXPECT_EQ(A.PacketCount(), 0); // released once the handler returned
 }
 
@@ -143,5 +142,5 @@ TEST(OkNoAutomaton, AThrowingHandlerDoesNotSeeThePacketAgain)
     EXPECT_THROW(A.OnData(First.data(), static_cast<std::int32_t>(First.size())), std::runtime_error);
     EXPECT_EQ(A.PacketCount(), 0);
     A.OnData(Second.data(), static_cast<std::int32_t>(Second.size()));
-    EXPECT_EQ(R.Calls, (std::vector<std::vector<std::string>>{{First}, {Second}}));
+    EXPECT_EQ(R.Calls, (std::vector<std::vector<std::string>> {{First}, {Second}}));
 }

@@ -72,8 +72,8 @@ TEST(SerialConnection, IdentityPortAndProperties)
     EXPECT_EQ(d.SwFlow(), sfXONXOFF);
 
     // A bad element raises and leaves everything as it was.
-    for (const TStringDynArray& bad : {TStringDynArray{"ttyX", "12", "abc"}, TStringDynArray{"ttyX", "12", "16"},
-                                       TStringDynArray{"ttyX", "", "0"}, TStringDynArray{"ttyX", "1", "0", "4"}}) {
+    for (const TStringDynArray& bad : {TStringDynArray {"ttyX", "12", "abc"}, TStringDynArray {"ttyX", "12", "16"},
+             TStringDynArray {"ttyX", "", "0"}, TStringDynArray {"ttyX", "1", "0", "4"}}) {
         EXPECT_THROW(c.SetProperties(bad), EConvertError);
         EXPECT_EQ(c.Port(), "ttyS5");
         EXPECT_EQ(c.NoDataTimeout(), 1);
@@ -82,9 +82,8 @@ TEST(SerialConnection, IdentityPortAndProperties)
 
 TEST(SerialConnection, StrToIntAndNaturalOrder)
 {
-    const std::pair<const char*, std::int32_t> good[] = {
-        {"0", 0}, {"30000", 30000}, {"  -5", -5}, {"+7", 7}, {"$1F", 31}, {"0x10", 16}, {"$FFFFFFFF", -1},
-        {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}};
+    const std::pair<const char*, std::int32_t> good[] = {{"0", 0}, {"30000", 30000}, {"  -5", -5}, {"+7", 7},
+        {"$1F", 31}, {"0x10", 16}, {"$FFFFFFFF", -1}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}};
     for (const auto& [text, value] : good)
         EXPECT_EQ(StrToInt(text), value) << text;
     for (const char* text : {"", " ", "abc", "12a", "1.5", "$", "2147483648", "99999999999", "- 1"})
@@ -100,7 +99,7 @@ TEST(SerialConnection, StrToIntAndNaturalOrder)
 struct RefusedCase {
     const char* Name;
     std::function<std::string(const TPty&)> Port;
-    bool Accepted;  // what Connect answers
+    bool Accepted; // what Connect answers
     Words Expected;
 };
 
@@ -111,11 +110,11 @@ TEST(SerialConnection, FailedConnectSequences)
     timeout.insert(timeout.end(), {"Unable to Connect", "Connection Timeout"});
     const RefusedCase cases[] = {
         {"empty port name", [](const TPty&) { return std::string(); }, false,
-         Concat({"Connecting", "Invalid Connection Params"}, tail)},
+            Concat({"Connecting", "Invalid Connection Params"}, tail)},
         {"absent port", [](const TPty&) { return std::string("ttyKVXNONE9"); }, false,
-         Concat({"Connecting", "Connection Refused"}, tail)},
+            Concat({"Connecting", "Connection Refused"}, tail)},
         {"port held by another", [](const TPty& p) { return p.SlavePath(); }, false,
-         Concat({"Connecting", "Connection Refused"}, tail)},
+            Concat({"Connecting", "Connection Refused"}, tail)},
         {"not a terminal", [](const TPty&) { return std::string("/dev/null"); }, true, Concat(timeout, tail)},
     };
     for (const auto& c : cases) {
@@ -150,7 +149,7 @@ TEST(SerialConnection, ConnectTalkAndDisconnect)
     // A second Connect leaves the live link alone.
     EXPECT_FALSE(conn->Connect());
     ASSERT_TRUE(WaitWords(l, 4));
-    EXPECT_EQ(l.Statuses(), (Words{"Connecting", "Connecting", "Connected", "Already Connected"}));
+    EXPECT_EQ(l.Statuses(), (Words {"Connecting", "Connecting", "Connected", "Already Connected"}));
     EXPECT_EQ(conn->Connected(), stConnected);
 
     // The line is raw: CR LF pass unchanged both ways.
@@ -166,13 +165,13 @@ TEST(SerialConnection, ConnectTalkAndDisconnect)
     // A new speed reopens the port quietly.
     conn->SetSpeed(19200);
     EXPECT_EQ(conn->Connected(), stConnected);
-    termios t{};
+    termios t {};
     ASSERT_EQ(tcgetattr(pty.Master(), &t), 0);
     EXPECT_EQ(cfgetospeed(&t), B19200);
 
-    conn->Disconnect(stDisconnected);  // the serial connection always says "Disconnecting"
-    const Words expected = {"Connecting",    "Connecting",    "Connected",   "Already Connected",
-                            "Disconnecting", "Disconnecting", "Disconnected"};
+    conn->Disconnect(stDisconnected); // the serial connection always says "Disconnecting"
+    const Words expected = {
+        "Connecting", "Connecting", "Connected", "Already Connected", "Disconnecting", "Disconnecting", "Disconnected"};
     ASSERT_TRUE(WaitWords(l, expected.size()));
     EXPECT_EQ(l.Statuses(), expected);
     EXPECT_EQ(conn->Connected(), stDisconnected);
@@ -245,8 +244,8 @@ TEST(SerialConnection, ClosedPeerEndsTheConnectionOnce)
     ASSERT_TRUE(WaitUntil([&] { return l.DataSize() == 4; }));
 
     pty.CloseMaster();
-    const Words lost = {"Connecting", "Connecting", "Connected", "Disconnected from Device", "Disconnecting",
-                        "Disconnected"};
+    const Words lost
+        = {"Connecting", "Connecting", "Connected", "Disconnected from Device", "Disconnecting", "Disconnected"};
     ASSERT_TRUE(WaitWords(l, lost.size())) << testing::PrintToString(l.Statuses());
     EXPECT_EQ(conn->Connected(), stDisconnected);
     conn->Disconnect(stDisconnecting);
@@ -328,8 +327,8 @@ TEST(SerialConnection, SocatPeerTalksThenGoesAway)
     EXPECT_TRUE(WaitUntil([&] { return l.Data() == "\r\nREV=1.03\r\nOK\r\n"; }));
 
     pair.Stop();
-    const Words expected = {"Connecting", "Connecting", "Connected", "Disconnected from Device", "Disconnecting",
-                            "Disconnected"};
+    const Words expected
+        = {"Connecting", "Connecting", "Connected", "Disconnected from Device", "Disconnecting", "Disconnected"};
     ASSERT_TRUE(WaitWords(l, expected.size())) << testing::PrintToString(l.Statuses());
     EXPECT_EQ(l.Statuses(), expected);
     EXPECT_EQ(conn->Connected(), stDisconnected);
@@ -368,17 +367,17 @@ TEST(SerialConnection, EnumerateDevicesFromTheTtyTree)
 {
     TTtyTree tree;
     tree.Add("ttyS0", true, "4");
-    tree.Add("ttyS1", true, "0");  // an empty UART slot
+    tree.Add("ttyS1", true, "0"); // an empty UART slot
     tree.Add("ttyS10", true, "4");
     tree.Add("ttyS2", true, "4");
     tree.Add("ttyUSB0", true);
     tree.Add("ttyACM0", true);
-    tree.Add("ttyUSB1", false);  // no driver bound
-    tree.Add("tty1", false);     // a virtual console
+    tree.Add("ttyUSB1", false); // no driver bound
+    tree.Add("tty1", false);    // a virtual console
     tree.Add("console", false);
 
     EXPECT_EQ(TConnCOM::EnumerateDevices(false, tree.Sys, tree.Dev),
-              (TStringDynArray{"ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
+        (TStringDynArray {"ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
 
     // Useable: only a port that opens and that nobody else holds.
     TPty free, held;
@@ -387,9 +386,9 @@ TEST(SerialConnection, EnumerateDevicesFromTheTtyTree)
     TCommPortDriver holder;
     holder.SetPortName(held.SlavePath());
     ASSERT_TRUE(holder.Connect());
-    EXPECT_EQ(TConnCOM::EnumerateDevices(true, tree.Sys, tree.Dev), (TStringDynArray{"ttyACM0"}));
+    EXPECT_EQ(TConnCOM::EnumerateDevices(true, tree.Sys, tree.Dev), (TStringDynArray {"ttyACM0"}));
 
     EXPECT_TRUE(TConnCOM::EnumerateDevices(false, tree.Root + "/absent", tree.Dev).empty());
 }
 
-}  // namespace
+} // namespace

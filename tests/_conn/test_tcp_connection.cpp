@@ -9,9 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "fixtures/conn_listener.h"
-#include "_conn/serial_connection.h"  // EConvertError
+#include "_conn/serial_connection.h" // EConvertError
 #include "_conn/socket_lib.h"
+#include "fixtures/conn_listener.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ public:
         FListen = ::socket(Family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
         ::setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_storage a{};
+        sockaddr_storage a {};
         socklen_t len;
         if (Family == AF_INET6) {
             auto* a6 = reinterpret_cast<sockaddr_in6*>(&a);
@@ -37,8 +37,8 @@ public:
             a4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             len = sizeof *a4;
         }
-        if (FListen < 0 || ::bind(FListen, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
-            ::listen(FListen, Backlog) != 0 || ::getsockname(FListen, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        if (FListen < 0 || ::bind(FListen, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(FListen, Backlog) != 0
+            || ::getsockname(FListen, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
             ADD_FAILURE() << "cannot listen on the loopback";
             return;
         }
@@ -66,7 +66,7 @@ public:
     }
     bool Accept()
     {
-        pollfd p{FListen, POLLIN, 0};
+        pollfd p {FListen, POLLIN, 0};
         if (::poll(&p, 1, 10000) <= 0)
             return false;
         FClient = ::accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
@@ -88,7 +88,7 @@ public:
     {
         std::string out;
         while (out.size() < Count) {
-            pollfd p{FClient, POLLIN, 0};
+            pollfd p {FClient, POLLIN, 0};
             if (::poll(&p, 1, 10000) <= 0)
                 break;
             char buf[4096];
@@ -108,7 +108,7 @@ public:
     // Closing with a zero linger time sends a reset instead of a normal close.
     void ResetClient()
     {
-        const linger l{1, 0};
+        const linger l {1, 0};
         ::setsockopt(FClient, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         CloseClient();
     }
@@ -139,11 +139,9 @@ TEST(TcpConnection, PortNames)
         const char* Host;
         const char* Service;
     };
-    const Good good[] = {{"tcp://encoder.site:4001", "encoder.site", "4001"},
-                         {"tcp://127.0.0.1:1", "127.0.0.1", "1"},
-                         {"TCP://[::1]:65535", "::1", "65535"},
-                         {"tcp://[fe80::1%eth0]:23", "fe80::1%eth0", "23"},
-                         {"tcp://host:080/", "host", "80"}};
+    const Good good[] = {{"tcp://encoder.site:4001", "encoder.site", "4001"}, {"tcp://127.0.0.1:1", "127.0.0.1", "1"},
+        {"TCP://[::1]:65535", "::1", "65535"}, {"tcp://[fe80::1%eth0]:23", "fe80::1%eth0", "23"},
+        {"tcp://host:080/", "host", "80"}};
     for (const auto& g : good) {
         SCOPED_TRACE(g.Name);
         EXPECT_TRUE(IsTcpPortName(g.Name));
@@ -152,8 +150,8 @@ TEST(TcpConnection, PortNames)
         EXPECT_EQ(a.Service, g.Service);
     }
     for (const char* bad : {"tcp://host", "tcp://host:", "tcp://:4001", "tcp://host:0", "tcp://host:65536",
-                            "tcp://host:4x", "tcp://host:123456", "tcp://::1:80", "tcp://[::1]80", "tcp://[::1",
-                            "tcp://[]:80", "tcp://[host]:80", "tcp://a b:80", "tcp://", "ttyUSB0"}) {
+             "tcp://host:4x", "tcp://host:123456", "tcp://::1:80", "tcp://[::1]80", "tcp://[::1", "tcp://[]:80",
+             "tcp://[host]:80", "tcp://a b:80", "tcp://", "ttyUSB0"}) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(ParseTcpPortName(bad), ESocketLib);
     }
@@ -181,7 +179,7 @@ TEST(TcpConnection, FailedConnectSequences)
 {
     TTcpPeer closed;
     const std::string refusedName = closed.Name();
-    closed.StopListening();  // nothing listens there now
+    closed.StopListening(); // nothing listens there now
 
     struct Case {
         const char* Name;
@@ -192,17 +190,17 @@ TEST(TcpConnection, FailedConnectSequences)
     };
     const Case cases[] = {
         {"missing port", "tcp://encoder", false, Concat({"Connecting", "Invalid Connection Params"}, kClosedTail),
-         "port is missing"},
+            "port is missing"},
         {"port out of range", "tcp://encoder:70000", false,
-         Concat({"Connecting", "Invalid Connection Params"}, kClosedTail), "outside"},
+            Concat({"Connecting", "Invalid Connection Params"}, kClosedTail), "outside"},
         {"empty host", "tcp://:4001", false, Concat({"Connecting", "Invalid Connection Params"}, kClosedTail),
-         "host is empty"},
+            "host is empty"},
         {"nothing listening", refusedName, true,
-         Concat({"Connecting", "Connecting", "Resolving", "Unable to Connect", "Connection Refused"}, kClosedTail),
-         "refused"},
+            Concat({"Connecting", "Connecting", "Resolving", "Unable to Connect", "Connection Refused"}, kClosedTail),
+            "refused"},
         {"unresolvable name", "tcp://no-such-encoder.invalid:4001", true,
-         Concat({"Connecting", "Connecting", "Resolving", "Unable to Connect", "Socket Error"}, kClosedTail),
-         "no-such-encoder.invalid"},
+            Concat({"Connecting", "Connecting", "Resolving", "Unable to Connect", "Socket Error"}, kClosedTail),
+            "no-such-encoder.invalid"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -227,7 +225,7 @@ TEST(TcpConnection, UnansweredConnectTimesOut)
     std::vector<int> fillers;
     for (int i = 0; i < 4; ++i) {
         const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
+        sockaddr_in a {};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(static_cast<std::uint16_t>(peer.Port()));
@@ -239,9 +237,9 @@ TEST(TcpConnection, UnansweredConnectTimesOut)
     conn->SetConnectAttempts(1);
     conn->SetConnectTimeout(150);
     ASSERT_TRUE(conn->Connect());
-    const Words expected = Concat({"Connecting", "Connecting", "Resolving", "Connecting", "Resolving",
-                                   "Unable to Connect", "Connection Timeout"},
-                                  kClosedTail);
+    const Words expected = Concat(
+        {"Connecting", "Connecting", "Resolving", "Connecting", "Resolving", "Unable to Connect", "Connection Timeout"},
+        kClosedTail);
     ASSERT_TRUE(WaitWords(l, expected.size())) << testing::PrintToString(l.Statuses());
     EXPECT_EQ(l.Statuses(), expected);
     for (int s : fillers)
@@ -254,7 +252,7 @@ TEST(TcpConnection, PeerGoesAway)
 {
     struct Case {
         const char* Name;
-        std::string Before;  // sent before the peer goes away
+        std::string Before; // sent before the peer goes away
         bool Reset;
     };
     const Case cases[] = {
@@ -293,7 +291,7 @@ TEST(TcpConnection, TalkBothWaysOverIPv4AndIPv6)
         SCOPED_TRACE(family == AF_INET ? "IPv4" : "IPv6");
         TTcpPeer peer(family);
         if (peer.Port() == 0)
-            continue;  // no IPv6 loopback on this machine
+            continue; // no IPv6 loopback on this machine
         TListener l;
         auto conn = MakeConnection(l, peer.Name());
         ASSERT_TRUE(conn->Connect());
@@ -340,4 +338,4 @@ TEST(TcpConnection, ReceivedBytesArriveOnceAndInOrder)
     }
 }
 
-}  // namespace
+} // namespace

@@ -65,25 +65,25 @@ protected:
 
 TEST_F(Config, FirstRunCreatesTheFolderAndWritesEveryKeyInOrder)
 {
-    const std::string prog = Root + "/opt/kvxc/bin";  // no part of it exists yet
+    const std::string prog = Root + "/opt/kvxc/bin"; // no part of it exists yet
     TDMI dmi(prog);
     EXPECT_EQ(dmi.ConfigFolder(), prog + "/conf");
     EXPECT_EQ(dmi.FileName(), prog + "/conf/kvxc.ini");
     EXPECT_TRUE(fs::is_directory(prog + "/conf"));
     EXPECT_FALSE(fs::exists(dmi.FileName()));
 
-    TConfigData config{1, 2, 3, 4, true, "x"};
+    TConfigData config {1, 2, 3, 4, true, "x"};
     dmi.ReadConfig(config);
-    EXPECT_EQ(config, (TConfigData{0, 0, 800, 600, false, ""}));
-    TConfigData reset{5, 6, 7, 8, true, "y"};
+    EXPECT_EQ(config, (TConfigData {0, 0, 800, 600, false, ""}));
+    TConfigData reset {5, 6, 7, 8, true, "y"};
     TDMI::DefaultConfig(reset);
     EXPECT_EQ(reset, config);
 
     config.APP_X = 120;
     config.APP_Y = -8;
     ASSERT_TRUE(dmi.WriteConfig(config));
-    EXPECT_EQ(ReadText(dmi.FileName()),
-              "[Application]\nWIDTH=800\nHEIGHT=600\nX=120\nY=-8\nMaximized=0\n[Conn]\nPort=\n");
+    EXPECT_EQ(
+        ReadText(dmi.FileName()), "[Application]\nWIDTH=800\nHEIGHT=600\nX=120\nY=-8\nMaximized=0\n[Conn]\nPort=\n");
     // No temporary or probe file is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(prog + "/conf"), fs::directory_iterator()), 1);
 
@@ -108,18 +108,17 @@ TEST_F(Config, ReadsWhatIsThereAndDefaultsForTheRest)
     const Case cases[] = {
         {"only the port", "[Conn]\nPort=ttyUSB0\n", {0, 0, 800, 600, false, "ttyUSB0"}},
         {"all keys, odd case, Windows line ends",
-         "[APPLICATION]\r\nwidth=1024\r\nHeight=700\r\nx=-1920\r\nY=33\r\nMAXIMIZED=1\r\n[conn]\r\nPORT=ttyACM0\r\n",
-         {-1920, 33, 1024, 700, true, "ttyACM0"}},
+            "[APPLICATION]\r\nwidth=1024\r\nHeight=700\r\nx=-1920\r\nY=33\r\nMAXIMIZED=1\r\n[conn]\r\nPORT=ttyACM0\r\n",
+            {-1920, 33, 1024, 700, true, "ttyACM0"}},
         {"non-numbers", "[Application]\nWIDTH=abc\nHEIGHT=12.5\nX=\nY=99999999999\nMaximized=yes\n",
-         {0, 0, 800, 600, false, ""}},
+            {0, 0, 800, 600, false, ""}},
         {"any non-zero number is true", "[Application]\nMaximized=-2\n", {0, 0, 800, 600, true, ""}},
         {"keys in the wrong section", "[Conn]\nX=5\n[Application]\nPort=ttyS0\n[Other]\nWIDTH=1\n", d},
-        {"a long port is cut", "[Conn]\nPort=" + longPort + "\n",
-         {0, 0, 800, 600, false, longPort.substr(0, 255)}},
+        {"a long port is cut", "[Conn]\nPort=" + longPort + "\n", {0, 0, 800, 600, false, longPort.substr(0, 255)}},
         {"a port with a NUL", std::string("[Conn]\nPort=ttyUSB1\0junk\n", 23), {0, 0, 800, 600, false, "ttyUSB1"}},
-        {"huge values", "[Application]\nWIDTH=" + std::string(200000, '9') + "\n[Conn]\nPort=" +
-                            std::string(1 << 20, 'z') + "\n",
-         {0, 0, 800, 600, false, std::string(255, 'z')}},
+        {"huge values",
+            "[Application]\nWIDTH=" + std::string(200000, '9') + "\n[Conn]\nPort=" + std::string(1 << 20, 'z') + "\n",
+            {0, 0, 800, 600, false, std::string(255, 'z')}},
         {"binary", binary, d},
         {"empty", "", d},
     };
@@ -128,7 +127,7 @@ TEST_F(Config, ReadsWhatIsThereAndDefaultsForTheRest)
         ::setenv("KVX_CONFIG_DIR", (Root + "/c").c_str(), 1);
         TDMI dmi;
         WriteText(dmi.FileName(), c.Ini);
-        TConfigData config{9, 9, 9, 9, true, "stale"};
+        TConfigData config {9, 9, 9, 9, true, "stale"};
         dmi.ReadConfig(config);
         EXPECT_EQ(config, c.Expected);
         // Whatever was read is written back and read again unchanged.
@@ -149,8 +148,8 @@ TEST_F(Config, WritingKeepsForeignLinesAndUpdatesKeysWhateverTheirCase)
 
     ASSERT_TRUE(dmi.WriteConfig({10, 20, 1280, 720, true, "ttyUSB2"}));
     EXPECT_EQ(ReadText(dmi.FileName()),
-              "; kept\n[application]\nwidth=1280\nTheme=dark\nHEIGHT=720\nX=10\nY=20\nMaximized=1\n\n[Other]\nA=1\n"
-              "[Conn]\nPort=ttyUSB2\n");
+        "; kept\n[application]\nwidth=1280\nTheme=dark\nHEIGHT=720\nX=10\nY=20\nMaximized=1\n\n[Other]\nA=1\n"
+        "[Conn]\nPort=ttyUSB2\n");
 }
 
 TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile)
@@ -158,7 +157,7 @@ TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile)
     TDMI dmi(Root + "/prog");
     const std::string old = "[Application]\nX=5\n";
     WriteText(dmi.FileName(), old);
-    fs::create_directory(dmi.FileName() + ".tmp");  // the replacement cannot be written
+    fs::create_directory(dmi.FileName() + ".tmp"); // the replacement cannot be written
 
     testing::internal::CaptureStderr();
     EXPECT_FALSE(dmi.WriteConfig({1, 2, 3, 4, false, "ttyS0"}));
@@ -171,13 +170,12 @@ TEST_F(Config, FolderThatCannotBeCreatedFallsBackToTheUserFolder)
 {
     WriteText(Root + "/file", "not a folder");
     struct Case {
-        const char* Xdg;  // nullptr: unset
+        const char* Xdg; // nullptr: unset
         std::string Expected;
     };
     const Case cases[] = {
-        {"xdg", Root + "/xdg/kvxc/conf"},
-        {nullptr, Root + "/home/.config/kvxc/conf"},
-        {"relative/xdg", Root + "/home/.config/kvxc/conf"},  // only an absolute path counts
+        {"xdg", Root + "/xdg/kvxc/conf"}, {nullptr, Root + "/home/.config/kvxc/conf"},
+        {"relative/xdg", Root + "/home/.config/kvxc/conf"}, // only an absolute path counts
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Expected);
@@ -222,7 +220,7 @@ TEST_F(Config, ReadOnlyProgramFolderFallsBackToTheUserFolder)
         const char* What;
         bool ConfExists;
     };
-    for (const Case& c : {Case{"conf cannot be created", false}, Case{"conf cannot be written", true}}) {
+    for (const Case& c : {Case {"conf cannot be created", false}, Case {"conf cannot be written", true}}) {
         SCOPED_TRACE(c.What);
         const std::string prog = Root + (c.ConfExists ? "/prog2" : "/prog1");
         fs::create_directories(prog + "/conf");
@@ -238,8 +236,8 @@ TEST_F(Config, ReadOnlyProgramFolderFallsBackToTheUserFolder)
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(xdg));
         p.setProcessEnvironment(env);
         p.start(QStringLiteral("/usr/bin/setpriv"),
-                {QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(gid),
-                 QStringLiteral("--clear-groups"), QStringLiteral(CONFIG_PROBE_PATH), QString::fromStdString(prog)});
+            {QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(gid),
+                QStringLiteral("--clear-groups"), QStringLiteral(CONFIG_PROBE_PATH), QString::fromStdString(prog)});
         ASSERT_TRUE(p.waitForFinished(30000));
         const QString out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
@@ -253,4 +251,4 @@ TEST_F(Config, ReadOnlyProgramFolderFallsBackToTheUserFolder)
     }
 }
 
-}  // namespace
+} // namespace

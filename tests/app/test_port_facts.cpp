@@ -15,8 +15,9 @@ TEST(PortFacts, UsbAdapterByNameAndByItsStableLink)
 {
     TTtyTree tree;
     tree.AddUsb("ttyUSB0", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI",
-                "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-    tree.AddUsb("ttyUSB1", "cp210x", "10c4", "ea60", "Silicon Labs", "CP2102", "0001", "usb-Silicon_Labs_CP2102_0001-if00-port0");
+        "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    tree.AddUsb("ttyUSB1", "cp210x", "10c4", "ea60", "Silicon Labs", "CP2102", "0001",
+        "usb-Silicon_Labs_CP2102_0001-if00-port0");
     const std::string link = tree.Dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
 
     for (const std::string& port : {std::string("ttyUSB0"), link}) {
@@ -29,22 +30,24 @@ TEST(PortFacts, UsbAdapterByNameAndByItsStableLink)
         EXPECT_EQ(f.Manufacturer, "FTDI");
         EXPECT_EQ(f.Product, "FT232R USB UART");
         EXPECT_EQ(f.SerialNumber, "A50285BI");
-        EXPECT_EQ(f.ById, Strings{link});  // not the other adapter's link
+        EXPECT_EQ(f.ById, Strings {link}); // not the other adapter's link
     }
 
     EXPECT_EQ(PortHint(ReadPortFacts("ttyUSB0", tree.Sys, tree.Dev)),
-              tree.Dev + "/ttyUSB0\nMaker: FTDI\nProduct: FT232R USB UART\nSerial number: A50285BI\n"
-                         "USB ID: 0403:6001\nDriver: ftdi_sio\n" + link);
+        tree.Dev
+            + "/ttyUSB0\nMaker: FTDI\nProduct: FT232R USB UART\nSerial number: A50285BI\n"
+              "USB ID: 0403:6001\nDriver: ftdi_sio\n"
+            + link);
     // A typed link says where it leads.
     EXPECT_NE(PortHint(ReadPortFacts(link, tree.Sys, tree.Dev)).find("\nLeads to: " + tree.Dev + "/ttyUSB0\n"),
-              std::string::npos);
+        std::string::npos);
 }
 
 TEST(PortFacts, UartAbsentAndHostilePorts)
 {
     TTtyTree tree;
     tree.AddUart("ttyS0");
-    std::filesystem::create_directories(tree.Sys + "/tty1");  // a console: no driver
+    std::filesystem::create_directories(tree.Sys + "/tty1"); // a console: no driver
     tree.Write(tree.Root + "/outside", "");
 
     const TPortFacts uart = ReadPortFacts("ttyS0", tree.Sys, tree.Dev);
@@ -86,4 +89,4 @@ TEST(PortFacts, AdapterStringsAreCleanedAndBounded)
     EXPECT_TRUE(f.ById.empty());
 }
 
-}  // namespace
+} // namespace

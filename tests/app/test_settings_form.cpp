@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <QEnterEvent>
 #include <QFile>
-#include <QKeyEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -71,7 +71,7 @@ TEST_F(SettingsForm, LaidOutAsDesigned)
     TSettingsForm f(nullptr, Tree.Sys, Tree.Dev);
     EXPECT_EQ(f.windowTitle(), "Settings");
     EXPECT_EQ(f.size(), QSize(510, 300));
-    EXPECT_EQ(f.minimumSize(), f.maximumSize());  // not resizable
+    EXPECT_EQ(f.minimumSize(), f.maximumSize()); // not resizable
     EXPECT_FALSE(f.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(f.font().families().value(0), "Tahoma");
     EXPECT_EQ(f.font().pointSize(), 8);
@@ -97,16 +97,16 @@ TEST_F(SettingsForm, LaidOutAsDesigned)
         const char* Text;
         QRect Bounds;
     };
-    for (const Button& b : {Button{f.btnOK(), "OK", QRect(251, 267, 75, 25)},
-                            Button{f.btnDefault(), "Default", QRect(334, 267, 85, 25)},
-                            Button{f.btnCancel(), "Cancel", QRect(427, 267, 75, 25)}}) {
+    for (const Button& b :
+        {Button {f.btnOK(), "OK", QRect(251, 267, 75, 25)}, Button {f.btnDefault(), "Default", QRect(334, 267, 85, 25)},
+            Button {f.btnCancel(), "Cancel", QRect(427, 267, 75, 25)}}) {
         EXPECT_EQ(b.B->text(), b.Text);
         EXPECT_EQ(b.B->geometry(), b.Bounds) << b.Text;
     }
 
     // Tab order: tree, the page's controls, OK, Default, Cancel.
-    const std::vector<QWidget*> wanted = {f.tvMain, f.cbCOMS, f.btnRefreshCOM, f.btnOK(), f.btnDefault(),
-                                          f.btnCancel()};
+    const std::vector<QWidget*> wanted
+        = {f.tvMain, f.cbCOMS, f.btnRefreshCOM, f.btnOK(), f.btnDefault(), f.btnCancel()};
     std::vector<QWidget*> order;
     QWidget* w = f.tvMain;
     do {
@@ -130,48 +130,48 @@ TEST_F(SettingsForm, OpenChooseDefaultRefreshAndClose)
     };
     const Case cases[] = {
         {"first run: OK keeps the defaults", DefConfigData, [](TSettingsForm& f) { f.btnOK()->click(); }, mrOk,
-         DefConfigData},
+            DefConfigData},
         {"OK keeps the whole record", used, [](TSettingsForm& f) { f.btnOK()->click(); }, mrOk, used},
         {"Default then OK clears port and position only", used,
-         [](TSettingsForm& f) {
-             f.btnDefault()->click();
-             EXPECT_EQ(f.ModalResult(), mrNone);  // Default does not close the dialog
-             f.btnOK()->click();
-         },
-         mrOk, {0, 0, 1024, 700, true, ""}},
+            [](TSettingsForm& f) {
+                f.btnDefault()->click();
+                EXPECT_EQ(f.ModalResult(), mrNone); // Default does not close the dialog
+                f.btnOK()->click();
+            },
+            mrOk, {0, 0, 1024, 700, true, ""}},
         {"Default then Cancel changes nothing", used,
-         [](TSettingsForm& f) {
-             f.btnDefault()->click();
-             f.btnCancel()->click();
-         },
-         mrCancel, used},
+            [](TSettingsForm& f) {
+                f.btnDefault()->click();
+                f.btnCancel()->click();
+            },
+            mrCancel, used},
         {"Escape cancels", used,
-         [](TSettingsForm& f) {
-             Choose(f, "ttyS0");
-             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-             QApplication::sendEvent(&f, &esc);
-         },
-         mrCancel, used},
+            [](TSettingsForm& f) {
+                Choose(f, "ttyS0");
+                QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(&f, &esc);
+            },
+            mrCancel, used},
         {"closing the window cancels", used, [](TSettingsForm& f) { f.close(); }, mrCancel, used},
         {"choose then OK", DefConfigData,
-         [](TSettingsForm& f) {
-             Choose(f, "ttyS0");
-             f.btnOK()->click();
-         },
-         mrOk, {0, 0, 800, 600, false, "ttyS0"}},
+            [](TSettingsForm& f) {
+                Choose(f, "ttyS0");
+                f.btnOK()->click();
+            },
+            mrOk, {0, 0, 800, 600, false, "ttyS0"}},
         {"choose, refresh, OK stores no port", used,
-         [](TSettingsForm& f) {
-             Choose(f, "ttyACM0");
-             f.btnRefreshCOM->click();
-             f.btnOK()->click();
-         },
-         mrOk, {100, 50, 1024, 700, true, ""}},
+            [](TSettingsForm& f) {
+                Choose(f, "ttyACM0");
+                f.btnRefreshCOM->click();
+                f.btnOK()->click();
+            },
+            mrOk, {100, 50, 1024, 700, true, ""}},
         {"N/A means no port", {0, 0, 800, 600, false, "N/A"}, [](TSettingsForm& f) { f.btnOK()->click(); }, mrOk,
-         DefConfigData},
-        {"a typed link is kept as typed", {0, 0, 800, 600, false, link},
-         [](TSettingsForm& f) { f.btnOK()->click(); }, mrOk, {0, 0, 800, 600, false, link}},
-        {"a port now absent is kept", {0, 0, 800, 600, false, "ttyUSB9"},
-         [](TSettingsForm& f) { f.btnOK()->click(); }, mrOk, {0, 0, 800, 600, false, "ttyUSB9"}},
+            DefConfigData},
+        {"a typed link is kept as typed", {0, 0, 800, 600, false, link}, [](TSettingsForm& f) { f.btnOK()->click(); },
+            mrOk, {0, 0, 800, 600, false, link}},
+        {"a port now absent is kept", {0, 0, 800, 600, false, "ttyUSB9"}, [](TSettingsForm& f) { f.btnOK()->click(); },
+            mrOk, {0, 0, 800, 600, false, "ttyUSB9"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
@@ -184,7 +184,7 @@ TEST_F(SettingsForm, OpenChooseDefaultRefreshAndClose)
 TEST_F(SettingsForm, PortListWithToolTipsAndAKeptPort)
 {
     TSettingsForm f(nullptr, Tree.Sys, Tree.Dev);
-    EXPECT_EQ(Items(f.cbCOMS), (QStringList{"N/A", "ttyACM0", "ttyS0", "ttyUSB0"}));
+    EXPECT_EQ(Items(f.cbCOMS), (QStringList {"N/A", "ttyACM0", "ttyS0", "ttyUSB0"}));
     EXPECT_EQ(f.cbCOMS->currentIndex(), 0);
 
     const QString usb = f.cbCOMS->itemData(3, Qt::ToolTipRole).toString();
@@ -205,7 +205,7 @@ TEST_F(SettingsForm, PortListWithToolTipsAndAKeptPort)
     EXPECT_TRUE(f.cbCOMS->toolTip().endsWith("Not present"));
     Tree.AddUsb("ttyUSB1", "pl2303", "067b", "2303", "Prolific", "USB-Serial", "", "");
     f.btnRefreshCOM->click();
-    EXPECT_EQ(Items(f.cbCOMS), (QStringList{"N/A", "ttyACM0", "ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB9"}));
+    EXPECT_EQ(Items(f.cbCOMS), (QStringList {"N/A", "ttyACM0", "ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB9"}));
     EXPECT_EQ(f.cbCOMS->currentIndex(), 0);
     EXPECT_EQ(f.cbCOMS->toolTip(), "");
 }
@@ -262,7 +262,7 @@ public:
         if (WithTree) {
             Tree = new TTreeView(this);
             Tree->OnChanging = TEvent<QObject*, QTreeWidgetItem*, bool&>(this, &TPagesForm::TreeChanging);
-            new TTreeView(this);  // only the first tree view is taken over
+            new TTreeView(this); // only the first tree view is taken over
         }
         if (WithPages) {
             Pages = new TPageControl(this);
@@ -276,7 +276,7 @@ public:
             Pages->setTabVisible(2, false);
         }
         CreateSettings();
-        Changes = 0;  // adding the first page made it active
+        Changes = 0; // adding the first page made it active
     }
     void DefaultSettings(int APageTag) override { Defaults.push_back(APageTag); }
     TTreeView* TakenTree() const { return Ftv; }
@@ -292,8 +292,8 @@ public:
 
     TTreeView* Tree = nullptr;
     TPageControl* Pages = nullptr;
-    QStringList Changing;  // nodes the own changing handler was told of
-    int Changes = 0;       // calls of the own change handler
+    QStringList Changing; // nodes the own changing handler was told of
+    int Changes = 0;      // calls of the own change handler
     std::vector<int> Defaults;
 
 private:
@@ -314,7 +314,7 @@ TEST(CustomSettingsForm, TreeAndPagesFollowEachOther)
 {
     TPagesForm f(true, true);
     EXPECT_EQ(f.TakenTree(), f.Tree);
-    EXPECT_EQ(f.Nodes(), (QStringList{"A&B", "Device", "Last"}));
+    EXPECT_EQ(f.Nodes(), (QStringList {"A&B", "Device", "Last"}));
     EXPECT_EQ(f.Pages->geometry(), QRect(156, 4, 400 - 156 - 6, 250 - 44));
     EXPECT_EQ(f.ActiveCaption(), "A&&B");
 
@@ -330,8 +330,8 @@ TEST(CustomSettingsForm, TreeAndPagesFollowEachOther)
     EXPECT_EQ(f.ActiveCaption(), "Last");
     f.SetPage("nothing");
     EXPECT_EQ(f.ActiveCaption(), "Last");
-    EXPECT_EQ(f.Changing, (QStringList{"Device", "A&B", "Last"}));
-    EXPECT_EQ(f.Changes, 0);  // pages shown by code do not count as changes
+    EXPECT_EQ(f.Changing, (QStringList {"Device", "A&B", "Last"}));
+    EXPECT_EQ(f.Changes, 0); // pages shown by code do not count as changes
 
     // The user picks a tab: its node follows and the own handler runs once.
     f.Pages->setCurrentIndex(1);
@@ -344,11 +344,11 @@ TEST(CustomSettingsForm, TreeAndPagesFollowEachOther)
     f.btnDefault()->click();
     f.SetPage("device");
     f.btnDefault()->click();
-    EXPECT_EQ(f.Defaults, (std::vector<int>{5, 0}));
+    EXPECT_EQ(f.Defaults, (std::vector<int> {5, 0}));
 
     // Hiding removes the node only; the page stays.
     f.HidePage("DEVICE");
-    EXPECT_EQ(f.Nodes(), (QStringList{"A&B", "Last"}));
+    EXPECT_EQ(f.Nodes(), (QStringList {"A&B", "Last"}));
     EXPECT_EQ(f.Pages->PageCount(), 4);
     f.HidePage("none");
     EXPECT_EQ(f.Nodes().size(), 2);
@@ -358,16 +358,16 @@ TEST(CustomSettingsForm, WithoutTreeOrPages)
 {
     TPagesForm pagesOnly(false, true);
     EXPECT_EQ(pagesOnly.Pages->geometry(), QRect(4, 4, 400 - 4 - 6, 250 - 44));
-    pagesOnly.SetPage("Device");  // no tree: nothing to select, nothing breaks
+    pagesOnly.SetPage("Device"); // no tree: nothing to select, nothing breaks
     pagesOnly.btnDefault()->click();
-    EXPECT_EQ(pagesOnly.Defaults, std::vector<int>{5});
+    EXPECT_EQ(pagesOnly.Defaults, std::vector<int> {5});
 
     TPagesForm treeOnly(true, false);
     EXPECT_TRUE(treeOnly.Nodes().isEmpty());
     treeOnly.SetPage(0);
     treeOnly.btnDefault()->click();
-    EXPECT_EQ(treeOnly.Defaults, std::vector<int>{-1});
+    EXPECT_EQ(treeOnly.Defaults, std::vector<int> {-1});
     EXPECT_EQ(treeOnly.btnOK()->geometry(), QRect(400 - 259, 250 - 33, 75, 25));
 }
 
-}  // namespace
+} // namespace

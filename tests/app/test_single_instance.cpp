@@ -96,7 +96,7 @@ TEST_F(SingleInstance, RunningCopyInAnotherProcessIsRestored)
     ASSERT_EQ(first.readLine().trimmed(), QByteArray("ready"));
 
     EXPECT_FALSE(IsFirstInstance(Name));
-    EXPECT_EQ(SingleInstanceFailures(), 0u);  // a second copy, not a failure
+    EXPECT_EQ(SingleInstanceFailures(), 0u); // a second copy, not a failure
     // The holder ends with 0 only when the restore request reached it.
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_EQ(first.exitCode(), 0);

@@ -22,8 +22,8 @@ public:
     // A USB serial adapter: the USB device with its ids and strings, its
     // interface, the usb-serial port device with its driver, and the tty.
     void AddUsb(const std::string& Name, const std::string& Driver, const std::string& Vendor,
-                const std::string& ProductId, const std::string& Maker, const std::string& Product,
-                const std::string& Serial, const std::string& ById)
+        const std::string& ProductId, const std::string& Maker, const std::string& Product, const std::string& Serial,
+        const std::string& ById)
     {
         namespace fs = std::filesystem;
         const fs::path usb = fs::path(Root) / "sys/devices/pci0000:00/usb1" / ("1-" + std::to_string(++FUsb));

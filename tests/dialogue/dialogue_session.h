@@ -2,8 +2,8 @@
 // A test session: an encoder dialogue with a test view, connected to a
 // simulated encoder run as a child process.
 
-#include "dialogue_test_view.h"
 #include "dialogue/encoder_dialogue.h"
+#include "dialogue_test_view.h"
 #include "kvxsim_process.h"
 #include "serve_until.h"
 
@@ -27,8 +27,8 @@ struct TSession {
     }
     bool WaitEnd(int End)
     {
-        return ServeUntil([&] { return D->LastScriptEnd() == End || D->Failure() != dfNone; }) &&
-               D->LastScriptEnd() == End;
+        return ServeUntil([&] { return D->LastScriptEnd() == End || D->Failure() != dfNone; })
+            && D->LastScriptEnd() == End;
     }
     bool WaitDisconnected()
     {
@@ -39,7 +39,7 @@ struct TSession {
     {
         const auto L = Sim.Log();
         return N < L.size() ? std::vector<std::string>(L.begin() + static_cast<long>(N), L.end())
-                            : std::vector<std::string>{};
+                            : std::vector<std::string> {};
     }
     ~TSession()
     {

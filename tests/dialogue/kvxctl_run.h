@@ -18,10 +18,10 @@ struct TRun {
 // error output after it when WithErrors is set.
 inline TRun Kvxctl(const std::string& Args, bool WithErrors = false)
 {
-    const std::string Cmd =
-        std::string(KVXCTL_PATH) + " " + Args + " </dev/null " + (WithErrors ? "2>&1" : "2>/dev/null");
+    const std::string Cmd
+        = std::string(KVXCTL_PATH) + " " + Args + " </dev/null " + (WithErrors ? "2>&1" : "2>/dev/null");
     FILE* F = ::popen(Cmd.c_str(), "r");
-    TRun R{-1, {}};
+    TRun R {-1, {}};
     if (!F)
         return R;
     char Buf[512];
@@ -45,4 +45,3 @@ inline bool Has(const std::string& Text, const std::string& Part)
 {
     return Text.find(Part) != std::string::npos;
 }
-

@@ -51,7 +51,7 @@ public:
             std::vector<std::string> All = Args;
             All.push_back("--log");
             All.push_back(FLog);
-            std::vector<char*> Argv{const_cast<char*>(KVXSIM_PATH)};
+            std::vector<char*> Argv {const_cast<char*>(KVXSIM_PATH)};
             for (auto& A : All)
                 Argv.push_back(A.data());
             Argv.push_back(nullptr);
@@ -62,7 +62,7 @@ public:
         FOut = Out[0];
         const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < Limit) {
-            pollfd P{FOut, POLLIN, 0};
+            pollfd P {FOut, POLLIN, 0};
             if (::poll(&P, 1, 100) <= 0)
                 continue;
             char C;

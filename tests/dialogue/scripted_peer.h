@@ -39,7 +39,7 @@ private:
     {
         std::string Line;
         while (!FStop) {
-            pollfd P{FMaster, POLLIN, 0};
+            pollfd P {FMaster, POLLIN, 0};
             if (::poll(&P, 1, 20) <= 0 || !(P.revents & POLLIN))
                 continue;
             char Buf[256];
@@ -68,6 +68,6 @@ private:
 
     int FMaster = -1;
     std::string FSlave;
-    std::atomic<bool> FStop{false};
+    std::atomic<bool> FStop {false};
     std::thread FThread;
 };

@@ -1,11 +1,11 @@
 #ifdef KVXSIM_PATH
 
+#include "dialogue/encoder_dialogue.h"
+#include "dialogue/status_colours.h"
 #include "dialogue_session.h"
 #include "dialogue_test_view.h"
-#include "dialogue/encoder_dialogue.h"
 #include "kvxsim_process.h"
 #include "serve_until.h"
-#include "dialogue/status_colours.h"
 
 #include <gtest/gtest.h>
 
@@ -110,10 +110,12 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
         TCheck Check;
     } Cases[] = {
         {102, "", "\r\nHW:KVX-2\r\nFW:01.02.992  2013/02/19\r\nOK\r\n", dfNone,
-         [](auto& D, auto&) { return D.BRDSDV->HW == "KVX-2" && D.BRDSDV->FW == "01.02.992  2013/02/19"; }},
+            [](auto& D, auto&) { return D.BRDSDV->HW == "KVX-2" && D.BRDSDV->FW == "01.02.992  2013/02/19"; }},
         // One line only: no firmware, level 0, the dialogue goes on.
         {102, L103, "\r\nHW:KVX-2\r\nOK\r\n", dfNone,
-         [](auto& D, auto&) { return D.BRDSDV->HW == "KVX-2" && D.BRDSDV->FW.empty() && D.BRDSDV->FirmwareLevel() == 0; }},
+            [](auto& D, auto&) {
+                return D.BRDSDV->HW == "KVX-2" && D.BRDSDV->FW.empty() && D.BRDSDV->FirmwareLevel() == 0;
+            }},
         {103, "", "\r\nSN7\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Serial == "SN7"; }},
         {103, "", "\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Serial.empty(); }},
         {104, "", "\r\nc201\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PI == 0xC201; }},
@@ -129,10 +131,10 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
         {109, "", "\r\n7x\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->TATime == -1; }},
         {124, "", "\r\n3599\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Phase == 3599; }},
         {111, "", "\r\n13\r\nOK\r\n", dfNone,
-         [](auto& D, auto&) {
-             const auto& R = *D.BRDSDV;
-             return R.DIMS == 1 && R.DIAH == 0 && R.DICO == 1 && R.DIDS == 1;
-         }},
+            [](auto& D, auto&) {
+                const auto& R = *D.BRDSDV;
+                return R.DIMS == 1 && R.DIAH == 0 && R.DICO == 1 && R.DIDS == 1;
+            }},
         {111, "", "\r\n16\r\nOK\r\n", dfNotANumber, [](auto&, auto&) { return true; }},
         {112, "", "\r\nSIDE\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Mode == 1; }},
         {112, "", "\r\nside\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Mode == 0; }},
@@ -145,46 +147,49 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
         {129, "", "\r\n-05:30\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Offset == -330; }},
         {129, "", "\r\n+00:30\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Offset == 30; }},
         {127, "", "\r\n31.12.14\r\nOK\r\n", dfNone,
-         [](auto& D, auto&) {
-             const auto& T = D.BRDSDV->RTC;
-             return T.wDay == 31 && T.wMonth == 12 && T.wYear == 2014;
-         }},
+            [](auto& D, auto&) {
+                const auto& T = D.BRDSDV->RTC;
+                return T.wDay == 31 && T.wMonth == 12 && T.wYear == 2014;
+            }},
         {127, "", "\r\n3x.12.14\r\nOK\r\n", dfNone,
-         [](auto& D, auto&) { return D.BRDSDV->RTC.wDay == 0 && D.BRDSDV->RTC.wMonth == 12; }},
+            [](auto& D, auto&) { return D.BRDSDV->RTC.wDay == 0 && D.BRDSDV->RTC.wMonth == 12; }},
         {126, "", "\r\n23:59:58\r\nOK\r\n", dfNone,
-         [](auto& D, auto&) {
-             const auto& T = D.BRDSDV->RTC;
-             return T.wHour == 23 && T.wMinute == 59 && T.wSecond == 58;
-         }},
+            [](auto& D, auto&) {
+                const auto& T = D.BRDSDV->RTC;
+                return T.wHour == 23 && T.wMinute == 59 && T.wSecond == 58;
+            }},
         {130, L102, "\r\nLOCK\r\nOK\r\n", dfNone,
-         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: locked to the 19kHz stereo pilot signal"; }},
+            [](auto&, auto& V) {
+                return V.Labels[TDialogueLabel::lbPilot] == "Pilot: locked to the 19kHz stereo pilot signal";
+            }},
         {130, L102, "\r\nFREE\r\nOK\r\n", dfNone,
-         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: defaulted to the internal timebase"; }},
+            [](auto&, auto& V) {
+                return V.Labels[TDialogueLabel::lbPilot] == "Pilot: defaulted to the internal timebase";
+            }},
         {130, L103, "\r\nNOLOCK\r\nOK\r\n", dfNone,
-         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: No"; }},
+            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: No"; }},
         {204, L103, "\r\nLOCK\r\nOK\r\n", dfNone,
-         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: Yes"; }},
+            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: Yes"; }},
         {130, L103, "\r\nFREE\r\nOK\r\n", dfNone,
-         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: "; }},
+            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: "; }},
         {128, L103, "\r\n1\r\nOK\r\n", dfNone,
-         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DDST] == "+01:00"; }},
+            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DDST] == "+01:00"; }},
         {205, L103, "\r\n0\r\nOK\r\n", dfNone,
-         [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DDST] == "+00:00"; }},
+            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DDST] == "+00:00"; }},
         {205, L103, "\r\n2\r\nOK\r\n", dfNone,
-         [](auto&, auto& V) { return V.Labels.count(TDialogueLabel::lbRTC_DDST) == 0; }},
+            [](auto&, auto& V) { return V.Labels.count(TDialogueLabel::lbRTC_DDST) == 0; }},
         {203, "", "\r\n-05:30\r\nOK\r\n", dfNone,
-         [](auto& D, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DO] == "-05:30" && D.BRDSDV->Offset == 77; }},
+            [](auto& D, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DO] == "-05:30" && D.BRDSDV->Offset == 77; }},
         {202, "", "\r\n31.12.14\r\nOK\r\n", dfNone,
-         [](auto& D, auto& V) {
-             return V.Labels[TDialogueLabel::lbRTC_DD] == "31-Dec-2014" && D.FUTC.wYear == 2014 &&
-                    D.BRDSDV->RTC.wYear == 0;
-         }},
+            [](auto& D, auto& V) {
+                return V.Labels[TDialogueLabel::lbRTC_DD] == "31-Dec-2014" && D.FUTC.wYear == 2014
+                    && D.BRDSDV->RTC.wYear == 0;
+            }},
         {201, "", "\r\n07:08:09\r\nOK\r\n", dfNone,
-         [](auto& D, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DT] == "07:08:09" && D.FUTC.wSecond == 9; }},
+            [](auto& D, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DT] == "07:08:09" && D.FUTC.wSecond == 9; }},
         {106, "", "\r\nNO\r\n", dfRefused,
-         [](auto&, auto& V) { return V.Errors == std::vector<std::string>{"Negative Acknowledgement."}; }},
-        {104, "", "\r\nC201\r\nOK\r\nxx", dfRefused,
-         [](auto& D, auto&) { return D.BRDSDV->PI == 0; }},
+            [](auto&, auto& V) { return V.Errors == std::vector<std::string> {"Negative Acknowledgement."}; }},
+        {104, "", "\r\nC201\r\nOK\r\nxx", dfRefused, [](auto& D, auto&) { return D.BRDSDV->PI == 0; }},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(std::to_string(C.State) + " " + C.Reply);
@@ -271,7 +276,7 @@ TEST(Connect, EmptyPortIsReportedAndTheActionComesBack)
     TTestView V;
     TEncoderDialogue D(V);
     D.DeviceConnectExecute("");
-    EXPECT_EQ(V.Errors, std::vector<std::string>{"Invalid COM Port!"});
+    EXPECT_EQ(V.Errors, std::vector<std::string> {"Invalid COM Port!"});
     EXPECT_EQ(D.ConnectTag(), 1);
     EXPECT_FALSE(D.ConnectEnabled());
     ASSERT_TRUE(ServeUntil([&] { return D.ConnectTag() == 0; }));
@@ -286,10 +291,10 @@ TEST(StatusColours, TableRows)
         TConnStatus S;
         std::uint32_t Fore, Back;
         bool Flash;
-    } Cases[] = {{stIdle, 0xFFFF00, 0xFF0000, false},         {stConnecting, 0x00FFFF, 0x0000FF, true},
-                 {stConnected, 0xFFFFFF, 0x008000, false},    {stDisconnecting, 0x00FFFF, 0x0000FF, false},
-                 {stDisconnected, 0x00FFFF, 0x0000FF, false}, {stDisconnectedFromDevice, 0x00FFFF, 0x0000FF, false},
-                 {stConnectionRefused, 0xFFFFFF, 0xFF0000, false}};
+    } Cases[] = {{stIdle, 0xFFFF00, 0xFF0000, false}, {stConnecting, 0x00FFFF, 0x0000FF, true},
+        {stConnected, 0xFFFFFF, 0x008000, false}, {stDisconnecting, 0x00FFFF, 0x0000FF, false},
+        {stDisconnected, 0x00FFFF, 0x0000FF, false}, {stDisconnectedFromDevice, 0x00FFFF, 0x0000FF, false},
+        {stConnectionRefused, 0xFFFFFF, 0xFF0000, false}};
     for (const auto& C : Cases) {
         const TStatusColours Got = StatusColours(C.S);
         EXPECT_EQ(Got.Fore, C.Fore) << C.S;

@@ -1,9 +1,9 @@
 #include "_conn/device.h"
-#include "dialogue/loader_automaton.h"
 #include "_conn/ok_no_automaton.h"
+#include "_conn/serial_connection.h"
+#include "dialogue/loader_automaton.h"
 #include "scripted_peer.h"
 #include "serve_until.h"
-#include "_conn/serial_connection.h"
 
 #include <gtest/gtest.h>
 
@@ -91,12 +91,14 @@ TEST(EndToEnd, FiveStateScriptOverASerialLine)
     L.SetOnState(TLoaderMessageEvent(&W, &Window::State));
     L.Clear();
     L.Reset();
-    static_cast<TKVXStateList*>(L.FindState(40))->SetMessageList({new TMsgChange{"PS?", ""}, new TMsgChange{"PI?", ""}});
+    static_cast<TKVXStateList*>(L.FindState(40))
+        ->SetMessageList({new TMsgChange {"PS?", ""}, new TMsgChange {"PI?", ""}});
     L.SetActive(true);
     ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
 
-    EXPECT_EQ(W.Parsed, (std::vector<std::string>{"1234\r\nOK\r\n", "RADIO\r\nOK\r\n", "\r\nOK\r\n", "RADIO\r\nOK\r\n",
-                                                  "1234\r\nOK\r\n", "\r\nNO\r\n"}));
+    EXPECT_EQ(W.Parsed,
+        (std::vector<std::string> {
+            "1234\r\nOK\r\n", "RADIO\r\nOK\r\n", "\r\nOK\r\n", "RADIO\r\nOK\r\n", "1234\r\nOK\r\n", "\r\nNO\r\n"}));
     // The loader ends first: its handler uses the device.
     L.Terminate();
     L.WaitFor();

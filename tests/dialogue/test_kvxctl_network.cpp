@@ -31,7 +31,7 @@ namespace {
 int FreePort()
 {
     const int S = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in A{};
+    sockaddr_in A {};
     A.sin_family = AF_INET;
     A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t Len = sizeof A;
@@ -53,8 +53,8 @@ bool Listening(int Port)
     while (std::getline(F, Line)) {
         std::istringstream In(Line);
         std::string Slot, Local, Remote, State;
-        if (In >> Slot >> Local >> Remote >> State && State == "0A" && Local.size() > 5 &&
-            Local.compare(Local.size() - 5, 5, Want) == 0)
+        if (In >> Slot >> Local >> Remote >> State && State == "0A" && Local.size() > 5
+            && Local.compare(Local.size() - 5, 5, Want) == 0)
             return true;
     }
     return false;
@@ -81,7 +81,7 @@ public:
             ::dup2(Null, 0);
             ::dup2(Null, 1);
             ::dup2(Null, 2);
-            std::vector<char*> Argv{const_cast<char*>(Program.c_str())};
+            std::vector<char*> Argv {const_cast<char*>(Program.c_str())};
             for (auto& A : Args)
                 Argv.push_back(A.data());
             Argv.push_back(nullptr);
@@ -159,7 +159,7 @@ TEST(KvxctlNetwork, ReadAndWriteThroughSocatAndSer2net)
             // -t 0: a session ends as soon as its client leaves, so it cannot
             // read the next client's replies off the shared terminal.
             Args = {"-t", "0", "TCP-LISTEN:" + std::to_string(Port) + ",bind=127.0.0.1,reuseaddr,fork",
-                    "FILE:" + Sim.Path() + ",raw,echo=0"};
+                "FILE:" + Sim.Path() + ",raw,echo=0"};
         } else {
             const std::string Yaml = std::string(Dir) + "/ser2net.yaml";
             std::ofstream(Yaml) << "connection: &kvx\n"
@@ -178,8 +178,9 @@ TEST(KvxctlNetwork, ReadAndWriteThroughSocatAndSer2net)
             EXPECT_TRUE(Has(OverNet.Out, "PI=C201\nPS=RADIO 1 \n")) << OverNet.Out;
             EXPECT_EQ(WithoutClock(OverNet.Out), WithoutClock(OverSerial.Out));
 
-            const std::string File = Sim.WriteFile("new.kvx", "PI=C202\r\nPS=TCP  ON\r\nTEXT=Hello\r\nAF1=105\r\n"
-                                                              "CT=1\r\nMS=1\r\nDI=1\r\n");
+            const std::string File = Sim.WriteFile("new.kvx",
+                "PI=C202\r\nPS=TCP  ON\r\nTEXT=Hello\r\nAF1=105\r\n"
+                "CT=1\r\nMS=1\r\nDI=1\r\n");
             const TRun Write = Kvxctl(Net + "write " + File + " --yes");
             EXPECT_EQ(Write.Code, 0) << Write.Out;
             EXPECT_TRUE(Has(Write.Out, "PI=C202 -> \\r\\nOK\\r\\n\nPS=TCP  ON -> \\r\\nOK\\r\\n\n")) << Write.Out;

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,22 +26,25 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
         std::vector<std::string> Out; // parts of standard output
         std::vector<std::string> Log; // commands the encoder received last, in order
     } Cases[] = {
-        {{}, "", "read", 0, {"HW=KVX-1\n", "SERIAL=000001\nPILOT=LOCK\nCLOCK=20", "ISDST=0\nPI=FFFF\nPS=RDS\n"}, {"DST?"}},
-        {{"--firmware", "01.02.992"}, "", "read --format json", 0, {"\"ISDST\": null", "\"AF\": []", "\"PI\": \"FFFF\""}, {"DRTS?"}},
-        {{}, "PI=C201\r\nPS=RDS\r\nAF1=105\r\nAF2=12\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "diff %s", 0, {"PI=C201\nAF1=105\nAF2=12\n"}, {"DST?"}},
+        {{}, "", "read", 0, {"HW=KVX-1\n", "SERIAL=000001\nPILOT=LOCK\nCLOCK=20", "ISDST=0\nPI=FFFF\nPS=RDS\n"},
+            {"DST?"}},
+        {{"--firmware", "01.02.992"}, "", "read --format json", 0,
+            {"\"ISDST\": null", "\"AF\": []", "\"PI\": \"FFFF\""}, {"DRTS?"}},
+        {{}, "PI=C201\r\nPS=RDS\r\nAF1=105\r\nAF2=12\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "diff %s", 0,
+            {"PI=C201\nAF1=105\nAF2=12\n"}, {"DST?"}},
         {{}, "PI=C201\r\nAF1=105\r\nAF2=105\r\n", "diff %s", 4, {}, {"DST?"}},
         {{}, "PI=0000\r\n", "write %s --yes", 4, {}, {"DST?"}},
         {{}, "PI=C201\r\nPS=RADIO 1\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 0,
-         {"PI=C201\nPS=RADIO 1\n", "PI=C201 -> \\r\\nOK\\r\\n\nPS=RADIO 1 -> \\r\\nOK\\r\\n\n"},
-         {"PI=C201", "PS=RADIO 1", "ECHO=0"}},
+            {"PI=C201\nPS=RADIO 1\n", "PI=C201 -> \\r\\nOK\\r\\n\nPS=RADIO 1 -> \\r\\nOK\\r\\n\n"},
+            {"PI=C201", "PS=RADIO 1", "ECHO=0"}},
         {{"--refuse", "TA="}, "PI=C201\r\nPS=RDS\r\nTA=1\r\nTP=1\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 1,
-         {"PI=C201 -> \\r\\nOK\\r\\n\nTA=1 -> \\r\\nNO\\r\\n\n"}, {"PI=C201", "TA=1"}},
+            {"PI=C201 -> \\r\\nOK\\r\\n\nTA=1 -> \\r\\nNO\\r\\n\n"}, {"PI=C201", "TA=1"}},
         // The encoder keeps RadioText without its trailing blanks: the read-back differs.
         {{}, "PI=FFFF\r\nPS=RDS\r\nTEXT=Hi  \r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 5, {"TEXT=Hi   -> "}, {"DST?"}},
         // The computer's clock (five hours behind UTC here) is written; the
         // read-back agrees with it, not with the file's offset.
         {{}, "PI=FFFF\r\nPS=RDS\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s --sync-clock", 0, {"OFFSET=-05:00 -> "},
-         {"OFFSET=-05:00", "ECHO=0"}},
+            {"OFFSET=-05:00", "ECHO=0"}},
         {{}, "", "defaults", 1, {}, {"DST?"}},
         {{"--refuse", "PS="}, "PI=FFFF\r\nPS=NEW\r\n", "diff %s", 0, {"PS=NEW\n"}, {"DST?"}},
         {{}, "", "defaults --yes", 0, {"PI=FFFF\n"}, {"INIT", "ECHO=0"}},

@@ -97,7 +97,10 @@ struct Driver {
         });
     }
 
-    int CallsOf(const std::string& Call) const { return static_cast<int>(std::count(Calls.begin(), Calls.end(), Call)); }
+    int CallsOf(const std::string& Call) const
+    {
+        return static_cast<int>(std::count(Calls.begin(), Calls.end(), Call));
+    }
 };
 
 TKVXStateList* ListOf(std::int32_t N, const std::vector<std::string>& Cmds)
@@ -105,7 +108,7 @@ TKVXStateList* ListOf(std::int32_t N, const std::vector<std::string>& Cmds)
     auto* L = new TKVXStateList(N);
     std::vector<PMsgChange> Recs;
     for (const auto& C : Cmds)
-        Recs.push_back(new TMsgChange{C, ""});
+        Recs.push_back(new TMsgChange {C, ""});
     L->SetMessageList(Recs); // the state takes the records
     return L;
 }
@@ -148,7 +151,7 @@ TEST(LoaderAutomaton, TableRules)
     EXPECT_EQ(Lst->GetMesRes(-1), nullptr);
     EXPECT_EQ(Lst->GetMesRes(2), nullptr);
     EXPECT_EQ(Lst->Msg(), "A?");
-    Lst->SetMessageList({new TMsgChange{"C?", ""}}); // old records freed
+    Lst->SetMessageList({new TMsgChange {"C?", ""}}); // old records freed
     EXPECT_EQ(Lst->Count(), 1);
     delete Lst;
 }
@@ -169,14 +172,15 @@ TEST(LoaderAutomaton, RunsByTablePositionWithAListStateAndWaitsWithoutPassing)
     L.Clear();
     L.Reset();
     static_cast<TKVXStateList*>(L.FindState(127))
-        ->SetMessageList({new TMsgChange{"PS=A", ""}, new TMsgChange{"PS=B", ""}, new TMsgChange{"PS=C", ""}});
+        ->SetMessageList({new TMsgChange {"PS=A", ""}, new TMsgChange {"PS=B", ""}, new TMsgChange {"PS=C", ""}});
     L.SetActive(true);
     ASSERT_TRUE(D.Run(L));
 
-    EXPECT_EQ(D.Order, (std::vector<std::int32_t>{125, 127, 126, 128}));
-    EXPECT_EQ(D.Sent, (std::vector<std::string>{"PI?", "PS=A", "PS=B", "PS=C", "RT=HELLO"}));
-    EXPECT_EQ(D.Parsed, (std::vector<std::string>{"PI?\r\nOK\r\n", "PS=A\r\nOK\r\n", "PS=B\r\nOK\r\n",
-                                                  "PS=C\r\nOK\r\n", "RT=HELLO\r\nOK\r\n"}));
+    EXPECT_EQ(D.Order, (std::vector<std::int32_t> {125, 127, 126, 128}));
+    EXPECT_EQ(D.Sent, (std::vector<std::string> {"PI?", "PS=A", "PS=B", "PS=C", "RT=HELLO"}));
+    EXPECT_EQ(D.Parsed,
+        (std::vector<std::string> {
+            "PI?\r\nOK\r\n", "PS=A\r\nOK\r\n", "PS=B\r\nOK\r\n", "PS=C\r\nOK\r\n", "RT=HELLO\r\nOK\r\n"}));
     // A late reply: the waiting state is handed over once before it and once after.
     EXPECT_EQ(D.CallsOf("125:2"), 2);
     // A reply stored before the wait: handed over in isWait once, and it goes on.
@@ -202,7 +206,7 @@ TEST(LoaderAutomaton, RunsByTablePositionWithAListStateAndWaitsWithoutPassing)
     L.SetActiveState(999);
     L.SetActive(true);
     ASSERT_TRUE(D.Run(L));
-    EXPECT_EQ(D.Order, (std::vector<std::int32_t>{125, 127, 126, 128}));
+    EXPECT_EQ(D.Order, (std::vector<std::int32_t> {125, 127, 126, 128}));
 }
 
 TEST(LoaderAutomaton, StatusHandlerOpensEveryPassAndIdlePassesAreNotRepeated)
@@ -234,14 +238,15 @@ TEST(LoaderAutomaton, StatusHandlerOpensEveryPassAndIdlePassesAreNotRepeated)
     L.SetActive(true);
     ASSERT_TRUE(ServeUntil([&] { return R.Calls.size() >= 6; }));
     ServeUntil([] { return false; }, 50); // waiting in isWait: nothing more
-    EXPECT_EQ(R.Calls, (std::vector<std::string>{"status", "0", "status", "1", "status", "2"}));
+    EXPECT_EQ(R.Calls, (std::vector<std::string> {"status", "0", "status", "1", "status", "2"}));
 
     const TBytes Reply = {'1', '\r', '\n', 'O', 'K', '\r', '\n'};
     L.ReadMessage(&Reply, nullptr);
     ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
     ServeUntil([] { return false; }, 50);
-    EXPECT_EQ(R.Calls, (std::vector<std::string>{"status", "0", "status", "1", "status", "2", "status", "2", "status",
-                                                 "3", "status"}));
+    EXPECT_EQ(R.Calls,
+        (std::vector<std::string> {
+            "status", "0", "status", "1", "status", "2", "status", "2", "status", "3", "status"}));
     L.SetOnStatus(nullptr);
     L.Terminate();
     L.WaitFor();

@@ -1,8 +1,8 @@
 #ifdef KVXSIM_PATH
 
+#include "dialogue/encoder_dialogue.h"
 #include "dialogue_session.h"
 #include "dialogue_test_view.h"
-#include "dialogue/encoder_dialogue.h"
 #include "kvxsim_process.h"
 #include "serve_until.h"
 
@@ -52,8 +52,8 @@ TEST(WriteScript, SecondOfThreeRefusedLeavesTheThirdUnsent)
     ASSERT_TRUE(ServeUntil([&] { return S.D->LastStatus() == stDisconnected; }));
     EXPECT_EQ(S.D->Failure(), dfWriteRefused);
     EXPECT_EQ(S.D->FailedCommand(), "TA=1");
-    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string>{"PI=C201", "TA=1"}));
-    EXPECT_EQ(S.View.Errors, std::vector<std::string>{"Save Failed! Negative Acknowledgement."});
+    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"PI=C201", "TA=1"}));
+    EXPECT_EQ(S.View.Errors, std::vector<std::string> {"Save Failed! Negative Acknowledgement."});
     // The device copy keeps what was read before the save.
     EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
     EXPECT_FALSE(S.D->BRDSDV->Ready());
@@ -83,7 +83,7 @@ TEST(WriteScript, SaveThatCannotStartChangesNothing)
     EXPECT_EQ(S.D->SaveChanges(), srNoChanges);
     TThread::CheckSynchronize(50);
     EXPECT_EQ(S.Sim.Log().size(), AfterRefresh);
-    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string>{"DATE?", "TIME?", "ISDST?", "OFFSET?", "PILOT?"}));
+    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"DATE?", "TIME?", "ISDST?", "OFFSET?", "PILOT?"}));
 }
 
 TEST(ClockRefresh, FillsTheDeviceClockLabelsOnly)
@@ -96,7 +96,7 @@ TEST(ClockRefresh, FillsTheDeviceClockLabelsOnly)
     S.D->BRDSDV->Offset = 99; // the refresh must not touch the device copy
     S.D->ClockRefreshTick();
     ASSERT_TRUE(S.WaitEnd(206));
-    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string>{"DATE?", "TIME?", "OFFSET?", "PILOT?"}));
+    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"DATE?", "TIME?", "OFFSET?", "PILOT?"}));
     EXPECT_EQ(S.View.Labels[TDialogueLabel::lbRTC_DD].size(), 11u);
     EXPECT_EQ(S.View.Labels[TDialogueLabel::lbRTC_DT].size(), 8u);
     EXPECT_EQ(S.View.Labels[TDialogueLabel::lbRTC_DO], "+00:00");
@@ -154,7 +154,7 @@ TEST(QuerySaveChanges, AnswersDecideWhetherTheWindowCloses)
     S.View.Answer = qaNo;
     EXPECT_TRUE(S.D->QuerySaveChanges());
     EXPECT_EQ(S.View.Editor.PS, "RDS");
-    EXPECT_EQ(S.View.Questions, (std::vector<std::string>{"Save Changes?", "Save Changes?"}));
+    EXPECT_EQ(S.View.Questions, (std::vector<std::string> {"Save Changes?", "Save Changes?"}));
 
     S.View.Editor.PS = "EDITED";
     S.View.Answer = qaYes;

@@ -14,38 +14,47 @@
 #include <string>
 #include <vector>
 
-#include "rds/data_validator.h"
 #include "platform/time_zone.h"
+#include "rds/data_validator.h"
 
 namespace {
 
 const std::string OK = "\r\nOK\r\n";
 
-std::vector<std::string> ZoneNames() {
-    std::vector<std::string> Zones{"UTC"};
+std::vector<std::string> ZoneNames()
+{
+    std::vector<std::string> Zones {"UTC"};
     std::ifstream In("/usr/share/zoneinfo/zone1970.tab");
     std::string Line;
     while (std::getline(In, Line)) {
-        if (Line.empty() || Line[0] == '#') continue;
+        if (Line.empty() || Line[0] == '#')
+            continue;
         std::istringstream Fields(Line);
         std::string Codes, Coords, Name;
-        if (Fields >> Codes >> Coords >> Name) Zones.push_back(Name);
+        if (Fields >> Codes >> Coords >> Name)
+            Zones.push_back(Name);
     }
     return Zones;
 }
 
 class ZoneScope {
 public:
-    ZoneScope() {
-        if (const char* Old = std::getenv("TZ")) old_ = Old;
+    ZoneScope()
+    {
+        if (const char* Old = std::getenv("TZ"))
+            old_ = Old;
     }
-    ~ZoneScope() {
-        if (old_) setenv("TZ", old_->c_str(), 1);
-        else unsetenv("TZ");
+    ~ZoneScope()
+    {
+        if (old_)
+            setenv("TZ", old_->c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
         SetUtcNowOverride(std::nullopt);
     }
-    void Set(const std::string& Zone) {
+    void Set(const std::string& Zone)
+    {
         setenv("TZ", Zone.c_str(), 1);
         tzset();
     }
@@ -54,7 +63,8 @@ private:
     std::optional<std::string> old_;
 };
 
-TBRDSDataValidator Record(bool High) {
+TBRDSDataValidator Record(bool High)
+{
     TBRDSDataValidator r;
     r.FW = "01.03.105";
     r.RTCManual = true;
@@ -67,7 +77,8 @@ TBRDSDataValidator Record(bool High) {
     r.RT = High ? std::string(64, 'r') : "r";
     r.DRTS = r.DPSS = r.DPSParse = High ? 9 : 0;
     r.DPS = High ? std::string(64, 'd') : "d";
-    for (int i = 1; i <= 7; ++i) r.AF[i] = static_cast<std::uint8_t>(High ? 197 + i : i);
+    for (int i = 1; i <= 7; ++i)
+        r.AF[i] = static_cast<std::uint8_t>(High ? 197 + i : i);
     r.Phase = High ? 3599 : 0;
     r.Sync = High ? 2 : 0;
     r.DST = High ? 3 : 0;
@@ -81,9 +92,10 @@ TBRDSDataValidator Record(bool High) {
     return r;
 }
 
-}  // namespace
+} // namespace
 
-TEST(ChangeCommandsToSimulator, EveryCommandIsAccepted) {
+TEST(ChangeCommandsToSimulator, EveryCommandIsAccepted)
+{
     std::vector<std::string> Commands;
     // Every field from its low to its high limit and back.
     const TBRDSDataValidator Low = Record(false), High = Record(true);
@@ -97,25 +109,28 @@ TEST(ChangeCommandsToSimulator, EveryCommandIsAccepted) {
         ZoneScope Tz;
         for (const std::string& Zone : ZoneNames()) {
             Tz.Set(Zone);
-            for (std::int64_t Now : {1736942400000LL, 1752580800000LL}) {  // 2025-01-15, -07-15
+            for (std::int64_t Now : {1736942400000LL, 1752580800000LL}) { // 2025-01-15, -07-15
                 SetUtcNowOverride(Now);
                 TBRDSDataValidator Editor = Record(true);
                 Editor.RTCManual = false;
                 std::vector<TMsgChange> Clock;
                 High.isDifferent(&Editor, &Clock);
                 ASSERT_EQ(Clock.size(), 3u) << Zone;
-                for (const auto& m : Clock) ClockCommands.insert(m.Msg);
+                for (const auto& m : Clock)
+                    ClockCommands.insert(m.Msg);
             }
         }
     }
-    for (const char* Odd : {"OFFSET=+05:45", "OFFSET=+08:45", "OFFSET=+12:45", "OFFSET=+13:45",
-                            "OFFSET=+05:30", "OFFSET=-09:30", "OFFSET=+14:00", "OFFSET=-11:00"})
+    for (const char* Odd : {"OFFSET=+05:45", "OFFSET=+08:45", "OFFSET=+12:45", "OFFSET=+13:45", "OFFSET=+05:30",
+             "OFFSET=-09:30", "OFFSET=+14:00", "OFFSET=-11:00"})
         EXPECT_EQ(ClockCommands.count(Odd), 1u) << Odd << " not among the zones' offsets";
-    for (const auto& c : ClockCommands) L.push_back(TMsgChange{c, {}});
+    for (const auto& c : ClockCommands)
+        L.push_back(TMsgChange {c, {}});
 
     SimProcess Sim;
     ASSERT_TRUE(Sim.start({}));
     ASSERT_TRUE(Sim.echoOff());
-    for (const auto& m : L) EXPECT_EQ(Sim.ask(m.Msg), OK) << m.Msg;
+    for (const auto& m : L)
+        EXPECT_EQ(Sim.ask(m.Msg), OK) << m.Msg;
     EXPECT_GT(L.size(), 60u);
 }

@@ -16,24 +16,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string value(const std::string& v) { return "\r\n" + v + "\r\nOK\r\n"; }
+std::string value(const std::string& v)
+{
+    return "\r\n" + v + "\r\nOK\r\n";
+}
 const std::string OK = "\r\nOK\r\n";
 const std::string NO = "\r\nNO\r\n";
 
 struct TempDir {
     fs::path path;
-    TempDir() {
+    TempDir()
+    {
         char tmpl[] = "kvxsim_test_XXXXXX";
         std::string base = (fs::temp_directory_path() / tmpl).string();
         path = mkdtemp(base.data());
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ec;
         fs::remove_all(path, ec);
     }
 };
 
-std::string readFile(const fs::path& p) {
+std::string readFile(const fs::path& p)
+{
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
@@ -42,14 +48,16 @@ std::string readFile(const fs::path& p) {
 
 class Sim : public ::testing::Test {
 protected:
-    void startQuiet(const std::vector<std::string>& args = {}) {
+    void startQuiet(const std::vector<std::string>& args = {})
+    {
         ASSERT_TRUE(sim.start(args));
         ASSERT_TRUE(sim.echoOff());
     }
     SimProcess sim;
 };
 
-TEST_F(Sim, QueriesAnswerFactoryValuesInTheirForms) {
+TEST_F(Sim, QueriesAnswerFactoryValuesInTheirForms)
+{
     startQuiet({"--hardware", "HW-9", "--serial", "SN4711"});
     const std::string blank64(64, ' ');
     const struct {
@@ -86,14 +94,15 @@ TEST_F(Sim, QueriesAnswerFactoryValuesInTheirForms) {
         {"INIT?", NO},
         {"pi?", NO},
     };
-    for (const auto& c : cases) EXPECT_EQ(sim.ask(c.cmd), c.reply) << c.cmd;
+    for (const auto& c : cases)
+        EXPECT_EQ(sim.ask(c.cmd), c.reply) << c.cmd;
 
     // The clock starts from the host's UTC.
     char today[16];
     std::time_t t = std::time(nullptr);
     std::strftime(today, sizeof today, "%d.%m.%y", std::gmtime(&t));
     std::string date = sim.ask("DATE?");
-    if (date != value(today)) {  // midnight may have passed between the two readings
+    if (date != value(today)) { // midnight may have passed between the two readings
         t = std::time(nullptr);
         std::strftime(today, sizeof today, "%d.%m.%y", std::gmtime(&t));
     }
@@ -101,7 +110,8 @@ TEST_F(Sim, QueriesAnswerFactoryValuesInTheirForms) {
     EXPECT_TRUE(std::regex_match(sim.ask("TIME?"), std::regex("\r\n\\d\\d:\\d\\d:\\d\\d\r\nOK\r\n")));
 }
 
-TEST_F(Sim, SettingsAreValidatedAndReadBack) {
+TEST_F(Sim, SettingsAreValidatedAndReadBack)
+{
     startQuiet();
     // setting, its expected answer, then (when accepted) a query and its value line
     const struct {
@@ -186,7 +196,8 @@ TEST_F(Sim, SettingsAreValidatedAndReadBack) {
     EXPECT_EQ(sim.ask("PI?"), value("00A5"));
 }
 
-TEST_F(Sim, ClockRunsFromTheLastSettingAndDaylightSavingFollowsTheRule) {
+TEST_F(Sim, ClockRunsFromTheLastSettingAndDaylightSavingFollowsTheRule)
+{
     startQuiet();
     ASSERT_EQ(sim.ask("DATE=15.06.15"), OK);
     ASSERT_EQ(sim.ask("TIME=12:00:00"), OK);
@@ -200,12 +211,12 @@ TEST_F(Sim, ClockRunsFromTheLastSettingAndDaylightSavingFollowsTheRule) {
         {"0", "+01:00", "01.07.15", "12:00:00", "0"},
         {"1", "+01:00", "01.07.15", "12:00:00", "1"},
         {"1", "+01:00", "15.01.15", "12:00:00", "0"},
-        {"1", "+01:00", "29.03.15", "00:30:00", "0"},  // EU change at 01:00 UTC
+        {"1", "+01:00", "29.03.15", "00:30:00", "0"}, // EU change at 01:00 UTC
         {"1", "+01:00", "29.03.15", "01:30:00", "1"},
         {"1", "+01:00", "25.10.15", "01:30:00", "0"},
-        {"2", "-05:00", "08.03.15", "06:30:00", "0"},  // 01:30 EST
-        {"2", "-05:00", "08.03.15", "07:30:00", "1"},  // 02:30 EST: daylight time
-        {"2", "-05:00", "01.11.15", "05:30:00", "1"},  // 01:30 EDT
+        {"2", "-05:00", "08.03.15", "06:30:00", "0"}, // 01:30 EST
+        {"2", "-05:00", "08.03.15", "07:30:00", "1"}, // 02:30 EST: daylight time
+        {"2", "-05:00", "01.11.15", "05:30:00", "1"}, // 01:30 EDT
         {"2", "-05:00", "01.11.15", "06:30:00", "0"},
         {"3", "+00:00", "15.01.15", "12:00:00", "1"},
     };
@@ -218,7 +229,8 @@ TEST_F(Sim, ClockRunsFromTheLastSettingAndDaylightSavingFollowsTheRule) {
     }
 }
 
-TEST_F(Sim, EchoesEachByteUntilSwitchedOff) {
+TEST_F(Sim, EchoesEachByteUntilSwitchedOff)
+{
     ASSERT_TRUE(sim.start({}));
     // Lines may end in CR, LF or CR LF; empty lines get no reply.
     sim.send("PI?\r");
@@ -228,8 +240,9 @@ TEST_F(Sim, EchoesEachByteUntilSwitchedOff) {
     sim.send("\r\n\nTP?\n");
     EXPECT_EQ(sim.readReply(), "\r\n\nTP?\n" + value("0"));
     sim.send("PS");
-    std::string early = sim.readSome(5000);  // echoed before the line is complete
-    if (early == "P") early += sim.readSome(5000);
+    std::string early = sim.readSome(5000); // echoed before the line is complete
+    if (early == "P")
+        early += sim.readSome(5000);
     EXPECT_EQ(early, "PS");
     sim.send("?\r");
     EXPECT_EQ(sim.readReply(), "?\r" + value("\"RDS\""));
@@ -242,7 +255,8 @@ TEST_F(Sim, EchoesEachByteUntilSwitchedOff) {
     EXPECT_EQ(sim.readReply(), "TA?\r" + value("0"));
 }
 
-TEST_F(Sim, InitRestoresFactorySettings) {
+TEST_F(Sim, InitRestoresFactorySettings)
+{
     startQuiet();
     for (const char* s : {"PI=C201", "PS=RADIO", "TEXT=hello", "AF3=100", "DST=2", "OFFSET=-05:00"})
         ASSERT_EQ(sim.ask(s), OK) << s;
@@ -253,10 +267,11 @@ TEST_F(Sim, InitRestoresFactorySettings) {
     EXPECT_EQ(sim.ask("AF3?"), value("0"));
     EXPECT_EQ(sim.ask("DST?"), value("OFF"));
     EXPECT_EQ(sim.ask("OFFSET?"), value("+00:00"));
-    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));  // echo stays as it was
+    EXPECT_EQ(sim.ask("PI?"), value("FFFF")); // echo stays as it was
 }
 
-TEST_F(Sim, FirmwareBelow103KnowsNoDaylightSavingOrSync) {
+TEST_F(Sim, FirmwareBelow103KnowsNoDaylightSavingOrSync)
+{
     const struct {
         const char* firmware;
         const char* pilot;
@@ -283,7 +298,8 @@ TEST_F(Sim, FirmwareBelow103KnowsNoDaylightSavingOrSync) {
     }
 }
 
-TEST_F(Sim, StateSurvivesRestartAndLogKeepsEveryLine) {
+TEST_F(Sim, StateSurvivesRestartAndLogKeepsEveryLine)
+{
     TempDir dir;
     const std::string state = (dir.path / "encoder.state").string();
     const std::string log = (dir.path / "encoder.log").string();
@@ -297,7 +313,7 @@ TEST_F(Sim, StateSurvivesRestartAndLogKeepsEveryLine) {
             ASSERT_EQ(s.ask(cmd), OK) << cmd;
         EXPECT_EQ(s.ask("PTY=99"), NO);
         EXPECT_EQ(s.stop(SIGINT), 0);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));  // removed at the end
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link))); // removed at the end
     }
     EXPECT_EQ(readFile(log), "ECHO=0\nPI=C201\nPS=RADIO 1 \nAF7=99\nOFFSET=-05:30\nDATE=01.02.15\nPTY=99\n");
     EXPECT_FALSE(fs::exists(state + ".tmp"));
@@ -323,7 +339,8 @@ TEST_F(Sim, StateSurvivesRestartAndLogKeepsEveryLine) {
     EXPECT_EQ(s.ask("PTY?"), value("7"));
 }
 
-TEST_F(Sim, ServesTheNextClientAfterOneCloses) {
+TEST_F(Sim, ServesTheNextClientAfterOneCloses)
+{
     startQuiet();
     EXPECT_EQ(sim.ask("PI=1234"), OK);
     sim.closeClient();
@@ -333,7 +350,7 @@ TEST_F(Sim, ServesTheNextClientAfterOneCloses) {
 
     // A reply the leaving client never read does not reach the next one.
     sim.send("PS?\r");
-    pollfd p{sim.fd(), POLLIN, 0};
+    pollfd p {sim.fd(), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 10000), 1);
     sim.closeClient();
     ASSERT_TRUE(sim.waitForStderr("client left"));
@@ -342,7 +359,8 @@ TEST_F(Sim, ServesTheNextClientAfterOneCloses) {
     EXPECT_EQ(sim.stop(SIGTERM), 0);
 }
 
-TEST_F(Sim, DeviceOptionServesAGivenSerialLine) {
+TEST_F(Sim, DeviceOptionServesAGivenSerialLine)
+{
     TempDir dir;
     const std::string a = (dir.path / "a").string(), b = (dir.path / "b").string();
     pid_t socat = fork();
@@ -363,11 +381,12 @@ TEST_F(Sim, DeviceOptionServesAGivenSerialLine) {
     ASSERT_EQ(write(fd, "PI?\r", 4), 4);
     std::string got;
     while (!SimProcess::endsWith(got, OK) && std::chrono::steady_clock::now() < limit + std::chrono::seconds(10)) {
-        pollfd p{fd, POLLIN, 0};
+        pollfd p {fd, POLLIN, 0};
         char buf[256];
         if (poll(&p, 1, 100) > 0) {
             ssize_t n = read(fd, buf, sizeof buf);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             got.append(buf, static_cast<std::size_t>(n));
         }
     }
@@ -378,27 +397,29 @@ TEST_F(Sim, DeviceOptionServesAGivenSerialLine) {
     waitpid(socat, nullptr, 0);
 }
 
-TEST_F(Sim, RefuseMuteAndGarbageFaults) {
+TEST_F(Sim, RefuseMuteAndGarbageFaults)
+{
     startQuiet({"--refuse", "PTY", "--mute", "PS?", "--garbage", "TA?"});
     EXPECT_EQ(sim.ask("PTY?"), NO);
     EXPECT_EQ(sim.ask("PTY=3"), NO);
-    EXPECT_EQ(sim.ask("PS=ABC"), OK);  // only the query is muted
+    EXPECT_EQ(sim.ask("PS=ABC"), OK); // only the query is muted
     sim.send("PS?\r\n");
-    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));  // nothing came for PS?
+    EXPECT_EQ(sim.ask("PI?"), value("FFFF")); // nothing came for PS?
     const std::string garbage = sim.ask("TA?");
     EXPECT_TRUE(SimProcess::endsWith(garbage, OK));
     EXPECT_FALSE(std::regex_search(garbage, std::regex("\\d")));
     EXPECT_EQ(sim.ask("TA=1"), OK);
 }
 
-TEST_F(Sim, CannedRepliesTheManagerMustSurvive) {
-    startQuiet({"--bare-ok", "PI?", "--reply", "SYNC?=ext", "--reply", "REV?=HW:A\\r\\nFW:B",
-                "--reply", "PS==x", "--rev-one-line"});
+TEST_F(Sim, CannedRepliesTheManagerMustSurvive)
+{
+    startQuiet({"--bare-ok", "PI?", "--reply", "SYNC?=ext", "--reply", "REV?=HW:A\\r\\nFW:B", "--reply", "PS==x",
+        "--rev-one-line"});
     EXPECT_EQ(sim.ask("PI?"), OK);
     EXPECT_EQ(sim.ask("PI=C201"), OK);
     EXPECT_EQ(sim.ask("SYNC?"), value("ext"));
-    EXPECT_EQ(sim.ask("REV?"), value("HW:A\r\nFW:B"));  // a canned reply comes first
-    EXPECT_EQ(sim.ask("PS=ABC"), value("x"));           // not carried out...
+    EXPECT_EQ(sim.ask("REV?"), value("HW:A\r\nFW:B")); // a canned reply comes first
+    EXPECT_EQ(sim.ask("PS=ABC"), value("x"));          // not carried out...
     EXPECT_EQ(sim.ask("PS?"), value("\"RDS\""));       // ...and the query is the model's
     SimProcess one;
     ASSERT_TRUE(one.start({"--rev-one-line", "--hardware", "H1"}));
@@ -406,7 +427,8 @@ TEST_F(Sim, CannedRepliesTheManagerMustSurvive) {
     EXPECT_EQ(one.ask("REV?"), value("HW:H1"));
 }
 
-TEST_F(Sim, DelayedAndChunkedRepliesArriveWhole) {
+TEST_F(Sim, DelayedAndChunkedRepliesArriveWhole)
+{
     startQuiet({"--delay", "300", "--chunk", "3", "--chunk-gap", "400"});
     sim.send("PI?\r\n");
     const std::string first = sim.readSome(10000);
@@ -415,8 +437,9 @@ TEST_F(Sim, DelayedAndChunkedRepliesArriveWhole) {
     EXPECT_EQ(first + sim.readReply(), value("FFFF"));
 }
 
-TEST_F(Sim, HangupAfterMakesTheTerminalGoAway) {
-    startQuiet({"--hangup-after", "2"});  // ECHO=0 was the first command
+TEST_F(Sim, HangupAfterMakesTheTerminalGoAway)
+{
+    startQuiet({"--hangup-after", "2"}); // ECHO=0 was the first command
     // The second command's reply is the last thing the terminal gives: the
     // commands behind it in the same write are neither answered nor run.
     ASSERT_TRUE(sim.send("PI?\r\nPS?\r\nECHO=1\r\nPI?\r\n"));
@@ -424,47 +447,52 @@ TEST_F(Sim, HangupAfterMakesTheTerminalGoAway) {
     bool gone = false;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!gone && std::chrono::steady_clock::now() < limit) {
-        pollfd p{sim.fd(), POLLIN, 0};
-        if (poll(&p, 1, 100) > 0 && (p.revents & (POLLHUP | POLLERR))) gone = true;
+        pollfd p {sim.fd(), POLLIN, 0};
+        if (poll(&p, 1, 100) > 0 && (p.revents & (POLLHUP | POLLERR)))
+            gone = true;
         if (p.revents & POLLIN) {
             char c;
             ssize_t n = read(sim.fd(), &c, 1);
-            if (n == 1) got += c;
+            if (n == 1)
+                got += c;
             gone = gone || n == 0 || (n < 0 && errno == EIO);
         }
     }
     EXPECT_TRUE(gone);
     EXPECT_EQ(got, value("FFFF"));
     sim.closeClient();
-    EXPECT_FALSE(sim.open());  // the terminal no longer exists
+    EXPECT_FALSE(sim.open()); // the terminal no longer exists
     EXPECT_EQ(sim.stop(SIGTERM), 0);
 }
 
-TEST_F(Sim, BabbleNeverEndsALine) {
+TEST_F(Sim, BabbleNeverEndsALine)
+{
     ASSERT_TRUE(sim.start({"--babble"}));
     std::string got;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (got.size() < 2000 && std::chrono::steady_clock::now() < limit) got += sim.readSome(100);
+    while (got.size() < 2000 && std::chrono::steady_clock::now() < limit)
+        got += sim.readSome(100);
     EXPECT_GE(got.size(), 2000u);
     EXPECT_EQ(got.find_first_of("\r\n"), std::string::npos);
 }
 
-TEST(KvxsimCommandLine, HelpDocumentsEveryOption) {
+TEST(KvxsimCommandLine, HelpDocumentsEveryOption)
+{
     std::string out;
     FILE* p = popen(KVXSIM_PATH " --help", "r");
     ASSERT_NE(p, nullptr);
     char buf[1024];
     std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
     EXPECT_EQ(pclose(p), 0);
-    for (const char* opt : {"--device", "--link", "--firmware", "--hardware", "--serial", "--pilot",
-                            "--state", "--log", "--refuse", "--mute", "--garbage", "--delay",
-                            "--chunk", "--chunk-gap", "--hangup-after", "--babble", "--bare-ok",
-                            "--reply", "--rev-one-line", "--help"})
+    for (const char* opt : {"--device", "--link", "--firmware", "--hardware", "--serial", "--pilot", "--state", "--log",
+             "--refuse", "--mute", "--garbage", "--delay", "--chunk", "--chunk-gap", "--hangup-after", "--babble",
+             "--bare-ok", "--reply", "--rev-one-line", "--help"})
         EXPECT_NE(out.find(opt), std::string::npos) << opt;
     EXPECT_NE(system(KVXSIM_PATH " --chunk 0 2>/dev/null"), 0);
     EXPECT_NE(system(KVXSIM_PATH " --bogus 2>/dev/null"), 0);
     EXPECT_NE(system(KVXSIM_PATH " --reply NOEQUALS 2>/dev/null"), 0);
 }
 
-}  // namespace
+} // namespace

@@ -19,12 +19,12 @@ struct Handler {
         Last = v;
         proceed = true;
     }
-    void OnOther(int, bool&) {}
+    void OnOther(int, bool&) { }
 };
 
 struct Derived : Handler {
     virtual ~Derived() = default;
-    virtual void OnVirtual(int, bool&) {}
+    virtual void OnVirtual(int, bool&) { }
 };
 
 using TValueEvent = TEvent<int, bool&>;

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iterator>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -20,14 +20,8 @@ protected:
         Dir = tmpl;
         Path = (Dir / "kvxc.ini").string();
     }
-    void TearDown() override
-    {
-        fs::remove_all(Dir);
-    }
-    void Put(const std::string& Text)
-    {
-        std::ofstream(Path, std::ios::binary) << Text;
-    }
+    void TearDown() override { fs::remove_all(Dir); }
+    void Put(const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
     std::string Get()
     {
         std::ifstream in(Path, std::ios::binary);
@@ -39,7 +33,8 @@ protected:
 
 TEST_F(IniFileTest, ReadsWithoutRegardToCaseAndFallsBackToDefaults)
 {
-    Put("; settings\n[App]\nWIDTH = 1024\nx=-5\nhex=$1F\nbad=12a\nbig=3000000000\nMaximized=2\n\n[Conn]\nPort=ttyUSB0\n");
+    Put("; settings\n[App]\nWIDTH = "
+        "1024\nx=-5\nhex=$1F\nbad=12a\nbig=3000000000\nMaximized=2\n\n[Conn]\nPort=ttyUSB0\n");
     TIniFile ini(Path);
     EXPECT_EQ(ini.ReadInteger("app", "width", 800), 1024);
     EXPECT_EQ(ini.ReadInteger("APP", "X", 0), -5);
@@ -66,8 +61,9 @@ TEST_F(IniFileTest, WritesKeepUnknownLinesAndOrder)
     EXPECT_TRUE(ini.WriteBool("App", "Maximized", true));
     EXPECT_TRUE(ini.WriteString("conn", "port", "tty\nS0"));
     EXPECT_TRUE(ini.WriteString("New", "Key", "v"));
-    EXPECT_EQ(Get(), "; keep me\r\n[App]\r\nWidth=1280\r\nOther=x\r\nMaximized=1\r\n\r\n[Conn]\r\nPort=tty S0\r\n"
-                     "[New]\r\nKey=v\r\n");
+    EXPECT_EQ(Get(),
+        "; keep me\r\n[App]\r\nWidth=1280\r\nOther=x\r\nMaximized=1\r\n\r\n[Conn]\r\nPort=tty S0\r\n"
+        "[New]\r\nKey=v\r\n");
     TIniFile again(Path);
     EXPECT_EQ(again.ReadInteger("App", "Width", 0), 1280);
     EXPECT_TRUE(again.DeleteKey("App", "Other"));

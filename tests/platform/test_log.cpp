@@ -44,8 +44,8 @@ std::string StderrOfChild(const char* KvxLog)
     if (N <= 0)
         return "no program";
     const std::string Out = ::testing::TempDir() + "kvx_log_child.txt";
-    std::string Cmd = std::string("KVX_LOG_CHILD=1 ") + (KvxLog ? std::string("KVX_LOG=") + KvxLog : "env -u KVX_LOG") +
-                      " '" + Exe + "' --gtest_filter=Log.LevelComesFromTheEnvironment >/dev/null 2>'" + Out + "'";
+    std::string Cmd = std::string("KVX_LOG_CHILD=1 ") + (KvxLog ? std::string("KVX_LOG=") + KvxLog : "env -u KVX_LOG")
+        + " '" + Exe + "' --gtest_filter=Log.LevelComesFromTheEnvironment >/dev/null 2>'" + Out + "'";
     if (std::system(Cmd.c_str()) != 0)
         return "child failed";
     std::ifstream F(Out);
@@ -60,8 +60,13 @@ TEST(Log, LevelNames)
 {
     using kvx::log::Level;
     const std::pair<const char*, Level> Cases[] = {
-        {"off", Level::Off},    {"error", Level::Error}, {"warn", Level::Warn}, {"INFO", Level::Info},
-        {"Debug", Level::Debug}, {"", Level::Warn},       {"loud", Level::Warn},
+        {"off", Level::Off},
+        {"error", Level::Error},
+        {"warn", Level::Warn},
+        {"INFO", Level::Info},
+        {"Debug", Level::Debug},
+        {"", Level::Warn},
+        {"loud", Level::Warn},
     };
     for (const auto& [Name, L] : Cases)
         EXPECT_EQ(kvx::log::ParseLevel(Name), L) << Name;
@@ -90,8 +95,8 @@ TEST(Log, QuietByDefaultAndOneLinePerRecord)
     T.join();
     ASSERT_EQ(C.Lines.size(), 3u);
     const std::regex Stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
-    const char* Tails[] = {"WARN [worker7] PI=C201", "ERROR [worker7] device: bad reply",
-                           "ERROR [worker7] loader: unknown exception"};
+    const char* Tails[]
+        = {"WARN [worker7] PI=C201", "ERROR [worker7] device: bad reply", "ERROR [worker7] loader: unknown exception"};
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(std::regex_search(C.Lines[i], Stamp)) << C.Lines[i];
         EXPECT_EQ(C.Lines[i].substr(24), Tails[i]);

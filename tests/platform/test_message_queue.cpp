@@ -23,9 +23,9 @@ bool WaitUntil(F Cond)
 
 // A thread that owns a queue and does only what the test tells it.
 struct QueueThread {
-    std::atomic<std::uint32_t> Id{0};
-    std::atomic<bool> Stop{false};
-    std::atomic<bool> Peeked{false};
+    std::atomic<std::uint32_t> Id {0};
+    std::atomic<bool> Stop {false};
+    std::atomic<bool> Peeked {false};
     std::thread T;
     explicit QueueThread(bool PeekFirst)
     {
@@ -109,9 +109,9 @@ TEST(MessageQueue, PeekTakesTheFirstMessageInRangeInOrder)
 
 TEST(MessageQueue, WaitEndsEarlyOnAMessageInRangeOrAWake)
 {
-    std::atomic<std::uint32_t> id{0};
-    std::atomic<int> stage{0};
-    std::atomic<bool> gotMessage{false}, gotWake{false};
+    std::atomic<std::uint32_t> id {0};
+    std::atomic<int> stage {0};
+    std::atomic<bool> gotMessage {false}, gotWake {false};
     std::thread t([&] {
         id = GetCurrentThreadId();
         TMsg m;

@@ -24,7 +24,7 @@ public:
         WaitFor();
     }
     using TThread::Terminated;
-    std::atomic<int> TerminatedSetCalls{0};
+    std::atomic<int> TerminatedSetCalls {0};
 
 protected:
     void Execute() override { FBody(*this); }
@@ -37,8 +37,8 @@ private:
 TEST(Thread, SuspendedThreadRunsOnlyAfterStartAndKeepsItsId)
 {
     TThread::SetMainThread();
-    std::atomic<bool> ran{false};
-    std::atomic<std::uint32_t> seenId{0};
+    std::atomic<bool> ran {false};
+    std::atomic<std::uint32_t> seenId {0};
     LambdaThread t([&](LambdaThread&) {
         ran = true;
         seenId = GetCurrentThreadId();
@@ -58,10 +58,12 @@ TEST(Thread, SuspendedThreadRunsOnlyAfterStartAndKeepsItsId)
 TEST(Thread, TerminateSetsTheFlagAndCallsTheHook)
 {
     TThread::SetMainThread();
-    LambdaThread t([](LambdaThread& self) {
-        while (!self.Terminated())
-            WaitMessage(1000);
-    }, false);
+    LambdaThread t(
+        [](LambdaThread& self) {
+            while (!self.Terminated())
+                WaitMessage(1000);
+        },
+        false);
     t.Terminate();
     t.WaitFor();
     EXPECT_TRUE(t.Terminated());
@@ -80,14 +82,16 @@ TEST(Thread, SynchronizeRunsOnTheMainThreadWhileWaitForServesIt)
 {
     TThread::SetMainThread();
     std::vector<int> order;
-    std::atomic<bool> onMain{false};
-    LambdaThread t([&](LambdaThread& self) {
-        for (int i = 0; i < 50; ++i)
-            self.Synchronize([&, i] {
-                onMain = TThread::IsMainThread();
-                order.push_back(i);
-            });
-    }, false);
+    std::atomic<bool> onMain {false};
+    LambdaThread t(
+        [&](LambdaThread& self) {
+            for (int i = 0; i < 50; ++i)
+                self.Synchronize([&, i] {
+                    onMain = TThread::IsMainThread();
+                    order.push_back(i);
+                });
+        },
+        false);
     // The worker blocks in Synchronize; WaitFor on the main thread must serve it.
     t.WaitFor();
     ASSERT_EQ(order.size(), 50u);
@@ -104,14 +108,16 @@ TEST(Thread, SynchronizeOnTheMainThreadRunsDirectlyAndRethrows)
     EXPECT_TRUE(ran);
     EXPECT_FALSE(TThread::CheckSynchronize());
 
-    std::atomic<bool> caught{false};
-    LambdaThread t([&](LambdaThread& self) {
-        try {
-            self.Synchronize([] { throw std::runtime_error("in handler"); });
-        } catch (const std::runtime_error&) {
-            caught = true;
-        }
-    }, false);
+    std::atomic<bool> caught {false};
+    LambdaThread t(
+        [&](LambdaThread& self) {
+            try {
+                self.Synchronize([] { throw std::runtime_error("in handler"); });
+            } catch (const std::runtime_error&) {
+                caught = true;
+            }
+        },
+        false);
     t.WaitFor();
     EXPECT_TRUE(caught);
 }
@@ -119,13 +125,15 @@ TEST(Thread, SynchronizeOnTheMainThreadRunsDirectlyAndRethrows)
 TEST(Thread, WakeCallbackAnnouncesQueuedCalls)
 {
     TThread::SetMainThread();
-    std::atomic<int> wakes{0};
+    std::atomic<int> wakes {0};
     TThread::SetWakeMainThread([&] { ++wakes; });
-    std::atomic<bool> done{false};
-    LambdaThread t([&](LambdaThread& self) {
-        self.Synchronize([] {});
-        done = true;
-    }, false);
+    std::atomic<bool> done {false};
+    LambdaThread t(
+        [&](LambdaThread& self) {
+            self.Synchronize([] {});
+            done = true;
+        },
+        false);
     // Serve it the way an event loop would: only after being woken.
     for (int i = 0; i < 10000 && wakes.load() == 0; ++i)
         TThread::CheckSynchronize(1);
@@ -138,11 +146,11 @@ TEST(Thread, WakeCallbackAnnouncesQueuedCalls)
 
 TEST(Thread, FreeOnTerminateDeletesTheObject)
 {
-    static std::atomic<int> destroyed{0};
+    static std::atomic<int> destroyed {0};
     struct SelfFreeing : TThread {
         SelfFreeing() : TThread(true) { SetFreeOnTerminate(true); }
         ~SelfFreeing() override { ++destroyed; }
-        void Execute() override {}
+        void Execute() override { }
     };
     const int before = destroyed.load();
     auto* t = new SelfFreeing;

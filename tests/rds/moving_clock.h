@@ -6,12 +6,12 @@
 #include <cstdint>
 
 class MovingClock {
- public:
-  MovingClock(std::int64_t StartMs, std::int64_t StepMs);
-  ~MovingClock();
-  MovingClock(const MovingClock&) = delete;
-  MovingClock& operator=(const MovingClock&) = delete;
+public:
+    MovingClock(std::int64_t StartMs, std::int64_t StepMs);
+    ~MovingClock();
+    MovingClock(const MovingClock&) = delete;
+    MovingClock& operator=(const MovingClock&) = delete;
 
-  // Readings of the real-time clock so far.
-  int Readings() const;
+    // Readings of the real-time clock so far.
+    int Readings() const;
 };

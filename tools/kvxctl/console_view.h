@@ -4,8 +4,8 @@
 // input only when it is a terminal (otherwise --yes answers them, or they
 // are refused), and validation findings are printed with their type.
 
-#include "rds/data_validator.h"
 #include "dialogue/dialogue_view.h"
+#include "rds/data_validator.h"
 
 #include <map>
 #include <string>
@@ -22,16 +22,16 @@ public:
     std::vector<std::string> Statuses;
 
     void ClearEditor() override;
-    void SetEditorEnabled(bool) override {}
+    void SetEditorEnabled(bool) override { }
     void PopulateEditor(const TBRDSDataValidator& Record) override;
     void CollectEditor(TBRDSDataValidator& Record) override;
     void SetLabel(TDialogueLabel Label, const std::string& Text) override { Labels[Label] = Text; }
     void ShowStatus(const std::string& Text, std::uint32_t, std::uint32_t, bool) override;
     void ShowError(const std::string& Msg) override;
     TQuestionAnswer AskYesNoCancel(const std::string& Msg) override;
-    void ResetTitle() override {}
+    void ResetTitle() override { }
     void SelectManualSynchronization() override { Editor.RTCManual = true; }
-    void ProcessMessages() override {}
+    void ProcessMessages() override { }
 
     bool PresentAlerts(const TAlertArray& Alerts) override;
 

@@ -2,16 +2,16 @@
 // encoder dialogue as the window (read, write, factory defaults, clock) through
 // a console view, and can also relay single commands.
 
-#include "console_view.h"
-#include "platform/date_time.h"
 #include "_conn/device.h"
-#include "dialogue/encoder_dialogue.h"
 #include "_conn/ok_no_automaton.h"
 #include "_conn/port_connection.h"
 #include "_conn/serial_connection.h"
-#include "rds/settings_file.h"
-#include "platform/time_zone.h"
+#include "console_view.h"
+#include "dialogue/encoder_dialogue.h"
 #include "dialogue/transcript.h"
+#include "platform/date_time.h"
+#include "platform/time_zone.h"
+#include "rds/settings_file.h"
 
 #include <algorithm>
 #include <atomic>
@@ -27,67 +27,66 @@
 
 namespace {
 
-const char* const Usage =
-    "Usage: kvxctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Global options (they may also follow the command):\n"
-    "  --port NAME          the encoder's serial port: a name under /dev (ttyUSB0)\n"
-    "                       or a path starting with /; or tcp://HOST:PORT for an\n"
-    "                       encoder behind a serial device server (HOST a name, an\n"
-    "                       IPv4 address or an IPv6 address in brackets)\n"
-    "  --timeout SECONDS    longest wait for one reply (default 3)\n"
-    "  --transcript FILE    record every line sent and every reply received, each\n"
-    "                       with milliseconds since the start (monotonic clock) and\n"
-    "                       its direction (> sent, < received); CR and LF as \\r \\n\n"
-    "  --yes                answer yes to every question (needed without a terminal)\n"
-    "  --verbose            print the connection's status words\n"
-    "  --help               print this text\n"
-    "\n"
-    "Commands:\n"
-    "  read [--format kvx|json] [-o FILE]\n"
-    "      Reads every setting and prints them in settings-file form (the settings\n"
-    "      file's 26 keys), preceded by HW=, FW=, SERIAL=, PILOT=, CLOCK= (the\n"
-    "      encoder's UTC date and time, ISO 8601) and ISDST= (N/A below firmware\n"
-    "      01.03), keys that loading a settings file ignores. --format json prints\n"
-    "      one JSON object with the same fields (AF as an array of MHz values).\n"
-    "      -o FILE writes the output to FILE instead (kvx: CR LF line ends).\n"
-    "  diff FILE [--sync-clock]\n"
-    "      Reads the encoder, loads the settings file FILE, validates it (findings\n"
-    "      are printed with their type) and prints the commands a write would send,\n"
-    "      one a line. Sends nothing that changes the encoder. The encoder's clock\n"
-    "      is left alone unless --sync-clock (then DATE, TIME and OFFSET from the\n"
-    "      computer's clock are added).\n"
-    "  write FILE [--yes] [--sync-clock] [--no-verify]\n"
-    "      As diff, then sends the commands one by one, printing each with its\n"
-    "      reply; then reads the encoder again and reports every setting that\n"
-    "      differs from what was written (unless --no-verify).\n"
-    "  defaults [--yes] [--backup FILE]\n"
-    "      Reads the encoder, saves its settings to the backup file (default\n"
-    "      kvx-backup-<serial>-<UTC time>.kvx in the current folder), asks for\n"
-    "      confirmation, restores the factory settings (INIT) and prints the new\n"
-    "      settings as read does.\n"
-    "  clock [--sync] [--watch]\n"
-    "      Prints the encoder's clock, offset, DST state and pilot beside the\n"
-    "      computer's. --sync first writes DATE, TIME and OFFSET from the\n"
-    "      computer's clock; --watch refreshes every 2 s until interrupted.\n"
-    "  send CMD [CMD...]\n"
-    "      Sends each command with CR LF appended, one at a time, and prints each\n"
-    "      reply with CR and LF shown as \\r and \\n.\n"
-    "  ports\n"
-    "      Prints the serial ports present, one a line.\n"
-    "\n"
-    "Exit status:\n"
-    "  0   done\n"
-    "  1   refused: the encoder answered NO (or a reply it could not have meant),\n"
-    "      a question was answered no, or a file could not be written\n"
-    "  2   connection failure: the port could not be opened, or the encoder went\n"
-    "      away during the dialogue\n"
-    "  3   no reply within --timeout\n"
-    "  4   validation refused the settings file: nothing was written\n"
-    "  5   verification after a write found a setting that differs\n"
-    "  64  bad usage, or a settings file that cannot be read\n"
-    "  130 interrupted (SIGINT or SIGTERM) before the command was done; clock\n"
-    "      --watch ends with 0 when interrupted\n";
+const char* const Usage = "Usage: kvxctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]\n"
+                          "\n"
+                          "Global options (they may also follow the command):\n"
+                          "  --port NAME          the encoder's serial port: a name under /dev (ttyUSB0)\n"
+                          "                       or a path starting with /; or tcp://HOST:PORT for an\n"
+                          "                       encoder behind a serial device server (HOST a name, an\n"
+                          "                       IPv4 address or an IPv6 address in brackets)\n"
+                          "  --timeout SECONDS    longest wait for one reply (default 3)\n"
+                          "  --transcript FILE    record every line sent and every reply received, each\n"
+                          "                       with milliseconds since the start (monotonic clock) and\n"
+                          "                       its direction (> sent, < received); CR and LF as \\r \\n\n"
+                          "  --yes                answer yes to every question (needed without a terminal)\n"
+                          "  --verbose            print the connection's status words\n"
+                          "  --help               print this text\n"
+                          "\n"
+                          "Commands:\n"
+                          "  read [--format kvx|json] [-o FILE]\n"
+                          "      Reads every setting and prints them in settings-file form (the settings\n"
+                          "      file's 26 keys), preceded by HW=, FW=, SERIAL=, PILOT=, CLOCK= (the\n"
+                          "      encoder's UTC date and time, ISO 8601) and ISDST= (N/A below firmware\n"
+                          "      01.03), keys that loading a settings file ignores. --format json prints\n"
+                          "      one JSON object with the same fields (AF as an array of MHz values).\n"
+                          "      -o FILE writes the output to FILE instead (kvx: CR LF line ends).\n"
+                          "  diff FILE [--sync-clock]\n"
+                          "      Reads the encoder, loads the settings file FILE, validates it (findings\n"
+                          "      are printed with their type) and prints the commands a write would send,\n"
+                          "      one a line. Sends nothing that changes the encoder. The encoder's clock\n"
+                          "      is left alone unless --sync-clock (then DATE, TIME and OFFSET from the\n"
+                          "      computer's clock are added).\n"
+                          "  write FILE [--yes] [--sync-clock] [--no-verify]\n"
+                          "      As diff, then sends the commands one by one, printing each with its\n"
+                          "      reply; then reads the encoder again and reports every setting that\n"
+                          "      differs from what was written (unless --no-verify).\n"
+                          "  defaults [--yes] [--backup FILE]\n"
+                          "      Reads the encoder, saves its settings to the backup file (default\n"
+                          "      kvx-backup-<serial>-<UTC time>.kvx in the current folder), asks for\n"
+                          "      confirmation, restores the factory settings (INIT) and prints the new\n"
+                          "      settings as read does.\n"
+                          "  clock [--sync] [--watch]\n"
+                          "      Prints the encoder's clock, offset, DST state and pilot beside the\n"
+                          "      computer's. --sync first writes DATE, TIME and OFFSET from the\n"
+                          "      computer's clock; --watch refreshes every 2 s until interrupted.\n"
+                          "  send CMD [CMD...]\n"
+                          "      Sends each command with CR LF appended, one at a time, and prints each\n"
+                          "      reply with CR and LF shown as \\r and \\n.\n"
+                          "  ports\n"
+                          "      Prints the serial ports present, one a line.\n"
+                          "\n"
+                          "Exit status:\n"
+                          "  0   done\n"
+                          "  1   refused: the encoder answered NO (or a reply it could not have meant),\n"
+                          "      a question was answered no, or a file could not be written\n"
+                          "  2   connection failure: the port could not be opened, or the encoder went\n"
+                          "      away during the dialogue\n"
+                          "  3   no reply within --timeout\n"
+                          "  4   validation refused the settings file: nothing was written\n"
+                          "  5   verification after a write found a setting that differs\n"
+                          "  64  bad usage, or a settings file that cannot be read\n"
+                          "  130 interrupted (SIGINT or SIGTERM) before the command was done; clock\n"
+                          "      --watch ends with 0 when interrupted\n";
 
 std::string Visible(const std::string& S)
 {
@@ -134,8 +133,8 @@ struct Session {
 template <typename Pred>
 bool Serve(Pred P, double Seconds)
 {
-    const auto End = std::chrono::steady_clock::now() +
-                     std::chrono::milliseconds(static_cast<long long>(Seconds * 1000));
+    const auto End
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(Seconds * 1000));
     while (!P()) {
         if (std::chrono::steady_clock::now() >= End)
             return P();
@@ -195,8 +194,8 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
             return 3;
         }
         if (S.Packets.size() == Seen) {
-            std::fprintf(stderr, "kvxctl: connection lost on %s while waiting for the reply to %s\n", Port.c_str(),
-                         Cmd.c_str());
+            std::fprintf(
+                stderr, "kvxctl: connection lost on %s while waiting for the reply to %s\n", Port.c_str(), Cmd.c_str());
             PrintConnectionError(D.Conn());
             return 2;
         }
@@ -211,8 +210,7 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
     return Result;
 }
 
-
-std::atomic<bool> GInterrupted{false};
+std::atomic<bool> GInterrupted {false};
 
 // Exit code of a run ended by SIGINT or SIGTERM before it was done.
 constexpr int Interrupted = 130;
@@ -280,10 +278,7 @@ public:
         FView.Verbose = O.Verbose;
         SetAlertPresenter(&FView);
     }
-    ~TConsole()
-    {
-        SetAlertPresenter(nullptr);
-    }
+    ~TConsole() { SetAlertPresenter(nullptr); }
 
     int Run();
 
@@ -325,10 +320,10 @@ int TConsole::Wait(Pred Done, const char* What)
         if (FD.Failure() != dfNone) {
             if (FD.Failure() == dfNotANumber)
                 std::fprintf(stderr, "kvxctl: the reply to %s is not a number: %s\n", FD.FailedCommand().c_str(),
-                             TTranscript::Visible(FD.FailedReply()).c_str());
+                    TTranscript::Visible(FD.FailedReply()).c_str());
             else if (FD.Failure() == dfRefused)
                 std::fprintf(stderr, "kvxctl: %s refused: %s\n", FD.FailedCommand().c_str(),
-                             TTranscript::Visible(FD.FailedReply()).c_str());
+                    TTranscript::Visible(FD.FailedReply()).c_str());
             return 1;
         }
         if (Done())
@@ -336,13 +331,13 @@ int TConsole::Wait(Pred Done, const char* What)
         if (FD.Connected())
             FWasConnected = true;
         const TConnStatus St = FD.LastStatus();
-        if (St == stDisconnected || St == stInvalidConnectionParams ||
-            (FWasConnected && !FD.Connected() && St != stConnected)) {
+        if (St == stDisconnected || St == stInvalidConnectionParams
+            || (FWasConnected && !FD.Connected() && St != stConnected)) {
             std::string Words;
             for (const std::string& T : FView.Statuses)
                 Words += (Words.empty() ? "" : ", ") + T.substr(std::min(T.size(), FO.Port.size() + 2));
             std::fprintf(stderr, "kvxctl: %s on %s (%s)\n", FWasConnected ? "connection lost" : "cannot connect",
-                         FO.Port.c_str(), Words.c_str());
+                FO.Port.c_str(), Words.c_str());
             PrintConnectionError(FD.Device->Conn());
             return 2;
         }
@@ -394,8 +389,8 @@ std::string TConsole::SettingsText(bool Json) const
     const TBRDSDataValidator& R = *FD.BRDSDV;
     const bool HasDST = R.FirmwareLevel() >= FirmwareLevelDST && !FD.IsDSTWord().empty();
     if (!Json) {
-        std::string T = "HW=" + R.HW + "\r\nFW=" + R.FW + "\r\nSERIAL=" + R.Serial + "\r\nPILOT=" + FD.PilotWord() +
-                        "\r\nCLOCK=" + IsoClock(R.RTC) + "\r\nISDST=" + (HasDST ? FD.IsDSTWord() : "N/A") + "\r\n";
+        std::string T = "HW=" + R.HW + "\r\nFW=" + R.FW + "\r\nSERIAL=" + R.Serial + "\r\nPILOT=" + FD.PilotWord()
+            + "\r\nCLOCK=" + IsoClock(R.RTC) + "\r\nISDST=" + (HasDST ? FD.IsDSTWord() : "N/A") + "\r\n";
         return T + SettingsFileText(R);
     }
     std::string AF;
@@ -526,7 +521,7 @@ int TConsole::Diff(bool Write)
     auto PrintReplies = [&] {
         for (; Printed < L->MessageList().size() && !L->MessageList()[Printed]->Res.empty(); ++Printed)
             std::printf("%s -> %s\n", L->MessageList()[Printed]->Msg.c_str(),
-                        TTranscript::Visible(L->MessageList()[Printed]->Res).c_str());
+                TTranscript::Visible(L->MessageList()[Printed]->Res).c_str());
         std::fflush(stdout);
     };
     const int E = Wait(
@@ -562,9 +557,9 @@ int TConsole::Verify(const TBRDSDataValidator& Written)
         }
         return P;
     };
-    static const char* const Keys[] = {"PI", "PS", "PTY", "TA", "TATIME", "TP", "MS", "DI", "MODE",
-                                       "TEXT", "DRTS", "DPS", "DPSS", "PARSE", "AF1", "AF2", "AF3", "AF4",
-                                       "AF5", "AF6", "AF7", "PHASE", "CT", "OFFSET", "DST", "SYNC"};
+    static const char* const Keys[]
+        = {"PI", "PS", "PTY", "TA", "TATIME", "TP", "MS", "DI", "MODE", "TEXT", "DRTS", "DPS", "DPSS", "PARSE", "AF1",
+            "AF2", "AF3", "AF4", "AF5", "AF6", "AF7", "PHASE", "CT", "OFFSET", "DST", "SYNC"};
     const auto W = Pairs(SettingsFileText(Expected));
     const auto H = Pairs(SettingsFileText(*FD.BRDSDV));
     auto Value = [](const auto& P, const std::string& K) {
@@ -581,7 +576,7 @@ int TConsole::Verify(const TBRDSDataValidator& Written)
             continue;
         if (Value(W, Key) != Value(H, Key)) {
             std::fprintf(stderr, "kvxctl: verify: %s written as \"%s\", the encoder holds \"%s\"\n", K,
-                         Value(W, Key).c_str(), Value(H, Key).c_str());
+                Value(W, Key).c_str(), Value(H, Key).c_str());
             Result = 5;
         }
     }
@@ -599,7 +594,7 @@ int TConsole::Defaults()
         for (char C : FD.BRDSDV->Serial)
             Serial += (std::isalnum(static_cast<unsigned char>(C)) || C == '-' || C == '_') ? C : '_';
         Path = Format("kvx-backup-%s-%.4d%.2d%.2dT%.2d%.2d%.2dZ.kvx", Serial.c_str(), T.wYear, T.wMonth, T.wDay,
-                      T.wHour, T.wMinute, T.wSecond);
+            T.wHour, T.wMinute, T.wSecond);
     }
     std::string Error;
     if (!SaveSettingsFile(*FD.BRDSDV, Path, Error)) {
@@ -619,8 +614,8 @@ void TConsole::PrintClock()
     auto Label = [&](TDialogueLabel L) { return FView.Labels.count(L) ? FView.Labels[L] : std::string(); };
     const std::string DST = FD.BRDSDV->FirmwareLevel() < FirmwareLevelDST ? "N/A" : Label(TDialogueLabel::lbRTC_DDST);
     std::printf("Encoder:  %s %s UTC  offset %s  DST %s  %s\n", Label(TDialogueLabel::lbRTC_DD).c_str(),
-                Label(TDialogueLabel::lbRTC_DT).c_str(), Label(TDialogueLabel::lbRTC_DO).c_str(), DST.c_str(),
-                Label(TDialogueLabel::lbPilot).c_str());
+        Label(TDialogueLabel::lbRTC_DT).c_str(), Label(TDialogueLabel::lbRTC_DO).c_str(), DST.c_str(),
+        Label(TDialogueLabel::lbPilot).c_str());
     TTimeZoneInformation Z;
     const TTimeZoneId Id = GetTimeZoneInformation(Z);
     const int D = Id == tzStandard ? Z.StandardBias : Id == tzDaylight ? Z.DaylightBias : 0;
@@ -629,7 +624,7 @@ void TConsole::PrintClock()
     };
     const TSystemTime T = UtcNow();
     std::printf("Computer: %s %s UTC  offset %s  DST %s\n", FormatDeviceDate(T).c_str(), FormatDeviceTime(T).c_str(),
-                Shift(Z.Bias).c_str(), Shift(D).c_str());
+        Shift(Z.Bias).c_str(), Shift(D).c_str());
     std::fflush(stdout);
 }
 
@@ -771,12 +766,12 @@ int main(int argc, char** argv)
         return Send(O.Port, O.Timeout, O.Args);
     }
     const std::size_t Wanted = O.Command == "diff" || O.Command == "write" ? 1 : 0;
-    if ((O.Command != "read" && O.Command != "diff" && O.Command != "write" && O.Command != "defaults" &&
-         O.Command != "clock") ||
-        O.Args.size() != Wanted)
+    if ((O.Command != "read" && O.Command != "diff" && O.Command != "write" && O.Command != "defaults"
+            && O.Command != "clock")
+        || O.Args.size() != Wanted)
         return UsageError("bad command or arguments");
 
-    struct sigaction Sa {};
+    struct sigaction Sa { };
     Sa.sa_handler = OnInterrupt;
     ::sigaction(SIGINT, &Sa, nullptr);
     ::sigaction(SIGTERM, &Sa, nullptr);

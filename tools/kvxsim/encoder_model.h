@@ -13,7 +13,7 @@ namespace kvxsim {
 
 // Every setting the encoder keeps, with its factory default.
 struct Settings {
-    std::uint16_t pi = 0xFFFF;  // 0000 is not a valid station
+    std::uint16_t pi = 0xFFFF; // 0000 is not a valid station
     std::string ps = "RDS";
     int pty = 0;
     int ta = 0;
@@ -21,18 +21,18 @@ struct Settings {
     int taTime = 0;
     int ms = 1;
     int di = 1;
-    int mode = 0;  // 0 loop-through, 1 side-chain
+    int mode = 0; // 0 loop-through, 1 side-chain
     std::string text;
     std::string dps;
     int dpss = 0;
     int parse = 0;
-    std::array<int, 7> af{};
+    std::array<int, 7> af {};
     int phase = 0;
     int ct = 1;
     int drts = 0;
-    int offset = 0;  // minutes east of UTC
-    int sync = 0;    // 0 auto, 1 internal, 2 external
-    int dst = 0;     // 0 off, 1 EU, 2 USA, 3 manual
+    int offset = 0; // minutes east of UTC
+    int sync = 0;   // 0 auto, 1 internal, 2 external
+    int dst = 0;    // 0 off, 1 EU, 2 USA, 3 manual
     bool operator==(const Settings&) const = default;
 };
 
@@ -78,7 +78,7 @@ struct Options {
     std::vector<std::string> mute;
     std::vector<std::string> garbage;
     std::vector<CannedReply> replies;
-    bool revOneLine = false;  // REV? answers the hardware line only
+    bool revOneLine = false; // REV? answers the hardware line only
 };
 
 class EncoderModel {
@@ -118,4 +118,4 @@ private:
     bool changed_ = false;
 };
 
-}  // namespace kvxsim
+} // namespace kvxsim

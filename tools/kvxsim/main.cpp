@@ -23,92 +23,101 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage: kvxsim [OPTION]...\n"
-    "Plays an RDS encoder on a new pseudo-terminal (or a given serial device)\n"
-    "and prints the terminal's path as the first line on standard output.\n"
-    "\n"
-    "Commands are lines ended by CR, LF or CR LF; empty lines are ignored.\n"
-    "Every line gets one reply: value lines, then CR LF \"OK\" CR LF, or\n"
-    "CR LF \"NO\" CR LF when refused. A query reply is CR LF, the value lines\n"
-    "separated by CR LF, then CR LF \"OK\" CR LF (PI? -> \\r\\nFFFF\\r\\nOK\\r\\n).\n"
-    "Echo is on at power-up; ECHO=0 / ECHO=1 switch it. INIT restores the\n"
-    "factory settings. The clock keeps UTC and runs from the host's clock or\n"
-    "from the last DATE=/TIME= setting. Below firmware 01.03 the words ISDST,\n"
-    "SYNC and DST are unknown.\n"
-    "The terminal stays when a client closes it and serves the next client;\n"
-    "replies the leaving client did not read are dropped.\n"
-    "\n"
-    "Options:\n"
-    "  --device PATH      serve this serial device instead of a pseudo-terminal\n"
-    "  --link PATH        also make a symbolic link PATH to the terminal\n"
-    "                     (removed at the end)\n"
-    "  --firmware TEXT    firmware text (default \"01.03.105  2015/03/10 12:00:00\");\n"
-    "                     its leading \"MM.mm\" is the firmware level\n"
-    "  --hardware TEXT    hardware text (default \"KVX-1\")\n"
-    "  --serial TEXT      serial number (default \"000001\")\n"
-    "  --pilot lock|free  pilot state: PILOT? answers LOCK, or when free NOLOCK\n"
-    "                     (FREE below firmware 01.03); default lock\n"
-    "  --state FILE       keep the settings in FILE across restarts (read at\n"
-    "                     start, written atomically after every change)\n"
-    "  --log FILE         append every received command line to FILE\n"
-    "Faults (WORD is a command word, or a word with \"?\" or \"=\" to match only\n"
-    "its query or its setting; the options may be repeated):\n"
-    "  --refuse WORD      answer NO (the command is not carried out)\n"
-    "  --mute WORD        answer nothing at all (not carried out either)\n"
-    "  --garbage WORD     answer a value line that is not a number, then OK\n"
-    "  --bare-ok WORD     answer a bare OK, without the value lines of a query\n"
-    "                     (a setting is not carried out)\n"
-    "  --reply WORD=TEXT  answer the value line TEXT, then OK, instead of what\n"
-    "                     the model would (not carried out); in TEXT \\r and \\n\n"
-    "                     stand for CR and LF, \\\\ for a backslash; WORD ends at\n"
-    "                     the first \"=\", and WORD==TEXT matches only the setting\n"
-    "                     (example: --reply SYNC?=ext)\n"
-    "  --rev-one-line     REV? answers the hardware line only, no firmware line\n"
-    "  --delay MS         wait MS milliseconds before every reply\n"
-    "  --chunk N          deliver replies in pieces of N bytes...\n"
-    "  --chunk-gap MS     ...MS milliseconds apart (default 20)\n"
-    "  --hangup-after N   after answering N commands the terminal goes away as\n"
-    "                     an unplugged adapter does: nothing after the Nth\n"
-    "                     command is echoed or answered; the program then waits\n"
-    "                     for SIGINT/SIGTERM\n"
-    "  --babble           send an endless stream of bytes without any line end\n"
-    "                     instead of answering\n"
-    "  --help             show this text\n"
-    "\n"
-    "SIGINT or SIGTERM end the program cleanly.\n";
+const char kUsage[] = "Usage: kvxsim [OPTION]...\n"
+                      "Plays an RDS encoder on a new pseudo-terminal (or a given serial device)\n"
+                      "and prints the terminal's path as the first line on standard output.\n"
+                      "\n"
+                      "Commands are lines ended by CR, LF or CR LF; empty lines are ignored.\n"
+                      "Every line gets one reply: value lines, then CR LF \"OK\" CR LF, or\n"
+                      "CR LF \"NO\" CR LF when refused. A query reply is CR LF, the value lines\n"
+                      "separated by CR LF, then CR LF \"OK\" CR LF (PI? -> \\r\\nFFFF\\r\\nOK\\r\\n).\n"
+                      "Echo is on at power-up; ECHO=0 / ECHO=1 switch it. INIT restores the\n"
+                      "factory settings. The clock keeps UTC and runs from the host's clock or\n"
+                      "from the last DATE=/TIME= setting. Below firmware 01.03 the words ISDST,\n"
+                      "SYNC and DST are unknown.\n"
+                      "The terminal stays when a client closes it and serves the next client;\n"
+                      "replies the leaving client did not read are dropped.\n"
+                      "\n"
+                      "Options:\n"
+                      "  --device PATH      serve this serial device instead of a pseudo-terminal\n"
+                      "  --link PATH        also make a symbolic link PATH to the terminal\n"
+                      "                     (removed at the end)\n"
+                      "  --firmware TEXT    firmware text (default \"01.03.105  2015/03/10 12:00:00\");\n"
+                      "                     its leading \"MM.mm\" is the firmware level\n"
+                      "  --hardware TEXT    hardware text (default \"KVX-1\")\n"
+                      "  --serial TEXT      serial number (default \"000001\")\n"
+                      "  --pilot lock|free  pilot state: PILOT? answers LOCK, or when free NOLOCK\n"
+                      "                     (FREE below firmware 01.03); default lock\n"
+                      "  --state FILE       keep the settings in FILE across restarts (read at\n"
+                      "                     start, written atomically after every change)\n"
+                      "  --log FILE         append every received command line to FILE\n"
+                      "Faults (WORD is a command word, or a word with \"?\" or \"=\" to match only\n"
+                      "its query or its setting; the options may be repeated):\n"
+                      "  --refuse WORD      answer NO (the command is not carried out)\n"
+                      "  --mute WORD        answer nothing at all (not carried out either)\n"
+                      "  --garbage WORD     answer a value line that is not a number, then OK\n"
+                      "  --bare-ok WORD     answer a bare OK, without the value lines of a query\n"
+                      "                     (a setting is not carried out)\n"
+                      "  --reply WORD=TEXT  answer the value line TEXT, then OK, instead of what\n"
+                      "                     the model would (not carried out); in TEXT \\r and \\n\n"
+                      "                     stand for CR and LF, \\\\ for a backslash; WORD ends at\n"
+                      "                     the first \"=\", and WORD==TEXT matches only the setting\n"
+                      "                     (example: --reply SYNC?=ext)\n"
+                      "  --rev-one-line     REV? answers the hardware line only, no firmware line\n"
+                      "  --delay MS         wait MS milliseconds before every reply\n"
+                      "  --chunk N          deliver replies in pieces of N bytes...\n"
+                      "  --chunk-gap MS     ...MS milliseconds apart (default 20)\n"
+                      "  --hangup-after N   after answering N commands the terminal goes away as\n"
+                      "                     an unplugged adapter does: nothing after the Nth\n"
+                      "                     command is echoed or answered; the program then waits\n"
+                      "                     for SIGINT/SIGTERM\n"
+                      "  --babble           send an endless stream of bytes without any line end\n"
+                      "                     instead of answering\n"
+                      "  --help             show this text\n"
+                      "\n"
+                      "SIGINT or SIGTERM end the program cleanly.\n";
 
 int gSignalPipe[2] = {-1, -1};
 
-void onSignal(int) {
+void onSignal(int)
+{
     const char b = 1;
     [[maybe_unused]] auto n = write(gSignalPipe[1], &b, 1);
 }
 
-long long nowMs() {
+long long nowMs()
+{
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-long long hostUtc() { return static_cast<long long>(std::time(nullptr)); }
+long long hostUtc()
+{
+    return static_cast<long long>(std::time(nullptr));
+}
 
-bool makeRaw(int fd) {
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) return false;
+bool makeRaw(int fd)
+{
+    termios t {};
+    if (tcgetattr(fd, &t) != 0)
+        return false;
     cfmakeraw(&t);
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& data) {
+bool writeFileAtomically(const std::string& path, const std::string& data)
+{
     const std::string tmp = path + ".tmp";
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     std::size_t done = 0;
     while (done < data.size()) {
         ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             close(fd);
             unlink(tmp.c_str());
@@ -145,11 +154,13 @@ struct Config {
     bool babble = false;
 };
 
-bool parseNumber(const char* s, long long& out) {
+bool parseNumber(const char* s, long long& out)
+{
     char* end = nullptr;
     errno = 0;
     long long v = std::strtoll(s, &end, 10);
-    if (errno != 0 || end == s || *end != '\0' || v < 0) return false;
+    if (errno != 0 || end == s || *end != '\0' || v < 0)
+        return false;
     out = v;
     return true;
 }
@@ -157,9 +168,11 @@ bool parseNumber(const char* s, long long& out) {
 // WORD=TEXT of --reply: the word ends at the first "=" (WORD==TEXT keeps one
 // "=" in it, so that it matches the setting only); \r, \n and \\ in TEXT
 // stand for CR, LF and a backslash.
-bool splitReply(const std::string& arg, std::string& pattern, std::string& text) {
+bool splitReply(const std::string& arg, std::string& pattern, std::string& text)
+{
     std::size_t eq = arg.find('=');
-    if (eq == std::string::npos || eq == 0) return false;
+    if (eq == std::string::npos || eq == 0)
+        return false;
     std::size_t from = eq + 1;
     if (from < arg.size() && arg[from] == '=') {
         ++eq;
@@ -179,7 +192,8 @@ bool splitReply(const std::string& arg, std::string& pattern, std::string& text)
 }
 
 // Returns 0 to go on, or the exit code (+1) to end with.
-int parseArgs(int argc, char** argv, Config& cfg) {
+int parseArgs(int argc, char** argv, Config& cfg)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -195,8 +209,7 @@ int parseArgs(int argc, char** argv, Config& cfg) {
             continue;
         }
         if (i + 1 >= argc) {
-            std::cerr << "kvxsim: " << a << (a.rfind("--", 0) == 0 ? " needs a value" : ": unknown option")
-                      << "\n";
+            std::cerr << "kvxsim: " << a << (a.rfind("--", 0) == 0 ? " needs a value" : ": unknown option") << "\n";
             return 3;
         }
         const char* v = argv[++i];
@@ -209,17 +222,28 @@ int parseArgs(int argc, char** argv, Config& cfg) {
             field = n;
             return true;
         };
-        if (a == "--device") cfg.device = v;
-        else if (a == "--link") cfg.link = v;
-        else if (a == "--firmware") cfg.model.firmware = v;
-        else if (a == "--hardware") cfg.model.hardware = v;
-        else if (a == "--serial") cfg.model.serial = v;
-        else if (a == "--state") cfg.state = v;
-        else if (a == "--log") cfg.log = v;
-        else if (a == "--refuse") cfg.model.refuse.push_back(v);
-        else if (a == "--mute") cfg.model.mute.push_back(v);
-        else if (a == "--garbage") cfg.model.garbage.push_back(v);
-        else if (a == "--bare-ok") cfg.model.replies.push_back({v, kvxsim::EncoderModel::ok()});
+        if (a == "--device")
+            cfg.device = v;
+        else if (a == "--link")
+            cfg.link = v;
+        else if (a == "--firmware")
+            cfg.model.firmware = v;
+        else if (a == "--hardware")
+            cfg.model.hardware = v;
+        else if (a == "--serial")
+            cfg.model.serial = v;
+        else if (a == "--state")
+            cfg.state = v;
+        else if (a == "--log")
+            cfg.log = v;
+        else if (a == "--refuse")
+            cfg.model.refuse.push_back(v);
+        else if (a == "--mute")
+            cfg.model.mute.push_back(v);
+        else if (a == "--garbage")
+            cfg.model.garbage.push_back(v);
+        else if (a == "--bare-ok")
+            cfg.model.replies.push_back({v, kvxsim::EncoderModel::ok()});
         else if (a == "--reply") {
             std::string pattern, text;
             if (!splitReply(v, pattern, text)) {
@@ -227,8 +251,7 @@ int parseArgs(int argc, char** argv, Config& cfg) {
                 return 3;
             }
             cfg.model.replies.push_back({pattern, "\r\n" + text + kvxsim::EncoderModel::ok()});
-        }
-        else if (a == "--pilot") {
+        } else if (a == "--pilot") {
             const std::string p = v;
             if (p != "lock" && p != "free") {
                 std::cerr << "kvxsim: --pilot takes lock or free\n";
@@ -236,14 +259,18 @@ int parseArgs(int argc, char** argv, Config& cfg) {
             }
             cfg.model.pilotLocked = p == "lock";
         } else if (a == "--delay") {
-            if (!number(cfg.delayMs, 0)) return 3;
+            if (!number(cfg.delayMs, 0))
+                return 3;
         } else if (a == "--chunk-gap") {
-            if (!number(cfg.chunkGapMs, 0)) return 3;
+            if (!number(cfg.chunkGapMs, 0))
+                return 3;
         } else if (a == "--hangup-after") {
-            if (!number(cfg.hangupAfter, 0)) return 3;
+            if (!number(cfg.hangupAfter, 0))
+                return 3;
         } else if (a == "--chunk") {
             long long c = 0;
-            if (!number(c, 1)) return 3;
+            if (!number(c, 1))
+                return 3;
             cfg.chunk = static_cast<std::size_t>(c);
         } else {
             std::cerr << "kvxsim: unknown option " << a << " (see --help)\n";
@@ -255,9 +282,10 @@ int parseArgs(int argc, char** argv, Config& cfg) {
 
 class Server {
 public:
-    explicit Server(Config cfg) : cfg_(std::move(cfg)), model_(cfg_.model) {}
+    explicit Server(Config cfg) : cfg_(std::move(cfg)), model_(cfg_.model) { }
 
-    int run() {
+    int run()
+    {
         if (!cfg_.state.empty()) {
             std::ifstream in(cfg_.state, std::ios::binary);
             if (in) {
@@ -274,7 +302,8 @@ public:
             }
         }
         std::string path;
-        if (!openTerminal(path)) return 2;
+        if (!openTerminal(path))
+            return 2;
         if (!cfg_.link.empty()) {
             unlink(cfg_.link.c_str());
             if (symlink(path.c_str(), cfg_.link.c_str()) != 0) {
@@ -288,7 +317,8 @@ public:
 
         const int rc = loop();
         closeTerminal();
-        if (!cfg_.link.empty()) unlink(cfg_.link.c_str());
+        if (!cfg_.link.empty())
+            unlink(cfg_.link.c_str());
         return rc;
     }
 
@@ -298,7 +328,8 @@ private:
         std::string bytes;
     };
 
-    bool openTerminal(std::string& path) {
+    bool openTerminal(std::string& path)
+    {
         if (!cfg_.device.empty()) {
             fd_ = open(cfg_.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
             if (fd_ < 0) {
@@ -317,32 +348,40 @@ private:
         fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
         fcntl(fd_, F_SETFD, FD_CLOEXEC);
         const char* name = ptsname(fd_);
-        if (!name) return false;
+        if (!name)
+            return false;
         path = name;
         ptsName_ = name;
         // The terminal's settings outlive each client's open and close.
         int s = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (s < 0 || !makeRaw(s)) {
             std::cerr << "kvxsim: cannot set up " << name << ": " << std::strerror(errno) << "\n";
-            if (s >= 0) close(s);
+            if (s >= 0)
+                close(s);
             return false;
         }
         close(s);
         return true;
     }
 
-    void closeTerminal() {
-        if (fd_ >= 0) close(fd_);
+    void closeTerminal()
+    {
+        if (fd_ >= 0)
+            close(fd_);
         fd_ = -1;
     }
 
     // Bytes written to the client that it has not read yet (pseudo-terminal only).
-    int unreadByClient() const {
-        if (ptsName_.empty()) return 0;
+    int unreadByClient() const
+    {
+        if (ptsName_.empty())
+            return 0;
         int s = open(ptsName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (s < 0) return 0;
+        if (s < 0)
+            return 0;
         int unread = 0;
-        if (ioctl(s, FIONREAD, &unread) != 0) unread = 0;
+        if (ioctl(s, FIONREAD, &unread) != 0)
+            unread = 0;
         close(s);
         return unread;
     }
@@ -350,7 +389,8 @@ private:
     // The last client closed the pseudo-terminal. The terminal stays, but
     // what was meant for that client is dropped: replies it did not read
     // would otherwise reach the next client ahead of its own.
-    void clientLeft() {
+    void clientLeft()
+    {
         out_.clear();
         line_.clear();
         overlong_ = false;
@@ -360,12 +400,15 @@ private:
             close(s);
         }
         absent_ = true;
-        if (hadClient_) std::cerr << "kvxsim: client left; waiting for the next one\n";
+        if (hadClient_)
+            std::cerr << "kvxsim: client left; waiting for the next one\n";
         hadClient_ = false;
     }
 
-    void queue(std::string bytes, long long delay) {
-        if (bytes.empty()) return;
+    void queue(std::string bytes, long long delay)
+    {
+        if (bytes.empty())
+            return;
         const long long start = std::max(nowMs() + delay, out_.empty() ? 0 : out_.back().due);
         if (cfg_.chunk == 0) {
             out_.push_back({start, std::move(bytes)});
@@ -378,63 +421,80 @@ private:
         }
     }
 
-    void onByte(char c) {
+    void onByte(char c)
+    {
         // The adapter is being pulled: nothing after the last command before
         // the hang-up reaches anybody.
-        if (hangupPending_) return;
-        if (model_.echo()) queue(std::string(1, c), 0);
+        if (hangupPending_)
+            return;
+        if (model_.echo())
+            queue(std::string(1, c), 0);
         if (c != '\r' && c != '\n') {
             // No command is longer than this; an overlong line is refused as a
             // whole rather than cut into something that might be accepted.
-            if (line_.size() < kMaxLine) line_ += c;
-            else overlong_ = true;
+            if (line_.size() < kMaxLine)
+                line_ += c;
+            else
+                overlong_ = true;
             return;
         }
-        if (line_.empty()) return;
+        if (line_.empty())
+            return;
         std::string line;
         line.swap(line_);
         const bool overlong = overlong_;
         overlong_ = false;
-        if (log_.is_open()) log_ << line << '\n' << std::flush;
+        if (log_.is_open())
+            log_ << line << '\n' << std::flush;
         if (overlong && !cfg_.babble) {
             queue(kvxsim::EncoderModel::no(), cfg_.delayMs);
         } else if (!cfg_.babble) {
             auto reply = model_.handle(line, hostUtc());
-            if (reply) queue(*reply, cfg_.delayMs);
-            if (model_.changed() && !cfg_.state.empty() &&
-                !writeFileAtomically(cfg_.state, model_.saveState()))
+            if (reply)
+                queue(*reply, cfg_.delayMs);
+            if (model_.changed() && !cfg_.state.empty() && !writeFileAtomically(cfg_.state, model_.saveState()))
                 std::cerr << "kvxsim: cannot write " << cfg_.state << ": " << std::strerror(errno) << "\n";
         }
         ++commands_;
-        if (cfg_.hangupAfter >= 0 && commands_ >= cfg_.hangupAfter) hangupPending_ = true;
+        if (cfg_.hangupAfter >= 0 && commands_ >= cfg_.hangupAfter)
+            hangupPending_ = true;
     }
 
     // Writes what is due; false when the terminal can no longer be written.
-    bool flushDue() {
+    bool flushDue()
+    {
         while (!out_.empty() && out_.front().due <= nowMs()) {
             Piece& p = out_.front();
             ssize_t n = write(fd_, p.bytes.data(), p.bytes.size());
             if (n < 0) {
-                if (errno == EINTR) continue;
-                if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+                if (errno == EINTR)
+                    continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    return true;
                 return false;
             }
             p.bytes.erase(0, static_cast<std::size_t>(n));
-            if (p.bytes.empty()) out_.pop_front();
+            if (p.bytes.empty())
+                out_.pop_front();
         }
         return true;
     }
 
-    void babble() {
+    void babble()
+    {
         static const char text[] = "0123456789ABCDEF RDS ";
         std::string burst;
-        for (int i = 0; i < 64; ++i) burst += text[(babbleAt_++) % (sizeof text - 1)];
-        if (write(fd_, burst.data(), burst.size()) < 0 && errno != EAGAIN) return;
+        for (int i = 0; i < 64; ++i)
+            burst += text[(babbleAt_++) % (sizeof text - 1)];
+        if (write(fd_, burst.data(), burst.size()) < 0 && errno != EAGAIN)
+            return;
     }
 
-    int loop() {
+    int loop()
+    {
         bool down = false;
-        if (cfg_.hangupAfter == 0) hangupPending_ = true;
+        if (cfg_.hangupAfter == 0)
+            hangupPending_ = true;
         long long nextBabble = nowMs();
         for (;;) {
             if (!down && hangupPending_ && out_.empty()) {
@@ -443,7 +503,8 @@ private:
                 // yet, so the last reply is given time to be read: at least a
                 // moment for the bytes to reach the terminal's queue, then until
                 // that queue is empty, two seconds at most.
-                if (drainedAt_ < 0) drainedAt_ = nowMs();
+                if (drainedAt_ < 0)
+                    drainedAt_ = nowMs();
                 const long long waited = nowMs() - drainedAt_;
                 const int unread = unreadByClient();
                 if (waited > 2000 || (waited >= 300 && unread == 0)) {
@@ -454,10 +515,12 @@ private:
             if (!down && absent_) {
                 // No client: a master without one reports a hang-up at every
                 // poll, so look again at a slow pace until one opens.
-                pollfd sig{gSignalPipe[0], POLLIN, 0};
-                if (poll(&sig, 1, 50) > 0 && (sig.revents & POLLIN)) return 0;
-                pollfd m{fd_, POLLIN, 0};
-                if (poll(&m, 1, 0) >= 0 && !(m.revents & POLLHUP)) absent_ = false;
+                pollfd sig {gSignalPipe[0], POLLIN, 0};
+                if (poll(&sig, 1, 50) > 0 && (sig.revents & POLLIN))
+                    return 0;
+                pollfd m {fd_, POLLIN, 0};
+                if (poll(&m, 1, 0) >= 0 && !(m.revents & POLLHUP))
+                    absent_ = false;
                 continue;
             }
             long long timeout = -1;
@@ -466,26 +529,31 @@ private:
                 timeout = std::max(0LL, out_.front().due - nowMs());
                 wantOut = timeout == 0;
             }
-            if (!down && hangupPending_ && out_.empty()) timeout = 20;
+            if (!down && hangupPending_ && out_.empty())
+                timeout = 20;
             if (!down && cfg_.babble) {
                 long long t = std::max(0LL, nextBabble - nowMs());
                 timeout = timeout < 0 ? t : std::min(timeout, t);
             }
             pollfd fds[2] = {{gSignalPipe[0], POLLIN, 0}, {down ? -1 : fd_, POLLIN, 0}};
-            if (wantOut) fds[1].events |= POLLOUT;
+            if (wantOut)
+                fds[1].events |= POLLOUT;
             int r = poll(fds, 2, static_cast<int>(std::min(timeout, 60000LL)));
             if (r < 0 && errno != EINTR) {
                 std::cerr << "kvxsim: poll: " << std::strerror(errno) << "\n";
                 return 2;
             }
-            if (r > 0 && (fds[0].revents & POLLIN)) return 0;
-            if (down) continue;
+            if (r > 0 && (fds[0].revents & POLLIN))
+                return 0;
+            if (down)
+                continue;
             if (r > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
                 char buf[512];
                 ssize_t n = read(fd_, buf, sizeof buf);
                 if (n > 0) {
                     hadClient_ = true;
-                    for (ssize_t i = 0; i < n; ++i) onByte(buf[i]);
+                    for (ssize_t i = 0; i < n; ++i)
+                        onByte(buf[i]);
                 } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                     if (!cfg_.device.empty()) {
                         std::cerr << "kvxsim: " << cfg_.device << " is gone\n";
@@ -527,17 +595,20 @@ private:
     std::size_t babbleAt_ = 0;
 };
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     Config cfg;
-    if (int rc = parseArgs(argc, argv, cfg)) return rc - 1;
+    if (int rc = parseArgs(argc, argv, cfg))
+        return rc - 1;
 
-    if (pipe(gSignalPipe) != 0) return 2;
+    if (pipe(gSignalPipe) != 0)
+        return 2;
     fcntl(gSignalPipe[0], F_SETFD, FD_CLOEXEC);
     fcntl(gSignalPipe[1], F_SETFD, FD_CLOEXEC);
     fcntl(gSignalPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);

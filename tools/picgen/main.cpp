@@ -52,8 +52,8 @@ QImage NewImage(int w, int h)
 }
 
 // A disc with an optional glyph centred on it, filling the square (x, y, size).
-void DrawDisc(QPainter& p, const QRectF& r, const QColor& fill, const QColor& edge, const QString& glyph,
-              int glyphPixels)
+void DrawDisc(
+    QPainter& p, const QRectF& r, const QColor& fill, const QColor& edge, const QString& glyph, int glyphPixels)
 {
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setRenderHint(QPainter::TextAntialiasing, true);
@@ -111,8 +111,7 @@ QImage DrawAbout()
     p.setFont(SansFont(30, true));
     p.drawText(QRectF(22, 22, 330, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Korvane Ardent"));
     p.setFont(SansFont(17, false));
-    p.drawText(QRectF(22, 64, 340, 26), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("RDS/RBDS Encoders Manager"));
+    p.drawText(QRectF(22, 64, 340, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("RDS/RBDS Encoders Manager"));
     p.setPen(QColor(0xd8, 0xe4, 0xf6));
     p.setFont(SansFont(13, true));
     p.drawText(QRectF(22, 142, 330, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("TRELL Broadcast Ltd."));
@@ -143,12 +142,12 @@ QImage DrawImageList8()
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
     const int ox = 8;
-    p.drawRect(ox + 3, 1, 2, 1);  // top of the hook
+    p.drawRect(ox + 3, 1, 2, 1); // top of the hook
     p.drawRect(ox + 2, 2, 1, 1);
     p.drawRect(ox + 5, 2, 1, 1);
     p.drawRect(ox + 4, 3, 1, 1);
-    p.drawRect(ox + 3, 4, 1, 1);  // stem
-    p.drawRect(ox + 3, 6, 1, 1);  // dot
+    p.drawRect(ox + 3, 4, 1, 1); // stem
+    p.drawRect(ox + 3, 6, 1, 1); // dot
     return img;
 }
 
@@ -178,7 +177,6 @@ QImage DrawAlertIcons()
     return img;
 }
 
-
 // ---- shared palette of the program's own pictures ----
 const QColor kBlue(0x2d, 0x6c, 0xc0);
 const QColor kNavy(0x12, 0x35, 0x6b);
@@ -199,12 +197,15 @@ QImage DrawGlyphSheet()
         for (int k = 0; k < 20; ++k) {
             const int cx = 16 * k, cy = 22 * r, code = 33 + 20 * r + k;
             for (int y = 0; y < cellH; ++y)
-                for (int x = 0; x < cellW; ++x) img.setPixel(cx + x, cy + y, qRgb(0, 0, 0));
-            if (code > 126) continue;  // 127-132 stay empty
+                for (int x = 0; x < cellW; ++x)
+                    img.setPixel(cx + x, cy + y, qRgb(0, 0, 0));
+            if (code > 126)
+                continue; // 127-132 stay empty
             const auto& rows = kDotFace[code - 33];
             for (int j = 0; j < 7; ++j)
                 for (int i = 0; i < 5; ++i) {
-                    if (!(rows[j] & (0x10 >> i))) continue;
+                    if (!(rows[j] & (0x10 >> i)))
+                        continue;
                     for (int dy = 0; dy < dot; ++dy)
                         for (int dx = 0; dx < dot; ++dx)
                             img.setPixel(cx + pitch * i + dx, cy + pitch * j + dy, qRgb(255, 255, 255));
@@ -233,7 +234,8 @@ QImage KeyOutMagenta(const QImage& drawn)
             }
             auto over = [a](int c) { return (c * a + 255 * (255 - a)) / 255; };
             QRgb q = qRgb(over(qRed(p)), over(qGreen(p)), over(qBlue(p)));
-            if (q == kMagenta) q = qRgb(254, 0, 254);
+            if (q == kMagenta)
+                q = qRgb(254, 0, 254);
             img.setPixel(x, y, q);
         }
     return img;
@@ -261,7 +263,7 @@ void DrawKnob(QPainter& p, const QPointF& c, double r)
     p.setBrush(capFill);
     p.setPen(QPen(QColor(0x1a, 0x1c, 0x20), 1));
     p.drawEllipse(c, cap, cap);
-    const double a = -2.2;  // pointer at about ten o'clock
+    const double a = -2.2; // pointer at about ten o'clock
     p.setPen(QPen(kAmber, 3, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(c + QPointF(std::cos(a), std::sin(a)) * cap * 0.35, c + QPointF(std::cos(a), std::sin(a)) * cap * 0.85);
 }
@@ -410,7 +412,19 @@ QImage DrawLogo()
 
 // ---- 16 x 16 button pictures ----
 
-enum TButtonRole { brSettings, brSave, brRevert, brConnect, brDisconnect, brAbout, brExit, brHelp, brRefresh, brAdd, brClear };
+enum TButtonRole {
+    brSettings,
+    brSave,
+    brRevert,
+    brConnect,
+    brDisconnect,
+    brAbout,
+    brExit,
+    brHelp,
+    brRefresh,
+    brAdd,
+    brClear
+};
 
 QPainterPath Gear(const QPointF& c, double outer, double inner, double hole, int teeth)
 {
@@ -418,8 +432,8 @@ QPainterPath Gear(const QPointF& c, double outer, double inner, double hole, int
     const double step = 2 * M_PI / teeth;
     for (int i = 0; i < teeth; ++i) {
         const double a = i * step;
-        const double pts[][2] = {{a - step * 0.18, outer}, {a + step * 0.18, outer},
-                                 {a + step * 0.32, inner}, {a + step * 0.68, inner}};
+        const double pts[][2]
+            = {{a - step * 0.18, outer}, {a + step * 0.18, outer}, {a + step * 0.32, inner}, {a + step * 0.68, inner}};
         for (int k = 0; k < 4; ++k) {
             const QPointF q = c + QPointF(std::cos(pts[k][0]), std::sin(pts[k][0])) * pts[k][1];
             if (i == 0 && k == 0)
@@ -589,8 +603,8 @@ QImage DrawImageList1()
 {
     // Each role's four states, in the window's order; Exit and Help Contents
     // use only their first index but carry all four states as well.
-    const TButtonRole roles[] = {brSettings, brSave, brRevert, brConnect, brDisconnect, brAbout,
-                                 brExit,     brHelp, brRefresh, brAdd,   brClear};
+    const TButtonRole roles[]
+        = {brSettings, brSave, brRevert, brConnect, brDisconnect, brAbout, brExit, brHelp, brRefresh, brAdd, brClear};
     QImage img = NewImage(16 * 44, 16);
     QPainter p(&img);
     int x = 0;
@@ -602,7 +616,10 @@ QImage DrawImageList1()
     return img;
 }
 
-QImage DrawRefreshButton() { return ButtonStates(DrawButtonRole(brRefresh)); }
+QImage DrawRefreshButton()
+{
+    return ButtonStates(DrawButtonRole(brRefresh));
+}
 
 // ---- 10 x 10 edit-button pictures ----
 
@@ -618,7 +635,8 @@ QImage DrawEditButtons()
        << QPointF(3.4, 5.5) << QPointF(0.5, 5.5);
     p.drawPolygon(up);
     QPolygonF down;
-    for (const QPointF& q : up) down << QPointF(10 + q.x(), 10 - q.y());
+    for (const QPointF& q : up)
+        down << QPointF(10 + q.x(), 10 - q.y());
     p.drawPolygon(down);
     p.setPen(QPen(kRed, 2.2, Qt::SolidLine, Qt::FlatCap));
     p.drawLine(QPointF(21, 1), QPointF(29, 9));
@@ -681,23 +699,23 @@ QByteArray IconSvg()
         waves += QStringLiteral("    <path d=\"%1\"/>\n").arg(arc(r, 30, 150));
     }
     svg = QStringLiteral(
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n"
-              "  <defs>\n"
-              "    <linearGradient id=\"bg\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"256\" gradientUnits=\"userSpaceOnUse\">\n"
-              "      <stop offset=\"0\" stop-color=\"%1\"/>\n"
-              "      <stop offset=\"1\" stop-color=\"%2\"/>\n"
-              "    </linearGradient>\n"
-              "  </defs>\n"
-              "  <rect x=\"8\" y=\"8\" width=\"240\" height=\"240\" rx=\"52\" ry=\"52\" fill=\"url(#bg)\"/>\n"
-              "  <g fill=\"none\" stroke=\"#ffffff\" stroke-width=\"18\" stroke-linecap=\"round\" "
-              "stroke-linejoin=\"round\">\n"
-              "    <path d=\"M 88 212 L 128 108 L 168 212\"/>\n"
-              "    <path d=\"M 106 166 L 150 166\"/>\n"
-              "%3"
-              "  </g>\n"
-              "  <circle cx=\"128\" cy=\"96\" r=\"20\" fill=\"%4\"/>\n"
-              "</svg>\n")
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n"
+        "  <defs>\n"
+        "    <linearGradient id=\"bg\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"256\" gradientUnits=\"userSpaceOnUse\">\n"
+        "      <stop offset=\"0\" stop-color=\"%1\"/>\n"
+        "      <stop offset=\"1\" stop-color=\"%2\"/>\n"
+        "    </linearGradient>\n"
+        "  </defs>\n"
+        "  <rect x=\"8\" y=\"8\" width=\"240\" height=\"240\" rx=\"52\" ry=\"52\" fill=\"url(#bg)\"/>\n"
+        "  <g fill=\"none\" stroke=\"#ffffff\" stroke-width=\"18\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\">\n"
+        "    <path d=\"M 88 212 L 128 108 L 168 212\"/>\n"
+        "    <path d=\"M 106 166 L 150 166\"/>\n"
+        "%3"
+        "  </g>\n"
+        "  <circle cx=\"128\" cy=\"96\" r=\"20\" fill=\"%4\"/>\n"
+        "</svg>\n")
               .arg(kBlue.name(), kNavy.name(), waves, kAmber.name());
     return svg.toUtf8();
 }

@@ -15,31 +15,31 @@
 #include "rds/alerts.h"
 
 class TPreflightForm : public QDialog {
-  Q_OBJECT
- public:
-  explicit TPreflightForm(QWidget* Parent = nullptr);
+    Q_OBJECT
+public:
+    explicit TPreflightForm(QWidget* Parent = nullptr);
 
-  void FormCreate();
-  void Load(const TAlertArray& Alerts);
-  // Runs the window modally; true only when it was closed through "Save".
-  bool Execute(const TAlertArray& Alerts);
+    void FormCreate();
+    void Load(const TAlertArray& Alerts);
+    // Runs the window modally; true only when it was closed through "Save".
+    bool Execute(const TAlertArray& Alerts);
 
-  // Asks a Yes/No question; true for Yes. A message box unless replaced.
-  std::function<bool(const QString& Question)> OnConfirm;
+    // Asks a Yes/No question; true for Yes. A message box unless replaced.
+    std::function<bool(const QString& Question)> OnConfirm;
 
-  QTreeWidget* lvAlerts;
-  QPlainTextEdit* memDescr;
-  QPushButton* btnSave;
-  QPushButton* Button2;
-  std::array<QIcon, 3> imgAlerts;
+    QTreeWidget* lvAlerts;
+    QPlainTextEdit* memDescr;
+    QPushButton* btnSave;
+    QPushButton* Button2;
+    std::array<QIcon, 3> imgAlerts;
 
-  const TAlertArray& Alerts() const { return FAlerts; }
-  void btnSaveClick();
+    const TAlertArray& Alerts() const { return FAlerts; }
+    void btnSaveClick();
 
- private:
-  void ShowSelected();
+private:
+    void ShowSelected();
 
-  TAlertArray FAlerts;
+    TAlertArray FAlerts;
 };
 
 // Makes every settings validation show its findings in the pre-flight window.

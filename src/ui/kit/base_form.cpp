@@ -82,12 +82,12 @@ void TBaseForm::SetModalResult(int Value)
 int TBaseForm::ShowModal()
 {
     if (FModalLoop)
-        return mrNone;  // already modal
+        return mrNone; // already modal
     FModalResult = mrNone;
     const Qt::WindowModality oldModality = windowModality();
     const bool wasVisible = isVisible();
     if (wasVisible)
-        hide();  // modality takes effect on show
+        hide(); // modality takes effect on show
     setWindowModality(Qt::ApplicationModal);
     show();
     raise();
@@ -119,8 +119,8 @@ void TBaseForm::closeEvent(QCloseEvent* e)
 
 void TBaseForm::keyPressEvent(QKeyEvent* e)
 {
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && FDefaultButton &&
-        FDefaultButton->isEnabled() && FDefaultButton->isVisible()) {
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && FDefaultButton && FDefaultButton->isEnabled()
+        && FDefaultButton->isVisible()) {
         FDefaultButton->click();
         return;
     }
@@ -143,18 +143,30 @@ void TBaseForm::ShowUp()
 int ModalResultOf(TMsgDlgBtn Button)
 {
     switch (Button) {
-    case mbYes: return mrYes;
-    case mbNo: return mrNo;
-    case mbOK: return mrOk;
-    case mbCancel: return mrCancel;
-    case mbAbort: return mrAbort;
-    case mbRetry: return mrRetry;
-    case mbIgnore: return mrIgnore;
-    case mbAll: return mrAll;
-    case mbNoToAll: return mrNoToAll;
-    case mbYesToAll: return mrYesToAll;
-    case mbHelp: return mrHelp;
-    case mbClose: return mrClose;
+    case mbYes:
+        return mrYes;
+    case mbNo:
+        return mrNo;
+    case mbOK:
+        return mrOk;
+    case mbCancel:
+        return mrCancel;
+    case mbAbort:
+        return mrAbort;
+    case mbRetry:
+        return mrRetry;
+    case mbIgnore:
+        return mrIgnore;
+    case mbAll:
+        return mrAll;
+    case mbNoToAll:
+        return mrNoToAll;
+    case mbYesToAll:
+        return mrYesToAll;
+    case mbHelp:
+        return mrHelp;
+    case mbClose:
+        return mrClose;
     }
     return mrNone;
 }
@@ -167,22 +179,33 @@ struct ButtonInfo {
 };
 
 const ButtonInfo ButtonTable[] = {
-    {mbYes, QMessageBox::Yes},           {mbNo, QMessageBox::No},
-    {mbOK, QMessageBox::Ok},             {mbCancel, QMessageBox::Cancel},
-    {mbAbort, QMessageBox::Abort},       {mbRetry, QMessageBox::Retry},
-    {mbIgnore, QMessageBox::Ignore},     {mbAll, QMessageBox::YesToAll},
-    {mbNoToAll, QMessageBox::NoToAll},   {mbYesToAll, QMessageBox::YesToAll},
-    {mbHelp, QMessageBox::Help},         {mbClose, QMessageBox::Close},
+    {mbYes, QMessageBox::Yes},
+    {mbNo, QMessageBox::No},
+    {mbOK, QMessageBox::Ok},
+    {mbCancel, QMessageBox::Cancel},
+    {mbAbort, QMessageBox::Abort},
+    {mbRetry, QMessageBox::Retry},
+    {mbIgnore, QMessageBox::Ignore},
+    {mbAll, QMessageBox::YesToAll},
+    {mbNoToAll, QMessageBox::NoToAll},
+    {mbYesToAll, QMessageBox::YesToAll},
+    {mbHelp, QMessageBox::Help},
+    {mbClose, QMessageBox::Close},
 };
 
 QString DialogTitle(TMsgDlgType t)
 {
     switch (t) {
-    case mtWarning: return QStringLiteral("Warning");
-    case mtError: return QStringLiteral("Error");
-    case mtInformation: return QStringLiteral("Information");
-    case mtConfirmation: return QStringLiteral("Confirm");
-    case mtCustom: break;
+    case mtWarning:
+        return QStringLiteral("Warning");
+    case mtError:
+        return QStringLiteral("Error");
+    case mtInformation:
+        return QStringLiteral("Information");
+    case mtConfirmation:
+        return QStringLiteral("Confirm");
+    case mtCustom:
+        break;
     }
     return QCoreApplication::applicationName();
 }
@@ -194,20 +217,30 @@ int TBaseForm::ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButto
     return ShowMessage(Msg, DlgType, Buttons, HelpCtx, TMsgDlgBtn(0));
 }
 
-int TBaseForm::ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                           TMsgDlgBtn DefaultButton)
+int TBaseForm::ShowMessage(
+    const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton)
 {
-    (void)HelpCtx;  // message boxes have no help file behind them
+    (void)HelpCtx; // message boxes have no help file behind them
     QMessageBox box;
     box.setFont(WindowFont());
     box.setWindowTitle(DialogTitle(DlgType));
     box.setText(Msg);
     switch (DlgType) {
-    case mtWarning: box.setIcon(QMessageBox::Warning); break;
-    case mtError: box.setIcon(QMessageBox::Critical); break;
-    case mtInformation: box.setIcon(QMessageBox::Information); break;
-    case mtConfirmation: box.setIcon(QMessageBox::Question); break;
-    case mtCustom: box.setIcon(QMessageBox::NoIcon); break;
+    case mtWarning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case mtError:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case mtInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case mtConfirmation:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case mtCustom:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     // Buttons are added one by one (not as standard-button flags) so that
     // "All" and "Yes to All" stay two buttons with their own results.
@@ -223,8 +256,8 @@ int TBaseForm::ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButto
         results.append({btn, ModalResultOf(b.Btn)});
         if (b.Btn == DefaultButton)
             box.setDefaultButton(qobject_cast<QPushButton*>(btn));
-        if (b.Btn == mbCancel || (b.Btn == mbNo && !(Buttons & mbCancel)) ||
-            (b.Btn == mbOK && !(Buttons & (mbCancel | mbNo))))
+        if (b.Btn == mbCancel || (b.Btn == mbNo && !(Buttons & mbCancel))
+            || (b.Btn == mbOK && !(Buttons & (mbCancel | mbNo))))
             box.setEscapeButton(btn);
     }
     if (results.isEmpty())
@@ -298,8 +331,8 @@ TProgressFormEx* ProgressForm()
 const QString TBaseFormMain::MakerEmail = QStringLiteral("support@trell-broadcast.example");
 const QString TBaseFormMain::MakerWeb = QStringLiteral("https://www.trell-broadcast.example/");
 const QString TBaseFormMain::MakerPhone = QStringLiteral("Tel.: +00 100 555 0100    Fax: +00 100 555 0199");
-const QString TBaseFormMain::MakerAddress =
-    QStringLiteral("TRELL Broadcast Ltd., 1 Transmitter Way, Exampleton EX1 0RD");
+const QString TBaseFormMain::MakerAddress
+    = QStringLiteral("TRELL Broadcast Ltd., 1 Transmitter Way, Exampleton EX1 0RD");
 
 TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
 {
@@ -311,11 +344,10 @@ TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
 
     // Minimise arrives through changeEvent; deactivation of the application:
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        FDeactivateLink = connect(app, &QGuiApplication::applicationStateChanged, this,
-                                  [this](Qt::ApplicationState s) {
-                                      if (s == Qt::ApplicationInactive)
-                                          AppDeactivate();
-                                  });
+        FDeactivateLink = connect(app, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+            if (s == Qt::ApplicationInactive)
+                AppDeactivate();
+        });
     }
 
     // The single-instance guard's restore action: bring this window forward.
@@ -331,7 +363,7 @@ TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
 
 TBaseFormMain::~TBaseFormMain()
 {
-    RunCleanUp();  // a main window deleted directly still frees the progress window
+    RunCleanUp(); // a main window deleted directly still frees the progress window
     qApp->removeEventFilter(this);
     if (FHandCursor) {
         QApplication::restoreOverrideCursor();
@@ -449,11 +481,11 @@ void TBaseFormMain::BuildAbout()
             f.setUnderline(true);
             l->setFont(f);
             QPalette pal = l->palette();
-            pal.setColor(QPalette::WindowText, QColor(0x00, 0xFF, 0xFF));  // aqua
+            pal.setColor(QPalette::WindowText, QColor(0x00, 0xFF, 0xFF)); // aqua
             l->setPalette(pal);
             l->installEventFilter(this);
         }
-        return TAboutItem{l, flags};
+        return TAboutItem {l, flags};
     };
 
     const QString version = QString::fromStdString(GetVersionString("%d.%d.%d.%d"));
@@ -473,7 +505,7 @@ void TBaseFormMain::BuildAbout()
     FAbout->SetCancelButton(ok);
     FAbout->SetButtonModalResult(ok, mrOk);
     ok->move(FAbout->width() - ok->width() - 15, FAbout->height() - ok->height() - 15);
-    items << TAboutItem{ok, afOwnAnchors | afNoPosition};
+    items << TAboutItem {ok, afOwnAnchors | afNoPosition};
 
     ArrangeAbout(items);
 }

@@ -59,7 +59,7 @@ enum TMsgDlgBtn {
     mbHelp = 0x400,
     mbClose = 0x800
 };
-using TMsgDlgButtons = unsigned;  // an or-ed set of TMsgDlgBtn
+using TMsgDlgButtons = unsigned; // an or-ed set of TMsgDlgBtn
 
 // The modal result a message-box button returns.
 int ModalResultOf(TMsgDlgBtn Button);
@@ -82,9 +82,9 @@ public:
     // Runs CleanUp (once) and deletes the window.
     void Free();
 
-    virtual void Init() {}
-    virtual void PostInit() {}
-    virtual void CleanUp() {}
+    virtual void Init() { }
+    virtual void PostInit() { }
+    virtual void CleanUp() { }
 
     bool Independent() const { return FIndependent; }
 
@@ -109,8 +109,8 @@ public:
     // no help file behind message boxes), centred on the screen; returns the
     // modal result of the button pressed (mrCancel when closed otherwise).
     static int ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
-    static int ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                           TMsgDlgBtn DefaultButton);
+    static int ShowMessage(
+        const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton);
 
     // File dialog type change: gives the typed file name the extension of the
     // selected filter's first pattern. Filter is "Text|*.a;*.b|Other|*.c",
@@ -140,11 +140,11 @@ private:
 
 // Layout flags of the about box's controls.
 enum TAboutFlag : unsigned {
-    afOwnColor = 1,     // keep the control's own font colour (otherwise white)
-    afOwnAnchors = 4,   // keep the control's own anchors (otherwise left and bottom)
-    afNoPosition = 8,   // do not position
-    afNewLine = 16,     // start a new line
-    afSameLine = 32     // continue the current line
+    afOwnColor = 1,   // keep the control's own font colour (otherwise white)
+    afOwnAnchors = 4, // keep the control's own anchors (otherwise left and bottom)
+    afNoPosition = 8, // do not position
+    afNewLine = 16,   // start a new line
+    afSameLine = 32   // continue the current line
 };
 
 struct TAboutItem {
@@ -164,8 +164,8 @@ public:
     void PostInit() override;
     void CleanUp() override;
 
-    virtual void AppMinimize() {}
-    virtual void AppDeactivate() {}
+    virtual void AppMinimize() { }
+    virtual void AppDeactivate() { }
     // Called before a tool tip shows; may change the text or clear CanShow.
     virtual void AppShowHint(QString& HintStr, bool& CanShow, QHelpEvent* HintInfo)
     {

@@ -5,232 +5,276 @@
 #include <QMouseEvent>
 #include <QVariant>
 
-int GetHelpContext(const QObject* Control) {
-  return Control ? Control->property(kHelpContextProperty).toInt() : 0;
+int GetHelpContext(const QObject* Control)
+{
+    return Control ? Control->property(kHelpContextProperty).toInt() : 0;
 }
 
-void SetHelpContext(QObject* Control, int Value) {
-  if (Control) Control->setProperty(kHelpContextProperty, Value);
+void SetHelpContext(QObject* Control, int Value)
+{
+    if (Control)
+        Control->setProperty(kHelpContextProperty, Value);
 }
 
 // ---- TClickImage --------------------------------------------------------------
 
-TClickImage::TClickImage(QWidget* Parent) : QLabel(Parent) {}
-
-void TClickImage::SetPicture(const QImage& Image) {
-  FPicture = Image;
-  setPixmap(QPixmap::fromImage(Image));
+TClickImage::TClickImage(QWidget* Parent) : QLabel(Parent)
+{
 }
 
-void TClickImage::mousePressEvent(QMouseEvent* Event) {
-  FPressed = Event->button() == Qt::LeftButton;
-  Event->accept();
+void TClickImage::SetPicture(const QImage& Image)
+{
+    FPicture = Image;
+    setPixmap(QPixmap::fromImage(Image));
 }
 
-void TClickImage::mouseReleaseEvent(QMouseEvent* Event) {
-  const bool click = FPressed && Event->button() == Qt::LeftButton &&
-                     rect().contains(Event->position().toPoint());
-  FPressed = false;
-  Event->accept();
-  if (click && OnClick) OnClick(this);
+void TClickImage::mousePressEvent(QMouseEvent* Event)
+{
+    FPressed = Event->button() == Qt::LeftButton;
+    Event->accept();
 }
 
-void TClickImage::enterEvent(QEnterEvent* Event) {
-  QLabel::enterEvent(Event);
-  if (OnMouseEnter) OnMouseEnter(this);
+void TClickImage::mouseReleaseEvent(QMouseEvent* Event)
+{
+    const bool click = FPressed && Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint());
+    FPressed = false;
+    Event->accept();
+    if (click && OnClick)
+        OnClick(this);
 }
 
-void TClickImage::leaveEvent(QEvent* Event) {
-  QLabel::leaveEvent(Event);
-  if (OnMouseLeave) OnMouseLeave(this);
+void TClickImage::enterEvent(QEnterEvent* Event)
+{
+    QLabel::enterEvent(Event);
+    if (OnMouseEnter)
+        OnMouseEnter(this);
 }
 
-QImage TImageList::Picture(int Index) const {
-  if (Index < 0 || Index >= Count()) return {};
-  return Sheet.copy(Index * Width, 0, Width, Height);
+void TClickImage::leaveEvent(QEvent* Event)
+{
+    QLabel::leaveEvent(Event);
+    if (OnMouseLeave)
+        OnMouseLeave(this);
+}
+
+QImage TImageList::Picture(int Index) const
+{
+    if (Index < 0 || Index >= Count())
+        return {};
+    return Sheet.copy(Index * Width, 0, Width, Height);
 }
 
 // ---- TOverlayPanel --------------------------------------------------------------
 
-TOverlayPanel::TOverlayPanel(QWidget* Parent, QWidget* RefControl)
-    : QWidget(Parent), FRefControl(RefControl) {
-  // Paints nothing of its own: the control below shows through.
-  setAttribute(Qt::WA_NoSystemBackground);
-  setAutoFillBackground(false);
-  UpdateHitArea();
+TOverlayPanel::TOverlayPanel(QWidget* Parent, QWidget* RefControl) : QWidget(Parent), FRefControl(RefControl)
+{
+    // Paints nothing of its own: the control below shows through.
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    UpdateHitArea();
 }
 
 TOverlayPanel::~TOverlayPanel() = default;
 
-POverlayImageInfo TOverlayPanel::AddImage(int ID, const TImageList& Src, int SrcIdx,
-                                          TNotifyEvent OnClick, TNotifyEvent OnME,
-                                          TNotifyEvent OnML) {
-  POverlayImageInfo info = FindImageByID(ID);
-  if (!info) {
-    Imgs.push_back(std::make_unique<TOverlayImageInfo>());
-    info = Imgs.back().get();
-    info->ID = ID;
-    info->Img = new TClickImage(this);
-    info->Img->installEventFilter(this);
-    info->Img->show();
-  }
-  info->Img->resize(Src.Width, Src.Height);
-  info->Src = &Src;
-  info->SrcIdx = SrcIdx;
-  info->Img->SetPicture(Src.Picture(SrcIdx));
-  info->Img->OnClick = std::move(OnClick);
-  info->Img->OnMouseEnter = std::move(OnME);
-  info->Img->OnMouseLeave = std::move(OnML);
-  ArrangeImages();
-  return info;
+POverlayImageInfo TOverlayPanel::AddImage(
+    int ID, const TImageList& Src, int SrcIdx, TNotifyEvent OnClick, TNotifyEvent OnME, TNotifyEvent OnML)
+{
+    POverlayImageInfo info = FindImageByID(ID);
+    if (!info) {
+        Imgs.push_back(std::make_unique<TOverlayImageInfo>());
+        info = Imgs.back().get();
+        info->ID = ID;
+        info->Img = new TClickImage(this);
+        info->Img->installEventFilter(this);
+        info->Img->show();
+    }
+    info->Img->resize(Src.Width, Src.Height);
+    info->Src = &Src;
+    info->SrcIdx = SrcIdx;
+    info->Img->SetPicture(Src.Picture(SrcIdx));
+    info->Img->OnClick = std::move(OnClick);
+    info->Img->OnMouseEnter = std::move(OnME);
+    info->Img->OnMouseLeave = std::move(OnML);
+    ArrangeImages();
+    return info;
 }
 
-POverlayImageInfo TOverlayPanel::FindImageByID(int ID) const {
-  for (const auto& i : Imgs)
-    if (i->ID == ID) return i.get();
-  return nullptr;
+POverlayImageInfo TOverlayPanel::FindImageByID(int ID) const
+{
+    for (const auto& i : Imgs)
+        if (i->ID == ID)
+            return i.get();
+    return nullptr;
 }
 
-POverlayImageInfo TOverlayPanel::FindHitImage() const {
-  for (const auto& i : Imgs)
-    if (i->ID == 1 && i->Img->isVisibleTo(const_cast<TOverlayPanel*>(this))) return i.get();
-  return nullptr;
+POverlayImageInfo TOverlayPanel::FindHitImage() const
+{
+    for (const auto& i : Imgs)
+        if (i->ID == 1 && i->Img->isVisibleTo(const_cast<TOverlayPanel*>(this)))
+            return i.get();
+    return nullptr;
 }
 
-POverlayImageInfo TOverlayPanel::Image(int Index) const {
-  if (Index < 0 || Index >= ImageCount()) return nullptr;
-  return Imgs[Index].get();
+POverlayImageInfo TOverlayPanel::Image(int Index) const
+{
+    if (Index < 0 || Index >= ImageCount())
+        return nullptr;
+    return Imgs[Index].get();
 }
 
-void TOverlayPanel::ArrangeImages() {
-  int x = width() - 5;
-  const int y = qobject_cast<QGroupBox*>(FRefControl) ? 3 : 0;
-  for (const auto& i : Imgs) {
-    if (!i->Img->isVisibleTo(this)) continue;
-    x -= i->Img->width();
-    i->Img->move(x, y);
-    x -= 2;
-  }
-  UpdateHitArea();
-  update();
+void TOverlayPanel::ArrangeImages()
+{
+    int x = width() - 5;
+    const int y = qobject_cast<QGroupBox*>(FRefControl) ? 3 : 0;
+    for (const auto& i : Imgs) {
+        if (!i->Img->isVisibleTo(this))
+            continue;
+        x -= i->Img->width();
+        i->Img->move(x, y);
+        x -= 2;
+    }
+    UpdateHitArea();
+    update();
 }
 
-void TOverlayPanel::SetEnabled(bool Value) {
-  setEnabled(Value);
-  for (const auto& i : Imgs) i->Img->setEnabled(Value);
-  UpdateHitArea();
+void TOverlayPanel::SetEnabled(bool Value)
+{
+    setEnabled(Value);
+    for (const auto& i : Imgs)
+        i->Img->setEnabled(Value);
+    UpdateHitArea();
 }
 
-void TOverlayPanel::UpdateHitArea() {
-  if (FindHitImage()) {
-    setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    clearMask();
-    return;
-  }
-  QRegion area;
-  for (const auto& i : Imgs)
-    if (i->Img->isVisibleTo(this) && i->Img->isEnabled()) area += i->Img->geometry();
-  // An empty mask would mean no mask at all, i.e. the whole panel.
-  setAttribute(Qt::WA_TransparentForMouseEvents, area.isEmpty());
-  if (area.isEmpty())
-    clearMask();
-  else
-    setMask(area);
+void TOverlayPanel::UpdateHitArea()
+{
+    if (FindHitImage()) {
+        setAttribute(Qt::WA_TransparentForMouseEvents, false);
+        clearMask();
+        return;
+    }
+    QRegion area;
+    for (const auto& i : Imgs)
+        if (i->Img->isVisibleTo(this) && i->Img->isEnabled())
+            area += i->Img->geometry();
+    // An empty mask would mean no mask at all, i.e. the whole panel.
+    setAttribute(Qt::WA_TransparentForMouseEvents, area.isEmpty());
+    if (area.isEmpty())
+        clearMask();
+    else
+        setMask(area);
 }
 
-bool TOverlayPanel::eventFilter(QObject* Watched, QEvent* Event) {
-  switch (Event->type()) {
+bool TOverlayPanel::eventFilter(QObject* Watched, QEvent* Event)
+{
+    switch (Event->type()) {
     case QEvent::Show:
     case QEvent::Hide:
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::EnabledChange:
-      UpdateHitArea();
-      break;
+        UpdateHitArea();
+        break;
     default:
-      break;
-  }
-  return QWidget::eventFilter(Watched, Event);
+        break;
+    }
+    return QWidget::eventFilter(Watched, Event);
 }
 
-void TOverlayPanel::paintEvent(QPaintEvent*) {}
+void TOverlayPanel::paintEvent(QPaintEvent*)
+{
+}
 
 // The panel itself receives the mouse only while it holds a hit image; it
 // passes the action on to that image's own handler.
-void TOverlayPanel::mousePressEvent(QMouseEvent* Event) {
-  FPressed = Event->button() == Qt::LeftButton;
-  Event->accept();
+void TOverlayPanel::mousePressEvent(QMouseEvent* Event)
+{
+    FPressed = Event->button() == Qt::LeftButton;
+    Event->accept();
 }
 
-void TOverlayPanel::mouseReleaseEvent(QMouseEvent* Event) {
-  const bool click = FPressed && Event->button() == Qt::LeftButton &&
-                     rect().contains(Event->position().toPoint());
-  FPressed = false;
-  Event->accept();
-  if (!click) return;
-  if (POverlayImageInfo hit = FindHitImage(); hit && hit->Img->OnClick) hit->Img->OnClick(hit->Img);
+void TOverlayPanel::mouseReleaseEvent(QMouseEvent* Event)
+{
+    const bool click = FPressed && Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint());
+    FPressed = false;
+    Event->accept();
+    if (!click)
+        return;
+    if (POverlayImageInfo hit = FindHitImage(); hit && hit->Img->OnClick)
+        hit->Img->OnClick(hit->Img);
 }
 
-void TOverlayPanel::enterEvent(QEnterEvent* Event) {
-  QWidget::enterEvent(Event);
-  if (POverlayImageInfo hit = FindHitImage(); hit && hit->Img->OnMouseEnter)
-    hit->Img->OnMouseEnter(hit->Img);
+void TOverlayPanel::enterEvent(QEnterEvent* Event)
+{
+    QWidget::enterEvent(Event);
+    if (POverlayImageInfo hit = FindHitImage(); hit && hit->Img->OnMouseEnter)
+        hit->Img->OnMouseEnter(hit->Img);
 }
 
-void TOverlayPanel::leaveEvent(QEvent* Event) {
-  QWidget::leaveEvent(Event);
-  if (POverlayImageInfo hit = FindHitImage(); hit && hit->Img->OnMouseLeave)
-    hit->Img->OnMouseLeave(hit->Img);
+void TOverlayPanel::leaveEvent(QEvent* Event)
+{
+    QWidget::leaveEvent(Event);
+    if (POverlayImageInfo hit = FindHitImage(); hit && hit->Img->OnMouseLeave)
+        hit->Img->OnMouseLeave(hit->Img);
 }
 
 // ---- TOverlayManager ----------------------------------------------------------
 
-TOverlayManager::TOverlayManager() {
-  FRefresh.setInterval(500);
-  QObject::connect(&FRefresh, &QTimer::timeout, [this] { Refresh(); });
-  FRefresh.start();
+TOverlayManager::TOverlayManager()
+{
+    FRefresh.setInterval(500);
+    QObject::connect(&FRefresh, &QTimer::timeout, [this] { Refresh(); });
+    FRefresh.start();
 }
 
-TOverlayManager::~TOverlayManager() {
-  FRefresh.stop();
-  for (auto& p : FPanels) delete p.second.data();
-  FPanels.clear();
+TOverlayManager::~TOverlayManager()
+{
+    FRefresh.stop();
+    for (auto& p : FPanels)
+        delete p.second.data();
+    FPanels.clear();
 }
 
-TOverlayPanel* TOverlayManager::FindPanel(QWidget* AControl) const {
-  for (const auto& p : FPanels)
-    if (p.first == AControl) return p.second;
-  return nullptr;
+TOverlayPanel* TOverlayManager::FindPanel(QWidget* AControl) const
+{
+    for (const auto& p : FPanels)
+        if (p.first == AControl)
+            return p.second;
+    return nullptr;
 }
 
-TOverlayPanel* TOverlayManager::AddPanel(QWidget* AControl) {
-  if (!AControl) return nullptr;
-  TOverlayPanel* panel = FindPanel(AControl);
-  if (!panel) {
-    // A top-level control has no sibling to lie over: the panel goes inside it.
-    QWidget* parent = AControl->parentWidget() ? AControl->parentWidget() : AControl;
-    panel = new TOverlayPanel(parent, AControl);
-    FPanels.emplace_back(AControl, panel);
-  }
-  const bool inside = panel->parentWidget() == AControl;
-  panel->setGeometry(inside ? 0 : AControl->x(), inside ? 0 : AControl->y(), AControl->width(),
-                     AControl->height());
-  panel->show();
-  panel->raise();
-  panel->ArrangeImages();
-  return panel;
+TOverlayPanel* TOverlayManager::AddPanel(QWidget* AControl)
+{
+    if (!AControl)
+        return nullptr;
+    TOverlayPanel* panel = FindPanel(AControl);
+    if (!panel) {
+        // A top-level control has no sibling to lie over: the panel goes inside it.
+        QWidget* parent = AControl->parentWidget() ? AControl->parentWidget() : AControl;
+        panel = new TOverlayPanel(parent, AControl);
+        FPanels.emplace_back(AControl, panel);
+    }
+    const bool inside = panel->parentWidget() == AControl;
+    panel->setGeometry(inside ? 0 : AControl->x(), inside ? 0 : AControl->y(), AControl->width(), AControl->height());
+    panel->show();
+    panel->raise();
+    panel->ArrangeImages();
+    return panel;
 }
 
-TOverlayPanel* TOverlayManager::GetPanel(int Index) const {
-  if (Index < 0 || Index >= Count()) return nullptr;
-  return FPanels[Index].second;
+TOverlayPanel* TOverlayManager::GetPanel(int Index) const
+{
+    if (Index < 0 || Index >= Count())
+        return nullptr;
+    return FPanels[Index].second;
 }
 
-void TOverlayManager::Refresh() {
-  for (const auto& p : FPanels) {
-    TOverlayPanel* panel = p.second;
-    if (!panel || !panel->isVisible()) continue;
-    panel->SetEnabled(true);
-    panel->update();
-  }
+void TOverlayManager::Refresh()
+{
+    for (const auto& p : FPanels) {
+        TOverlayPanel* panel = p.second;
+        if (!panel || !panel->isVisible())
+            continue;
+        panel->SetEnabled(true);
+        panel->update();
+    }
 }

@@ -37,7 +37,7 @@ TProgressFormEx::TProgressFormEx(QWidget* AOwner)
     Controls = {infoMemo, InfoLabel, ProgressBar, ProgressBar1, btnCancel};
     for (QWidget* c : Controls) {
         c->hide();
-        FMargins.append(Margins{});
+        FMargins.append(Margins {});
     }
     connect(btnCancel, &QPushButton::clicked, this, [this] { Status = true; });
     // A session that is ending may close the window.
@@ -49,11 +49,16 @@ TProgressFormEx::TProgressFormEx(QWidget* AOwner)
 QWidget* TProgressFormEx::PartControl(TPFExPart Part) const
 {
     switch (Part) {
-    case pfpMemo: return infoMemo;
-    case pfpLabel: return InfoLabel;
-    case pfpProgress: return ProgressBar;
-    case pfpProgress1: return ProgressBar1;
-    case pfpCancel: return btnCancel;
+    case pfpMemo:
+        return infoMemo;
+    case pfpLabel:
+        return InfoLabel;
+    case pfpProgress:
+        return ProgressBar;
+    case pfpProgress1:
+        return ProgressBar1;
+    case pfpCancel:
+        return btnCancel;
     }
     return nullptr;
 }
@@ -65,7 +70,7 @@ void TProgressFormEx::SetParts(TPFExParts Value)
     for (int i = 0; i < Controls.size(); ++i) {
         const bool on = (FParts & PartOrder[i]) != 0;
         Controls[i]->setVisible(on);
-        FMargins[i] = Margins{};
+        FMargins[i] = Margins {};
         if (on) {
             if (first < 0)
                 first = i;

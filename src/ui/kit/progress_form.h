@@ -14,7 +14,7 @@ class QProgressBar;
 class QPushButton;
 
 enum TPFExPart { pfpLabel = 0x01, pfpMemo = 0x02, pfpProgress = 0x04, pfpProgress1 = 0x08, pfpCancel = 0x10 };
-using TPFExParts = unsigned;  // an or-ed set of TPFExPart
+using TPFExParts = unsigned; // an or-ed set of TPFExPart
 
 class TProgressFormEx : public QWidget {
     Q_OBJECT
@@ -33,10 +33,10 @@ public:
     void SetAnchors(Qt::Edges Value) { FAnchors = Value; }
 
     QPointer<QWidget> ShowedFrom;
-    QList<QWidget*> Controls;               // the five parts in creation order
-    QList<QPointer<QWidget>> WindowList;    // the windows disabled by DoModalShow
+    QList<QWidget*> Controls;            // the five parts in creation order
+    QList<QPointer<QWidget>> WindowList; // the windows disabled by DoModalShow
     bool AllowClose = false;
-    bool Status = false;                    // set by Cancel, cleared on each opening
+    bool Status = false; // set by Cancel, cleared on each opening
     QProgressBar* ProgressBar;
     QProgressBar* ProgressBar1;
     QLabel* InfoLabel;

@@ -83,7 +83,7 @@ void TSplash::HideSplash(int ADelay)
         hide();
         return;
     }
-    FTimer->start(ADelay);  // restarts a pending delay
+    FTimer->start(ADelay); // restarts a pending delay
 }
 
 bool TSplash::HidePending() const

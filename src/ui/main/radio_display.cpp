@@ -11,12 +11,14 @@ namespace {
 QImage LoadRadioPicture()
 {
     QImage img(QStringLiteral(":/PNG_RADIO1"));
-    if (img.isNull()) return img;
+    if (img.isNull())
+        return img;
     img = img.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < img.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
         for (int x = 0; x < img.width(); ++x)
-            if ((line[x] & 0x00FFFFFFu) == 0x00FF00FFu) line[x] = 0;
+            if ((line[x] & 0x00FFFFFFu) == 0x00FF00FFu)
+                line[x] = 0;
     }
     return img;
 }
@@ -24,9 +26,7 @@ QImage LoadRadioPicture()
 } // namespace
 
 TRadioDisplay::TRadioDisplay(QWidget* parent)
-    : QWidget(parent),
-      FBuffer(kWidth, kHeight, QImage::Format_ARGB32),
-      radiobg(LoadRadioPicture()),
+    : QWidget(parent), FBuffer(kWidth, kHeight, QImage::Format_ARGB32), radiobg(LoadRadioPicture()),
       CF(std::make_unique<TCustomFont>(6, 14, QImage(QStringLiteral(":/PNG_8X5")), 0x000000u, 0xFFFFFFu))
 {
     FBuffer.fill(0xFFFFFFFFu);
@@ -38,14 +38,16 @@ TRadioDisplay::~TRadioDisplay() = default;
 
 void TRadioDisplay::Scroller(TStringScroller* Value)
 {
-    if (Value == FScroller) return;
+    if (Value == FScroller)
+        return;
     FScroller = Value;
     Invalidate();
 }
 
 bool TRadioDisplay::DPSTimerTimer(bool Connected)
 {
-    if (!FScroller || !Connected) return false;
+    if (!FScroller || !Connected)
+        return false;
     FScroller->ScrollStr();
     Invalidate();
     return true;
@@ -56,9 +58,11 @@ void TRadioDisplay::pb32radioPaintBuffer()
     FBuffer.fill(0xFFFFFFFFu);
     {
         QPainter p(&FBuffer);
-        if (!radiobg.isNull()) p.drawImage(0, 0, radiobg);
+        if (!radiobg.isNull())
+            p.drawImage(0, 0, radiobg);
     }
-    if (FScroller) CF->DrawString(kTextX, kTextY, FBuffer, FScroller->LastScrollStr(), 0xFFFFFFFFu);
+    if (FScroller)
+        CF->DrawString(kTextX, kTextY, FBuffer, FScroller->LastScrollStr(), 0xFFFFFFFFu);
     FBufferValid = true;
 }
 
@@ -70,7 +74,8 @@ void TRadioDisplay::Invalidate()
 
 void TRadioDisplay::paintEvent(QPaintEvent* event)
 {
-    if (!FBufferValid) pb32radioPaintBuffer();
+    if (!FBufferValid)
+        pb32radioPaintBuffer();
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(event->rect(), FBuffer, event->rect());

@@ -9,94 +9,100 @@
 
 namespace {
 
-TAlertArray Alerts(std::initializer_list<TAlertType> Types) {
-  TAlertArray a;
-  int n = 0;
-  for (TAlertType t : Types) {
-    ++n;
-    AddAlert(a, t, "Issue " + std::to_string(n), "Description " + std::to_string(n));
-  }
-  return a;
+TAlertArray Alerts(std::initializer_list<TAlertType> Types)
+{
+    TAlertArray a;
+    int n = 0;
+    for (TAlertType t : Types) {
+        ++n;
+        AddAlert(a, t, "Issue " + std::to_string(n), "Description " + std::to_string(n));
+    }
+    return a;
 }
 
 // Runs the window modally and presses Save once its loop runs.
-bool SaveThrough(TPreflightForm& Form, const TAlertArray& A) {
-  QTimer::singleShot(0, &Form, [&Form] { Form.btnSave->click(); });
-  // Should Save do nothing, Cancel ends the loop so the test cannot hang.
-  QTimer::singleShot(5000, &Form, [&Form] { Form.Button2->click(); });
-  return Form.Execute(A);
+bool SaveThrough(TPreflightForm& Form, const TAlertArray& A)
+{
+    QTimer::singleShot(0, &Form, [&Form] { Form.btnSave->click(); });
+    // Should Save do nothing, Cancel ends the loop so the test cannot hang.
+    QTimer::singleShot(5000, &Form, [&Form] { Form.Button2->click(); });
+    return Form.Execute(A);
 }
 
-}  // namespace
+} // namespace
 
-TEST(PreflightForm, ListsAlertsAndShowsTheSelectedDescription) {
-  TPreflightForm f;
-  EXPECT_EQ(f.windowTitle(), "Preflight");
-  f.Load(Alerts({altInfo, altCancel, altInfo}));
-  ASSERT_EQ(f.lvAlerts->topLevelItemCount(), 3);
-  EXPECT_EQ(f.lvAlerts->topLevelItem(1)->text(1), "Issue 2");
-  EXPECT_EQ(f.lvAlerts->topLevelItem(1)->text(0), "");
-  EXPECT_FALSE(f.lvAlerts->topLevelItem(1)->icon(0).isNull());
-  EXPECT_EQ(f.memDescr->toPlainText(), "Description 1");  // first row selected
-  EXPECT_FALSE(f.btnSave->isEnabled());
-  f.lvAlerts->setCurrentItem(f.lvAlerts->topLevelItem(1));
-  EXPECT_EQ(f.memDescr->toPlainText(), "Description 2");
-  f.lvAlerts->setCurrentItem(f.lvAlerts->topLevelItem(2));
-  EXPECT_FALSE(f.btnSave->isEnabled());
-
-  // Loading again starts afresh; an empty list leaves Save on.
-  f.Load({});
-  EXPECT_EQ(f.lvAlerts->topLevelItemCount(), 0);
-  EXPECT_TRUE(f.memDescr->toPlainText().isEmpty());
-  EXPECT_TRUE(f.btnSave->isEnabled());
-}
-
-TEST(PreflightForm, SaveAsksEachConfirmationUntilOneIsRefused) {
-  struct TCase {
-    const char* Name;
-    TAlertArray Alerts;
-    std::vector<bool> Answers;
-    bool Result;
-    std::vector<QString> Asked;
-  };
-  const TCase cases[] = {
-      {"only info", Alerts({altInfo, altInfo}), {}, true, {}},
-      {"first refused", Alerts({altInfo, altConfirm, altConfirm}), {false}, false,
-       {"Description 2\r\nContinue?"}},
-      {"both accepted", Alerts({altConfirm, altInfo, altConfirm}), {true, true}, true,
-       {"Description 1\r\nContinue?", "Description 3\r\nContinue?"}},
-  };
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Name);
+TEST(PreflightForm, ListsAlertsAndShowsTheSelectedDescription)
+{
     TPreflightForm f;
-    std::vector<QString> asked;
-    f.OnConfirm = [&](const QString& Q) {
-      asked.push_back(Q);
-      return asked.size() <= c.Answers.size() && c.Answers[asked.size() - 1];
-    };
-    EXPECT_EQ(SaveThrough(f, c.Alerts), c.Result);
-    EXPECT_EQ(asked, c.Asked);
-  }
+    EXPECT_EQ(f.windowTitle(), "Preflight");
+    f.Load(Alerts({altInfo, altCancel, altInfo}));
+    ASSERT_EQ(f.lvAlerts->topLevelItemCount(), 3);
+    EXPECT_EQ(f.lvAlerts->topLevelItem(1)->text(1), "Issue 2");
+    EXPECT_EQ(f.lvAlerts->topLevelItem(1)->text(0), "");
+    EXPECT_FALSE(f.lvAlerts->topLevelItem(1)->icon(0).isNull());
+    EXPECT_EQ(f.memDescr->toPlainText(), "Description 1"); // first row selected
+    EXPECT_FALSE(f.btnSave->isEnabled());
+    f.lvAlerts->setCurrentItem(f.lvAlerts->topLevelItem(1));
+    EXPECT_EQ(f.memDescr->toPlainText(), "Description 2");
+    f.lvAlerts->setCurrentItem(f.lvAlerts->topLevelItem(2));
+    EXPECT_FALSE(f.btnSave->isEnabled());
+
+    // Loading again starts afresh; an empty list leaves Save on.
+    f.Load({});
+    EXPECT_EQ(f.lvAlerts->topLevelItemCount(), 0);
+    EXPECT_TRUE(f.memDescr->toPlainText().isEmpty());
+    EXPECT_TRUE(f.btnSave->isEnabled());
 }
 
-TEST(PreflightForm, InstalledPresenterShowsTheWindow) {
-  InstallPreflightPresenter();
-  ASSERT_NE(GetAlertPresenter(), nullptr);
-  QString shownTitle;
-  int rows = -1;
-  QTimer::singleShot(0, [&] {
-    auto* form = qobject_cast<TPreflightForm*>(QApplication::activeModalWidget());
-    if (!form) return;
-    shownTitle = form->windowTitle();
-    rows = form->lvAlerts->topLevelItemCount();
-    form->Button2->click();
-  });
-  // A window that did not show up as expected still ends the modal loop.
-  QTimer::singleShot(5000, [] {
-    if (QWidget* w = QApplication::activeModalWidget()) w->close();
-  });
-  EXPECT_FALSE(GetAlertPresenter()->PresentAlerts(Alerts({altInfo, altConfirm})));
-  EXPECT_EQ(shownTitle, "Preflight");
-  EXPECT_EQ(rows, 2);
-  SetAlertPresenter(nullptr);
+TEST(PreflightForm, SaveAsksEachConfirmationUntilOneIsRefused)
+{
+    struct TCase {
+        const char* Name;
+        TAlertArray Alerts;
+        std::vector<bool> Answers;
+        bool Result;
+        std::vector<QString> Asked;
+    };
+    const TCase cases[] = {
+        {"only info", Alerts({altInfo, altInfo}), {}, true, {}},
+        {"first refused", Alerts({altInfo, altConfirm, altConfirm}), {false}, false, {"Description 2\r\nContinue?"}},
+        {"both accepted", Alerts({altConfirm, altInfo, altConfirm}), {true, true}, true,
+            {"Description 1\r\nContinue?", "Description 3\r\nContinue?"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPreflightForm f;
+        std::vector<QString> asked;
+        f.OnConfirm = [&](const QString& Q) {
+            asked.push_back(Q);
+            return asked.size() <= c.Answers.size() && c.Answers[asked.size() - 1];
+        };
+        EXPECT_EQ(SaveThrough(f, c.Alerts), c.Result);
+        EXPECT_EQ(asked, c.Asked);
+    }
+}
+
+TEST(PreflightForm, InstalledPresenterShowsTheWindow)
+{
+    InstallPreflightPresenter();
+    ASSERT_NE(GetAlertPresenter(), nullptr);
+    QString shownTitle;
+    int rows = -1;
+    QTimer::singleShot(0, [&] {
+        auto* form = qobject_cast<TPreflightForm*>(QApplication::activeModalWidget());
+        if (!form)
+            return;
+        shownTitle = form->windowTitle();
+        rows = form->lvAlerts->topLevelItemCount();
+        form->Button2->click();
+    });
+    // A window that did not show up as expected still ends the modal loop.
+    QTimer::singleShot(5000, [] {
+        if (QWidget* w = QApplication::activeModalWidget())
+            w->close();
+    });
+    EXPECT_FALSE(GetAlertPresenter()->PresentAlerts(Alerts({altInfo, altConfirm})));
+    EXPECT_EQ(shownTitle, "Preflight");
+    EXPECT_EQ(rows, 2);
+    SetAlertPresenter(nullptr);
 }

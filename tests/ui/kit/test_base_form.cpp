@@ -40,17 +40,41 @@ QStringList Log;
 class TLevel1 : public TBaseForm {
 public:
     using TBaseForm::TBaseForm;
-    void Init() override { TBaseForm::Init(); Log << "Init1"; }
-    void PostInit() override { TBaseForm::PostInit(); Log << "PostInit1"; }
-    void CleanUp() override { TBaseForm::CleanUp(); Log << "CleanUp1"; }
+    void Init() override
+    {
+        TBaseForm::Init();
+        Log << "Init1";
+    }
+    void PostInit() override
+    {
+        TBaseForm::PostInit();
+        Log << "PostInit1";
+    }
+    void CleanUp() override
+    {
+        TBaseForm::CleanUp();
+        Log << "CleanUp1";
+    }
 };
 
 class TLevel2 : public TLevel1 {
 public:
     using TLevel1::TLevel1;
-    void Init() override { TLevel1::Init(); Log << "Init2"; }
-    void PostInit() override { TLevel1::PostInit(); Log << "PostInit2"; }
-    void CleanUp() override { TLevel1::CleanUp(); Log << "CleanUp2"; }
+    void Init() override
+    {
+        TLevel1::Init();
+        Log << "Init2";
+    }
+    void PostInit() override
+    {
+        TLevel1::PostInit();
+        Log << "PostInit2";
+    }
+    void CleanUp() override
+    {
+        TLevel1::CleanUp();
+        Log << "CleanUp2";
+    }
 };
 
 class TMain : public TBaseFormMain {
@@ -70,7 +94,7 @@ TEST(BaseForm, LifeCycleHooksRunInOrderAndCleanUpOnce)
     f->show();
     f->PostInit();
     f->Free();
-    EXPECT_EQ(Log, (QStringList{"Init1", "Init2", "PostInit1", "PostInit2", "CleanUp1", "CleanUp2"}));
+    EXPECT_EQ(Log, (QStringList {"Init1", "Init2", "PostInit1", "PostInit2", "CleanUp1", "CleanUp2"}));
 
     // deleteLater reaches the descendant's CleanUp too, once.
     Log.clear();
@@ -78,7 +102,7 @@ TEST(BaseForm, LifeCycleHooksRunInOrderAndCleanUpOnce)
     g->deleteLater();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(g.isNull());
-    EXPECT_EQ(Log, (QStringList{"CleanUp1", "CleanUp2"}));
+    EXPECT_EQ(Log, (QStringList {"CleanUp1", "CleanUp2"}));
 }
 
 TEST(BaseForm, ShowMessageReturnsTheButtonPressed)
@@ -120,7 +144,7 @@ TEST(BaseForm, ShowModalReturnsTheResultSetAndShowUpWaitsForModalWindows)
     f.SetButtonModalResult(ok, mrOk);
     OnModal([&](QWidget* w) {
         EXPECT_EQ(w, &f);
-        other.ShowUp();  // a modal window is open: nothing happens
+        other.ShowUp(); // a modal window is open: nothing happens
         EXPECT_FALSE(other.isVisible());
         ok->click();
     });
@@ -142,11 +166,8 @@ TEST(BaseForm, TypeChangeTakesTheFirstPatternOfTheSelectedFilter)
         QString typed;
         QString expected;
     } cases[] = {
-        {2, "station.txt", "station.kvx"},
-        {2, "station", "station.kvx"},
-        {1, "station.kvx", "station.txt"},
-        {2, "my.dir/station", "my.dir/station.kvx"},
-        {9, "station.txt", "station.txt"},  // no such filter: unchanged
+        {2, "station.txt", "station.kvx"}, {2, "station", "station.kvx"}, {1, "station.kvx", "station.txt"},
+        {2, "my.dir/station", "my.dir/station.kvx"}, {9, "station.txt", "station.txt"}, // no such filter: unchanged
     };
     for (const auto& c : cases)
         EXPECT_EQ(TBaseForm::TypeChange(filter, c.index, c.typed), c.expected) << c.typed.toStdString();

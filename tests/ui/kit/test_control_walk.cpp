@@ -38,12 +38,12 @@ TEST(ControlWalk, VisitsDescendantsBeforeEachContainerAndSkipsTheRoot)
     Tree t;
     QStringList order;
     ForEachControl(&t.root, [&](QWidget* w) { order << w->objectName(); });
-    EXPECT_EQ(order, (QStringList{"a1", "b1", "b", "a", "c"}));
+    EXPECT_EQ(order, (QStringList {"a1", "b1", "b", "a", "c"}));
 
     // A control without children is passed alone.
     order.clear();
     ForEachControl(t.c, [&](QWidget* w) { order << w->objectName(); });
-    EXPECT_EQ(order, QStringList{"c"});
+    EXPECT_EQ(order, QStringList {"c"});
 }
 
 TEST(ControlWalk, ControlsAddedDuringTheWalkAreNotVisited)
@@ -53,7 +53,7 @@ TEST(ControlWalk, ControlsAddedDuringTheWalkAreNotVisited)
     ForEachControl(&t.root, [&](QWidget* w) {
         ++visits;
         if (w == t.a1)
-            new QLabel(t.a);  // a marker beside a control, as the help links add
+            new QLabel(t.a); // a marker beside a control, as the help links add
         if (w == t.c)
             new QLabel(&t.root);
     });
@@ -75,6 +75,6 @@ TEST(ControlWalk, EnablesEverythingInsideAndTheControlOnlyWhenAsked)
     // Enabling the group again brings back every control inside it.
     SetControlsEnabled(t.a, true, true);
     for (QWidget* w : {static_cast<QWidget*>(t.a), static_cast<QWidget*>(t.a1), static_cast<QWidget*>(t.b),
-                       static_cast<QWidget*>(t.b1)})
+             static_cast<QWidget*>(t.b1)})
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 }

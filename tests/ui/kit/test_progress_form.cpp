@@ -71,7 +71,7 @@ TEST(ProgressForm, ModalShowDisablesOtherWindowsAndCentresOnItsOwner)
     f.DoModalHide();
     EXPECT_FALSE(f.isVisible());
     EXPECT_TRUE(owner.isEnabled());
-    EXPECT_FALSE(disabledBefore.isEnabled());  // was not ours to enable
+    EXPECT_FALSE(disabledBefore.isEnabled()); // was not ours to enable
     EXPECT_TRUE(f.ShowedFrom.isNull());
 
     // Top anchor only: the top edge meets the owner's, the left is centred.

@@ -104,7 +104,7 @@ TEST(Splash, PaintsTextAndProgressLineOnlyWithText)
         for (int x = 0; x < img.width(); ++x)
             run = img.pixelColor(x, y) == QColor(Qt::white) ? run + 1 : run;
         if (run > 150)
-            ++lineRows;  // only the progress line is that long and solid
+            ++lineRows; // only the progress line is that long and solid
     }
     EXPECT_EQ(lineRows, 1);
 }

@@ -10,9 +10,15 @@ namespace {
 constexpr QRgb kNone = 0x000000u;
 constexpr QRgb kFill = 0xFFFFFFu;
 
-QImage Sheet() { return QImage(QStringLiteral(":/PNG_8X5")); }
+QImage Sheet()
+{
+    return QImage(QStringLiteral(":/PNG_8X5"));
+}
 
-TCustomFont SheetFont() { return TCustomFont(6, 14, Sheet(), kNone, kFill); }
+TCustomFont SheetFont()
+{
+    return TCustomFont(6, 14, Sheet(), kNone, kFill);
+}
 
 QImage Canvas(QRgb fill = 0xFF204060u)
 {
@@ -27,7 +33,8 @@ std::string InkColumns(const QImage& img, QRgb c)
     std::string cols(static_cast<std::size_t>(img.width()), '.');
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            if (img.pixel(x, y) == c) cols[static_cast<std::size_t>(x)] = '#';
+            if (img.pixel(x, y) == c)
+                cols[static_cast<std::size_t>(x)] = '#';
     return cols;
 }
 
@@ -60,7 +67,8 @@ TEST(GlyphSheet, FollowsItsFormat)
         const int r = (code - 33) / 20, k = (code - 33) % 20;
         bool ink = false;
         for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 14; ++x) ink = ink || (sheet.pixel(16 * k + x, 22 * r + y) & 0xFFFFFFu) != 0;
+            for (int x = 0; x < 14; ++x)
+                ink = ink || (sheet.pixel(16 * k + x, 22 * r + y) & 0xFFFFFFu) != 0;
         EXPECT_EQ(ink, code <= 126) << "code " << code;
     }
 }
@@ -102,7 +110,7 @@ TEST(CustomFont, InkBoxesAndMargins)
         int w, h, l, r, t, b;
     } cases[] = {
         {'!', 2, 20, 6, 6, 0, 0},
-        {'~', 14, 14, 0, 0, 3, 3},  // the right arrow
+        {'~', 14, 14, 0, 0, 3, 3}, // the right arrow
         {'-', 14, 2, 0, 0, 9, 9},
         {'.', 5, 5, 3, 6, 15, 0},
     };
@@ -122,7 +130,7 @@ TEST(CustomFont, InkBoxesAndMargins)
     const QImage& bang = font.FindGlyph('!')->Bitmap();
     EXPECT_EQ(bang.pixel(0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(bang.pixel(1, 2), 0x00000000u);
-    EXPECT_EQ(bang.pixel(1, 15), 0x00000000u);  // the gap above the point
+    EXPECT_EQ(bang.pixel(1, 15), 0x00000000u); // the gap above the point
     EXPECT_EQ(bang.pixel(0, 19), 0xFFFFFFFFu);
 }
 
@@ -162,8 +170,8 @@ TEST(CustomFont, DrawStringPlacesEachCellTwentyPixelsOn)
 
     QImage reference = Canvas();
     font.DrawString(5, 10, reference, "H H", 0xFFFFFFFFu);
-    for (const std::string& blank : {std::string("\xC8"), std::string("\x7F"), std::string("\x84"),
-                                    std::string(1, '\0'), std::string("\n")}) {
+    for (const std::string& blank :
+        {std::string("\xC8"), std::string("\x7F"), std::string("\x84"), std::string(1, '\0'), std::string("\n")}) {
         QImage img = Canvas();
         font.DrawString(5, 10, img, "H" + blank + "H", 0xFFFFFFFFu);
         EXPECT_EQ(img, reference) << int(static_cast<unsigned char>(blank[0]));
@@ -173,8 +181,8 @@ TEST(CustomFont, DrawStringPlacesEachCellTwentyPixelsOn)
 TEST(CustomFont, DrawStringBlendsTheColourOverTheDestination)
 {
     const TCustomFont font = SheetFont();
-    QImage canvas = Canvas(0x00000000u);  // fully transparent
-    canvas.setPixel(6, 1, 0x80112233u);   // under an ink dot of "!"
+    QImage canvas = Canvas(0x00000000u); // fully transparent
+    canvas.setPixel(6, 1, 0x80112233u);  // under an ink dot of "!"
     const QImage before = canvas;
     font.DrawString(0, 0, canvas, "", 0xFF00FF00u);
     EXPECT_EQ(canvas, before) << "an empty text draws nothing";
@@ -196,7 +204,7 @@ TEST(CustomFont, DrawStringBlendsTheColourOverTheDestination)
     QImage small(10, 10, QImage::Format_ARGB32);
     small.fill(0xFF000000u);
     font.DrawString(-6, -3, small, "!!", 0xFFFFFFFFu);
-    EXPECT_EQ(small.pixel(0, 0), 0xFFFFFFFFu);  // row 1 of the first "!"
+    EXPECT_EQ(small.pixel(0, 0), 0xFFFFFFFFu); // row 1 of the first "!"
     EXPECT_EQ(InkColumns(small, 0xFFFFFFFFu), "##........");
 }
 
@@ -209,10 +217,12 @@ TEST(CustomFont, CutsBandByBandAtSeparators)
     QImage sheet(12, 13, QImage::Format_ARGB32);
     sheet.fill(none);
     auto row = [&](int y) {
-        for (int x = 0; x < sheet.width(); ++x) sheet.setPixel(x, y, sep);
+        for (int x = 0; x < sheet.width(); ++x)
+            sheet.setPixel(x, y, sep);
     };
     auto col = [&](int x, int y0, int y1) {
-        for (int y = y0; y <= y1; ++y) sheet.setPixel(x, y, sep);
+        for (int y = y0; y <= y1; ++y)
+            sheet.setPixel(x, y, sep);
     };
     // Band 0: rows 0-3, cells x 0-2 and 4-8 (x 9-11 has no separator after it).
     col(3, 0, 3);
@@ -228,7 +238,7 @@ TEST(CustomFont, CutsBandByBandAtSeparators)
     // Ink: one pixel in cell 33, none in cell 34, a box in cell 35.
     sheet.setPixel(1, 2, fill);
     sheet.setPixel(1, 7, fill);
-    sheet.setPixel(3, 8, 0xFFFFFF00u & 0x00FFFFFFu);  // alpha ignored: still ink
+    sheet.setPixel(3, 8, 0xFFFFFF00u & 0x00FFFFFFu); // alpha ignored: still ink
     sheet.setPixel(8, 11, fill);
 
     const TCustomFont font(2, 5, sheet, none & 0xFFFFFFu, fill & 0xFFFFFFu);
@@ -274,7 +284,8 @@ TEST(CustomFont, DegenerateSheetsGiveNoEmptyOrWrappedGlyphs)
         top.setPixel(x, 0, sep);
         top.setPixel(x, 4, sep);
     }
-    for (int y = 1; y < 4; ++y) top.setPixel(3, y, sep);
+    for (int y = 1; y < 4; ++y)
+        top.setPixel(3, y, sep);
     const TCustomFont font(0, 3, top, kNone, kFill);
     ASSERT_EQ(font.Count(), 2);
     EXPECT_EQ(font.GetGlyph(1)->Char(), 33);
@@ -283,8 +294,10 @@ TEST(CustomFont, DegenerateSheetsGiveNoEmptyOrWrappedGlyphs)
 
     QImage wide(2 * 240, 3, QImage::Format_ARGB32);
     wide.fill(0xFF000000u);
-    for (int x = 1; x < wide.width(); x += 2) wide.setPixel(x, 0, sep);
-    for (int x = 0; x < wide.width(); ++x) wide.setPixel(x, 2, sep);
+    for (int x = 1; x < wide.width(); x += 2)
+        wide.setPixel(x, 0, sep);
+    for (int x = 0; x < wide.width(); ++x)
+        wide.setPixel(x, 2, sep);
     const TCustomFont many(0, 3, wide, kNone, kFill);
     ASSERT_EQ(many.Count(), 1 + (255 - 33 + 1));
     EXPECT_EQ(many.GetGlyph(many.Count() - 1)->Char(), 255);

@@ -10,10 +10,17 @@ TEST(Pictures, AreCompiledInWithTheirSizes)
         const char* name;
         int w, h;
     } pictures[] = {
-        {":/PNG_8X5", 320, 110},    {":/PNG_RADIO1", 492, 153}, {":/IL1", 704, 16},
-        {":/IL_EDIT10", 30, 10},    {":/PNG_REFRESH", 64, 16},  {":/ICON_16", 16, 16},
-        {":/ICON_32", 32, 32},      {":/ICON_48", 48, 48},      {":/ICON_64", 64, 64},
-        {":/ICON_128", 128, 128},   {":/ICON_256", 256, 256},
+        {":/PNG_8X5", 320, 110},
+        {":/PNG_RADIO1", 492, 153},
+        {":/IL1", 704, 16},
+        {":/IL_EDIT10", 30, 10},
+        {":/PNG_REFRESH", 64, 16},
+        {":/ICON_16", 16, 16},
+        {":/ICON_32", 32, 32},
+        {":/ICON_48", 48, 48},
+        {":/ICON_64", 64, 64},
+        {":/ICON_128", 128, 128},
+        {":/ICON_256", 256, 256},
     };
     for (const auto& pic : pictures) {
         const QImage img(QString::fromLatin1(pic.name));
@@ -40,7 +47,8 @@ TEST(Pictures, ButtonStatesAreDrawn)
         for (int i = 0; i < img.width() / side; ++i) {
             int opaque = 0;
             for (int y = 0; y < side; ++y)
-                for (int x = 0; x < side; ++x) opaque += qAlpha(img.pixel(side * i + x, y)) > 128;
+                for (int x = 0; x < side; ++x)
+                    opaque += qAlpha(img.pixel(side * i + x, y)) > 128;
             EXPECT_GT(opaque, side * side / 8) << name << " picture " << i;
         }
     }

@@ -8,15 +8,18 @@
 
 #include <string>
 
-#include "ui/main/radio_display.h"
 #include "rds/string_scroller.h"
+#include "ui/main/radio_display.h"
 
 namespace {
 
 // The display window of the radio picture, where the text goes.
 const QRect kWindow(200, 60, 166, 31);
 
-bool IsWhite(QRgb p) { return p == 0xFFFFFFFFu; }
+bool IsWhite(QRgb p)
+{
+    return p == 0xFFFFFFFFu;
+}
 
 // Which of the eight character cells at (205 + 20 i, 65) hold white ink, as
 // '#' (ink) or '.' (none); '!' marks white ink outside every cell.
@@ -25,11 +28,13 @@ std::string InkedCells(const QImage& buf)
     std::string cells(8, '.');
     for (int y = kWindow.top(); y <= kWindow.bottom(); ++y)
         for (int x = kWindow.left(); x <= kWindow.right(); ++x) {
-            if (!IsWhite(buf.pixel(x, y))) continue;
+            if (!IsWhite(buf.pixel(x, y)))
+                continue;
             const int i = (x - TRadioDisplay::kTextX) / 20, off = (x - TRadioDisplay::kTextX) % 20;
-            const bool inCell = x >= TRadioDisplay::kTextX && i < 8 && off < 14 && y >= TRadioDisplay::kTextY &&
-                                y < TRadioDisplay::kTextY + 20;
-            if (!inCell) return "!";
+            const bool inCell = x >= TRadioDisplay::kTextX && i < 8 && off < 14 && y >= TRadioDisplay::kTextY
+                && y < TRadioDisplay::kTextY + 20;
+            if (!inCell)
+                return "!";
             cells[static_cast<std::size_t>(i)] = '#';
         }
     return cells;
@@ -38,7 +43,8 @@ std::string InkedCells(const QImage& buf)
 void PumpEvents()
 {
     QDeadlineTimer deadline(200);
-    while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 } // namespace
@@ -128,7 +134,7 @@ TEST(RadioDisplay, ShowsItsFramesOnScreen)
         int parse;
         const char* text;
         int ticks;
-        const char* cells;  // the cells that show white ink
+        const char* cells; // the cells that show white ink
     } steps[] = {
         {"radio_ps", 0, "RADIO 1", 1, "#####.#."},
         {"radio_dps1", 0, "NEWS AT NINE ON THE HOUR", 1, "####.##."},
@@ -139,11 +145,13 @@ TEST(RadioDisplay, ShowsItsFramesOnScreen)
     for (const Step& s : steps) {
         scroller.Parse(static_cast<std::uint8_t>(s.parse));
         scroller.Str(s.text);
-        for (int i = 0; i < s.ticks; ++i) display.DPSTimerTimer(true);
+        for (int i = 0; i < s.ticks; ++i)
+            display.DPSTimerTimer(true);
         PumpEvents();
         const QImage shot = display.grab().toImage().convertToFormat(QImage::Format_ARGB32);
         EXPECT_EQ(InkedCells(shot), s.cells) << s.name;
-        if (dir.isEmpty()) continue;
+        if (dir.isEmpty())
+            continue;
         // On a real display, what the screen shows; offscreen, the widget's own rendering.
         const bool onScreen = QGuiApplication::platformName() != QStringLiteral("offscreen");
         const QImage seen = onScreen ? display.screen()->grabWindow(display.winId()).toImage() : shot;
