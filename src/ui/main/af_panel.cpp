@@ -114,6 +114,7 @@ QWidget* TAFGridDelegate::createEditor(QWidget* Parent, const QStyleOptionViewIt
     e->setAlignment(Qt::AlignRight);
     e->setButtonSymbols(QAbstractSpinBox::NoButtons);
     e->setFrame(false);
+    e->setAutoFillBackground(true); // an edit box over the cell, not its highlight
     e->setLocale(QLocale::c());
     return e;
 }
