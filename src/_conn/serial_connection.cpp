@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <thread>
 
 #include <poll.h>
 
@@ -130,7 +133,33 @@ std::string TConnCOM::PortPath(const std::string& PortName)
 
 bool TConnCOM::ProbePort(const std::string& PortName)
 {
-    return !PortName.empty() && OpenPortExclusive(PortPath(PortName)).Valid();
+    return !PortName.empty() && CheckPort(PortName).Kind == ppNone;
+}
+
+TPortProblem TConnCOM::CheckPort(const std::string& PortName)
+{
+    const std::string path = PortPath(PortName);
+    // Only a holder seen on two looks a moment apart counts: a program that
+    // opens the port for an instant (a udev probe, a flush) is no rival.
+    std::vector<TPortHolder> holders = FindPortHolders(path);
+    if (!holders.empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::vector<TPortHolder> again = FindPortHolders(path);
+        std::erase_if(
+            holders, [&](const TPortHolder& H) { return std::find(again.begin(), again.end(), H) == again.end(); });
+        if (!holders.empty())
+            return {ppHeld, EBUSY, holders};
+    }
+    errno = 0;
+    if (OpenPortExclusive(path).Valid())
+        return {};
+    return {ppOpen, errno, {}};
+}
+
+TPortProblem TConnCOM::LastProblem() const
+{
+    std::lock_guard lock(FPortLock);
+    return FLastProblem;
 }
 
 bool TConnCOM::Connect()
@@ -150,7 +179,13 @@ bool TConnCOM::Connect()
         return false;
     }
     FCPD->SetPortName(PortPath(port));
-    if (!ProbePort(port)) {
+    TPortProblem problem = CheckPort(port);
+    const bool refused = problem.Kind != ppNone;
+    {
+        std::lock_guard lock(FPortLock);
+        FLastProblem = std::move(problem);
+    }
+    if (refused) {
         FWaitForConnect = false;
         Announce(stConnectionRefused);
         FWantDisconnect = true;
@@ -279,7 +314,7 @@ TConnStatus TConnCOM::DoRead(void*& Data, std::int32_t& DataSize)
     if (!FCPD->Connected())
         return stConnected;
     if (FCPD->PortLost())
-        return stDisconnectedFromDevice;
+        return PortWentAway();
     const std::int32_t n = FCPD->CountRX();
     if (n > 0) {
         auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(n)));
@@ -298,14 +333,21 @@ TConnStatus TConnCOM::DoRead(void*& Data, std::int32_t& DataSize)
         }
         // Bytes that came before the port went away are delivered first.
         if (got == 0 && FCPD->PortLost())
-            return stDisconnectedFromDevice;
+            return PortWentAway();
         return stConnected;
     }
     // Nothing waits: a port that has merely no data is fine, one that has gone
     // away (hang-up, unplugged adapter) ends the connection.
     if (FCPD->PortLost() || FCPD->WaitForInput(0) == pwLost)
-        return stDisconnectedFromDevice;
+        return PortWentAway();
     return stConnected;
+}
+
+TConnStatus TConnCOM::PortWentAway()
+{
+    std::lock_guard lock(FPortLock);
+    FLastProblem = {ppLost, 0, {}};
+    return stDisconnectedFromDevice;
 }
 
 TConnStatus TConnCOM::DoProcess()

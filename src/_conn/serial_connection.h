@@ -13,6 +13,7 @@
 
 #include "_conn/comm_port_driver.h"
 #include "_conn/custom_connection.h"
+#include "_conn/port_problem.h"
 
 // Raised when a text that should hold an integer does not.
 class EConvertError : public std::invalid_argument {
@@ -60,6 +61,12 @@ public:
     // Opens a port the way Connect probes it and closes it again: answers
     // whether it could be had for our exclusive use.
     static bool ProbePort(const std::string& PortName);
+    // What keeps the port from us: another process that holds it open (found
+    // even when it took no lock), or the errno of a failed exclusive open.
+    static TPortProblem CheckPort(const std::string& PortName);
+
+    // Why the last Connect was refused, or the port went away; ppNone otherwise.
+    TPortProblem LastProblem() const;
 
     // Serial ports present: entries of SysRoot that have a device/driver link,
     // less the on-board UART slots that have no UART behind them; names without
@@ -82,8 +89,11 @@ protected:
 
 private:
     static bool CheckVersion(bool ASilent);
+    // Records that the port went away; the status that says so.
+    TConnStatus PortWentAway();
 
     TCommPortDriver* FCPD = nullptr;
     mutable std::mutex FPortLock;
     std::string FPort;
+    TPortProblem FLastProblem; // under FPortLock
 };
