@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "rds/common.h"
+#include "platform/version.h"
 #include "ui/kit/base_form.h"
 #include "ui/kit/splash.h"
 
