@@ -81,7 +81,7 @@ std::string PortProblemText(
         break;
     }
     if (Problem.Holders.empty())
-        return path + " is in use by another program: close it (\"fuser -v " + path
+        return path + " is in use by another program: close it (\"sudo fuser -v " + path
             + "\" names it; a modem manager often probes new USB adapters: stop it with \"sudo systemctl stop "
               "ModemManager\").";
     std::string names;
