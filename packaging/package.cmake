@@ -5,14 +5,13 @@ set(CPACK_PACKAGE_NAME kvxc)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "kvxc developers <kvxc@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "manager for RDS/RBDS encoders on a serial port")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "manager for RDS/RBDS encoders on a serial port
- kvxc reads every setting of an FM RDS/RBDS encoder over a serial port
- (usually a USB serial adapter), edits them in one window, validates the
- edits and writes back only what changed. It also sets the encoder's clock,
- restores its factory settings and keeps settings files.
- .
- kvxctl does the same from the command line; kvxsim simulates an encoder.")
+set(CPACK_PACKAGE_DESCRIPTION
+    "kvxc reads every setting of an FM RDS/RBDS encoder over a serial port
+(usually a USB serial adapter), edits them in one window, validates the
+edits and writes back only what changed. It also sets the encoder's clock,
+restores its factory settings and keeps settings files.
+
+kvxctl does the same from the command line; kvxsim simulates an encoder.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
