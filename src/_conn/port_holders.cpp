@@ -94,7 +94,7 @@ std::vector<TPortHolder> FindPortHolders(const std::string& Path)
             if (!IsNumber(f->d_name))
                 continue;
             struct stat st { };
-            if (::stat((dir + "/fd/" + f->d_name).c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+            if (::fstatat(::dirfd(fds), f->d_name, &st, 0) != 0 || !S_ISCHR(st.st_mode))
                 continue;
             if (st.st_rdev == target.st_rdev)
                 holds = true;
