@@ -39,7 +39,12 @@ for page in "$prefix"/share/man/man1/*.1.gz; do
     warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
-grep -q '<h2 id="ctx1">PI</h2>' "$prefix/share/doc/kvxc/kvxc.html" || fail "help page without its sections"
+# The help page: a section per help context, the editor's groups first in their order.
+help=$prefix/share/doc/kvxc/kvxc.html
+contexts=$(grep -c '<Context ' "$here/../../resources/help.xml")
+[ "$(grep -c '<h2 id="ctx' "$help")" = "$contexts" ] || fail "help page without a section per help context"
+order=$(sed -n 's/^<h2 id="ctx\([0-9]*\)".*/\1/p' "$help" | head -n 5 | tr '\n' ' ')
+[ "$order" = "1 2 3 6 9 " ] || fail "help sections in the order $order"
 
 # The installed programs run, and the one talks to the other.
 "$prefix/bin/kvxctl" --help >/dev/null || fail "installed kvxctl --help"
