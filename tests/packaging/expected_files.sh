@@ -20,15 +20,16 @@ expected_files() {
 # Fails with a line per expected file missing under Root; also refuses files
 # that nothing expects.
 check_file_list() {
-    local root=$1 f bad=0
+    local root=$1 f bad=0 expected
+    expected=$(expected_files)
     while read -r f; do
         if [ ! -f "$root/$f" ]; then
             echo "missing: $f"
             bad=1
         fi
-    done < <(expected_files)
+    done <<<"$expected"
     while read -r f; do
-        if ! expected_files | grep -qxF "$f"; then
+        if ! grep -qxF "$f" <<<"$expected"; then
             echo "not expected: $f"
             bad=1
         fi

@@ -57,7 +57,7 @@ done
 pty=$(head -n 1 "$tmp/sim.out")
 [ -c "$pty" ] || fail "installed kvxsim printed no terminal"
 reply=$("$prefix/bin/kvxctl" --port "$pty" --timeout 5 send ECHO=0 PI?) || fail "installed kvxctl against kvxsim: $reply"
-echo "$reply" | grep -q 'OK\\r\\n$' || fail "unexpected reply: $reply"
+grep -q 'OK\\r\\n$' <<<"$reply" || fail "unexpected reply: $reply"
 kill "$sim"
 wait "$sim" 2>/dev/null
 sim=

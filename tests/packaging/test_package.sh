@@ -30,8 +30,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no maintainer"
 [ -n "$(field Description)" ] || fail "no description"
 depends=$(field Depends)
-echo "$depends" | grep -q 'libc6' || fail "dependencies without libc6: $depends"
+grep -q 'libc6' <<<"$depends" || fail "dependencies without libc6: $depends"
 if [ "$HAVE_KVXC" = 1 ]; then
-    echo "$depends" | grep -q 'libqt6widgets6' || fail "dependencies without Qt: $depends"
+    grep -q 'libqt6widgets6' <<<"$depends" || fail "dependencies without Qt: $depends"
 fi
 echo "package $(basename "$deb"): all checks passed"
