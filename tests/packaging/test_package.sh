@@ -33,5 +33,6 @@ depends=$(field Depends)
 grep -q 'libc6' <<<"$depends" || fail "dependencies without libc6: $depends"
 if [ "$HAVE_KVXC" = 1 ]; then
     grep -q 'libqt6widgets6' <<<"$depends" || fail "dependencies without Qt: $depends"
+    grep -q 'qt6-qpa-plugins' <<<"$depends" || fail "dependencies without the display plugins: $depends"
 fi
 echo "package $(basename "$deb"): all checks passed"
