@@ -2,6 +2,7 @@
 #              (or a real one: make run PORT=ttyUSB0)
 # make test  - set up, build, and run every test
 # make build - set up and build
+# make package - set up, build, and make the Debian package build/kvxc_<version>_<arch>.deb
 # make check - Debug builds with AddressSanitizer + UndefinedBehaviorSanitizer
 #              (build-asan/) and with ThreadSanitizer (build-tsan/), each
 #              running every test
@@ -19,7 +20,7 @@ ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 TSAN_ENV = TSAN_OPTIONS=suppressions=$(CURDIR)/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: all setup configure build test run clean check check-asan check-tsan fuzz
+.PHONY: all setup configure build test run package clean check check-asan check-tsan fuzz
 
 all: build
 
@@ -34,6 +35,9 @@ build: configure
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+package: build
+	@cmake --build $(BUILD_DIR) --target package
 
 run: build
 	@bash scripts/run.sh $(BUILD_DIR) $(PORT)

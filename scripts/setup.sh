@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   socat ser2net tzdata
+  desktop-file-utils appstream man-db dpkg-dev
   python3-serial
   fonts-liberation
   xvfb xauth

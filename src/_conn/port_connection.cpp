@@ -33,5 +33,10 @@ std::string ConnectionErrorText(const TCustomConnection* Conn)
 {
     if (const auto* tcp = dynamic_cast<const TConnTCP*>(Conn))
         return tcp->LastError();
+    if (const auto* com = dynamic_cast<const TConnCOM*>(Conn)) {
+        const TPortProblem problem = com->LastProblem();
+        if (problem.Kind != ppNone)
+            return PortProblemText(com->Port(), problem, TConnCOM::EnumerateDevices(false));
+    }
     return {};
 }

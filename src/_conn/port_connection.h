@@ -16,5 +16,6 @@ TCustomConnection* NewConnectionForPort(const std::string& Port, bool ASilent);
 // Raises EConvertError only for settings a serial port cannot take.
 void ApplyPortSettings(TCustomConnection* Conn, const std::string& Port);
 // Why the connection's last connect or link failed, in words, when the
-// transport knows more than its status says (empty otherwise).
+// transport knows more than its status says (empty otherwise): a socket
+// error, or for a serial port what kept it from us and how to mend that.
 std::string ConnectionErrorText(const TCustomConnection* Conn);

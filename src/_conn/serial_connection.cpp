@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <limits>
+#include <thread>
 
 #include <poll.h>
 
@@ -60,42 +61,6 @@ std::int32_t StrToInt(const std::string& S)
     return static_cast<std::int32_t>(value);
 }
 
-bool NaturalLess(const std::string& A, const std::string& B)
-{
-    std::size_t i = 0, j = 0;
-    while (i < A.size() && j < B.size()) {
-        const bool da = std::isdigit(static_cast<unsigned char>(A[i])) != 0;
-        const bool db = std::isdigit(static_cast<unsigned char>(B[j])) != 0;
-        if (da && db) {
-            std::size_t ei = i, ej = j;
-            while (ei < A.size() && std::isdigit(static_cast<unsigned char>(A[ei])))
-                ++ei;
-            while (ej < B.size() && std::isdigit(static_cast<unsigned char>(B[ej])))
-                ++ej;
-            std::size_t si = i, sj = j;
-            while (si + 1 < ei && A[si] == '0')
-                ++si;
-            while (sj + 1 < ej && B[sj] == '0')
-                ++sj;
-            const std::string na = A.substr(si, ei - si), nb = B.substr(sj, ej - sj);
-            if (na.size() != nb.size())
-                return na.size() < nb.size();
-            if (na != nb)
-                return na < nb;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (A[i] != B[j])
-            return static_cast<unsigned char>(A[i]) < static_cast<unsigned char>(B[j]);
-        ++i;
-        ++j;
-    }
-    if ((A.size() - i) != (B.size() - j))
-        return (A.size() - i) < (B.size() - j);
-    return A < B;
-}
-
 // ---------------------------------------------------------------------------
 // TConnCOM
 
@@ -130,7 +95,33 @@ std::string TConnCOM::PortPath(const std::string& PortName)
 
 bool TConnCOM::ProbePort(const std::string& PortName)
 {
-    return !PortName.empty() && OpenPortExclusive(PortPath(PortName)).Valid();
+    return !PortName.empty() && CheckPort(PortName).Kind == ppNone;
+}
+
+TPortProblem TConnCOM::CheckPort(const std::string& PortName)
+{
+    const std::string path = PortPath(PortName);
+    // Only a holder seen on two looks a moment apart counts: a program that
+    // opens the port for an instant (a udev probe, a flush) is no rival.
+    std::vector<TPortHolder> holders = FindPortHolders(path);
+    if (!holders.empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::vector<TPortHolder> again = FindPortHolders(path);
+        std::erase_if(
+            holders, [&](const TPortHolder& H) { return std::find(again.begin(), again.end(), H) == again.end(); });
+        if (!holders.empty())
+            return {ppHeld, EBUSY, holders};
+    }
+    errno = 0;
+    if (OpenPortExclusive(path).Valid())
+        return {};
+    return {ppOpen, errno, {}};
+}
+
+TPortProblem TConnCOM::LastProblem() const
+{
+    std::lock_guard lock(FPortLock);
+    return FLastProblem;
 }
 
 bool TConnCOM::Connect()
@@ -150,7 +141,13 @@ bool TConnCOM::Connect()
         return false;
     }
     FCPD->SetPortName(PortPath(port));
-    if (!ProbePort(port)) {
+    TPortProblem problem = CheckPort(port);
+    const bool refused = problem.Kind != ppNone;
+    {
+        std::lock_guard lock(FPortLock);
+        FLastProblem = std::move(problem);
+    }
+    if (refused) {
         FWaitForConnect = false;
         Announce(stConnectionRefused);
         FWantDisconnect = true;
@@ -279,7 +276,7 @@ TConnStatus TConnCOM::DoRead(void*& Data, std::int32_t& DataSize)
     if (!FCPD->Connected())
         return stConnected;
     if (FCPD->PortLost())
-        return stDisconnectedFromDevice;
+        return PortWentAway();
     const std::int32_t n = FCPD->CountRX();
     if (n > 0) {
         auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(n)));
@@ -298,14 +295,21 @@ TConnStatus TConnCOM::DoRead(void*& Data, std::int32_t& DataSize)
         }
         // Bytes that came before the port went away are delivered first.
         if (got == 0 && FCPD->PortLost())
-            return stDisconnectedFromDevice;
+            return PortWentAway();
         return stConnected;
     }
     // Nothing waits: a port that has merely no data is fine, one that has gone
     // away (hang-up, unplugged adapter) ends the connection.
     if (FCPD->PortLost() || FCPD->WaitForInput(0) == pwLost)
-        return stDisconnectedFromDevice;
+        return PortWentAway();
     return stConnected;
+}
+
+TConnStatus TConnCOM::PortWentAway()
+{
+    std::lock_guard lock(FPortLock);
+    FLastProblem = {ppLost, 0, {}};
+    return stDisconnectedFromDevice;
 }
 
 TConnStatus TConnCOM::DoProcess()
@@ -345,39 +349,4 @@ void TConnCOM::WaitForActivity(int /*TimeoutMs*/)
     const nfds_t n = fds[1].fd >= 0 ? 2 : 1;
     if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
         ConsumeWake();
-}
-
-// ---------------------------------------------------------------------------
-// Port enumeration
-
-TStringDynArray TConnCOM::EnumerateDevices(bool OnlyUseable, const std::string& SysRoot, const std::string& DevRoot)
-{
-    namespace fs = std::filesystem;
-    TStringDynArray names;
-    std::error_code ec;
-    fs::directory_iterator it(SysRoot, ec);
-    if (ec)
-        return names;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        const fs::path entry = it->path();
-        const std::string name = entry.filename().string();
-        std::error_code e2;
-        if (!fs::exists(entry / "device" / "driver", e2))
-            continue;
-        // On-board UART slots exist whether or not a UART sits behind them; the
-        // empty ones report type 0 (unknown).
-        if (name.rfind("ttyS", 0) == 0) {
-            std::ifstream type(entry / "type");
-            int value = -1;
-            if (type >> value && value == 0)
-                continue;
-        }
-        if (OnlyUseable && !OpenPortExclusive(DevRoot + "/" + name).Valid())
-            continue;
-        names.push_back(name);
-    }
-    std::sort(names.begin(), names.end(), NaturalLess);
-    return names;
 }

@@ -1,5 +1,7 @@
 #include "_conn/serial_connection.h"
 
+#include "_conn/port_connection.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -248,6 +250,7 @@ TEST(SerialConnection, ClosedPeerEndsTheConnectionOnce)
         = {"Connecting", "Connecting", "Connected", "Disconnected from Device", "Disconnecting", "Disconnected"};
     ASSERT_TRUE(WaitWords(l, lost.size())) << testing::PrintToString(l.Statuses());
     EXPECT_EQ(conn->Connected(), stDisconnected);
+    EXPECT_NE(ConnectionErrorText(conn.get()).find("went away while connected"), std::string::npos);
     conn->Disconnect(stDisconnecting);
     const Words all = Concat(lost, kIdleDisconnect);
     ASSERT_TRUE(WaitWords(l, all.size()));

@@ -1,0 +1,148 @@
+#include "_conn/port_connection.h"
+#include "_conn/port_holders.h"
+#include "_conn/port_problem.h"
+#include "_conn/serial_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "fixtures/conn_listener.h"
+#include "fixtures/pty_pair.h"
+
+extern char** environ;
+
+namespace {
+
+// A "sleep" child that holds the given descriptors as its stdin and stdout.
+class TSleeper {
+public:
+    TSleeper(int In, int Out)
+    {
+        posix_spawn_file_actions_t fa;
+        ::posix_spawn_file_actions_init(&fa);
+        ::posix_spawn_file_actions_adddup2(&fa, In, 0);
+        ::posix_spawn_file_actions_adddup2(&fa, Out, 1);
+        const char* argv[] = {"sleep", "60", nullptr};
+        if (::posix_spawnp(&FPid, "sleep", &fa, nullptr, const_cast<char* const*>(argv), environ) != 0)
+            FPid = -1;
+        ::posix_spawn_file_actions_destroy(&fa);
+        // The child holds them once it runs sleep; before, it is still called like us.
+        EXPECT_TRUE(WaitUntil([&] { return Running(); })) << "sleep did not start";
+    }
+    ~TSleeper()
+    {
+        if (FPid > 0) {
+            ::kill(FPid, SIGTERM);
+            ::waitpid(FPid, nullptr, 0);
+        }
+    }
+    int Pid() const { return FPid; }
+
+private:
+    bool Running() const
+    {
+        std::ifstream in("/proc/" + std::to_string(FPid) + "/comm");
+        std::string name;
+        std::getline(in, name);
+        return name == "sleep";
+    }
+    pid_t FPid = -1;
+};
+
+int OpenPath(const std::string& Path)
+{
+    return ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
+
+} // namespace
+
+TEST(PortHolders, OtherProcessesByDeviceNumberButNotTheFarEnd)
+{
+    TPty pty;
+    const int slave = OpenPath(pty.SlavePath());
+    ASSERT_GE(slave, 0);
+    // This process holds the slave too, and is never listed.
+    EXPECT_TRUE(FindPortHolders(pty.SlavePath()).empty());
+    {
+        TSleeper rival(slave, slave);
+        const std::vector<TPortHolder> expected = {{rival.Pid(), "sleep"}};
+        EXPECT_EQ(FindPortHolders(pty.SlavePath()), expected);
+        // Another name of the same device finds the same holder.
+        const auto link = std::filesystem::temp_directory_path() / ("kvx-holder-" + std::to_string(::getpid()));
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(pty.SlavePath(), link);
+        EXPECT_EQ(FindPortHolders(link.string()), expected);
+        std::filesystem::remove(link);
+    }
+    {
+        // A process holding the master side as well is the line's other end
+        // (a bridge like socat), not a rival.
+        TSleeper farEnd(slave, pty.Master());
+        EXPECT_TRUE(FindPortHolders(pty.SlavePath()).empty());
+    }
+    ::close(slave);
+    EXPECT_TRUE(FindPortHolders("/nonexistent/ttyX").empty());
+    EXPECT_TRUE(FindPortHolders("/dev/null").empty());
+}
+
+TEST(PortProblem, TextsNameTheFix)
+{
+    struct Case {
+        const char* Name;
+        TPortProblem Problem;
+        std::vector<std::string> Present;
+        std::vector<std::string> Parts;
+    };
+    const Case cases[] = {
+        {"none", {}, {}, {}},
+        {"permission", {ppOpen, EACCES, {}}, {}, {"/dev/ttyUSB0", "sudo usermod -aG dialout $USER, then log in again"}},
+        {"missing", {ppOpen, ENOENT, {}}, {"ttyACM0", "ttyUSB1"}, {"/dev/ttyUSB0 does not exist", "ttyACM0, ttyUSB1"}},
+        {"missing, none present", {ppOpen, ENXIO, {}}, {}, {"does not exist", "no serial port is present"}},
+        {"busy, holder unknown", {ppOpen, EWOULDBLOCK, {}}, {}, {"in use by another program", "fuser -v /dev/ttyUSB0"}},
+        {"held by a modem manager", {ppHeld, EBUSY, {{812, "ModemManager"}}}, {},
+            {"in use by ModemManager (pid 812)", "ID_MM_DEVICE_IGNORE", "systemctl stop ModemManager"}},
+        {"held by two", {ppHeld, EBUSY, {{40, "minicom"}, {41, "cat"}}}, {},
+            {"minicom (pid 40), cat (pid 41)", "kill 40", "kill 41"}},
+        {"unplugged", {ppLost, 0, {}}, {"ttyUSB1"}, {"went away while connected", "plug it back in", "ttyUSB1"}},
+        {"other error", {ppOpen, EIO, {}}, {}, {"Cannot open /dev/ttyUSB0: Input/output error"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string text = PortProblemText("ttyUSB0", c.Problem, c.Present);
+        EXPECT_EQ(text.empty(), c.Parts.empty()) << text;
+        for (const std::string& part : c.Parts)
+            EXPECT_NE(text.find(part), std::string::npos) << text;
+    }
+    // A path is shown as given.
+    EXPECT_EQ(PortProblemText("/dev/pts/7", {ppOpen, ENOENT, {}}, {}).rfind("/dev/pts/7 does not exist", 0), 0u);
+}
+
+TEST(PortProblem, PlainHolderRefusesTheConnect)
+{
+    // No lock, no exclusive mode: only the /proc scan sees this holder.
+    TPty pty;
+    const int slave = OpenPath(pty.SlavePath());
+    ASSERT_GE(slave, 0);
+    TSleeper rival(slave, slave);
+    ::close(slave);
+
+    TListener l;
+    TConnCOM conn(false);
+    conn.SetReconnectTimeout(20);
+    conn.AddThreadListener(l.Id());
+    conn.SetPort(pty.SlavePath());
+    EXPECT_FALSE(conn.Connect());
+    ASSERT_TRUE(WaitWords(l, 2));
+    EXPECT_EQ(l.Statuses()[1], "Connection Refused");
+    EXPECT_EQ(conn.LastProblem().Kind, ppHeld);
+    const std::string text = ConnectionErrorText(&conn);
+    EXPECT_NE(text.find("sleep (pid " + std::to_string(rival.Pid()) + ")"), std::string::npos) << text;
+    conn.Disconnect(stDisconnecting);
+}
