@@ -1,7 +1,8 @@
 #include "platform/ini_file.h"
 
+#include "platform/number_parse.h"
+
 #include <cctype>
-#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -30,45 +31,10 @@ bool SameText(const std::string& A, const std::string& B)
 
 bool ParseInt(const std::string& Text, std::int32_t& Out)
 {
-    std::string s = Trim(Text);
-    bool negative = false;
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    int base = 10;
-    if (i < s.size() && s[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= s.size())
-        return false;
-    std::int64_t v = 0;
-    for (; i < s.size(); ++i) {
-        const char c = s[i];
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c)))
-            d = std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
-        else
-            return false;
-        v = v * base + d;
-        if (v > static_cast<std::int64_t>(UINT32_MAX))
-            return false;
-    }
-    if (negative)
-        v = -v;
-    if (base == 16 && !negative && v > INT32_MAX)
-        v -= (static_cast<std::int64_t>(1) << 32); // hexadecimal spells the bit pattern
-    if (v < INT32_MIN || v > INT32_MAX)
-        return false;
-    Out = static_cast<std::int32_t>(v);
-    return true;
+    const std::optional<std::int32_t> v = ParseInt32(Trim(Text));
+    if (v)
+        Out = *v;
+    return v.has_value();
 }
 
 } // namespace

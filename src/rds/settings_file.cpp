@@ -1,5 +1,7 @@
 #include "rds/settings_file.h"
 
+#include "platform/number_parse.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -23,45 +25,13 @@ const char* const kKeys[26] = {"PI", "PS", "PTY", "TA", "TATIME", "TP", "MS", "D
 // or does not fit 32 bits.
 long long ToInt(const std::string& s, long long Default = 0)
 {
-    std::size_t i = 0;
-    bool Neg = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        Neg = s[i++] == '-';
-    if (i >= s.size())
-        return Default;
-    long long v = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9')
-            return Default;
-        v = v * 10 + (s[i] - '0');
-        if (v > INT_MAX + 1LL)
-            return Default;
-    }
-    v = Neg ? -v : v;
-    return v < INT_MIN || v > INT_MAX ? Default : v;
+    return ParseDecimal<std::int32_t>(s).value_or(Default);
 }
 
 // Hexadecimal PI; 0 when the text is not a 16-bit hexadecimal number.
 std::uint16_t ToPI(const std::string& s)
 {
-    if (s.empty())
-        return 0;
-    unsigned v = 0;
-    for (char c : s) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            return 0;
-        v = v * 16 + static_cast<unsigned>(d);
-        if (v > 0xFFFF)
-            return 0;
-    }
-    return static_cast<std::uint16_t>(v);
+    return ParseHex<std::uint16_t>(s).value_or(0);
 }
 
 void PutLatin1(std::string& Out, std::uint32_t Code)
