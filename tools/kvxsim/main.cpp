@@ -1,6 +1,7 @@
 // kvxsim: a simulated RDS encoder on a pseudo-terminal or serial device.
 #include "encoder_model.h"
 #include "platform/atomic_file.h"
+#include "platform/number_parse.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -19,8 +21,10 @@
 #include <deque>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -120,12 +124,13 @@ struct Config {
 
 bool parseNumber(const char* s, long long& out)
 {
-    char* end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(s, &end, 10);
-    if (errno != 0 || end == s || *end != '\0' || v < 0)
+    std::string_view text(s);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    const std::optional<long long> v = ParseDecimal<long long>(text);
+    if (!v || *v < 0)
         return false;
-    out = v;
+    out = *v;
     return true;
 }
 
