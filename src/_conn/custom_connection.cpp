@@ -161,14 +161,12 @@ void TCustomConnection::WaitIdle(int Ms)
 
 TConnStatus TCustomConnection::DoConnect()
 {
-    FLastConnectAnnounce = Now();
     FLastConnectAnnounceTick = TickMs();
     return stConnected;
 }
 
 TConnStatus TCustomConnection::DoDisconnect()
 {
-    FLastConnectAnnounce = 0;
     FLastConnectAnnounceTick = 0;
     return stDisconnecting;
 }
@@ -185,7 +183,6 @@ TConnStatus TCustomConnection::DoProcess()
 
 void TCustomConnection::DoDataReceived(void* Data, std::int32_t DataSize)
 {
-    FLastReadData = Now();
     FLastReadDataTick = TickMs();
     PostData(Data, DataSize);
 }
@@ -255,7 +252,6 @@ void TCustomConnection::ReadOnce(bool Waiting)
 
 void TCustomConnection::Execute()
 {
-    FLastConnectAnnounce = 0;
     FLastConnectAnnounceTick = 0;
     int attempts = 0;
     while (!Terminated()) {
@@ -268,13 +264,11 @@ void TCustomConnection::Execute()
                     SleepUntilStopped(FReconnectTimeout.load(), requests);
                 } else {
                     Announce(stConnecting);
-                    FLastConnectAnnounce = Now();
                     FLastConnectAnnounceTick = TickMs();
                     TConnStatus s = DoConnect();
                     FConnected = s;
                     if (s == stConnected) {
                         FWaitForConnect = false;
-                        FLastReadData = 0;
                         FLastReadDataTick = 0;
                     } else if (s == stConnecting && attempts == FConnectAttempts.load()) {
                         FWaitForConnect = false;
@@ -311,10 +305,8 @@ void TCustomConnection::Execute()
                 FWantDisconnect = true;
             }
             ReadOnce(true);
-            if (FLastReadDataTick.load() == 0) {
-                FLastReadData = Now();
+            if (FLastReadDataTick.load() == 0)
                 FLastReadDataTick = TickMs();
-            }
             if (FDisconnectInactive.load() && MsSince(FLastReadDataTick.load()) >= FNoDataTimeout.load()) {
                 Announce(stSocketError);
                 FWantDisconnect = true;
@@ -341,7 +333,6 @@ void TCustomConnection::Execute()
                 Announce(DoDisconnect());
                 Announce(stDisconnected);
             }
-            FLastConnectAnnounce = 0;
             FLastConnectAnnounceTick = 0;
         }
     }

@@ -89,8 +89,6 @@ public:
 
     TCustomBuffer* Buffer() const { return FBuffer; }
 
-    std::uint32_t UserData = 0;
-
 protected:
     virtual TConnStatus DoConnect();
     virtual TConnStatus DoDisconnect();
@@ -151,8 +149,7 @@ protected:
     std::atomic<std::uint32_t> FPID {1};
     std::atomic<int> FReconnectTimeout {1000};
     std::atomic<int> FConnectAttempts {5};
-    std::atomic<TDateTime> FLastConnectAnnounce {0};
-    std::atomic<std::int64_t> FLastConnectAnnounceTick {0}; // monotonic twin of FLastConnectAnnounce
+    std::atomic<std::int64_t> FLastConnectAnnounceTick {0}; // TickMs() of the last connect attempt; 0 = none
     std::vector<std::uint32_t> FThrdListeners;
     std::vector<HWND> FWndListeners;
     std::mutex FLisCS;
@@ -161,8 +158,7 @@ protected:
     std::atomic<bool> FWaitForConnect {false};
     std::atomic<bool> FWantDisconnect {false};
     std::atomic<bool> FDisconnectInactive {false};
-    std::atomic<TDateTime> FLastReadData {0};
-    std::atomic<std::int64_t> FLastReadDataTick {0}; // monotonic twin of FLastReadData
+    std::atomic<std::int64_t> FLastReadDataTick {0}; // TickMs() of the last bytes read; 0 = none yet
     std::atomic<int> FNoDataTimeout {60000};
     std::mutex FSendBufferCS;
     std::vector<std::uint8_t> FSendBuffer;

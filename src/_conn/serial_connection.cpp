@@ -1,5 +1,7 @@
 #include "_conn/serial_connection.h"
 
+#include "platform/number_parse.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -17,48 +19,13 @@
 
 std::int32_t StrToInt(const std::string& S)
 {
-    const auto fail = [&S]() -> std::int32_t { throw EConvertError("'" + S + "' is not a valid integer value"); };
     std::size_t i = 0;
     while (i < S.size() && (S[i] == ' ' || S[i] == '\t'))
         ++i;
-    bool negative = false;
-    if (i < S.size() && (S[i] == '+' || S[i] == '-')) {
-        negative = S[i] == '-';
-        ++i;
-    }
-    int base = 10;
-    if (i < S.size() && S[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == S.size())
-        return fail();
-    std::int64_t value = 0;
-    for (; i < S.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(S[i]);
-        int digit;
-        if (std::isdigit(c))
-            digit = c - '0';
-        else if (base == 16 && std::isxdigit(c))
-            digit = std::tolower(c) - 'a' + 10;
-        else
-            return fail();
-        value = value * base + digit;
-        if (value > static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max()))
-            return fail();
-    }
-    if (base == 16 && !negative) {
-        // Hexadecimal may spell the full 32-bit pattern ($FFFFFFFF = -1).
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-    }
-    if (negative)
-        value = -value;
-    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
-        return fail();
-    return static_cast<std::int32_t>(value);
+    const std::optional<std::int32_t> v = ParseInt32(std::string_view(S).substr(i));
+    if (!v)
+        throw EConvertError("'" + S + "' is not a valid integer value");
+    return *v;
 }
 
 // ---------------------------------------------------------------------------
