@@ -1,4 +1,5 @@
 #include "_conn/device.h"
+#include "dialogue/device_factory.h"
 
 #include "_conn/ok_no_automaton.h"
 #include "_conn/serial_connection.h"
@@ -16,22 +17,12 @@
 #include <vector>
 
 #include <dirent.h>
+#include <unistd.h>
 
-#include "fixtures/pty_pair.h"
+#include "support/pty.h"
+#include "support/wait_until.h"
 
 namespace {
-
-// Serves the device's hand-overs on this (main) thread until Pred holds.
-template <typename Pred>
-bool ServeUntil(Pred P, int TimeoutMs = 10000)
-{
-    return WaitUntil(
-        [&] {
-            TThread::CheckSynchronize(1);
-            return P();
-        },
-        TimeoutMs);
-}
 
 struct Sink {
     std::vector<std::string> Statuses, Packets;
@@ -55,11 +46,10 @@ struct Sink {
     }
 };
 
-TConnCOM* MakeConn(const TPty& Pty)
+TCustomConnection* MakeConn(const TPty& Pty)
 {
-    auto* C = new TConnCOM(false);
+    TCustomConnection* C = NewEncoderConnection(Pty.SlavePath());
     C->SetReconnectTimeout(20);
-    C->SetProperties({Pty.SlavePath(), "9600", "0", "3", "0", "0", "0", "0", "0"});
     return C;
 }
 
@@ -210,9 +200,7 @@ TEST(Device, CommandsRepliesVetoAndDisconnect)
         D.SetOnDeviceStatus(TDeviceStatusEvent(&S, &Sink::Status));
         D.SetOnDevicePacket(TDevicePacketEvent(&S, &Sink::Packet));
         D.SetOnDeviceData(TDeviceQueryDataEvent(&S, &Sink::Data));
-        D.SetPA(new TOKNO);
-        D.SetAdoptConnections(true);
-        D.SetSilent(false);
+        SetUpEncoderDevice(D);
         D.SetConn(MakeConn(Pty));
         D.Connect();
         ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
@@ -265,7 +253,7 @@ TEST(Device, SilentDeviceStillReleasesMessages)
     Sink S;
     auto* C = new TProbeConn;
     C->SetReconnectTimeout(20);
-    C->SetProperties({Pty.SlavePath(), "9600", "0", "3", "0", "0", "0", "0", "0"});
+    SetUpEncoderConnection(*C, Pty.SlavePath());
     {
         TCustomDevice D;
         D.SetOnDeviceStatus(TDeviceStatusEvent(&S, &Sink::Status));
@@ -335,9 +323,7 @@ TEST(Device, StatusesInOrderAndEachHandlerOnItsThread)
     {
         TCustomDevice D;
         J.Attach(D);
-        D.SetPA(new TOKNO);
-        D.SetAdoptConnections(true);
-        D.SetSilent(false);
+        SetUpEncoderDevice(D);
         D.SetConn(MakeConn(Pty));
         D.Connect();
         ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
@@ -373,9 +359,7 @@ TEST(Device, AThrowingPacketHandlerIsLoggedOnceAndItsPacketNotAnnouncedAgain)
     Journal J;
     TCustomDevice D;
     D.SetOnDevicePacket(TDevicePacketEvent(&J, &Journal::Packet));
-    D.SetPA(new TOKNO);
-    D.SetAdoptConnections(true);
-    D.SetSilent(false);
+    SetUpEncoderDevice(D);
     D.SetConn(MakeConn(Pty));
     D.Connect();
     ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
@@ -404,9 +388,7 @@ TEST(Device, ADerivedDeviceStartsItsThreadOnceBuilt)
     Journal J;
     TGpsDevice D;
     J.Attach(D);
-    D.SetPA(new TOKNO);
-    D.SetAdoptConnections(true);
-    D.SetSilent(false);
+    SetUpEncoderDevice(D);
     D.SetConn(MakeConn(Pty));
     D.Connect();
     ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));

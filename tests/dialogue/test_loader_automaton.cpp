@@ -1,6 +1,6 @@
 #include "dialogue/loader_automaton.h"
 #include "platform/log.h"
-#include "serve_until.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The setting commands change detection produces are all accepted by the
 // simulated encoder: every field at its limits, and the clock of every zone
 // there is, in winter and in summer (offsets such as +05:45 and +13:45).
-#include "sim_process.h"
+#include "support/kvxsim_process.h"
 
 #include <gtest/gtest.h>
 
@@ -127,10 +127,10 @@ TEST(ChangeCommandsToSimulator, EveryCommandIsAccepted)
     for (const auto& c : ClockCommands)
         L.push_back(TMsgChange {c, {}});
 
-    SimProcess Sim;
-    ASSERT_TRUE(Sim.start({}));
-    ASSERT_TRUE(Sim.echoOff());
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.StartAsClient({}));
+    ASSERT_TRUE(Sim.EchoOff());
     for (const auto& m : L)
-        EXPECT_EQ(Sim.ask(m.Msg), OK) << m.Msg;
+        EXPECT_EQ(Sim.Ask(m.Msg), OK) << m.Msg;
     EXPECT_GT(L.size(), 60u);
 }

@@ -1,4 +1,5 @@
 #include "platform/ini_file.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,18 +16,16 @@ class IniFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "kvx-ini-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        Dir = tmpl;
+        Dir = Temp.Path();
         Path = (Dir / "kvxc.ini").string();
     }
-    void TearDown() override { fs::remove_all(Dir); }
     void Put(const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
     std::string Get()
     {
         std::ifstream in(Path, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
+    TTempDir Temp {"kvx-ini"};
     fs::path Dir;
     std::string Path;
 };

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "rds/settings_file.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -23,15 +24,7 @@ namespace {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char Tmpl[] = "kvx-rds-XXXXXX";
-        const fs::path Base = fs::temp_directory_path() / Tmpl;
-        std::string s = Base.string();
-        ASSERT_NE(mkdtemp(s.data()), nullptr);
-        Dir = s;
-    }
-    void TearDown() override { fs::remove_all(Dir); }
+    void SetUp() override { Dir = Temp.Path(); }
 
     std::string Read(const fs::path& p)
     {
@@ -52,6 +45,7 @@ protected:
         return r;
     }
 
+    TTempDir Temp {"kvx-rds"};
     fs::path Dir;
 };
 

@@ -1,0 +1,87 @@
+#include "support/pty.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+TPty::TPty()
+{
+    FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (FMaster < 0 || ::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0) {
+        ADD_FAILURE() << "cannot create a pseudo-terminal";
+        return;
+    }
+    char Name[128] = {};
+    if (::ptsname_r(FMaster, Name, sizeof Name) != 0) {
+        ADD_FAILURE() << "cannot name the pseudo-terminal";
+        return;
+    }
+    FSlavePath = Name;
+}
+
+void TPty::MakeRaw() const
+{
+    termios T {};
+    ::tcgetattr(FMaster, &T);
+    ::cfmakeraw(&T);
+    ::tcsetattr(FMaster, TCSANOW, &T);
+}
+
+void TPty::CloseMaster()
+{
+    if (FMaster >= 0)
+        ::close(FMaster);
+    FMaster = -1;
+}
+
+void TPty::Write(const std::string& Bytes) const
+{
+    std::size_t Done = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t W = ::write(FMaster, Bytes.data() + Done, Bytes.size() - Done);
+        if (W > 0) {
+            Done += static_cast<std::size_t>(W);
+            continue;
+        }
+        pollfd P {FMaster, POLLOUT, 0};
+        if (::poll(&P, 1, 10000) <= 0) {
+            ADD_FAILURE() << "master side does not drain";
+            return;
+        }
+    }
+}
+
+std::string TPty::Read(std::size_t Count) const
+{
+    std::string Out;
+    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Out.size() < Count && std::chrono::steady_clock::now() < End) {
+        pollfd P {FMaster, POLLIN, 0};
+        if (::poll(&P, 1, 100) <= 0)
+            continue;
+        char Buf[4096];
+        const ssize_t R = ::read(FMaster, Buf, std::min(sizeof Buf, Count - Out.size()));
+        if (R > 0)
+            Out.append(Buf, static_cast<std::size_t>(R));
+        else if (R == 0 || (errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    return Out;
+}
+
+int OpenDescriptorCount()
+{
+    int N = 0;
+    for (int Fd = 0; Fd < 4096; ++Fd)
+        if (::fcntl(Fd, F_GETFD) != -1)
+            ++N;
+    return N;
+}
