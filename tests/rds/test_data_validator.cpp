@@ -383,3 +383,30 @@ TEST(ChangeDetection, ComputerClockIsReadOnceWhileItMoves)
         EXPECT_EQ(Msgs(L), c.Want) << c.Zone;
     }
 }
+
+namespace {
+
+struct TPopulateCounter {
+    int Calls = 0;
+    void Count(TDataValidator*) { ++Calls; }
+};
+
+} // namespace
+
+TEST(DataValidator, AssignSettingsTakesTheValuesAndKeepsTheHandlers)
+{
+    TPopulateCounter Mine, Theirs;
+    TBRDSDataValidator To(nullptr, TDVNotifyEvent(&Mine, &TPopulateCounter::Count));
+    TBRDSDataValidator From(nullptr, TDVNotifyEvent(&Theirs, &TPopulateCounter::Count));
+    From.PI = 0xC201;
+    From.PS = "RADIO 1 ";
+    From.Ready(true);
+
+    To.AssignSettings(From);
+    EXPECT_EQ(To.PI, 0xC201);
+    EXPECT_EQ(To.PS, "RADIO 1 ");
+    EXPECT_TRUE(To.Ready());
+    To.Populate();
+    EXPECT_EQ(Mine.Calls, 1);
+    EXPECT_EQ(Theirs.Calls, 0);
+}

@@ -477,7 +477,7 @@ int TConsole::Diff(bool Write)
     // unless the computer's clock is to be written.
     File.RTC = FD.BRDSDV->RTC;
     File.RTCManual = !FO.SyncClock;
-    TConsoleView::CopySettings(FView.Editor, File);
+    FView.Editor.AssignSettings(File);
 
     TBRDSDataValidator Record;
     std::vector<TMsgChange> List;
@@ -506,7 +506,7 @@ int TConsole::Diff(bool Write)
     }
     const TBRDSDataValidator Written = [&] {
         TBRDSDataValidator W;
-        TConsoleView::CopySettings(W, FView.Editor);
+        W.AssignSettings(FView.Editor);
         return W;
     }();
     auto* L = static_cast<TKVXStateList*>(FD.LDRA->FindState(151));
@@ -537,7 +537,7 @@ int TConsole::Verify(const TBRDSDataValidator& Written)
     if (int E = Wait([&] { return FD.LastScriptEnd() == 134; }, "while reading back"))
         return E;
     TBRDSDataValidator Expected;
-    TConsoleView::CopySettings(Expected, Written);
+    Expected.AssignSettings(Written);
     if (FO.SyncClock)
         Expected.Offset = LocalOffsetMinutes(UtcNowMs());
     auto Pairs = [](const std::string& Text) {
@@ -626,7 +626,7 @@ int TConsole::Clock()
     if (int E = ConnectAndRead())
         return E;
     if (FO.Sync) {
-        TConsoleView::CopySettings(FView.Editor, *FD.BRDSDV);
+        FView.Editor.AssignSettings(*FD.BRDSDV);
         FView.Editor.RTCManual = false;
         if (FD.SaveChanges() != srStarted) {
             std::fprintf(stderr, "kvxctl: the clock write did not start\n");
