@@ -5,6 +5,8 @@
 #include "dialogue/device_factory.h"
 #include "dialogue/loader_step.h"
 #include "support/encoder_peer.h"
+#include "support/pty.h"
+#include "support/wait_until.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,9 +14,7 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -32,11 +32,7 @@ double Median(std::vector<double> V)
 std::vector<double> RawRoundTrips(const std::string& Slave)
 {
     std::vector<double> Out;
-    const int Fd = ::open(Slave.c_str(), O_RDWR | O_NOCTTY);
-    termios T {};
-    ::tcgetattr(Fd, &T);
-    ::cfmakeraw(&T);
-    ::tcsetattr(Fd, TCSANOW, &T);
+    const int Fd = OpenRawTerminal(Slave);
     for (int i = 0; i < Commands; ++i) {
         const auto Start = Clock::now();
         if (::write(Fd, "PI?\r\n", 5) != 5)
@@ -97,10 +93,7 @@ int main()
         W.Loader = &L;
         D.SetOnDevicePacket(TDevicePacketEvent(&W, &Window::Packet));
         D.Connect();
-        const auto Limit = Clock::now() + std::chrono::seconds(10);
-        while (!D.Connected() && Clock::now() < Limit)
-            TThread::CheckSynchronize(5);
-        if (!D.Connected()) {
+        if (!ServeUntil([&] { return D.Connected(); })) {
             std::fprintf(stderr, "cannot connect to the pseudo-terminal\n");
             return 1;
         }
@@ -110,9 +103,7 @@ int main()
         L.Clear();
         L.Reset();
         L.SetActive(true);
-        const auto End = Clock::now() + std::chrono::seconds(60);
-        while (L.Active() && Clock::now() < End)
-            TThread::CheckSynchronize(5);
+        ServeUntil([&] { return !L.Active(); }, 60000);
         L.Terminate();
         L.WaitFor();
         D.Disconnect();

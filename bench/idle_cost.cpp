@@ -13,6 +13,7 @@
 #include "dialogue/device_factory.h"
 #include "dialogue/loader_step.h"
 #include "support/pty.h"
+#include "support/wait_until.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,7 +29,6 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -167,11 +167,7 @@ int main(int argc, char** argv)
 
     // Baseline: the same port, opened and polled by hand.
     {
-        const int Fd = ::open(Slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        termios T {};
-        ::tcgetattr(Fd, &T);
-        ::cfmakeraw(&T);
-        ::tcsetattr(Fd, TCSANOW, &T);
+        const int Fd = OpenRawTerminal(Slave, O_NONBLOCK);
         const Snapshot A = Take();
         const auto End = A.Wall + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds));
         for (auto Now = Clock::now(); Now < End; Now = Clock::now()) {
@@ -200,10 +196,7 @@ int main(int argc, char** argv)
         L.SetOnState(TLoaderMessageEvent(&W, &Window::State));
         L.SetOnStatus(TLoaderNotifyEvent(&W, &Window::LoaderStatus));
         D.Connect();
-        const auto Limit = Clock::now() + std::chrono::seconds(10);
-        while (!D.Connected() && Clock::now() < Limit)
-            TThread::CheckSynchronize(5);
-        if (!D.Connected()) {
+        if (!ServeUntil([&] { return D.Connected(); })) {
             std::fprintf(stderr, "cannot connect to the pseudo-terminal\n");
             return 1;
         }
@@ -230,9 +223,7 @@ int main(int argc, char** argv)
             L.SetActiveState(Case.State);
             L.SetActive(true);
             auto Waits = [&] { return L.CurrentState() && L.CurrentState()->InnerState() == Case.Waiting; };
-            const auto Sent = Clock::now() + std::chrono::seconds(10);
-            while (!Waits() && Clock::now() < Sent)
-                TThread::CheckSynchronize(5);
+            ServeUntil(Waits);
             Serve(0.2);
             Ok = Ok && Waits();
             H0 = W.HandOvers;

@@ -25,13 +25,13 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "_conn/serial_connection.h"
 #include "_conn/tcp_connection.h"
 #include "support/conn_listener.h"
 #include "support/encoder_peer.h"
+#include "support/pty.h"
 
 namespace {
 
@@ -88,18 +88,6 @@ std::vector<double> RawRoundTrips(int fd)
     }
     ::close(fd);
     return times;
-}
-
-int OpenRawTerminal(const std::string& SlavePath)
-{
-    const int fd = ::open(SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return fd;
-    termios t {};
-    ::tcgetattr(fd, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(fd, TCSANOW, &t);
-    return fd;
 }
 
 int ConnectLoopback(int Port)

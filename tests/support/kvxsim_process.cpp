@@ -1,5 +1,7 @@
 #include "support/kvxsim_process.h"
 
+#include "support/pty.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -7,7 +9,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 std::string TKvxsim::DefaultProgram()
@@ -114,14 +115,8 @@ std::string TKvxsim::WriteFile(const std::string& Name, const std::string& Text)
 
 bool TKvxsim::Open()
 {
-    FFd = ::open(FPath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (FFd < 0)
-        return false;
-    termios T {};
-    ::tcgetattr(FFd, &T);
-    ::cfmakeraw(&T);
-    ::tcsetattr(FFd, TCSANOW, &T);
-    return true;
+    FFd = OpenRawTerminal(FPath);
+    return FFd >= 0;
 }
 
 void TKvxsim::CloseClient()

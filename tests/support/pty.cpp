@@ -77,6 +77,18 @@ std::string TPty::Read(std::size_t Count) const
     return Out;
 }
 
+int OpenRawTerminal(const std::string& Path, int Flags)
+{
+    const int Fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | Flags);
+    if (Fd < 0)
+        return Fd;
+    termios T {};
+    ::tcgetattr(Fd, &T);
+    ::cfmakeraw(&T);
+    ::tcsetattr(Fd, TCSANOW, &T);
+    return Fd;
+}
+
 int OpenDescriptorCount()
 {
     int N = 0;

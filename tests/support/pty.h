@@ -30,5 +30,9 @@ private:
     std::string FSlavePath;
 };
 
+// Opens a terminal by its path (with Flags added to O_RDWR | O_NOCTTY) and
+// puts it in raw mode; -1 when it cannot be opened.
+int OpenRawTerminal(const std::string& Path, int Flags = 0);
+
 // Number of descriptors this process has open.
 int OpenDescriptorCount();
