@@ -19,6 +19,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include "support/log_capture.h"
 #include "support/pty.h"
 #include "support/wait_until.h"
 
@@ -126,25 +127,6 @@ struct Journal {
         D.SetOnDeviceData(TDeviceQueryDataEvent(this, &Journal::Data));
         D.SetOnDevicePacketAsync(TDevicePacketEvent(this, &Journal::PacketAsync));
         D.SetOnDevicePacket(TDevicePacketEvent(this, &Journal::Packet));
-    }
-};
-
-// Log records, captured for the life of the object.
-struct LogCapture {
-    std::mutex Lock;
-    std::vector<std::string> Lines;
-    LogCapture()
-    {
-        kvx::log::SetSink([this](kvx::log::Level, const std::string& L) {
-            std::lock_guard<std::mutex> G(Lock);
-            Lines.push_back(L);
-        });
-    }
-    ~LogCapture() { kvx::log::SetSink(nullptr); }
-    std::vector<std::string> Take()
-    {
-        std::lock_guard<std::mutex> G(Lock);
-        return Lines;
     }
 };
 
@@ -354,7 +336,7 @@ TEST(Device, StatusesInOrderAndEachHandlerOnItsThread)
 TEST(Device, AThrowingPacketHandlerIsLoggedOnceAndItsPacketNotAnnouncedAgain)
 {
     TThread::SetMainThread();
-    LogCapture Log;
+    TLogCapture Log;
     TPty Pty;
     Journal J;
     TCustomDevice D;
