@@ -44,23 +44,6 @@ void TEncoderPeer::Start(bool Echo)
     FThread = std::thread([this] { Run(); });
 }
 
-bool TEncoderPeer::WriteAll(const std::string& Bytes)
-{
-    std::size_t Done = 0;
-    while (Done < Bytes.size()) {
-        const ssize_t W = ::write(FFd, Bytes.data() + Done, Bytes.size() - Done);
-        if (W > 0) {
-            Done += static_cast<std::size_t>(W);
-            continue;
-        }
-        if (W < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        pollfd P {FFd, POLLOUT, 0};
-        ::poll(&P, 1, 100);
-    }
-    return true;
-}
-
 void TEncoderPeer::Run()
 {
     std::string Line;
@@ -79,7 +62,7 @@ void TEncoderPeer::Run()
         }
         for (ssize_t i = 0; i < N; ++i) {
             const char C = Buf[i];
-            if (FModel.echo() && !WriteAll(std::string(1, C)))
+            if (FModel.echo() && !WriteAll(FFd, std::string(1, C)))
                 return;
             if (C != '\r' && C != '\n') {
                 Line += C;
@@ -89,7 +72,7 @@ void TEncoderPeer::Run()
                 continue;
             const auto Reply = FModel.handle(Line, std::time(nullptr));
             Line.clear();
-            if (Reply && !WriteAll(*Reply)) {
+            if (Reply && !WriteAll(FFd, *Reply)) {
                 ADD_FAILURE() << "the encoder peer cannot write";
                 return;
             }

@@ -27,7 +27,6 @@ public:
 private:
     void Start(bool Echo);
     void Run();
-    bool WriteAll(const std::string& Bytes);
 
     std::unique_ptr<TPty> FPty;
     int FFd = -1;

@@ -44,19 +44,8 @@ void TPty::CloseMaster()
 
 void TPty::Write(const std::string& Bytes) const
 {
-    std::size_t Done = 0;
-    while (Done < Bytes.size()) {
-        const ssize_t W = ::write(FMaster, Bytes.data() + Done, Bytes.size() - Done);
-        if (W > 0) {
-            Done += static_cast<std::size_t>(W);
-            continue;
-        }
-        pollfd P {FMaster, POLLOUT, 0};
-        if (::poll(&P, 1, 10000) <= 0) {
-            ADD_FAILURE() << "master side does not drain";
-            return;
-        }
-    }
+    if (!WriteAll(FMaster, Bytes))
+        ADD_FAILURE() << "master side does not drain";
 }
 
 std::string TPty::Read(std::size_t Count) const
@@ -75,6 +64,24 @@ std::string TPty::Read(std::size_t Count) const
             break;
     }
     return Out;
+}
+
+bool WriteAll(int Fd, const std::string& Bytes, int StallMs)
+{
+    std::size_t Done = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t W = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
+        if (W > 0) {
+            Done += static_cast<std::size_t>(W);
+            continue;
+        }
+        if (W < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        pollfd P {Fd, POLLOUT, 0};
+        if (::poll(&P, 1, StallMs) <= 0)
+            return false;
+    }
+    return true;
 }
 
 int OpenRawTerminal(const std::string& Path, int Flags)

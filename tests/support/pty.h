@@ -30,6 +30,10 @@ private:
     std::string FSlavePath;
 };
 
+// Writes all of Bytes to Fd, waiting while it cannot take more; false when it
+// fails or stays full for StallMs.
+bool WriteAll(int Fd, const std::string& Bytes, int StallMs = 10000);
+
 // Opens a terminal by its path (with Flags added to O_RDWR | O_NOCTTY) and
 // puts it in raw mode; -1 when it cannot be opened.
 int OpenRawTerminal(const std::string& Path, int Flags = 0);
