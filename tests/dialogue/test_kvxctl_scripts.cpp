@@ -82,7 +82,7 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
         EXPECT_TRUE(Found) << (C.Log.empty() ? "" : C.Log[0]);
         // The backup is written before the question is asked.
         if (Has(Cmd, "defaults")) {
-            EXPECT_TRUE(Has(ReadAll(Backup), "PI=FFFF\r\n"));
+            EXPECT_TRUE(Has(ReadFile(Backup), "PI=FFFF\r\n"));
         }
     }
 }
@@ -108,7 +108,7 @@ TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)
         T.join();
         EXPECT_EQ(R.Code, 2);
         EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(30));
-        Text = ReadAll(Transcript);
+        Text = ReadFile(Transcript);
     }
 
     std::istringstream Lines(Text);
@@ -137,7 +137,7 @@ TEST(KvxctlScripts, ReadOutputLoadsBackWithoutDifferences)
     ASSERT_TRUE(Sim.Start({"--state", State}));
     const std::string Out = Sim.Dir() + "/out.kvx";
     ASSERT_EQ(Kvxctl("--port " + Sim.Path() + " read -o " + Out).Code, 0);
-    EXPECT_TRUE(Has(ReadAll(Out), "\r\nPI=C201\r\nPS=RADIO 1 \r\n"));
+    EXPECT_TRUE(Has(ReadFile(Out), "\r\nPI=C201\r\nPS=RADIO 1 \r\n"));
     const TRun R = Kvxctl("--port " + Sim.Path() + " diff " + Out);
     EXPECT_EQ(R.Code, 0);
     EXPECT_EQ(R.Out, "");

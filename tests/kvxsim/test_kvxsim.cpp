@@ -301,7 +301,7 @@ TEST_F(Sim, StateSurvivesRestartAndLogKeepsEveryLine)
         EXPECT_EQ(s.Stop(SIGINT), 0);
         EXPECT_FALSE(fs::exists(fs::symlink_status(link))); // removed at the end
     }
-    EXPECT_EQ(TTempDir::Read(log), "ECHO=0\nPI=C201\nPS=RADIO 1 \nAF7=99\nOFFSET=-05:30\nDATE=01.02.15\nPTY=99\n");
+    EXPECT_EQ(ReadFile(log), "ECHO=0\nPI=C201\nPS=RADIO 1 \nAF7=99\nOFFSET=-05:30\nDATE=01.02.15\nPTY=99\n");
     EXPECT_FALSE(fs::exists(state + ".tmp"));
 
     TKvxsim s;

@@ -19,12 +19,8 @@ protected:
         Dir = Temp.Path();
         Path = (Dir / "kvxc.ini").string();
     }
-    void Put(const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
-    std::string Get()
-    {
-        std::ifstream in(Path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    void Put(const std::string& Text) { WriteFile(Path, Text); }
+    std::string Get() { return ReadFile(Path); }
     TTempDir Temp {"kvx-ini"};
     fs::path Dir;
     std::string Path;

@@ -27,12 +27,20 @@ TTempDir::~TTempDir()
 std::string TTempDir::Write(const std::string& Name, const std::string& Bytes) const
 {
     const std::string P = File(Name);
-    std::ofstream(P, std::ios::binary) << Bytes;
+    WriteFile(P, Bytes);
     return P;
 }
 
-std::string TTempDir::Read(const std::filesystem::path& File)
+std::string ReadFile(const std::filesystem::path& File)
 {
     std::ifstream In(File, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::filesystem::path& File, const std::string& Bytes)
+{
+    std::error_code Ignored;
+    if (File.has_parent_path())
+        std::filesystem::create_directories(File.parent_path(), Ignored);
+    std::ofstream(File, std::ios::binary) << Bytes;
 }

@@ -17,9 +17,12 @@ public:
     std::string File(const std::string& Name) const { return (FPath / Name).string(); }
     // Writes Bytes to Name inside the folder; answers its path.
     std::string Write(const std::string& Name, const std::string& Bytes) const;
-    // The whole content of a file (empty when it cannot be read).
-    static std::string Read(const std::filesystem::path& File);
 
 private:
     std::filesystem::path FPath;
 };
+
+// The whole content of a file (empty when it cannot be read).
+std::string ReadFile(const std::filesystem::path& File);
+// Writes Bytes as the whole content of File, making its folder first.
+void WriteFile(const std::filesystem::path& File, const std::string& Bytes);
