@@ -1,82 +1,26 @@
 // One command's round trip through loader + device + serial connection, beside
 // the plain round trip of the same bytes over the same kind of pseudo-terminal.
-// A peer thread on the master side answers every command line at once.
+// The simulated encoder on the master side answers every command line at once.
 
-#include "_conn/device.h"
-#include "_conn/ok_no_automaton.h"
-#include "_conn/serial_connection.h"
-#include "dialogue/loader_automaton.h"
+#include "dialogue/device_factory.h"
+#include "dialogue/loader_step.h"
+#include "support/encoder_peer.h"
+#include "support/pty.h"
+#include "support/wait_until.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int Commands = 33;
-const std::string Reply = "1234\r\nOK\r\n";
-
-class TPeer {
-public:
-    TPeer()
-    {
-        FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ::grantpt(FMaster);
-        ::unlockpt(FMaster);
-        char Name[128] = {};
-        ::ptsname_r(FMaster, Name, sizeof Name);
-        FSlave = Name;
-        termios T {};
-        ::tcgetattr(FMaster, &T);
-        ::cfmakeraw(&T);
-        ::tcsetattr(FMaster, TCSANOW, &T);
-        FThread = std::thread([this] { Run(); });
-    }
-    ~TPeer()
-    {
-        FStop = true;
-        FThread.join();
-        ::close(FMaster);
-    }
-    const std::string& Slave() const { return FSlave; }
-
-private:
-    void Run()
-    {
-        std::string Line;
-        while (!FStop) {
-            pollfd P {FMaster, POLLIN, 0};
-            if (::poll(&P, 1, 20) <= 0 || !(P.revents & POLLIN))
-                continue;
-            char Buf[256];
-            const ssize_t N = ::read(FMaster, Buf, sizeof Buf);
-            if (N <= 0)
-                continue;
-            Line.append(Buf, static_cast<std::size_t>(N));
-            std::size_t End;
-            while ((End = Line.find("\r\n")) != std::string::npos) {
-                Line.erase(0, End + 2);
-                if (::write(FMaster, Reply.data(), Reply.size()) < 0)
-                    return;
-            }
-        }
-    }
-    int FMaster = -1;
-    std::string FSlave;
-    std::atomic<bool> FStop {false};
-    std::thread FThread;
-};
 
 double Median(std::vector<double> V)
 {
@@ -88,11 +32,7 @@ double Median(std::vector<double> V)
 std::vector<double> RawRoundTrips(const std::string& Slave)
 {
     std::vector<double> Out;
-    const int Fd = ::open(Slave.c_str(), O_RDWR | O_NOCTTY);
-    termios T {};
-    ::tcgetattr(Fd, &T);
-    ::cfmakeraw(&T);
-    ::tcsetattr(Fd, TCSANOW, &T);
+    const int Fd = OpenRawTerminal(Slave);
     for (int i = 0; i < Commands; ++i) {
         const auto Start = Clock::now();
         if (::write(Fd, "PI?\r\n", 5) != 5)
@@ -120,35 +60,16 @@ struct Window {
 
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
-        for (int i = 0; i < A->PacketCount(); ++i) {
-            const auto* P = static_cast<const std::uint8_t*>(A->GetPacket(i)->Data);
-            const TBytes B(P, P + A->GetPacket(i)->DataSize);
-            Loader->ReadMessage(&B, nullptr);
-        }
+        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B, nullptr); });
     }
     void State(TLoaderAutomata*, TCustomState* S)
     {
-        auto* K = static_cast<TKVXState*>(S);
-        switch (S->InnerState()) {
-        case isInit:
-            S->Advance();
-            break;
-        case isSend:
+        const auto Send = [this](const std::string& M) {
             Sent = Clock::now();
-            Dev->PushCommand(K->Msg(), true);
-            S->Advance();
-            break;
-        case isWait:
-            if (!K->Response().empty())
-                S->Advance();
-            break;
-        case isParse:
+            Dev->PushCommand(M, true);
+        };
+        if (StepLoaderState(*S, Send) == isParse)
             Times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - Sent).count());
-            S->Advance();
-            break;
-        case isNext:
-            break;
-        }
     }
 };
 
@@ -157,29 +78,22 @@ struct Window {
 int main()
 {
     TThread::SetMainThread();
-    TPeer Peer;
+    kvxsim::Options Encoder;
+    Encoder.replies = {{"PI?", "1234\r\nOK\r\n"}};
+    TEncoderPeer Peer(Encoder);
     const std::vector<double> Raw = RawRoundTrips(Peer.Slave());
 
     Window W;
     std::vector<double> Through;
     {
-        TCustomDevice D;
+        const auto Device = NewEncoderDevice(Peer.Slave());
+        TCustomDevice& D = *Device;
         TLoaderAutomata L;
         W.Dev = &D;
         W.Loader = &L;
         D.SetOnDevicePacket(TDevicePacketEvent(&W, &Window::Packet));
-        D.SetPA(new TOKNO);
-        D.SetAdoptConnections(true);
-        D.SetSilent(false);
-        auto* C = new TConnCOM(true);
-        D.SetConn(C);
-        C->SetProperties({Peer.Slave(), "30000", "0", "3", "0", "0", "0", "0", "0"});
-        C->SetSilent(false);
         D.Connect();
-        const auto Limit = Clock::now() + std::chrono::seconds(10);
-        while (!D.Connected() && Clock::now() < Limit)
-            TThread::CheckSynchronize(5);
-        if (!D.Connected()) {
+        if (!ServeUntil([&] { return D.Connected(); })) {
             std::fprintf(stderr, "cannot connect to the pseudo-terminal\n");
             return 1;
         }
@@ -189,9 +103,7 @@ int main()
         L.Clear();
         L.Reset();
         L.SetActive(true);
-        const auto End = Clock::now() + std::chrono::seconds(60);
-        while (L.Active() && Clock::now() < End)
-            TThread::CheckSynchronize(5);
+        ServeUntil([&] { return !L.Active(); }, 60000);
         L.Terminate();
         L.WaitFor();
         D.Disconnect();

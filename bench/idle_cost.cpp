@@ -10,10 +10,10 @@
 //
 // Usage: idle_cost [seconds per case, default 10]
 
-#include "_conn/device.h"
-#include "_conn/ok_no_automaton.h"
-#include "_conn/serial_connection.h"
-#include "dialogue/loader_automaton.h"
+#include "dialogue/device_factory.h"
+#include "dialogue/loader_step.h"
+#include "support/pty.h"
+#include "support/wait_until.h"
 
 #include <algorithm>
 #include <chrono>
@@ -29,7 +29,6 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -135,36 +134,13 @@ struct Window {
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
         ++HandOvers;
-        for (int i = 0; i < A->PacketCount(); ++i) {
-            const auto* P = static_cast<const std::uint8_t*>(A->GetPacket(i)->Data);
-            const TBytes B(P, P + A->GetPacket(i)->DataSize);
-            Loader->ReadMessage(&B, nullptr);
-        }
+        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B, nullptr); });
     }
     void LoaderStatus(TLoaderAutomata*) { ++HandOvers; }
     void State(TLoaderAutomata*, TCustomState* S)
     {
         ++HandOvers;
-        auto* K = dynamic_cast<TKVXState*>(S);
-        auto* Lst = dynamic_cast<TKVXStateList*>(S);
-        switch (S->InnerState()) {
-        case isInit:
-            S->Advance();
-            break;
-        case isSend:
-            Dev->PushCommand(K ? K->Msg() : Lst->Msg(), true);
-            S->Advance();
-            break;
-        case isWait:
-            if (!K || !K->Response().empty())
-                S->Advance();
-            break;
-        case isParse:
-            S->Advance();
-            break;
-        case isNext:
-            break;
-        }
+        StepLoaderState(*S, [this](const std::string& M) { Dev->PushCommand(M, true); });
     }
 };
 
@@ -181,23 +157,17 @@ int main(int argc, char** argv)
     const double Seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     TThread::SetMainThread();
 
-    const int Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    char Name[128] = {};
-    if (Master < 0 || ::grantpt(Master) != 0 || ::unlockpt(Master) != 0
-        || ::ptsname_r(Master, Name, sizeof Name) != 0) {
+    TPty Pty;
+    const std::string Slave = Pty.SlavePath();
+    if (Slave.empty()) {
         std::fprintf(stderr, "cannot create a pseudo-terminal\n");
         return 1;
     }
-    const std::string Slave = Name;
     std::vector<Result> Results;
 
     // Baseline: the same port, opened and polled by hand.
     {
-        const int Fd = ::open(Slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        termios T {};
-        ::tcgetattr(Fd, &T);
-        ::cfmakeraw(&T);
-        ::tcsetattr(Fd, TCSANOW, &T);
+        const int Fd = OpenRawTerminal(Slave, O_NONBLOCK);
         const Snapshot A = Take();
         const auto End = A.Wall + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds));
         for (auto Now = Clock::now(); Now < End; Now = Clock::now()) {
@@ -212,30 +182,21 @@ int main(int argc, char** argv)
     Window W;
     bool Ok = true;
     {
-        TCustomDevice D;
+        const auto Device = NewEncoderDevice(Slave);
+        TCustomDevice& D = *Device;
         TLoaderAutomata L;
         W.Dev = &D;
         W.Loader = &L;
         D.SetOnDeviceStatus(TDeviceStatusEvent(&W, &Window::Status));
         D.SetOnDevicePacket(TDevicePacketEvent(&W, &Window::Packet));
         D.SetOnDeviceData(TDeviceQueryDataEvent(&W, &Window::Data));
-        D.SetPA(new TOKNO);
-        D.SetAdoptConnections(true);
-        D.SetSilent(false);
-        auto* C = new TConnCOM(true);
-        D.SetConn(C);
-        C->SetProperties({Slave, "30000", "0", "3", "0", "0", "0", "0", "0"});
-        C->SetSilent(false);
         L.AddState(new TKVXState(100, "PI", "", 0));
         L.AddState(new TKVXState(101, "PS", "", 0));
         L.AddState(new TKVXStateList(200));
         L.SetOnState(TLoaderMessageEvent(&W, &Window::State));
         L.SetOnStatus(TLoaderNotifyEvent(&W, &Window::LoaderStatus));
         D.Connect();
-        const auto Limit = Clock::now() + std::chrono::seconds(10);
-        while (!D.Connected() && Clock::now() < Limit)
-            TThread::CheckSynchronize(5);
-        if (!D.Connected()) {
+        if (!ServeUntil([&] { return D.Connected(); })) {
             std::fprintf(stderr, "cannot connect to the pseudo-terminal\n");
             return 1;
         }
@@ -262,9 +223,7 @@ int main(int argc, char** argv)
             L.SetActiveState(Case.State);
             L.SetActive(true);
             auto Waits = [&] { return L.CurrentState() && L.CurrentState()->InnerState() == Case.Waiting; };
-            const auto Sent = Clock::now() + std::chrono::seconds(10);
-            while (!Waits() && Clock::now() < Sent)
-                TThread::CheckSynchronize(5);
+            ServeUntil(Waits);
             Serve(0.2);
             Ok = Ok && Waits();
             H0 = W.HandOvers;
@@ -279,7 +238,6 @@ int main(int argc, char** argv)
         L.WaitFor();
         D.Disconnect();
     }
-    ::close(Master);
 
     std::printf("%-34s %8s %10s %12s %12s\n", "case", "time", "wakeups/s", "CPU % core", "hand-overs/s");
     for (const Result& R : Results)

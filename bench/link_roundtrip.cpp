@@ -23,15 +23,15 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "_conn/serial_connection.h"
 #include "_conn/tcp_connection.h"
-#include "platform/message_queue.h"
+#include "support/conn_listener.h"
+#include "support/encoder_peer.h"
+#include "support/pty.h"
 
 namespace {
 
@@ -47,120 +47,13 @@ std::mutex gDoneLock;
 std::condition_variable gDoneChanged;
 bool gDone = false;
 
-// Plays the encoder on the master side: every line gets its reply at once.
-class TPeer {
-public:
-    explicit TPeer(int Master) : FMaster(Master), FStop(::eventfd(0, EFD_CLOEXEC))
-    {
-        FThread = std::thread([this] { Run(); });
-    }
-    ~TPeer()
-    {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t w = ::write(FStop, &one, sizeof one);
-        FThread.join();
-        ::close(FStop);
-    }
-
-private:
-    void Run()
-    {
-        std::string pending;
-        char buf[4096];
-        for (;;) {
-            pollfd p[2] = {{FMaster, POLLIN, 0}, {FStop, POLLIN, 0}};
-            if (::poll(p, 2, -1) < 0)
-                continue;
-            if (p[1].revents)
-                return;
-            const ssize_t r = ::read(FMaster, buf, sizeof buf);
-            if (r <= 0)
-                continue;
-            pending.append(buf, static_cast<std::size_t>(r));
-            std::size_t eol;
-            while ((eol = pending.find("\r\n")) != std::string::npos) {
-                pending.erase(0, eol + 2);
-                std::size_t done = 0;
-                while (done < kReply.size()) {
-                    const ssize_t w = ::write(FMaster, kReply.data() + done, kReply.size() - done);
-                    if (w > 0)
-                        done += static_cast<std::size_t>(w);
-                }
-            }
-        }
-    }
-
-    int FMaster;
-    int FStop;
-    std::thread FThread;
-};
-
-// A listener thread that counts complete replies.
-class TReplyCounter {
-public:
-    TReplyCounter()
-    {
-        FThread = std::thread([this] { Run(); });
-        while (!FReady.load())
-            std::this_thread::yield();
-    }
-    ~TReplyCounter()
-    {
-        FStop = true;
-        WakeThread(FId.load());
-        FThread.join();
-    }
-    std::uint32_t Id() const { return FId.load(); }
-    bool WaitConnected()
-    {
-        std::unique_lock lock(FLock);
-        return FChanged.wait_for(lock, std::chrono::seconds(10), [this] { return FConnected; });
-    }
-    void WaitReplies(std::uint64_t Count)
-    {
-        std::unique_lock lock(FLock);
-        FChanged.wait(lock, [&] { return FReplies >= Count; });
-    }
-
-private:
-    void Run()
-    {
-        FId = GetCurrentThreadId();
-        TMsg m;
-        PeekMessage(m, 0, 0, 0, PM_NOREMOVE);
-        FReady = true;
-        std::string pending;
-        while (!FStop.load()) {
-            WaitMessage(-1, WM_CONN_STATUS, WM_CONN_DATA);
-            while (PeekMessage(m, 0, WM_CONN_STATUS, WM_CONN_DATA, PM_REMOVE)) {
-                auto* msg = reinterpret_cast<PInnerMessage>(m.lParam);
-                std::lock_guard lock(FLock);
-                if (m.message == WM_CONN_STATUS) {
-                    if (InnerStatus(msg) == stConnected)
-                        FConnected = true;
-                } else {
-                    pending.append(static_cast<const char*>(msg->Data), static_cast<std::size_t>(msg->DataSize));
-                    std::size_t at;
-                    while ((at = pending.find("\r\nOK\r\n")) != std::string::npos) {
-                        pending.erase(0, at + 6);
-                        ++FReplies;
-                    }
-                }
-                InnerMessageDone(msg);
-                FChanged.notify_all();
-            }
-        }
-    }
-
-    std::thread FThread;
-    std::atomic<std::uint32_t> FId {0};
-    std::atomic<bool> FReady {false};
-    std::atomic<bool> FStop {false};
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    bool FConnected = false;
-    std::uint64_t FReplies = 0;
-};
+// The simulated encoder's answer to every command line.
+kvxsim::Options Encoder()
+{
+    kvxsim::Options O;
+    O.replies = {{"PI?", kReply}};
+    return O;
+}
 
 double Median(std::vector<double> V)
 {
@@ -195,18 +88,6 @@ std::vector<double> RawRoundTrips(int fd)
     }
     ::close(fd);
     return times;
-}
-
-int OpenRawTerminal(const std::string& SlavePath)
-{
-    const int fd = ::open(SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return fd;
-    termios t {};
-    ::tcgetattr(fd, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(fd, TCSANOW, &t);
-    return fd;
 }
 
 int ConnectLoopback(int Port)
@@ -275,9 +156,12 @@ struct TLinkResult {
 // its idle CPU.
 bool MeasureLink(TCustomConnection& Conn, TLinkResult& R)
 {
-    TReplyCounter counter;
+    TListener counter;
     Conn.AddThreadListener(counter.Id());
-    if (!Conn.Connect() || !counter.WaitConnected()) {
+    const auto Connected = [](const Words& Statuses, const std::string&) {
+        return std::find(Statuses.begin(), Statuses.end(), ConnStatusText(stConnected)) != Statuses.end();
+    };
+    if (!Conn.Connect() || !counter.WaitFor(Connected)) {
         std::fprintf(stderr, "the connection did not connect\n");
         return false;
     }
@@ -285,7 +169,9 @@ bool MeasureLink(TCustomConnection& Conn, TLinkResult& R)
     for (int i = 0; i < kWarmup + kRounds; ++i) {
         const auto t0 = Clock::now();
         Conn.PushCommand(kCommand);
-        counter.WaitReplies(++replies);
+        ++replies;
+        counter.WaitFor(
+            [&](const Words&, const std::string& Data) { return Data.size() >= replies * kReply.size(); }, -1);
         if (i >= kWarmup)
             R.Link.push_back(Micros(Clock::now() - t0));
     }
@@ -324,25 +210,18 @@ void Print(const char* Raw, const char* Through, const TLinkResult& R)
 
 int main()
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    char name[128] = {};
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0
-        || ::ptsname_r(master, name, sizeof name) != 0) {
+    TPty pty;
+    const std::string slave = pty.SlavePath();
+    if (slave.empty()) {
         std::fprintf(stderr, "cannot create a pseudo-terminal\n");
         return 1;
     }
-    const std::string slave = name;
-    {
-        // The master side is raw too, so the peer sees the bytes as sent.
-        termios t {};
-        ::tcgetattr(master, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(master, TCSANOW, &t);
-    }
+    // The master side is raw too, so the peer sees the bytes as sent.
+    pty.MakeRaw();
 
     TLinkResult serial;
     {
-        TPeer peer(master);
+        TEncoderPeer peer(pty.Master(), Encoder());
         serial.Raw = RawRoundTrips(OpenRawTerminal(slave));
         if (serial.Raw.empty()) {
             std::fprintf(stderr, "raw round trips failed\n");
@@ -374,7 +253,7 @@ int main()
             const int client = ConnectLoopback(port);
             const int served = ::accept4(lis, nullptr, nullptr, SOCK_CLOEXEC);
             ::setsockopt(served, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            TPeer peer(served);
+            TEncoderPeer peer(served, Encoder());
             tcp.Raw = RawRoundTrips(client);
             if (tcp.Raw.empty()) {
                 std::fprintf(stderr, "raw socket round trips failed\n");
@@ -386,7 +265,7 @@ int main()
         std::thread acceptor([&] {
             const int served = ::accept4(lis, nullptr, nullptr, SOCK_CLOEXEC);
             ::setsockopt(served, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            TPeer peer(served);
+            TEncoderPeer peer(served, Encoder());
             // The peer lives until the link has been measured and closed.
             std::unique_lock lock(gDoneLock);
             gDoneChanged.wait(lock, [] { return gDone; });

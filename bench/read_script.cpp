@@ -8,6 +8,8 @@
 
 #include "dialogue/dialogue_view.h"
 #include "dialogue/encoder_dialogue.h"
+#include "support/kvxsim_process.h"
+#include "support/wait_until.h"
 
 #include <algorithm>
 #include <chrono>
@@ -52,41 +54,6 @@ std::string SelfDir()
     return N > 0 ? Dir(std::string(Buf, static_cast<std::size_t>(N))) : ".";
 }
 
-pid_t StartSim(const std::string& Sim, std::string& Path)
-{
-    int Out[2];
-    if (::pipe(Out) != 0)
-        return -1;
-    const pid_t Pid = ::fork();
-    if (Pid == 0) {
-        ::dup2(Out[1], 1);
-        ::close(Out[0]);
-        ::close(Out[1]);
-        const int Null = ::open("/dev/null", O_WRONLY);
-        ::dup2(Null, 2);
-        ::execl(Sim.c_str(), Sim.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(Out[1]);
-    char C;
-    while (::read(Out[0], &C, 1) == 1 && C != '\n')
-        Path += C;
-    ::close(Out[0]);
-    return Path.empty() ? -1 : Pid;
-}
-
-template <typename Pred>
-bool Serve(Pred P, int Seconds = 20)
-{
-    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
-    while (!P()) {
-        if (std::chrono::steady_clock::now() > End)
-            return false;
-        TThread::CheckSynchronize(50);
-    }
-    return true;
-}
-
 double CpuMs()
 {
     rusage U {};
@@ -115,12 +82,12 @@ int main(int argc, char** argv)
     }
     constexpr int Runs = 50;
 
-    std::string Path;
-    const pid_t Pid = StartSim(Sim, Path);
-    if (Pid < 0) {
+    TKvxsim Simulator;
+    if (!Simulator.Start({}, Sim)) {
         std::fprintf(stderr, "cannot start %s\n", Sim.c_str());
         return 1;
     }
+    const std::string Path = Simulator.Path();
 
     // The machine may be shared: the two sides take turns, a block of runs
     // each, so that both see the same load.
@@ -131,9 +98,8 @@ int main(int argc, char** argv)
         TNullView View;
         TEncoderDialogue D(View);
         D.DeviceConnectExecute(Path);
-        if (!Serve([&] { return D.LastScriptEnd() == 134; })) { // the first read is the warm-up
+        if (!ServeUntil([&] { return D.LastScriptEnd() == 134; }, 20000)) { // the first read is the warm-up
             std::fprintf(stderr, "the first read did not finish\n");
-            ::kill(Pid, SIGTERM);
             return 1;
         }
         for (int i = 0; i < Runs / Rounds; ++i) {
@@ -160,7 +126,7 @@ int main(int argc, char** argv)
             IdleCpu = CpuMs() - Cpu0;
         }
         D.DeviceConnectExecute(Path);
-        Serve([&] { return D.LastStatus() == stDisconnected; }, 3);
+        ServeUntil([&] { return D.LastStatus() == stDisconnected; }, 3000);
 
         const std::string Cmd = "/usr/bin/python3 '" + Baseline + "' '" + Path + "' " + std::to_string(Runs / Rounds);
         if (FILE* F = ::popen(Cmd.c_str(), "r")) {
@@ -171,8 +137,7 @@ int main(int argc, char** argv)
             ::pclose(F);
         }
     }
-    ::kill(Pid, SIGTERM);
-    ::waitpid(Pid, nullptr, 0);
+    Simulator.Stop();
 
     const double Med = Median(Ours);
     std::printf("read script (33 commands), %d runs each, taking turns in %d blocks:\n", Runs, Rounds);

@@ -42,10 +42,10 @@ endfunction()
 
 # kvx_add_test(<name> [QT] SOURCES <files...> [DEPS <targets...>]
 #              [LABELS <labels...>] [TIMEOUT <seconds>])
-# One GoogleTest executable registered with CTest. QT tests create their
-# QApplication in their own main.cpp and run offscreen; the others use
-# gtest_main. Test code includes from the src/ root, from the tests/ root
-# ("support/...") and from its own folder.
+# One GoogleTest executable registered with CTest, linked with the shared test
+# support (tests/support). QT tests get a main() that creates the QApplication
+# and run offscreen; the others use gtest_main. Test code includes from the
+# src/ root, from the tests/ root ("support/...") and from its own folder.
 function(kvx_add_test name)
   cmake_parse_arguments(ARG "QT" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT ARG_SOURCES)
@@ -58,11 +58,11 @@ function(kvx_add_test name)
   target_compile_options(${name} PRIVATE ${KVX_WARNINGS})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
                                              ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} kvx_test_support GTest::gtest GTest::gmock)
   set(env "")
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    target_link_libraries(${name} PRIVATE Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
+    target_link_libraries(${name} PRIVATE kvx_test_support_qt Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)
     list(APPEND env QT_QPA_PLATFORM=offscreen)
   else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)

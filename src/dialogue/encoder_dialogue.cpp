@@ -1,7 +1,8 @@
 #include "dialogue/encoder_dialogue.h"
 
-#include "_conn/ok_no_automaton.h"
 #include "_conn/port_connection.h"
+#include "dialogue/device_factory.h"
+#include "dialogue/loader_step.h"
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
 #include "platform/number_parse.h"
@@ -199,9 +200,7 @@ TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
     Device->SetOnDeviceData(TDeviceQueryDataEvent(this, &TEncoderDialogue::DeviceData));
-    Device->SetPA(new TOKNO);
-    Device->SetAdoptConnections(true);
-    Device->SetSilent(false);
+    SetUpEncoderDevice(*Device);
     LDRA = new TLoaderAutomata;
     AddStates();
     LDRA->SetOnState(TLoaderMessageEvent(this, &TEncoderDialogue::LoaderState));
@@ -297,14 +296,9 @@ void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
     FFailure = dfNone;
     FFailedCommand.clear();
     FFailedReply.clear();
-    try {
-        ApplyPortSettings(Conn, Port);
-    } catch (const std::exception&) {
-        // The settings are fixed; only the port name can be at fault, and the
-        // connection reports that as invalid parameters when it connects.
-    }
-    Conn->SetSilent(false);
-    Conn->SetDisconnectInactive(false);
+    // The settings are fixed; only the port name can be at fault, and the
+    // connection reports that as invalid parameters when it connects.
+    SetUpEncoderConnection(*Conn, Port);
     FConnectTag = 1;
     FConnectEnabled = false;
     Device->Connect();
@@ -344,17 +338,12 @@ void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
 {
     if (FClosing)
         return;
-    for (int i = 0; i < PA->PacketCount(); ++i) {
-        PPack P = PA->GetPacket(i);
-        if (!P)
-            continue;
-        const auto* B = static_cast<const std::uint8_t*>(P->Data);
-        const TBytes Msg(B, B + P->DataSize);
+    ForEachPacket(*PA, [this](const TBytes& Msg) {
         ++FPackets;
         if (FTranscript)
             FTranscript->Received(std::string(Msg.begin(), Msg.end()));
         LDRA->ReadMessage(&Msg, nullptr);
-    }
+    });
 }
 
 void TEncoderDialogue::DeviceData(TCustomDevice*, const void*, std::int32_t, TDataDirection, bool& Proceed)
@@ -381,9 +370,12 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
     const std::int32_t N = S->State();
     auto* K = dynamic_cast<TKVXState*>(S);
     auto* L = dynamic_cast<TKVXStateList*>(S);
-    switch (S->InnerState()) {
+    if (S->InnerState() == isSend && BRDSDV->FirmwareLevel() < FirmwareLevelDST && GatedByFirmware(N)) {
+        S->SetInnerState(isNext);
+        return;
+    }
+    switch (StepLoaderState(*S, [this](const std::string& M) { Send(M); })) {
     case isInit:
-        S->Advance();
         switch (N) {
         case stReadStart:
         case stWriteStart:
@@ -413,29 +405,13 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
             break;
         }
         break;
-    case isSend: {
-        if (BRDSDV->FirmwareLevel() < FirmwareLevelDST && GatedByFirmware(N)) {
-            S->SetInnerState(isNext);
-            break;
-        }
-        const std::string M = K ? K->Msg() : L ? L->Msg() : std::string();
-        if (!M.empty())
-            Send(M);
-        S->Advance();
-        break;
-    }
-    case isWait:
-        if (!K || !K->Response().empty())
-            S->Advance();
-        break;
     case isParse:
-        S->Advance();
         if (K)
             ParseReply(K);
         if (L && N == stWrite)
             WriteCheck(L);
         break;
-    case isNext:
+    default:
         break;
     }
 }

@@ -208,3 +208,14 @@ bool TBRDSDataValidator::isDifferent(const TDataValidator* ADV, std::vector<TMsg
     }
     return Result;
 }
+
+void TBRDSDataValidator::AssignSettings(const TBRDSDataValidator& From)
+{
+    const TDVAlertEvent A = OnAlert;
+    const TDVNotifyEvent P = OnPopulate;
+    const TDVNotifyEvent C = OnCollect;
+    *this = From;
+    OnAlert = A;
+    OnPopulate = P;
+    OnCollect = C;
+}

@@ -114,6 +114,10 @@ public:
 
     bool isDifferent(const TDataValidator* DV, std::vector<TMsgChange>* SaveChanges) const override;
     bool isValid(const TDataValidator* OldDV, bool Alert, void* Data) override;
+
+    // Takes From's settings (and its readiness and findings); the handlers
+    // stay this record's own.
+    void AssignSettings(const TBRDSDataValidator& From);
 };
 
 // "+HH:MM" / "-HH:MM" of an offset in minutes (-330 -> "-05:30").

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <functional>
+#include <poll.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +14,8 @@
 
 #include <dirent.h>
 
-#include "fixtures/pty_pair.h"
+#include "support/pty.h"
+#include "support/wait_until.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "_conn/custom_connection.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +13,6 @@
 #include <vector>
 
 namespace {
-
-template <typename F>
-bool WaitUntil(F Cond)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!Cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        TThread::CheckSynchronize(1);
-    }
-    return true;
-}
 
 // A transport whose answers the test decides. Received bytes come from Feed.
 class TestConn : public TCustomConnection {
@@ -131,7 +120,7 @@ public:
     explicit Listener(bool Acknowledge = true) : TThread(true), FAck(Acknowledge)
     {
         Start();
-        WaitUntil([this] { return FReady.load(); });
+        ServeUntil([this] { return FReady.load(); });
     }
     ~Listener() override
     {
@@ -179,7 +168,7 @@ public:
     // Waits until the last status recorded is Last (and there are at least Count).
     bool WaitForLast(TConnStatus Last, std::size_t Count = 1)
     {
-        return WaitUntil([&] {
+        return ServeUntil([&] {
             auto s = Statuses();
             return s.size() >= Count && s.back() == Last;
         });
@@ -327,7 +316,7 @@ TEST(CustomConnection, DisconnectCancelsAPendingConnect)
     conn.SetReconnectTimeout(50);
     conn.AddThreadListener(l.ThreadID());
     ASSERT_TRUE(conn.Connect());
-    ASSERT_TRUE(WaitUntil([&] { return conn.ConnectCalls.load() == 1; }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.ConnectCalls.load() == 1; }));
     EXPECT_FALSE(conn.Connect()); // a connect is pending
     conn.Disconnect(stDisconnecting);
     ASSERT_TRUE(l.WaitForLast(stDisconnected));
@@ -411,7 +400,7 @@ TEST(CustomConnection, TheDisconnectPhaseSendsWhatIsStillQueued)
     // The connection thread is held inside a read, past its transmit step: the
     // bytes queued now can only leave in the disconnect phase.
     conn.HoldRead = true;
-    ASSERT_TRUE(WaitUntil([&] { return conn.InHeldRead.load(); }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.InHeldRead.load(); }));
     ASSERT_TRUE(conn.DoWrite("PS=LAST\r\n", 9));
     conn.Disconnect(stDisconnecting);
     EXPECT_EQ(conn.Sent(), "");
@@ -447,10 +436,10 @@ TEST(CustomConnection, ReceivedBytesReachTheListenerOnceAndInOrder)
             conn.Feed(c);
             expected += c;
         }
-        ASSERT_TRUE(WaitUntil([&] { return l.Data().size() >= expected.size(); }));
+        ASSERT_TRUE(ServeUntil([&] { return l.Data().size() >= expected.size(); }));
         EXPECT_EQ(l.Data(), expected);
         // Every message is released once its listener is done with it.
-        EXPECT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+        EXPECT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
     }
 }
 
@@ -463,14 +452,14 @@ TEST(CustomConnection, SilentConnectionDeliversNothingAndKeepsNothing)
         EXPECT_TRUE(conn.Silent());
         conn.AddThreadListener(l.ThreadID());
         conn.Connect();
-        ASSERT_TRUE(WaitUntil([&] { return conn.Connected() == stConnected; }));
+        ASSERT_TRUE(ServeUntil([&] { return conn.Connected() == stConnected; }));
         for (int i = 0; i < 100; ++i)
             conn.Feed("data");
-        ASSERT_TRUE(WaitUntil([&] { return conn.Pending() == 0; }));
+        ASSERT_TRUE(ServeUntil([&] { return conn.Pending() == 0; }));
         conn.Disconnect(stDisconnecting);
         // Connecting x2, Connected, 100 blocks, Disconnecting x2, Disconnected.
-        ASSERT_TRUE(WaitUntil([&] { return conn.NextPID() == 1 + 3 + 100 + 3; }));
-        EXPECT_TRUE(WaitUntil(
+        ASSERT_TRUE(ServeUntil([&] { return conn.NextPID() == 1 + 3 + 100 + 3; }));
+        EXPECT_TRUE(ServeUntil(
             [&] { return QueuedMessageCount(conn.Buffer()->ThreadID()) == 0 && conn.Buffer()->RetainedCount() == 0; }));
     } // the buffer thread has handled every message once the connection is gone
     EXPECT_EQ(QueuedMessageCount(l.ThreadID()), 0u);
@@ -482,9 +471,9 @@ TEST(CustomConnection, MessagesWithoutListenersAreReleasedAndHeldOnesAreKept)
     TThread::SetMainThread();
     TestConn conn;
     conn.Connect();
-    ASSERT_TRUE(WaitUntil([&] { return conn.Connected() == stConnected; }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.Connected() == stConnected; }));
     conn.Feed("nobody listens");
-    EXPECT_TRUE(WaitUntil([&] {
+    EXPECT_TRUE(ServeUntil([&] {
         return conn.Pending() == 0 && QueuedMessageCount(conn.Buffer()->ThreadID()) == 0
             && conn.Buffer()->RetainedCount() == 0;
     }));
@@ -493,11 +482,11 @@ TEST(CustomConnection, MessagesWithoutListenersAreReleasedAndHeldOnesAreKept)
     Listener holder(false);
     conn.AddThreadListener(holder.ThreadID());
     conn.Feed("held");
-    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "held"; }));
+    ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "held"; }));
     EXPECT_EQ(conn.Buffer()->RetainedCount(), 1u);
     // Clear empties the buffer without dispatching its marker.
     conn.ClearBuffer();
-    ASSERT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
     EXPECT_EQ(holder.Statuses().size(), 0u);
 }
 
@@ -510,37 +499,37 @@ TEST(CustomConnection, AHeldMessageLivesUntilItsListenerLetsGoWhateverItsAge)
     conn.Connect();
     ASSERT_TRUE(holder.WaitForLast(stConnected));
     holder.LetGo();
-    ASSERT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
 
     conn.Feed("held");
-    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "held"; }));
+    ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "held"; }));
     PInnerMessage msg = holder.Held().at(0);
     // Far older than any age limit could be; another message makes the buffer look again.
     msg->Tick -= 3600 * 1000;
     msg->TimeStamp -= 1.0;
     conn.Feed("more");
-    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "heldmore"; }));
+    ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "heldmore"; }));
     EXPECT_EQ(conn.Buffer()->RetainedCount(), 2u);
     EXPECT_EQ(std::string(static_cast<const char*>(msg->Data), 4), "held");
 
     // Letting go wakes the buffer, which releases both at once.
     holder.LetGo();
-    EXPECT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+    EXPECT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
 
     // A clear hands a held message over to its listener, who frees it when done.
     const std::size_t alive = InnerMessagesAlive();
     conn.Feed("kept");
-    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "heldmorekept"; }));
+    ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "heldmorekept"; }));
     msg = holder.Held().at(0);
     msg->Tick -= 3600 * 1000;
     conn.ClearBuffer();
-    ASSERT_TRUE(WaitUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
     conn.Feed("next");
-    ASSERT_TRUE(WaitUntil([&] { return holder.Data() == "heldmorekeptnext"; }));
+    ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "heldmorekeptnext"; }));
     EXPECT_EQ(std::string(static_cast<const char*>(msg->Data), 4), "kept");
     EXPECT_EQ(InnerMessagesAlive(), alive + 2);
     holder.LetGo();
-    EXPECT_TRUE(WaitUntil([&] { return InnerMessagesAlive() == alive; }));
+    EXPECT_TRUE(ServeUntil([&] { return InnerMessagesAlive() == alive; }));
 }
 
 TEST(CustomConnection, ListenersToggle)
@@ -565,7 +554,7 @@ TEST(CustomConnection, ListenersToggle)
     conn.AddWindowListener(w);
     conn.Disconnect(stDisconnecting);
     std::vector<TConnStatus> seen;
-    ASSERT_TRUE(WaitUntil([&] {
+    ASSERT_TRUE(ServeUntil([&] {
         TMsg m;
         while (PeekMessage(m, w, WM_CONN_STATUS, WM_CONN_DATA, PM_REMOVE)) {
             EXPECT_EQ(m.wParam, reinterpret_cast<WPARAM>(&conn));
@@ -627,7 +616,7 @@ TEST(CustomConnection, WritesAreRefusedUnlessConnectedAndBufferedSendGrowsInStep
 
     conn.Transmit = false;
     conn.Connect();
-    ASSERT_TRUE(WaitUntil([&] { return conn.Connected() == stConnected; }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.Connected() == stConnected; }));
     EXPECT_FALSE(conn.DoWrite(bytes.data(), 0));
     conn.PushCommand(nullptr, 5);
     conn.PushCommand(bytes.data(), 0);
@@ -650,14 +639,14 @@ TEST(CustomConnection, WritesAreRefusedUnlessConnectedAndBufferedSendGrowsInStep
         EXPECT_EQ(conn.SendMarks().second, s.Length);
     }
     conn.Transmit = true;
-    ASSERT_TRUE(WaitUntil([&] { return conn.Sent().size() == expected.size(); }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.Sent().size() == expected.size(); }));
     EXPECT_EQ(conn.Sent(), expected);
     // Once everything has gone, the next command starts at the front again; the array never shrinks.
     conn.PushCommand(std::string("PI?\r\n"));
     auto marks = conn.SendMarks();
     EXPECT_TRUE(marks == std::make_pair(0, 5) || marks == std::make_pair(5, 5));
     EXPECT_EQ(conn.SendCapacity(), 5120u); // never shrinks
-    ASSERT_TRUE(WaitUntil([&] { return conn.Sent() == expected + "PI?\r\n"; }));
+    ASSERT_TRUE(ServeUntil([&] { return conn.Sent() == expected + "PI?\r\n"; }));
 
     // Unbuffered: accepted and left to the transport.
     conn.SetBufferedSend(false);

@@ -1,4 +1,5 @@
 #include "_conn/device.h"
+#include "dialogue/device_factory.h"
 
 #include "_conn/ok_no_automaton.h"
 #include "_conn/serial_connection.h"
@@ -16,22 +17,13 @@
 #include <vector>
 
 #include <dirent.h>
+#include <unistd.h>
 
-#include "fixtures/pty_pair.h"
+#include "support/log_capture.h"
+#include "support/pty.h"
+#include "support/wait_until.h"
 
 namespace {
-
-// Serves the device's hand-overs on this (main) thread until Pred holds.
-template <typename Pred>
-bool ServeUntil(Pred P, int TimeoutMs = 10000)
-{
-    return WaitUntil(
-        [&] {
-            TThread::CheckSynchronize(1);
-            return P();
-        },
-        TimeoutMs);
-}
 
 struct Sink {
     std::vector<std::string> Statuses, Packets;
@@ -55,11 +47,10 @@ struct Sink {
     }
 };
 
-TConnCOM* MakeConn(const TPty& Pty)
+TCustomConnection* MakeConn(const TPty& Pty)
 {
-    auto* C = new TConnCOM(false);
+    TCustomConnection* C = NewEncoderConnection(Pty.SlavePath());
     C->SetReconnectTimeout(20);
-    C->SetProperties({Pty.SlavePath(), "9600", "0", "3", "0", "0", "0", "0", "0"});
     return C;
 }
 
@@ -139,25 +130,6 @@ struct Journal {
     }
 };
 
-// Log records, captured for the life of the object.
-struct LogCapture {
-    std::mutex Lock;
-    std::vector<std::string> Lines;
-    LogCapture()
-    {
-        kvx::log::SetSink([this](kvx::log::Level, const std::string& L) {
-            std::lock_guard<std::mutex> G(Lock);
-            Lines.push_back(L);
-        });
-    }
-    ~LogCapture() { kvx::log::SetSink(nullptr); }
-    std::vector<std::string> Take()
-    {
-        std::lock_guard<std::mutex> G(Lock);
-        return Lines;
-    }
-};
-
 // A device of its own kind, as a derived class would be.
 class TGpsDevice : public TCustomDevice {
 public:
@@ -210,9 +182,7 @@ TEST(Device, CommandsRepliesVetoAndDisconnect)
         D.SetOnDeviceStatus(TDeviceStatusEvent(&S, &Sink::Status));
         D.SetOnDevicePacket(TDevicePacketEvent(&S, &Sink::Packet));
         D.SetOnDeviceData(TDeviceQueryDataEvent(&S, &Sink::Data));
-        D.SetPA(new TOKNO);
-        D.SetAdoptConnections(true);
-        D.SetSilent(false);
+        SetUpEncoderDevice(D);
         D.SetConn(MakeConn(Pty));
         D.Connect();
         ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
@@ -265,7 +235,7 @@ TEST(Device, SilentDeviceStillReleasesMessages)
     Sink S;
     auto* C = new TProbeConn;
     C->SetReconnectTimeout(20);
-    C->SetProperties({Pty.SlavePath(), "9600", "0", "3", "0", "0", "0", "0", "0"});
+    SetUpEncoderConnection(*C, Pty.SlavePath());
     {
         TCustomDevice D;
         D.SetOnDeviceStatus(TDeviceStatusEvent(&S, &Sink::Status));
@@ -335,9 +305,7 @@ TEST(Device, StatusesInOrderAndEachHandlerOnItsThread)
     {
         TCustomDevice D;
         J.Attach(D);
-        D.SetPA(new TOKNO);
-        D.SetAdoptConnections(true);
-        D.SetSilent(false);
+        SetUpEncoderDevice(D);
         D.SetConn(MakeConn(Pty));
         D.Connect();
         ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
@@ -368,14 +336,12 @@ TEST(Device, StatusesInOrderAndEachHandlerOnItsThread)
 TEST(Device, AThrowingPacketHandlerIsLoggedOnceAndItsPacketNotAnnouncedAgain)
 {
     TThread::SetMainThread();
-    LogCapture Log;
+    TLogCapture Log;
     TPty Pty;
     Journal J;
     TCustomDevice D;
     D.SetOnDevicePacket(TDevicePacketEvent(&J, &Journal::Packet));
-    D.SetPA(new TOKNO);
-    D.SetAdoptConnections(true);
-    D.SetSilent(false);
+    SetUpEncoderDevice(D);
     D.SetConn(MakeConn(Pty));
     D.Connect();
     ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
@@ -404,12 +370,12 @@ TEST(Device, ADerivedDeviceStartsItsThreadOnceBuilt)
     Journal J;
     TGpsDevice D;
     J.Attach(D);
-    D.SetPA(new TOKNO);
-    D.SetAdoptConnections(true);
-    D.SetSilent(false);
+    SetUpEncoderDevice(D);
     D.SetConn(MakeConn(Pty));
     D.Connect();
-    ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
+    // Connected is the connection's own flag; the device thread announces the
+    // status and runs its idle pass a moment later.
+    ASSERT_TRUE(ServeUntil([&] { return D.Connected() && J.Count() > 0 && D.IdlePasses.load() > 0; }));
     // Named after the derived device, and running the derived device's loop.
     EXPECT_EQ(D.ThreadName(), "GPS_:104");
     const auto Names = SystemThreadNames();

@@ -13,8 +13,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include "fixtures/conn_listener.h"
-#include "fixtures/pty_pair.h"
+#include "support/conn_listener.h"
+#include "support/pty.h"
 
 extern char** environ;
 

@@ -10,14 +10,19 @@
 #include <memory>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
-#include "fixtures/conn_listener.h"
-#include "fixtures/pty_pair.h"
 #include "platform/message_queue.h"
+#include "support/conn_listener.h"
+#include "support/pty.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 extern char** environ;
 
@@ -264,14 +269,8 @@ class TSocatPair {
 public:
     TSocatPair()
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kvx-socat-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) {
-            ADD_FAILURE() << "no temporary folder";
-            return;
-        }
-        FDir = tmpl.c_str();
-        A = FDir + "/a";
-        B = FDir + "/b";
+        A = FDir.File("a");
+        B = FDir.File("b");
         const std::string ea = "PTY,raw,echo=0,link=" + A, eb = "PTY,raw,echo=0,link=" + B;
         const char* argv[] = {"socat", ea.c_str(), eb.c_str(), nullptr};
         if (::posix_spawnp(&FPid, "socat", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
@@ -282,12 +281,7 @@ public:
         if (!WaitUntil([&] { return std::filesystem::exists(A) && std::filesystem::exists(B); }))
             ADD_FAILURE() << "socat made no terminals";
     }
-    ~TSocatPair()
-    {
-        Stop();
-        std::error_code ec;
-        std::filesystem::remove_all(FDir, ec);
-    }
+    ~TSocatPair() { Stop(); }
     void Stop()
     {
         if (FPid > 0) {
@@ -299,7 +293,7 @@ public:
     std::string A, B;
 
 private:
-    std::string FDir;
+    TTempDir FDir {"kvx-socat"};
     pid_t FPid = -1;
 };
 
@@ -342,19 +336,11 @@ class TTtyTree {
 public:
     TTtyTree()
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kvx-tty-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            ADD_FAILURE() << "no temporary folder";
-        Root = tmpl.c_str();
+        Root = FDir.Path().string();
         Sys = Root + "/class/tty";
         Dev = Root + "/dev";
         std::filesystem::create_directories(Sys);
         std::filesystem::create_directories(Dev);
-    }
-    ~TTtyTree()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(Root, ec);
     }
     void Add(const std::string& Name, bool Driver, const char* UartType = nullptr)
     {
@@ -364,6 +350,9 @@ public:
             std::ofstream(dir / "type") << UartType << "\n";
     }
     std::string Root, Sys, Dev;
+
+private:
+    TTempDir FDir {"kvx-tty"};
 };
 
 TEST(SerialConnection, EnumerateDevicesFromTheTtyTree)

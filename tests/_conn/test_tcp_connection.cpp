@@ -3,15 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "_conn/serial_connection.h" // EConvertError
 #include "_conn/socket_lib.h"
-#include "fixtures/conn_listener.h"
+#include "support/conn_listener.h"
+#include "support/wait_until.h"
 
 namespace {
 

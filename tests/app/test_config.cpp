@@ -18,22 +18,11 @@
 #include <vector>
 
 #include "app/config.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const std::string& File)
-{
-    std::ifstream in(File, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteText(const std::string& File, const std::string& Text)
-{
-    fs::create_directories(fs::path(File).parent_path());
-    std::ofstream(File, std::ios::binary) << Text;
-}
 
 // Each test gets its own temporary folder and a clean environment: no
 // configuration folder override, XDG_CONFIG_HOME and HOME inside the folder.
@@ -85,7 +74,7 @@ TEST_F(Config, FirstRunCreatesTheFolderAndWritesEveryKeyInOrder)
     config.APP_Y = -8;
     ASSERT_TRUE(dmi.WriteConfig(config));
     EXPECT_EQ(
-        ReadText(dmi.FileName()), "[Application]\nWIDTH=800\nHEIGHT=600\nX=120\nY=-8\nMaximized=0\n[Conn]\nPort=\n");
+        ReadFile(dmi.FileName()), "[Application]\nWIDTH=800\nHEIGHT=600\nX=120\nY=-8\nMaximized=0\n[Conn]\nPort=\n");
     // No temporary or probe file is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(prog + "/conf"), fs::directory_iterator()), 1);
 
@@ -128,7 +117,7 @@ TEST_F(Config, ReadsWhatIsThereAndDefaultsForTheRest)
         SCOPED_TRACE(c.What);
         ::setenv("KVX_CONFIG_DIR", (Root + "/c").c_str(), 1);
         TDMI dmi;
-        WriteText(dmi.FileName(), c.Ini);
+        WriteFile(dmi.FileName(), c.Ini);
         TConfigData config {9, 9, 9, 9, true, "stale"};
         dmi.ReadConfig(config);
         EXPECT_EQ(config, c.Expected);
@@ -146,10 +135,10 @@ TEST_F(Config, WritingKeepsForeignLinesAndUpdatesKeysWhateverTheirCase)
     TDMI dmi(Root + "/prog");
     EXPECT_EQ(dmi.FileName(), Root + "/own/deeper/kvxc.ini");
     EXPECT_FALSE(fs::exists(Root + "/prog/conf"));
-    WriteText(dmi.FileName(), "; kept\n[application]\nwidth=1\nTheme=dark\n\n[Other]\nA=1\n");
+    WriteFile(dmi.FileName(), "; kept\n[application]\nwidth=1\nTheme=dark\n\n[Other]\nA=1\n");
 
     ASSERT_TRUE(dmi.WriteConfig({10, 20, 1280, 720, true, "ttyUSB2"}));
-    EXPECT_EQ(ReadText(dmi.FileName()),
+    EXPECT_EQ(ReadFile(dmi.FileName()),
         "; kept\n[application]\nwidth=1280\nTheme=dark\nHEIGHT=720\nX=10\nY=20\nMaximized=1\n\n[Other]\nA=1\n"
         "[Conn]\nPort=ttyUSB2\n");
 }
@@ -158,7 +147,7 @@ TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile)
 {
     TDMI dmi(Root + "/prog");
     const std::string old = "[Application]\nX=5\n";
-    WriteText(dmi.FileName(), old);
+    WriteFile(dmi.FileName(), old);
 
     // No file can be opened any more: the replacement cannot be written.
     const int lowest = ::open("/dev/null", O_RDONLY);
@@ -175,12 +164,12 @@ TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile)
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(written);
     EXPECT_NE(err.find("cannot write the configuration file " + dmi.FileName()), std::string::npos) << err;
-    EXPECT_EQ(ReadText(dmi.FileName()), old);
+    EXPECT_EQ(ReadFile(dmi.FileName()), old);
 }
 
 TEST_F(Config, FolderThatCannotBeCreatedFallsBackToTheUserFolder)
 {
-    WriteText(Root + "/file", "not a folder");
+    WriteFile(Root + "/file", "not a folder");
     struct Case {
         const char* Xdg; // nullptr: unset
         std::string Expected;
@@ -254,7 +243,7 @@ TEST_F(Config, ReadOnlyProgramFolderFallsBackToTheUserFolder)
         const QString out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
         EXPECT_EQ(out.toStdString(), xdg + "/kvxc/conf/kvxc.ini");
-        EXPECT_NE(ReadText(xdg + "/kvxc/conf/kvxc.ini").find("X=7\n"), std::string::npos);
+        EXPECT_NE(ReadFile(xdg + "/kvxc/conf/kvxc.ini").find("X=7\n"), std::string::npos);
         EXPECT_EQ(fs::exists(prog + "/conf"), c.ConfExists);
         if (c.ConfExists) {
             EXPECT_TRUE(fs::is_empty(prog + "/conf"));

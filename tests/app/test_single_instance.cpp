@@ -9,19 +9,9 @@
 #include <functional>
 
 #include "app/single_instance.h"
+#include "support/qt_wait.h"
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& cond)
-{
-    QDeadlineTimer deadline(10000);
-    while (!cond()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // The guard lives in the user's runtime folder: each test gets its own.
 class SingleInstance : public ::testing::Test {

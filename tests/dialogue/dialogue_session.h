@@ -4,8 +4,8 @@
 
 #include "dialogue/encoder_dialogue.h"
 #include "dialogue_test_view.h"
-#include "kvxsim_process.h"
-#include "serve_until.h"
+#include "support/kvxsim_process.h"
+#include "support/wait_until.h"
 
 #include <memory>
 #include <string>

@@ -29,11 +29,11 @@ struct TTestView : IDialogueView {
     void PopulateEditor(const TBRDSDataValidator& R) override
     {
         ++Populates;
-        Copy(Editor, R);
+        Editor.AssignSettings(R);
     }
     void CollectEditor(TBRDSDataValidator& R) override
     {
-        Copy(R, Editor);
+        R.AssignSettings(Editor);
         R.RTCManual = !SyncWithComputer;
     }
     void SetLabel(TDialogueLabel L, const std::string& Text) override { Labels[L] = Text; }
@@ -55,16 +55,4 @@ struct TTestView : IDialogueView {
         SyncWithComputer = false;
     }
     void ProcessMessages() override { ++PendingEventRuns; }
-
-    // The settings only: the record's handlers stay.
-    static void Copy(TBRDSDataValidator& To, const TBRDSDataValidator& From)
-    {
-        const auto A = To.OnAlert;
-        const auto P = To.OnPopulate;
-        const auto C = To.OnCollect;
-        To = From;
-        To.OnAlert = A;
-        To.OnPopulate = P;
-        To.OnCollect = C;
-    }
 };

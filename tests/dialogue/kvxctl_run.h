@@ -34,14 +34,6 @@ inline TRun Kvxctl(const std::string& Args, bool WithErrors = false, const std::
     return R;
 }
 
-inline std::string ReadAll(const std::string& Path)
-{
-    std::ifstream F(Path, std::ios::binary);
-    std::stringstream S;
-    S << F.rdbuf();
-    return S.str();
-}
-
 inline bool Has(const std::string& Text, const std::string& Part)
 {
     return Text.find(Part) != std::string::npos;

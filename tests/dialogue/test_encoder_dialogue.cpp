@@ -4,10 +4,13 @@
 #include "dialogue/status_colours.h"
 #include "dialogue_session.h"
 #include "dialogue_test_view.h"
-#include "kvxsim_process.h"
-#include "serve_until.h"
+#include "support/kvxsim_process.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include <algorithm>
 #include <filesystem>
@@ -42,9 +45,8 @@ TEST(ReadScript, EveryReplyLandsInTheDeviceCopyAtBothFirmwareLevels)
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Firmware);
         TSession S;
-        char Dir[] = "/tmp/kvxst.XXXXXX";
-        ASSERT_TRUE(::mkdtemp(Dir));
-        const std::string State = std::string(Dir) + "/state";
+        const TTempDir Dir("kvxst");
+        const std::string State = Dir.File("state");
         std::ofstream(State) << NonDefaults;
         ASSERT_TRUE(S.Read({"--firmware", C.Firmware, "--hardware", "KVX-9", "--serial", "SN42", "--state", State}));
 
@@ -94,7 +96,6 @@ TEST(ReadScript, EveryReplyLandsInTheDeviceCopyAtBothFirmwareLevels)
         EXPECT_EQ(S.View.Clears, 1);
         EXPECT_EQ(S.View.Statuses.back(), S.Sim.Path() + ": Connected");
         EXPECT_FALSE(S.D->EditorDiffers());
-        std::filesystem::remove_all(Dir);
     }
 }
 

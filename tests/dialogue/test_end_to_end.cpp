@@ -1,13 +1,10 @@
-#include "_conn/device.h"
-#include "_conn/ok_no_automaton.h"
-#include "_conn/serial_connection.h"
-#include "dialogue/loader_automaton.h"
-#include "scripted_peer.h"
-#include "serve_until.h"
+#include "dialogue/device_factory.h"
+#include "dialogue/loader_step.h"
+#include "scripted_encoder.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -17,69 +14,35 @@ namespace {
 // every packet to the loader, parses the replies in order.
 struct Window {
     TCustomDevice* Dev = nullptr;
+    TLoaderAutomata* Loader = nullptr;
     std::vector<std::string> Parsed;
 
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
-        for (int i = 0; i < A->PacketCount(); ++i) {
-            const auto* P = static_cast<const std::uint8_t*>(A->GetPacket(i)->Data);
-            const TBytes B(P, P + A->GetPacket(i)->DataSize);
-            Loader->ReadMessage(&B, nullptr);
-        }
+        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B, nullptr); });
     }
     void State(TLoaderAutomata*, TCustomState* S)
     {
-        auto* K = dynamic_cast<TKVXState*>(S);
-        auto* L = dynamic_cast<TKVXStateList*>(S);
-        switch (S->InnerState()) {
-        case isInit:
-            S->Advance();
-            break;
-        case isSend: {
-            const std::string M = K ? K->Msg() : L->Msg();
-            if (!M.empty())
-                Dev->PushCommand(M, true);
-            S->Advance();
-            break;
-        }
-        case isWait:
-            if (!K || !K->Response().empty())
-                S->Advance();
-            break;
-        case isParse: {
-            const int Cur = L ? L->CMsg() : 0;
-            const bool Answered = K ? true : !L->GetMesRes(Cur)->Res.empty();
-            S->Advance();
-            if (Answered)
-                Parsed.push_back(K ? K->Response() : L->GetMesRes(Cur)->Res);
-            break;
-        }
-        case isNext:
-            break;
-        }
+        const std::string Reply = CurrentReply(*S);
+        if (StepLoaderState(*S, [this](const std::string& M) { Dev->PushCommand(M, true); }) == isParse
+            && !Reply.empty())
+            Parsed.push_back(Reply);
     }
-    TLoaderAutomata* Loader = nullptr;
 };
 
 } // namespace
 
 TEST(EndToEnd, FiveStateScriptOverASerialLine)
 {
-    TScriptedPeer Peer;
+    TEncoderPeer Peer(ScriptedEncoder());
     Window W;
-    TCustomDevice D;
+    const auto Device = NewEncoderDevice(Peer.Slave());
+    TCustomDevice& D = *Device;
     TLoaderAutomata L;
     W.Dev = &D;
     W.Loader = &L;
 
     D.SetOnDevicePacket(TDevicePacketEvent(&W, &Window::Packet));
-    D.SetPA(new TOKNO);
-    D.SetAdoptConnections(true);
-    D.SetSilent(false);
-    auto* C = new TConnCOM(true);
-    D.SetConn(C);
-    C->SetProperties({Peer.Slave(), "30000", "0", "3", "0", "0", "0", "0", "0"});
-    C->SetSilent(false);
     D.Connect();
     ASSERT_TRUE(ServeUntil([&] { return D.Connected(); }));
 

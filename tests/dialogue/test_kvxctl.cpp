@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "kvxctl_run.h"
-#include "scripted_peer.h"
+#include "scripted_encoder.h"
 
 #include <atomic>
 #include <cstdio>
@@ -23,7 +23,7 @@
 
 TEST(Kvxctl, ExitCodesAgainstAScriptedPeer)
 {
-    TScriptedPeer Peer;
+    TEncoderPeer Peer(ScriptedEncoder());
     const std::string Port = "--port " + Peer.Slave() + " --timeout 2 send ";
 
     TRun R = Kvxctl(Port + "PI? PS?");

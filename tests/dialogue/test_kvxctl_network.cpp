@@ -6,7 +6,9 @@
 // line gives.
 
 #include "kvxctl_run.h"
-#include "kvxsim_process.h"
+#include "support/kvxsim_process.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +21,9 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -102,13 +106,7 @@ public:
 
     bool WaitListening() const
     {
-        const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < Limit) {
-            if (Listening(FPort))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        return WaitUntil([this] { return Listening(FPort); });
     }
 
 private:
@@ -141,9 +139,8 @@ TEST(KvxctlNetwork, ReadAndWriteThroughSocatAndSer2net)
             ADD_FAILURE() << Kind << " is not installed (the setup script installs it)";
             continue;
         }
-        char Dir[] = "/tmp/kvxnet.XXXXXX";
-        ASSERT_TRUE(::mkdtemp(Dir));
-        const std::string State = std::string(Dir) + "/state";
+        const TTempDir Dir("kvxnet");
+        const std::string State = Dir.File("state");
         std::ofstream(State) << "PI=C201\nPS=RADIO 1 \nTEXT=Hello\nAF1=105\n";
         TKvxsim Sim;
         ASSERT_TRUE(Sim.Start({"--state", State}));
@@ -161,7 +158,7 @@ TEST(KvxctlNetwork, ReadAndWriteThroughSocatAndSer2net)
             Args = {"-t", "0", "TCP-LISTEN:" + std::to_string(Port) + ",bind=127.0.0.1,reuseaddr,fork",
                 "FILE:" + Sim.Path() + ",raw,echo=0"};
         } else {
-            const std::string Yaml = std::string(Dir) + "/ser2net.yaml";
+            const std::string Yaml = Dir.File("ser2net.yaml");
             std::ofstream(Yaml) << "connection: &kvx\n"
                                 << "    accepter: tcp,127.0.0.1," << Port << "\n"
                                 << "    connector: serialdev," << Sim.Path() << ",9600n81,local\n"
@@ -187,7 +184,6 @@ TEST(KvxctlNetwork, ReadAndWriteThroughSocatAndSer2net)
         }
         const TRun After = Kvxctl(Serial + "read");
         EXPECT_TRUE(Has(After.Out, "PI=C202\nPS=TCP  ON\n")) << After.Out;
-        std::filesystem::remove_all(Dir);
     }
 }
 

@@ -1,7 +1,9 @@
 #if defined(KVXCTL_PATH) && defined(KVXSIM_PATH)
 
 #include "kvxctl_run.h"
-#include "kvxsim_process.h"
+#include "support/kvxsim_process.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -80,7 +82,7 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
         EXPECT_TRUE(Found) << (C.Log.empty() ? "" : C.Log[0]);
         // The backup is written before the question is asked.
         if (Has(Cmd, "defaults")) {
-            EXPECT_TRUE(Has(ReadAll(Backup), "PI=FFFF\r\n"));
+            EXPECT_TRUE(Has(ReadFile(Backup), "PI=FFFF\r\n"));
         }
     }
 }
@@ -99,15 +101,14 @@ TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)
         std::thread T([&, Command = Command] {
             R = Kvxctl("--timeout 60 --port " + Sim.Path() + " --transcript " + Transcript + " " + Command);
         });
-        for (int i = 0; i < 200 && (Sim.Log().empty() || Sim.Log().back() != Before); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        WaitUntil([&, Before = Before] { return !Sim.Log().empty() && Sim.Log().back() == Before; }, 4000);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         Sim.Stop();
         const auto Start = std::chrono::steady_clock::now();
         T.join();
         EXPECT_EQ(R.Code, 2);
         EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(30));
-        Text = ReadAll(Transcript);
+        Text = ReadFile(Transcript);
     }
 
     std::istringstream Lines(Text);
@@ -129,19 +130,17 @@ TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)
 
 TEST(KvxctlScripts, ReadOutputLoadsBackWithoutDifferences)
 {
-    char Dir[] = "/tmp/kvxst.XXXXXX";
-    ASSERT_TRUE(::mkdtemp(Dir));
-    const std::string State = std::string(Dir) + "/state";
+    const TTempDir Dir("kvxst");
+    const std::string State = Dir.File("state");
     std::ofstream(State) << "PI=C201\nPS=RADIO 1 \nTEXT=Hi there\nAF1=105\nOFFSET=-05:30\nDST=1\nSYNC=2\n";
     TKvxsim Sim;
     ASSERT_TRUE(Sim.Start({"--state", State}));
     const std::string Out = Sim.Dir() + "/out.kvx";
     ASSERT_EQ(Kvxctl("--port " + Sim.Path() + " read -o " + Out).Code, 0);
-    EXPECT_TRUE(Has(ReadAll(Out), "\r\nPI=C201\r\nPS=RADIO 1 \r\n"));
+    EXPECT_TRUE(Has(ReadFile(Out), "\r\nPI=C201\r\nPS=RADIO 1 \r\n"));
     const TRun R = Kvxctl("--port " + Sim.Path() + " diff " + Out);
     EXPECT_EQ(R.Code, 0);
     EXPECT_EQ(R.Out, "");
-    std::filesystem::remove_all(Dir);
 }
 
 #endif

@@ -1,6 +1,7 @@
 #include "dialogue/loader_automaton.h"
 #include "platform/log.h"
-#include "serve_until.h"
+#include "support/log_capture.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -254,12 +255,7 @@ TEST(LoaderAutomaton, StatusHandlerOpensEveryPassAndIdlePassesAreNotRepeated)
 
 TEST(LoaderAutomaton, AThrowingHandlerIsLoggedOnceAndRetriedOnTheNextChange)
 {
-    std::vector<std::string> Log;
-    std::mutex LogLock;
-    kvx::log::SetSink([&](kvx::log::Level, const std::string& Line) {
-        std::lock_guard<std::mutex> G(LogLock);
-        Log.push_back(Line);
-    });
+    TLogCapture Capture;
     struct Flaky {
         int Calls = 0;
         void State(TLoaderAutomata*, TCustomState* S)
@@ -281,7 +277,7 @@ TEST(LoaderAutomaton, AThrowingHandlerIsLoggedOnceAndRetriedOnTheNextChange)
     EXPECT_EQ(F.Calls, 2);
     L.Terminate();
     L.WaitFor();
-    kvx::log::SetSink(nullptr);
+    const auto Log = Capture.Take();
     ASSERT_EQ(Log.size(), 1u);
     EXPECT_NE(Log[0].find("ERROR [LoaderAutomata] loader: state handler threw: editor not ready"), std::string::npos)
         << Log[0];

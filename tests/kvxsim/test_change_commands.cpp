@@ -1,7 +1,8 @@
 // The setting commands change detection produces are all accepted by the
 // simulated encoder: every field at its limits, and the clock of every zone
 // there is, in winter and in summer (offsets such as +05:45 and +13:45).
-#include "sim_process.h"
+#include "support/kvxsim_process.h"
+#include "support/zone_scope.h"
 
 #include <gtest/gtest.h>
 
@@ -36,32 +37,6 @@ std::vector<std::string> ZoneNames()
     }
     return Zones;
 }
-
-class ZoneScope {
-public:
-    ZoneScope()
-    {
-        if (const char* Old = std::getenv("TZ"))
-            old_ = Old;
-    }
-    ~ZoneScope()
-    {
-        if (old_)
-            setenv("TZ", old_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-        SetUtcNowOverride(std::nullopt);
-    }
-    void Set(const std::string& Zone)
-    {
-        setenv("TZ", Zone.c_str(), 1);
-        tzset();
-    }
-
-private:
-    std::optional<std::string> old_;
-};
 
 TBRDSDataValidator Record(bool High)
 {
@@ -106,7 +81,7 @@ TEST(ChangeCommandsToSimulator, EveryCommandIsAccepted)
     // The computer clock of every zone, in January and in July.
     std::set<std::string> ClockCommands;
     {
-        ZoneScope Tz;
+        TZoneScope Tz;
         for (const std::string& Zone : ZoneNames()) {
             Tz.Set(Zone);
             for (std::int64_t Now : {1736942400000LL, 1752580800000LL}) { // 2025-01-15, -07-15
@@ -127,10 +102,10 @@ TEST(ChangeCommandsToSimulator, EveryCommandIsAccepted)
     for (const auto& c : ClockCommands)
         L.push_back(TMsgChange {c, {}});
 
-    SimProcess Sim;
-    ASSERT_TRUE(Sim.start({}));
-    ASSERT_TRUE(Sim.echoOff());
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.StartAsClient({}));
+    ASSERT_TRUE(Sim.EchoOff());
     for (const auto& m : L)
-        EXPECT_EQ(Sim.ask(m.Msg), OK) << m.Msg;
+        EXPECT_EQ(Sim.Ask(m.Msg), OK) << m.Msg;
     EXPECT_GT(L.size(), 60u);
 }

@@ -1,17 +1,25 @@
-#include "sim_process.h"
+#include "support/kvxsim_process.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -25,37 +33,14 @@ std::string value(const std::string& v)
 const std::string OK = "\r\nOK\r\n";
 const std::string NO = "\r\nNO\r\n";
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        char tmpl[] = "kvxsim_test_XXXXXX";
-        std::string base = (fs::temp_directory_path() / tmpl).string();
-        path = mkdtemp(base.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-std::string readFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class Sim : public ::testing::Test {
 protected:
     void startQuiet(const std::vector<std::string>& args = {})
     {
-        ASSERT_TRUE(sim.start(args));
-        ASSERT_TRUE(sim.echoOff());
+        ASSERT_TRUE(sim.StartAsClient(args));
+        ASSERT_TRUE(sim.EchoOff());
     }
-    SimProcess sim;
+    TKvxsim sim;
 };
 
 TEST_F(Sim, QueriesAnswerFactoryValuesInTheirForms)
@@ -97,19 +82,19 @@ TEST_F(Sim, QueriesAnswerFactoryValuesInTheirForms)
         {"pi?", NO},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(sim.ask(c.cmd), c.reply) << c.cmd;
+        EXPECT_EQ(sim.Ask(c.cmd), c.reply) << c.cmd;
 
     // The clock starts from the host's UTC.
     char today[16];
     std::time_t t = std::time(nullptr);
     std::strftime(today, sizeof today, "%d.%m.%y", std::gmtime(&t));
-    std::string date = sim.ask("DATE?");
+    std::string date = sim.Ask("DATE?");
     if (date != value(today)) { // midnight may have passed between the two readings
         t = std::time(nullptr);
         std::strftime(today, sizeof today, "%d.%m.%y", std::gmtime(&t));
     }
     EXPECT_EQ(date, value(today));
-    EXPECT_TRUE(std::regex_match(sim.ask("TIME?"), std::regex("\r\n\\d\\d:\\d\\d:\\d\\d\r\nOK\r\n")));
+    EXPECT_TRUE(std::regex_match(sim.Ask("TIME?"), std::regex("\r\n\\d\\d:\\d\\d:\\d\\d\r\nOK\r\n")));
 }
 
 TEST_F(Sim, SettingsAreValidatedAndReadBack)
@@ -179,32 +164,32 @@ TEST_F(Sim, SettingsAreValidatedAndReadBack)
         {"ECHO=2", false, "", ""},
     };
     for (const auto& c : cases) {
-        ASSERT_EQ(sim.ask(c.set), c.accepted ? OK : NO) << c.set;
+        ASSERT_EQ(sim.Ask(c.set), c.accepted ? OK : NO) << c.set;
         if (c.accepted) {
-            EXPECT_EQ(sim.ask(c.query), value(c.reads)) << c.set;
+            EXPECT_EQ(sim.Ask(c.query), value(c.reads)) << c.set;
         }
     }
 
     const std::string text64(64, 'x');
-    EXPECT_EQ(sim.ask("TEXT=" + text64), OK);
-    EXPECT_EQ(sim.ask("TEXT?"), value("\"" + text64 + "\""));
-    EXPECT_EQ(sim.ask("TEXT=" + text64 + "x"), NO);
-    EXPECT_EQ(sim.ask("DPS=Hello"), OK);
-    EXPECT_EQ(sim.ask("DPS?"), value("\"Hello" + std::string(59, ' ') + "\""));
+    EXPECT_EQ(sim.Ask("TEXT=" + text64), OK);
+    EXPECT_EQ(sim.Ask("TEXT?"), value("\"" + text64 + "\""));
+    EXPECT_EQ(sim.Ask("TEXT=" + text64 + "x"), NO);
+    EXPECT_EQ(sim.Ask("DPS=Hello"), OK);
+    EXPECT_EQ(sim.Ask("DPS?"), value("\"Hello" + std::string(59, ' ') + "\""));
 
     // A refused setting leaves the value as it was; an overlong line is
     // refused whole, not cut down to a valid setting.
-    EXPECT_EQ(sim.ask("PI=C202" + std::string(3000, ' ')), NO);
-    EXPECT_EQ(sim.ask("PI?"), value("00A5"));
+    EXPECT_EQ(sim.Ask("PI=C202" + std::string(3000, ' ')), NO);
+    EXPECT_EQ(sim.Ask("PI?"), value("00A5"));
 }
 
 TEST_F(Sim, ClockRunsFromTheLastSettingAndDaylightSavingFollowsTheRule)
 {
     startQuiet();
-    ASSERT_EQ(sim.ask("DATE=15.06.15"), OK);
-    ASSERT_EQ(sim.ask("TIME=12:00:00"), OK);
-    EXPECT_EQ(sim.ask("DATE?"), value("15.06.15"));
-    EXPECT_TRUE(std::regex_match(sim.ask("TIME?"), std::regex("\r\n12:0\\d:\\d\\d\r\nOK\r\n")));
+    ASSERT_EQ(sim.Ask("DATE=15.06.15"), OK);
+    ASSERT_EQ(sim.Ask("TIME=12:00:00"), OK);
+    EXPECT_EQ(sim.Ask("DATE?"), value("15.06.15"));
+    EXPECT_TRUE(std::regex_match(sim.Ask("TIME?"), std::regex("\r\n12:0\\d:\\d\\d\r\nOK\r\n")));
 
     // rule, offset, date, time -> ISDST
     const struct {
@@ -223,53 +208,53 @@ TEST_F(Sim, ClockRunsFromTheLastSettingAndDaylightSavingFollowsTheRule)
         {"3", "+00:00", "15.01.15", "12:00:00", "1"},
     };
     for (const auto& c : cases) {
-        ASSERT_EQ(sim.ask(std::string("DST=") + c.dst), OK);
-        ASSERT_EQ(sim.ask(std::string("OFFSET=") + c.offset), OK);
-        ASSERT_EQ(sim.ask(std::string("DATE=") + c.date), OK);
-        ASSERT_EQ(sim.ask(std::string("TIME=") + c.time), OK);
-        EXPECT_EQ(sim.ask("ISDST?"), value(c.isdst)) << c.dst << " " << c.date << " " << c.time;
+        ASSERT_EQ(sim.Ask(std::string("DST=") + c.dst), OK);
+        ASSERT_EQ(sim.Ask(std::string("OFFSET=") + c.offset), OK);
+        ASSERT_EQ(sim.Ask(std::string("DATE=") + c.date), OK);
+        ASSERT_EQ(sim.Ask(std::string("TIME=") + c.time), OK);
+        EXPECT_EQ(sim.Ask("ISDST?"), value(c.isdst)) << c.dst << " " << c.date << " " << c.time;
     }
 }
 
 TEST_F(Sim, EchoesEachByteUntilSwitchedOff)
 {
-    ASSERT_TRUE(sim.start({}));
+    ASSERT_TRUE(sim.StartAsClient({}));
     // Lines may end in CR, LF or CR LF; empty lines get no reply.
-    sim.send("PI?\r");
-    EXPECT_EQ(sim.readReply(), "PI?\r" + value("FFFF"));
-    sim.send("\n");
-    EXPECT_EQ(sim.readSome(5000), "\n");
-    sim.send("\r\n\nTP?\n");
-    EXPECT_EQ(sim.readReply(), "\r\n\nTP?\n" + value("0"));
-    sim.send("PS");
-    std::string early = sim.readSome(5000); // echoed before the line is complete
+    sim.Send("PI?\r");
+    EXPECT_EQ(sim.ReadReply(), "PI?\r" + value("FFFF"));
+    sim.Send("\n");
+    EXPECT_EQ(sim.ReadSome(5000), "\n");
+    sim.Send("\r\n\nTP?\n");
+    EXPECT_EQ(sim.ReadReply(), "\r\n\nTP?\n" + value("0"));
+    sim.Send("PS");
+    std::string early = sim.ReadSome(5000); // echoed before the line is complete
     if (early == "P")
-        early += sim.readSome(5000);
+        early += sim.ReadSome(5000);
     EXPECT_EQ(early, "PS");
-    sim.send("?\r");
-    EXPECT_EQ(sim.readReply(), "?\r" + value("\"RDS\""));
-    sim.send("ECHO=0\r");
-    EXPECT_EQ(sim.readReply(), "ECHO=0\r" + OK);
-    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));
-    sim.send("ECHO=1\r");
-    EXPECT_EQ(sim.readReply(), OK);
-    sim.send("TA?\r");
-    EXPECT_EQ(sim.readReply(), "TA?\r" + value("0"));
+    sim.Send("?\r");
+    EXPECT_EQ(sim.ReadReply(), "?\r" + value("\"RDS\""));
+    sim.Send("ECHO=0\r");
+    EXPECT_EQ(sim.ReadReply(), "ECHO=0\r" + OK);
+    EXPECT_EQ(sim.Ask("PI?"), value("FFFF"));
+    sim.Send("ECHO=1\r");
+    EXPECT_EQ(sim.ReadReply(), OK);
+    sim.Send("TA?\r");
+    EXPECT_EQ(sim.ReadReply(), "TA?\r" + value("0"));
 }
 
 TEST_F(Sim, InitRestoresFactorySettings)
 {
     startQuiet();
     for (const char* s : {"PI=C201", "PS=RADIO", "TEXT=hello", "AF3=100", "DST=2", "OFFSET=-05:00"})
-        ASSERT_EQ(sim.ask(s), OK) << s;
-    EXPECT_EQ(sim.ask("INIT"), OK);
-    EXPECT_EQ(sim.ask("PI?"), value("FFFF"));
-    EXPECT_EQ(sim.ask("PS?"), value("\"RDS\""));
-    EXPECT_EQ(sim.ask("TEXT?"), value("\"" + std::string(64, ' ') + "\""));
-    EXPECT_EQ(sim.ask("AF3?"), value("0"));
-    EXPECT_EQ(sim.ask("DST?"), value("OFF"));
-    EXPECT_EQ(sim.ask("OFFSET?"), value("+00:00"));
-    EXPECT_EQ(sim.ask("PI?"), value("FFFF")); // echo stays as it was
+        ASSERT_EQ(sim.Ask(s), OK) << s;
+    EXPECT_EQ(sim.Ask("INIT"), OK);
+    EXPECT_EQ(sim.Ask("PI?"), value("FFFF"));
+    EXPECT_EQ(sim.Ask("PS?"), value("\"RDS\""));
+    EXPECT_EQ(sim.Ask("TEXT?"), value("\"" + std::string(64, ' ') + "\""));
+    EXPECT_EQ(sim.Ask("AF3?"), value("0"));
+    EXPECT_EQ(sim.Ask("DST?"), value("OFF"));
+    EXPECT_EQ(sim.Ask("OFFSET?"), value("+00:00"));
+    EXPECT_EQ(sim.Ask("PI?"), value("FFFF")); // echo stays as it was
 }
 
 TEST_F(Sim, FirmwareBelow103KnowsNoDaylightSavingOrSync)
@@ -289,104 +274,103 @@ TEST_F(Sim, FirmwareBelow103KnowsNoDaylightSavingOrSync)
         {"garbled", "lock", true, "LOCK"},
     };
     for (const auto& c : cases) {
-        SimProcess s;
-        ASSERT_TRUE(s.start({"--firmware", c.firmware, "--pilot", c.pilot}));
-        ASSERT_TRUE(s.echoOff());
-        EXPECT_EQ(s.ask("REV?"), value(std::string("HW:KVX-1\r\nFW:") + c.firmware));
+        TKvxsim s;
+        ASSERT_TRUE(s.StartAsClient({"--firmware", c.firmware, "--pilot", c.pilot}));
+        ASSERT_TRUE(s.EchoOff());
+        EXPECT_EQ(s.Ask("REV?"), value(std::string("HW:KVX-1\r\nFW:") + c.firmware));
         for (const char* cmd : {"ISDST?", "SYNC?", "DST?", "SYNC=1", "DST=1"})
-            EXPECT_EQ(s.ask(cmd) == NO, c.gated) << c.firmware << " " << cmd;
-        EXPECT_EQ(s.ask("PILOT?"), value(c.pilotReply)) << c.firmware;
-        EXPECT_EQ(s.ask("PI?"), value("FFFF"));
+            EXPECT_EQ(s.Ask(cmd) == NO, c.gated) << c.firmware << " " << cmd;
+        EXPECT_EQ(s.Ask("PILOT?"), value(c.pilotReply)) << c.firmware;
+        EXPECT_EQ(s.Ask("PI?"), value("FFFF"));
     }
 }
 
 TEST_F(Sim, StateSurvivesRestartAndLogKeepsEveryLine)
 {
-    TempDir dir;
-    const std::string state = (dir.path / "encoder.state").string();
-    const std::string log = (dir.path / "encoder.log").string();
-    const std::string link = (dir.path / "ttyKVX").string();
+    TTempDir dir("kvxsim_test");
+    const std::string state = (dir.Path() / "encoder.state").string();
+    const std::string log = (dir.Path() / "encoder.log").string();
+    const std::string link = (dir.Path() / "ttyKVX").string();
     {
-        SimProcess s;
-        ASSERT_TRUE(s.start({"--state", state, "--log", log, "--link", link}));
-        EXPECT_EQ(fs::read_symlink(link).string(), s.path());
-        ASSERT_TRUE(s.echoOff());
+        TKvxsim s;
+        ASSERT_TRUE(s.StartAsClient({"--state", state, "--log", log, "--link", link}));
+        EXPECT_EQ(fs::read_symlink(link).string(), s.Path());
+        ASSERT_TRUE(s.EchoOff());
         for (const char* cmd : {"PI=C201", "PS=RADIO 1 ", "AF7=99", "OFFSET=-05:30", "DATE=01.02.15"})
-            ASSERT_EQ(s.ask(cmd), OK) << cmd;
-        EXPECT_EQ(s.ask("PTY=99"), NO);
-        EXPECT_EQ(s.stop(SIGINT), 0);
+            ASSERT_EQ(s.Ask(cmd), OK) << cmd;
+        EXPECT_EQ(s.Ask("PTY=99"), NO);
+        EXPECT_EQ(s.Stop(SIGINT), 0);
         EXPECT_FALSE(fs::exists(fs::symlink_status(link))); // removed at the end
     }
-    EXPECT_EQ(readFile(log), "ECHO=0\nPI=C201\nPS=RADIO 1 \nAF7=99\nOFFSET=-05:30\nDATE=01.02.15\nPTY=99\n");
+    EXPECT_EQ(ReadFile(log), "ECHO=0\nPI=C201\nPS=RADIO 1 \nAF7=99\nOFFSET=-05:30\nDATE=01.02.15\nPTY=99\n");
     std::vector<std::string> left; // no temporary file stays beside the state
-    for (const auto& e : fs::directory_iterator(dir.path))
+    for (const auto& e : fs::directory_iterator(dir.Path()))
         left.push_back(e.path().filename().string());
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string> {"encoder.log", "encoder.state"}));
 
-    SimProcess s;
-    ASSERT_TRUE(s.start({"--state", state}));
-    ASSERT_TRUE(s.echoOff());
-    EXPECT_EQ(s.ask("PI?"), value("C201"));
-    EXPECT_EQ(s.ask("PS?"), value("\"RADIO 1 \""));
-    EXPECT_EQ(s.ask("AF7?"), value("99"));
-    EXPECT_EQ(s.ask("OFFSET?"), value("-05:30"));
+    TKvxsim s;
+    ASSERT_TRUE(s.StartAsClient({"--state", state}));
+    ASSERT_TRUE(s.EchoOff());
+    EXPECT_EQ(s.Ask("PI?"), value("C201"));
+    EXPECT_EQ(s.Ask("PS?"), value("\"RADIO 1 \""));
+    EXPECT_EQ(s.Ask("AF7?"), value("99"));
+    EXPECT_EQ(s.Ask("OFFSET?"), value("-05:30"));
     // The clock keeps running like a battery-backed one.
-    const std::string date = s.ask("DATE?");
+    const std::string date = s.Ask("DATE?");
     EXPECT_TRUE(date == value("01.02.15") || date == value("02.02.15")) << date;
 
     // A damaged state file loses only its damaged lines.
-    s.stop();
+    s.Stop();
     std::ofstream(state, std::ios::trunc) << "PI=C202\nPS=far too long\nnonsense\nPTY=7\n";
-    ASSERT_TRUE(s.start({"--state", state}));
-    ASSERT_TRUE(s.echoOff());
-    EXPECT_EQ(s.ask("PI?"), value("C202"));
-    EXPECT_EQ(s.ask("PS?"), value("\"RDS\""));
-    EXPECT_EQ(s.ask("PTY?"), value("7"));
+    ASSERT_TRUE(s.StartAsClient({"--state", state}));
+    ASSERT_TRUE(s.EchoOff());
+    EXPECT_EQ(s.Ask("PI?"), value("C202"));
+    EXPECT_EQ(s.Ask("PS?"), value("\"RDS\""));
+    EXPECT_EQ(s.Ask("PTY?"), value("7"));
 }
 
 TEST_F(Sim, ServesTheNextClientAfterOneCloses)
 {
     startQuiet();
-    EXPECT_EQ(sim.ask("PI=1234"), OK);
-    sim.closeClient();
-    ASSERT_TRUE(sim.waitForStderr("client left"));
-    ASSERT_TRUE(sim.open());
-    EXPECT_EQ(sim.ask("PI?"), value("1234"));
+    EXPECT_EQ(sim.Ask("PI=1234"), OK);
+    sim.CloseClient();
+    ASSERT_TRUE(sim.WaitForStderr("client left"));
+    ASSERT_TRUE(sim.Open());
+    EXPECT_EQ(sim.Ask("PI?"), value("1234"));
 
     // A reply the leaving client never read does not reach the next one.
-    sim.send("PS?\r");
-    pollfd p {sim.fd(), POLLIN, 0};
+    sim.Send("PS?\r");
+    pollfd p {sim.Fd(), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 10000), 1);
-    sim.closeClient();
-    ASSERT_TRUE(sim.waitForStderr("client left"));
-    ASSERT_TRUE(sim.open());
-    EXPECT_EQ(sim.ask("PI?"), value("1234"));
-    EXPECT_EQ(sim.stop(SIGTERM), 0);
+    sim.CloseClient();
+    ASSERT_TRUE(sim.WaitForStderr("client left"));
+    ASSERT_TRUE(sim.Open());
+    EXPECT_EQ(sim.Ask("PI?"), value("1234"));
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
 TEST_F(Sim, DeviceOptionServesAGivenSerialLine)
 {
-    TempDir dir;
-    const std::string a = (dir.path / "a").string(), b = (dir.path / "b").string();
+    TTempDir dir("kvxsim_test");
+    const std::string a = (dir.Path() / "a").string(), b = (dir.Path() / "b").string();
     pid_t socat = fork();
     if (socat == 0) {
         const std::string pa = "pty,raw,echo=0,link=" + a, pb = "pty,raw,echo=0,link=" + b;
         execlp("socat", "socat", pa.c_str(), pb.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
+    WaitUntil([&] { return fs::exists(a) && fs::exists(b); });
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!(fs::exists(a) && fs::exists(b)) && std::chrono::steady_clock::now() < limit)
-        poll(nullptr, 0, 20);
-    ASSERT_TRUE(sim.start({"--device", a}));
-    EXPECT_EQ(sim.path(), a);
+    ASSERT_TRUE(sim.StartAsClient({"--device", a}));
+    EXPECT_EQ(sim.Path(), a);
     // Talk through the other end of the pair.
-    sim.closeClient();
+    sim.CloseClient();
     int fd = ::open(b.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(write(fd, "PI?\r", 4), 4);
     std::string got;
-    while (!SimProcess::endsWith(got, OK) && std::chrono::steady_clock::now() < limit + std::chrono::seconds(10)) {
+    while (!TKvxsim::EndsWith(got, OK) && std::chrono::steady_clock::now() < limit + std::chrono::seconds(10)) {
         pollfd p {fd, POLLIN, 0};
         char buf[256];
         if (poll(&p, 1, 100) > 0) {
@@ -398,7 +382,7 @@ TEST_F(Sim, DeviceOptionServesAGivenSerialLine)
     }
     ::close(fd);
     EXPECT_EQ(got, "PI?\r" + value("FFFF"));
-    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_EQ(sim.Stop(), 0);
     kill(socat, SIGTERM);
     waitpid(socat, nullptr, 0);
 }
@@ -406,41 +390,41 @@ TEST_F(Sim, DeviceOptionServesAGivenSerialLine)
 TEST_F(Sim, RefuseMuteAndGarbageFaults)
 {
     startQuiet({"--refuse", "PTY", "--mute", "PS?", "--garbage", "TA?"});
-    EXPECT_EQ(sim.ask("PTY?"), NO);
-    EXPECT_EQ(sim.ask("PTY=3"), NO);
-    EXPECT_EQ(sim.ask("PS=ABC"), OK); // only the query is muted
-    sim.send("PS?\r\n");
-    EXPECT_EQ(sim.ask("PI?"), value("FFFF")); // nothing came for PS?
-    const std::string garbage = sim.ask("TA?");
-    EXPECT_TRUE(SimProcess::endsWith(garbage, OK));
+    EXPECT_EQ(sim.Ask("PTY?"), NO);
+    EXPECT_EQ(sim.Ask("PTY=3"), NO);
+    EXPECT_EQ(sim.Ask("PS=ABC"), OK); // only the query is muted
+    sim.Send("PS?\r\n");
+    EXPECT_EQ(sim.Ask("PI?"), value("FFFF")); // nothing came for PS?
+    const std::string garbage = sim.Ask("TA?");
+    EXPECT_TRUE(TKvxsim::EndsWith(garbage, OK));
     EXPECT_FALSE(std::regex_search(garbage, std::regex("\\d")));
-    EXPECT_EQ(sim.ask("TA=1"), OK);
+    EXPECT_EQ(sim.Ask("TA=1"), OK);
 }
 
 TEST_F(Sim, CannedRepliesTheManagerMustSurvive)
 {
     startQuiet({"--bare-ok", "PI?", "--reply", "SYNC?=ext", "--reply", "REV?=HW:A\\r\\nFW:B", "--reply", "PS==x",
         "--rev-one-line"});
-    EXPECT_EQ(sim.ask("PI?"), OK);
-    EXPECT_EQ(sim.ask("PI=C201"), OK);
-    EXPECT_EQ(sim.ask("SYNC?"), value("ext"));
-    EXPECT_EQ(sim.ask("REV?"), value("HW:A\r\nFW:B")); // a canned reply comes first
-    EXPECT_EQ(sim.ask("PS=ABC"), value("x"));          // not carried out...
-    EXPECT_EQ(sim.ask("PS?"), value("\"RDS\""));       // ...and the query is the model's
-    SimProcess one;
-    ASSERT_TRUE(one.start({"--rev-one-line", "--hardware", "H1"}));
-    ASSERT_TRUE(one.echoOff());
-    EXPECT_EQ(one.ask("REV?"), value("HW:H1"));
+    EXPECT_EQ(sim.Ask("PI?"), OK);
+    EXPECT_EQ(sim.Ask("PI=C201"), OK);
+    EXPECT_EQ(sim.Ask("SYNC?"), value("ext"));
+    EXPECT_EQ(sim.Ask("REV?"), value("HW:A\r\nFW:B")); // a canned reply comes first
+    EXPECT_EQ(sim.Ask("PS=ABC"), value("x"));          // not carried out...
+    EXPECT_EQ(sim.Ask("PS?"), value("\"RDS\""));       // ...and the query is the model's
+    TKvxsim one;
+    ASSERT_TRUE(one.StartAsClient({"--rev-one-line", "--hardware", "H1"}));
+    ASSERT_TRUE(one.EchoOff());
+    EXPECT_EQ(one.Ask("REV?"), value("HW:H1"));
 }
 
 TEST_F(Sim, DelayedAndChunkedRepliesArriveWhole)
 {
     startQuiet({"--delay", "300", "--chunk", "3", "--chunk-gap", "400"});
-    sim.send("PI?\r\n");
-    const std::string first = sim.readSome(10000);
+    sim.Send("PI?\r\n");
+    const std::string first = sim.ReadSome(10000);
     EXPECT_FALSE(first.empty());
     EXPECT_LE(first.size(), 3u);
-    EXPECT_EQ(first + sim.readReply(), value("FFFF"));
+    EXPECT_EQ(first + sim.ReadReply(), value("FFFF"));
 }
 
 TEST_F(Sim, HangupAfterMakesTheTerminalGoAway)
@@ -448,17 +432,17 @@ TEST_F(Sim, HangupAfterMakesTheTerminalGoAway)
     startQuiet({"--hangup-after", "2"}); // ECHO=0 was the first command
     // The second command's reply is the last thing the terminal gives: the
     // commands behind it in the same write are neither answered nor run.
-    ASSERT_TRUE(sim.send("PI?\r\nPS?\r\nECHO=1\r\nPI?\r\n"));
+    ASSERT_TRUE(sim.Send("PI?\r\nPS?\r\nECHO=1\r\nPI?\r\n"));
     std::string got;
     bool gone = false;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!gone && std::chrono::steady_clock::now() < limit) {
-        pollfd p {sim.fd(), POLLIN, 0};
+        pollfd p {sim.Fd(), POLLIN, 0};
         if (poll(&p, 1, 100) > 0 && (p.revents & (POLLHUP | POLLERR)))
             gone = true;
         if (p.revents & POLLIN) {
             char c;
-            ssize_t n = read(sim.fd(), &c, 1);
+            ssize_t n = read(sim.Fd(), &c, 1);
             if (n == 1)
                 got += c;
             gone = gone || n == 0 || (n < 0 && errno == EIO);
@@ -466,18 +450,18 @@ TEST_F(Sim, HangupAfterMakesTheTerminalGoAway)
     }
     EXPECT_TRUE(gone);
     EXPECT_EQ(got, value("FFFF"));
-    sim.closeClient();
-    EXPECT_FALSE(sim.open()); // the terminal no longer exists
-    EXPECT_EQ(sim.stop(SIGTERM), 0);
+    sim.CloseClient();
+    EXPECT_FALSE(sim.Open()); // the terminal no longer exists
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
 TEST_F(Sim, BabbleNeverEndsALine)
 {
-    ASSERT_TRUE(sim.start({"--babble"}));
+    ASSERT_TRUE(sim.StartAsClient({"--babble"}));
     std::string got;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (got.size() < 2000 && std::chrono::steady_clock::now() < limit)
-        got += sim.readSome(100);
+        got += sim.ReadSome(100);
     EXPECT_GE(got.size(), 2000u);
     EXPECT_EQ(got.find_first_of("\r\n"), std::string::npos);
 }

@@ -1,4 +1,5 @@
 #include "platform/ini_file.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +23,9 @@ class IniFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "kvx-ini-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        Dir = tmpl;
+        Dir = Temp.Path();
         Path = (Dir / "kvxc.ini").string();
     }
-    void TearDown() override { fs::remove_all(Dir); }
     std::size_t Entries()
     {
         std::size_t n = 0;
@@ -35,12 +33,9 @@ protected:
             ++n;
         return n;
     }
-    void Put(const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
-    std::string Get()
-    {
-        std::ifstream in(Path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    void Put(const std::string& Text) { WriteFile(Path, Text); }
+    std::string Get() { return ReadFile(Path); }
+    TTempDir Temp {"kvx-ini"};
     fs::path Dir;
     std::string Path;
 };

@@ -1,4 +1,5 @@
 #include "platform/log.h"
+#include "support/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,23 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Capture {
-    std::mutex Lock;
-    std::vector<std::string> Lines;
-    Capture()
-    {
-        kvx::log::SetSink([this](kvx::log::Level, const std::string& L) {
-            std::lock_guard<std::mutex> G(Lock);
-            Lines.push_back(L);
-        });
-    }
-    ~Capture()
-    {
-        kvx::log::SetSink(nullptr);
-        kvx::log::SetLevel(kvx::log::ParseLevel(""));
-    }
-};
 
 // Runs this test program again for one test, with KVX_LOG set as given (or
 // unset), and answers what it wrote to stderr.
@@ -74,7 +58,7 @@ TEST(Log, LevelNames)
 
 TEST(Log, QuietByDefaultAndOneLinePerRecord)
 {
-    Capture C;
+    TLogCapture C;
     kvx::log::SetLevel(kvx::log::ParseLevel(""));
     std::thread T([] {
         pthread_setname_np(pthread_self(), "worker7");
@@ -93,21 +77,23 @@ TEST(Log, QuietByDefaultAndOneLinePerRecord)
         }
     });
     T.join();
-    ASSERT_EQ(C.Lines.size(), 3u);
+    auto Lines = C.Take();
+    ASSERT_EQ(Lines.size(), 3u);
     const std::regex Stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
     const char* Tails[]
         = {"WARN [worker7] PI=C201", "ERROR [worker7] device: bad reply", "ERROR [worker7] loader: unknown exception"};
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_TRUE(std::regex_search(C.Lines[i], Stamp)) << C.Lines[i];
-        EXPECT_EQ(C.Lines[i].substr(24), Tails[i]);
+        EXPECT_TRUE(std::regex_search(Lines[i], Stamp)) << Lines[i];
+        EXPECT_EQ(Lines[i].substr(24), Tails[i]);
     }
 
     kvx::log::SetLevel(kvx::log::Level::Debug);
     kvx::log::Debug("now written");
     kvx::log::SetLevel(kvx::log::Level::Off);
     kvx::log::Error("never");
-    ASSERT_EQ(C.Lines.size(), 4u);
-    EXPECT_NE(C.Lines[3].find(" DEBUG ["), std::string::npos);
+    Lines = C.Take();
+    ASSERT_EQ(Lines.size(), 4u);
+    EXPECT_NE(Lines[3].find(" DEBUG ["), std::string::npos);
 }
 
 TEST(Log, LevelComesFromTheEnvironment)

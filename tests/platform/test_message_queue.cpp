@@ -1,4 +1,5 @@
 #include "platform/message_queue.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -7,19 +8,6 @@
 #include <thread>
 
 namespace {
-
-// Polls Cond for up to 10 s.
-template <typename F>
-bool WaitUntil(F Cond)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!Cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // A thread that owns a queue and does only what the test tells it.
 struct QueueThread {

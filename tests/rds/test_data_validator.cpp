@@ -9,6 +9,7 @@
 
 #include "moving_clock.h"
 #include "rds/data_validator.h"
+#include "support/zone_scope.h"
 
 namespace {
 
@@ -36,29 +37,6 @@ TBRDSDataValidator DeviceCopy(const char* FW = "01.03.100  2014/01/01 00:00:00")
     d.RTC.wSecond = 5;
     return d;
 }
-
-class ScopedTZ {
-public:
-    explicit ScopedTZ(const char* Zone)
-    {
-        if (const char* Old = std::getenv("TZ"))
-            FOld = Old;
-        setenv("TZ", Zone, 1);
-        tzset();
-    }
-    ~ScopedTZ()
-    {
-        if (FOld)
-            setenv("TZ", FOld->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-        SetUtcNowOverride(std::nullopt);
-    }
-
-private:
-    std::optional<std::string> FOld;
-};
 
 class RecordingPresenter : public TAlertPresenter {
 public:
@@ -255,7 +233,7 @@ TEST(ChangeDetection, ComputerClockUsesOneUtcReadingAndTheZone)
         {"UTC", Winter, "OFFSET=+00:00"},
     };
     for (const Case& c : Cases) {
-        ScopedTZ Tz(c.Zone);
+        TZoneScope Tz(c.Zone);
         SetUtcNowOverride(c.Now);
         const TBRDSDataValidator Device = DeviceCopy();
         TBRDSDataValidator Editor = DeviceCopy();
@@ -369,7 +347,7 @@ TEST(ChangeDetection, ComputerClockIsReadOnceWhileItMoves)
         {"Europe/London", 1427590799999LL, {"DATE=29.03.15", "TIME=00:59:59", "OFFSET=+00:00"}},
     };
     for (const auto& c : Cases) {
-        ScopedTZ Tz(c.Zone);
+        TZoneScope Tz(c.Zone);
         SetUtcNowOverride(std::nullopt);
         const TBRDSDataValidator Device = DeviceCopy();
         TBRDSDataValidator Editor = DeviceCopy();
@@ -382,4 +360,31 @@ TEST(ChangeDetection, ComputerClockIsReadOnceWhileItMoves)
         }
         EXPECT_EQ(Msgs(L), c.Want) << c.Zone;
     }
+}
+
+namespace {
+
+struct TPopulateCounter {
+    int Calls = 0;
+    void Count(TDataValidator*) { ++Calls; }
+};
+
+} // namespace
+
+TEST(DataValidator, AssignSettingsTakesTheValuesAndKeepsTheHandlers)
+{
+    TPopulateCounter Mine, Theirs;
+    TBRDSDataValidator To(nullptr, TDVNotifyEvent(&Mine, &TPopulateCounter::Count));
+    TBRDSDataValidator From(nullptr, TDVNotifyEvent(&Theirs, &TPopulateCounter::Count));
+    From.PI = 0xC201;
+    From.PS = "RADIO 1 ";
+    From.Ready(true);
+
+    To.AssignSettings(From);
+    EXPECT_EQ(To.PI, 0xC201);
+    EXPECT_EQ(To.PS, "RADIO 1 ");
+    EXPECT_TRUE(To.Ready());
+    To.Populate();
+    EXPECT_EQ(Mine.Calls, 1);
+    EXPECT_EQ(Theirs.Calls, 0);
 }

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "rds/settings_file.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -23,35 +24,18 @@ namespace {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char Tmpl[] = "kvx-rds-XXXXXX";
-        const fs::path Base = fs::temp_directory_path() / Tmpl;
-        std::string s = Base.string();
-        ASSERT_NE(mkdtemp(s.data()), nullptr);
-        Dir = s;
-    }
-    void TearDown() override { fs::remove_all(Dir); }
+    void SetUp() override { Dir = Temp.Path(); }
 
-    std::string Read(const fs::path& p)
-    {
-        std::ifstream f(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(f), {});
-    }
-    void Write(const fs::path& p, const std::string& Bytes)
-    {
-        std::ofstream f(p, std::ios::binary);
-        f << Bytes;
-    }
     TBRDSDataValidator Load(const std::string& Bytes)
     {
-        Write(Dir / "in.kvx", Bytes);
+        WriteFile(Dir / "in.kvx", Bytes);
         TBRDSDataValidator r;
         std::string Err;
         EXPECT_TRUE(LoadSettingsFile((Dir / "in.kvx").string(), r, Err)) << Err;
         return r;
     }
 
+    TTempDir Temp {"kvx-rds"};
     fs::path Dir;
 };
 
@@ -89,7 +73,7 @@ TEST_F(SettingsFile, WritesKeysInOrderAndReadsThemBack)
     const std::string Path = (Dir / "a.kvx").string();
     std::string Err;
     ASSERT_TRUE(SaveSettingsFile(Sample(), Path, Err)) << Err;
-    EXPECT_EQ(Read(Path),
+    EXPECT_EQ(ReadFile(Path),
         "PI=C201\r\nPS=RADIO 1  \r\nPTY=10\r\nTA=1\r\nTATIME=255\r\nTP=1\r\nMS=1\r\nDI=13\r\n"
         "MODE=1\r\nTEXT=News=at 9\r\nDRTS=5\r\nDPS=WELCOME TO RADIO ONE\r\nDPSS=3\r\nPARSE=9\r\n"
         "AF1=20\r\nAF2=40\r\nAF3=60\r\nAF4=80\r\nAF5=100\r\nAF6=120\r\nAF7=140\r\nPHASE=3599\r\n"
@@ -157,7 +141,7 @@ TEST_F(SettingsFile, LargeAndOversizedFiles)
     EXPECT_EQ(r.PS.size(), 100000u);
 
     // A file far beyond any settings file is refused with a reason.
-    Write(Dir / "huge.kvx", std::string(17u << 20, '\n'));
+    WriteFile(Dir / "huge.kvx", std::string(17u << 20, '\n'));
     TBRDSDataValidator h;
     std::string Err;
     EXPECT_FALSE(LoadSettingsFile((Dir / "huge.kvx").string(), h, Err));
@@ -202,7 +186,7 @@ TEST_F(SettingsFile, FailedSaveKeepsTheOldFile)
     TBRDSDataValidator Old = Sample();
     Old.PS = "OLD";
     ASSERT_TRUE(SaveSettingsFile(Old, Path, Err)) << Err;
-    const std::string Before = Read(Path);
+    const std::string Before = ReadFile(Path);
 
     // The disk fills after the first 20 bytes.
     std::size_t Written = 0;
@@ -218,7 +202,7 @@ TEST_F(SettingsFile, FailedSaveKeepsTheOldFile)
     EXPECT_FALSE(SaveSettingsFile(Sample(), Path, Err, FullDisk));
     EXPECT_NE(Err.find("keep.kvx"), std::string::npos) << Err;
     EXPECT_NE(Err.find(std::strerror(ENOSPC)), std::string::npos) << Err;
-    EXPECT_EQ(Read(Path), Before);
+    EXPECT_EQ(ReadFile(Path), Before);
     std::size_t Files = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(Dir))
         ++Files;
@@ -281,7 +265,7 @@ TEST_F(SettingsFile, SaveThroughLinksKeepsLinksModeOwnerAndGroup)
 {
     fs::create_directories(Dir / "real");
     const fs::path Real = Dir / "real" / "station.kvx";
-    Write(Real, "PI=1234\r\n");
+    WriteFile(Real, "PI=1234\r\n");
     ASSERT_EQ(chmod(Real.c_str(), 0640), 0);
     const bool Root = geteuid() == 0;
     if (Root) {
@@ -297,7 +281,7 @@ TEST_F(SettingsFile, SaveThroughLinksKeepsLinksModeOwnerAndGroup)
     ASSERT_TRUE(SaveSettingsFile(Sample(), (Dir / "far.kvx").string(), Err)) << Err;
     EXPECT_TRUE(fs::is_symlink(Dir / "far.kvx"));
     EXPECT_TRUE(fs::is_symlink(Dir / "near.kvx"));
-    EXPECT_EQ(Read(Real), SettingsFileText(Sample()));
+    EXPECT_EQ(ReadFile(Real), SettingsFileText(Sample()));
     struct stat After { };
     ASSERT_EQ(stat(Real.c_str(), &After), 0);
     EXPECT_EQ(After.st_mode & 07777, 0640u);
@@ -309,7 +293,7 @@ TEST_F(SettingsFile, SaveThroughLinksKeepsLinksModeOwnerAndGroup)
     fs::create_symlink("real/new.kvx", Dir / "fresh.kvx");
     ASSERT_TRUE(SaveSettingsFile(Sample(), (Dir / "fresh.kvx").string(), Err)) << Err;
     EXPECT_TRUE(fs::is_symlink(Dir / "fresh.kvx"));
-    EXPECT_EQ(Read(Dir / "real" / "new.kvx"), SettingsFileText(Sample()));
+    EXPECT_EQ(ReadFile(Dir / "real" / "new.kvx"), SettingsFileText(Sample()));
 
     // A loop of links is an error, not a hang.
     fs::create_symlink("loop2.kvx", Dir / "loop1.kvx");
@@ -329,7 +313,7 @@ TEST_F(SettingsFile, UnwritableFolderRewritesAWritableFileInPlace)
     fs::create_directories(Locked);
     const fs::path File = Locked / "station.kvx";
     const std::string OldText = "PI=1234\r\nTEXT=" + std::string(1000, 'x') + "\r\n"; // longer than the new
-    Write(File, OldText);
+    WriteFile(File, OldText);
     ASSERT_EQ(chmod(File.c_str(), 0666), 0);
     ASSERT_EQ(chmod(Locked.c_str(), 0555), 0);
     struct stat Before { };
@@ -349,12 +333,12 @@ TEST_F(SettingsFile, UnwritableFolderRewritesAWritableFileInPlace)
     auto [Ok, Err] = SaveAsOtherUser(File.string(), Tmp.string(), FullDisk);
     EXPECT_FALSE(Ok);
     EXPECT_NE(Err.find(std::strerror(ENOSPC)), std::string::npos) << Err;
-    EXPECT_EQ(Read(File), OldText);
+    EXPECT_EQ(ReadFile(File), OldText);
     EXPECT_EQ(Entries(Tmp), 0u); // the backup went once the old text was back
 
     std::tie(Ok, Err) = SaveAsOtherUser(File.string(), Tmp.string());
     EXPECT_TRUE(Ok) << Err;
-    EXPECT_EQ(Read(File), SettingsFileText(Sample()));
+    EXPECT_EQ(ReadFile(File), SettingsFileText(Sample()));
     struct stat After { };
     ASSERT_EQ(stat(File.c_str(), &After), 0);
     EXPECT_EQ(After.st_ino, Before.st_ino);
@@ -371,6 +355,6 @@ TEST_F(SettingsFile, UnwritableFolderRewritesAWritableFileInPlace)
     EXPECT_FALSE(Ok);
     EXPECT_NE(Err.find("station.kvx"), std::string::npos) << Err;
     EXPECT_NE(Err.find(std::strerror(EACCES)), std::string::npos) << Err;
-    EXPECT_EQ(Read(File), SettingsFileText(Sample()));
+    EXPECT_EQ(ReadFile(File), SettingsFileText(Sample()));
     ASSERT_EQ(chmod(Locked.c_str(), 0755), 0); // so that the fixture can remove it
 }

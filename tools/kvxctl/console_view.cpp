@@ -5,35 +5,24 @@
 
 #include <unistd.h>
 
-void TConsoleView::CopySettings(TBRDSDataValidator& To, const TBRDSDataValidator& From)
-{
-    const TDVAlertEvent A = To.OnAlert;
-    const TDVNotifyEvent P = To.OnPopulate;
-    const TDVNotifyEvent C = To.OnCollect;
-    To = From;
-    To.OnAlert = A;
-    To.OnPopulate = P;
-    To.OnCollect = C;
-}
-
 void TConsoleView::ClearEditor()
 {
     const bool Manual = Editor.RTCManual;
-    CopySettings(Editor, TBRDSDataValidator());
+    Editor.AssignSettings(TBRDSDataValidator());
     Editor.RTCManual = Manual;
 }
 
 void TConsoleView::PopulateEditor(const TBRDSDataValidator& Record)
 {
     const bool Manual = Editor.RTCManual;
-    CopySettings(Editor, Record);
+    Editor.AssignSettings(Record);
     // The synchronisation mode is the user's choice, never read from the encoder.
     Editor.RTCManual = Manual;
 }
 
 void TConsoleView::CollectEditor(TBRDSDataValidator& Record)
 {
-    CopySettings(Record, Editor);
+    Record.AssignSettings(Editor);
 }
 
 void TConsoleView::ShowStatus(const std::string& Text, std::uint32_t, std::uint32_t, bool)

@@ -35,9 +35,6 @@ public:
 
     bool PresentAlerts(const TAlertArray& Alerts) override;
 
-    // Copies the settings of From into To; To keeps its event handlers.
-    static void CopySettings(TBRDSDataValidator& To, const TBRDSDataValidator& From);
-
 private:
     bool Confirm(const std::string& Question);
     bool FAssumeYes;

@@ -3,10 +3,10 @@
 // a console view, and can also relay single commands.
 
 #include "_conn/device.h"
-#include "_conn/ok_no_automaton.h"
 #include "_conn/port_connection.h"
 #include "_conn/serial_connection.h"
 #include "console_view.h"
+#include "dialogue/device_factory.h"
 #include "dialogue/encoder_dialogue.h"
 #include "dialogue/transcript.h"
 #include "platform/date_time.h"
@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -155,24 +156,16 @@ void PrintConnectionError(const TCustomConnection* Conn)
 int Send(const std::string& Port, double Timeout, const std::vector<std::string>& Cmds)
 {
     Session S;
-    TCustomDevice D;
+    std::string Error;
+    const std::unique_ptr<TCustomDevice> Device = NewEncoderDevice(Port, &Error);
+    if (!Error.empty()) {
+        std::fprintf(stderr, "kvxctl: %s\n", Error.c_str());
+        return 2;
+    }
+    TCustomDevice& D = *Device;
     D.SetOnDeviceStatus(TDeviceStatusEvent(&S, &Session::Status));
     D.SetOnDevicePacket(TDevicePacketEvent(&S, &Session::Packet));
     D.SetOnDeviceData(TDeviceQueryDataEvent(&S, &Session::Data));
-    D.SetPA(new TOKNO);
-    D.SetAdoptConnections(true);
-    D.SetSilent(false);
-
-    TCustomConnection* C = NewConnectionForPort(Port, true);
-    D.SetConn(C); // the device owns it from here
-    try {
-        ApplyPortSettings(C, Port);
-    } catch (const std::exception& E) {
-        std::fprintf(stderr, "kvxctl: %s\n", E.what());
-        return 2;
-    }
-    C->SetSilent(false);
-    C->SetDisconnectInactive(false);
     D.Connect();
     if (!Serve([&] { return D.Connected() || S.Failed(); }, Timeout + 10) || !D.Connected()) {
         std::string Words;
@@ -484,7 +477,7 @@ int TConsole::Diff(bool Write)
     // unless the computer's clock is to be written.
     File.RTC = FD.BRDSDV->RTC;
     File.RTCManual = !FO.SyncClock;
-    TConsoleView::CopySettings(FView.Editor, File);
+    FView.Editor.AssignSettings(File);
 
     TBRDSDataValidator Record;
     std::vector<TMsgChange> List;
@@ -513,7 +506,7 @@ int TConsole::Diff(bool Write)
     }
     const TBRDSDataValidator Written = [&] {
         TBRDSDataValidator W;
-        TConsoleView::CopySettings(W, FView.Editor);
+        W.AssignSettings(FView.Editor);
         return W;
     }();
     auto* L = static_cast<TKVXStateList*>(FD.LDRA->FindState(151));
@@ -544,7 +537,7 @@ int TConsole::Verify(const TBRDSDataValidator& Written)
     if (int E = Wait([&] { return FD.LastScriptEnd() == 134; }, "while reading back"))
         return E;
     TBRDSDataValidator Expected;
-    TConsoleView::CopySettings(Expected, Written);
+    Expected.AssignSettings(Written);
     if (FO.SyncClock)
         Expected.Offset = LocalOffsetMinutes(UtcNowMs());
     auto Pairs = [](const std::string& Text) {
@@ -633,7 +626,7 @@ int TConsole::Clock()
     if (int E = ConnectAndRead())
         return E;
     if (FO.Sync) {
-        TConsoleView::CopySettings(FView.Editor, *FD.BRDSDV);
+        FView.Editor.AssignSettings(*FD.BRDSDV);
         FView.Editor.RTCManual = false;
         if (FD.SaveChanges() != srStarted) {
             std::fprintf(stderr, "kvxctl: the clock write did not start\n");

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <functional>
 
+#include "support/qt_wait.h"
 #include "ui/kit/balloon.h"
 
 namespace {
@@ -15,18 +16,6 @@ namespace {
 QSize ScreenSize()
 {
     return QGuiApplication::primaryScreen()->geometry().size();
-}
-
-bool WaitFor(const std::function<bool()>& Cond)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!Cond()) {
-        if (t.elapsed() > 10000)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
 }
 
 // A balloon without title around one control of the given size; with the

@@ -7,20 +7,10 @@
 
 #include <functional>
 
+#include "support/qt_wait.h"
 #include "ui/kit/splash.h"
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& cond)
-{
-    QDeadlineTimer deadline(10000);
-    while (!cond()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 QImage Picture(int w, int h)
 {
