@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include "support/conn_listener.h"
 #include "support/pty.h"
+#include "support/wait_until.h"
 
 extern char** environ;
 
