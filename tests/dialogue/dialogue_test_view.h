@@ -56,9 +56,10 @@ struct TTestView : IDialogueView {
     }
     void ProcessMessages() override { ++PendingEventRuns; }
 
-    // The settings only: the record's handlers stay.
+    // The settings only: the record's handlers and its readiness stay.
     static void Copy(TBRDSDataValidator& To, const TBRDSDataValidator& From)
     {
+        const bool Ready = To.Ready();
         const auto A = To.OnAlert;
         const auto P = To.OnPopulate;
         const auto C = To.OnCollect;
@@ -66,5 +67,6 @@ struct TTestView : IDialogueView {
         To.OnAlert = A;
         To.OnPopulate = P;
         To.OnCollect = C;
+        To.Ready(Ready);
     }
 };
