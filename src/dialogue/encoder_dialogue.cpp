@@ -5,6 +5,7 @@
 #include "dialogue/settings_backup.h"
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
+#include "platform/log.h"
 
 #include <chrono>
 #include <climits>
@@ -422,6 +423,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
             BRDSDV->Ready(true);
             LDRA->SetActive(false);
             FLastEnd = N;
+            kvx::log::Debug("read complete");
             break;
         case stWriteEnd:
             S->SetInnerState(isNext);
