@@ -60,17 +60,10 @@ void AddVersionLabel(TSplash& Splash)
     layout->addWidget(label);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Answers the command line's help or version, or its error, with the exit
+// code; -1 when the program is to run.
+int Answer(const TCommandLine& command)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kvxc"));
-    QApplication::setApplicationVersion(QString::fromStdString(GetVersionString("%d.%d.%d.%d")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("kvxc"));
-    QApplication::setStyle(QStringLiteral("Fusion"));
-
-    const TCommandLine command = ParseCommandLine(QCoreApplication::arguments());
     switch (command.Action) {
     case TCommandLine::caHelp:
     case TCommandLine::caVersion:
@@ -80,6 +73,39 @@ int main(int argc, char** argv)
     case TCommandLine::caRun:
         break;
     }
+    return -1;
+}
+
+// Whether the command line asks only for the help or the version, which must
+// work without a display (a QApplication cannot start without one).
+bool AsksHelpOrVersion(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "-h" || a == "-?" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (AsksHelpOrVersion(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        const int code = Answer(ParseCommandLine(QCoreApplication::arguments()));
+        return code < 0 ? 64 : code;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kvxc"));
+    QApplication::setApplicationVersion(QString::fromStdString(GetVersionString("%d.%d.%d.%d")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kvxc"));
+    QApplication::setStyle(QStringLiteral("Fusion"));
+
+    const TCommandLine command = ParseCommandLine(QCoreApplication::arguments());
+    if (const int code = Answer(command); code >= 0)
+        return code;
 
     // A second copy has asked the first one to come forward and ends here.
     if (!IsFirstInstance()) {

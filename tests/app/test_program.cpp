@@ -27,21 +27,29 @@ TEST(Program, CommandLineAnswersWithoutAWindow)
 {
     struct TCase {
         QStringList Args;
+        bool NoDisplay; // help and version need none
         int Code;
         const char* Out;
         const char* Err;
     };
     const TCase Cases[] = {
-        {{"--version"}, 0, "kvxc 1.", ""},
-        {{"--help"}, 0, "--port <PORT>", ""},
-        {{"--port"}, 64, "", "Missing value after '--port'"},
-        {{"ttyUSB0"}, 64, "", "Try 'kvxc --help'."},
+        {{"--version"}, false, 0, "kvxc 1.", ""},
+        {{"--version"}, true, 0, "kvxc 1.", ""},
+        {{"--help"}, true, 0, "--port <PORT>", ""},
+        {{"--port"}, false, 64, "", "Missing value after '--port'"},
+        {{"ttyUSB0"}, false, 64, "", "Try 'kvxc --help'."},
     };
     QTemporaryDir dir;
     for (const TCase& C : Cases) {
-        SCOPED_TRACE(C.Args.join(' ').toStdString());
+        SCOPED_TRACE(C.Args.join(' ').toStdString() + (C.NoDisplay ? " without a display" : ""));
+        QProcessEnvironment env = Environment(dir);
+        if (C.NoDisplay) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            env.remove(QStringLiteral("DISPLAY"));
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        }
         QProcess p;
-        p.setProcessEnvironment(Environment(dir));
+        p.setProcessEnvironment(env);
         p.start(QStringLiteral(KVXC_PATH), C.Args);
         ASSERT_TRUE(p.waitForFinished(30000));
         EXPECT_EQ(p.exitCode(), C.Code);
