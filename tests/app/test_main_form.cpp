@@ -232,7 +232,7 @@ TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
     ASSERT_TRUE(S.Connect());
     TTestForm& F = *S.F;
     F.edPS_B->setText(QStringLiteral("EDITED"));
-    F.UpdateActions();
+    RunIdle(); // the actions are updated when the event loop goes idle
     EXPECT_TRUE(F.btnRevert->isEnabled());
     F.btnRevert->click();
     EXPECT_EQ(F.edPS_B->text(), "RDS");

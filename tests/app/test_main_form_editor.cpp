@@ -175,6 +175,14 @@ TEST(MainFormEditor, CallLettersTypedInLowerCaseGiveThePI)
     EXPECT_EQ(F.edPI_B->text(), QString::asprintf("%.4X", PI));
     EXPECT_EQ(F.edCall_B->cursorPosition(), 4);
 
+    // A letter typed in the middle: the PI converts back to the same letters,
+    // which are not written again, so the caret stays after the new letter.
+    F.edCall_B->setText(QStringLiteral("WAC"));
+    F.edCall_B->setCursorPosition(2);
+    TypeKeys(F.edCall_B, QStringLiteral("b"));
+    EXPECT_EQ(F.edCall_B->text(), "WABC");
+    EXPECT_EQ(F.edCall_B->cursorPosition(), 3);
+
     // Letters that are no call letters give no PI.
     F.edCall_B->clear();
     TypeKeys(F.edCall_B, QStringLiteral("x1"));
