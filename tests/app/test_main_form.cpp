@@ -171,8 +171,7 @@ struct TConnected : TWindow {
     }
     bool WaitRead()
     {
-        const bool Read
-            = Until([&] { return F->Dialogue->LastScriptEnd() == 134 || F->Dialogue->Failure() != dfNone; })
+        const bool Read = Until([&] { return F->Dialogue->LastScriptEnd() == 134 || F->Dialogue->Failure() != dfNone; })
             && F->Dialogue->LastScriptEnd() == 134;
         F->UpdateActions(); // the idle-time pass the event loop would run
         return Read;
