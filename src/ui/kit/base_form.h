@@ -155,6 +155,11 @@ struct TAboutItem {
 // The shared progress window while a TBaseFormMain exists (nullptr otherwise).
 TProgressFormEx* ProgressForm();
 
+// Wraps the application's style so that tool tips show after
+// TBaseFormMain::HintPause; the main window calls it, and so may the start-up
+// once it has chosen the style. Calling it again changes nothing.
+void InstallHintPause();
+
 class TBaseFormMain : public TBaseForm {
     Q_OBJECT
 public:
@@ -185,6 +190,9 @@ public:
     TSplash* About() const { return FAbout; }
     // The program file's path with its extension changed to ".chm".
     virtual QString HelpFileName() const;
+
+    // Milliseconds the mouse rests on a control before its tool tip shows.
+    static constexpr int HintPause = 250;
 
     static const QString MakerEmail;
     static const QString MakerWeb;

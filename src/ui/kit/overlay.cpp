@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QVariant>
+#include <algorithm>
 
 int GetHelpContext(const QObject* Control)
 {
@@ -66,6 +67,29 @@ QImage TImageList::Picture(int Index) const
 
 // ---- TOverlayPanel --------------------------------------------------------------
 
+namespace {
+
+// The y of a group box's top frame line under a marker at column X: the
+// box's own "FrameLine" when it reports one, else the first row its style
+// paints in that column (styles differ widely in where they put the frame).
+int GroupBoxFrameLine(QGroupBox* Box, int X)
+{
+    const QVariant own = Box->property(kFrameLineProperty);
+    if (own.isValid())
+        return own.toInt();
+    if (Box->width() <= 0 || Box->height() <= 0 || X < 0 || X >= Box->width())
+        return 0;
+    QImage img(Box->size(), QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    Box->render(&img, QPoint(), QRegion(), QWidget::RenderFlags());
+    for (int y = 0; y < img.height(); ++y)
+        if (qAlpha(img.pixel(X, y)) > 0)
+            return y;
+    return 0;
+}
+
+} // namespace
+
 TOverlayPanel::TOverlayPanel(QWidget* Parent, QWidget* RefControl) : QWidget(Parent), FRefControl(RefControl)
 {
     // Paints nothing of its own: the control below shows through.
@@ -125,12 +149,14 @@ POverlayImageInfo TOverlayPanel::Image(int Index) const
 void TOverlayPanel::ArrangeImages()
 {
     int x = width() - 5;
-    const int y = qobject_cast<QGroupBox*>(FRefControl) ? 3 : 0;
+    // On a group box the markers sit centred on the frame's top line.
+    auto* box = qobject_cast<QGroupBox*>(FRefControl);
+    const int line = box ? GroupBoxFrameLine(box, box->width() - 9) : 0;
     for (const auto& i : Imgs) {
         if (!i->Img->isVisibleTo(this))
             continue;
         x -= i->Img->width();
-        i->Img->move(x, y);
+        i->Img->move(x, box ? std::max(0, line - (i->Img->height() - 1) / 2) : 0);
         x -= 2;
     }
     UpdateHitArea();

@@ -23,6 +23,10 @@ inline constexpr char kHelpContextProperty[] = "HelpContext";
 int GetHelpContext(const QObject* Control);
 void SetHelpContext(QObject* Control, int Value);
 
+// A group box that paints its own frame reports the y of its top frame line
+// in this property; markers on it are centred on that line.
+inline constexpr char kFrameLineProperty[] = "FrameLine";
+
 // A picture control with click, mouse-enter and mouse-leave events.
 class TClickImage : public QLabel {
     Q_OBJECT
