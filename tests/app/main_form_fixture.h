@@ -14,9 +14,9 @@
 #include <QTimer>
 
 #include <chrono>
-#include <ostream>
 #include <deque>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 // Readable test failures.

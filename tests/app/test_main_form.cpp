@@ -9,6 +9,7 @@
 #include "ui/main/group_box.h"
 
 #include <QFile>
+#include <QStatusTipEvent>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -64,6 +65,10 @@ TEST(MainForm, WindowDefinition)
     EXPECT_FALSE(F._ac_DeviceDefaults->isEnabled());
     EXPECT_TRUE(F._ac_DeviceConnect->isEnabled());
     EXPECT_EQ(F._ac_DeviceConnect->statusTip(), "Connect []");
+    // The hint of what is under the mouse goes to the first panel.
+    QStatusTipEvent Tip(F.btnSave->statusTip());
+    QCoreApplication::sendEvent(F.btnSave, &Tip);
+    EXPECT_EQ(F.StatusBar1->Hint, "Save Changes");
     // Closing while disconnected asks nothing.
     EXPECT_TRUE(F.close());
     EXPECT_TRUE(F.Messages.empty());
@@ -315,12 +320,16 @@ TEST(MainFormSession, SaveAndOpenASettingsFile)
     F.UpdateActions();
     EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
 
-    // A file that cannot be read: the file layer's reason in a message box.
+    // A file that cannot be read: the file layer's reason in a message box,
+    // and the window keeps the file it had, so Save does not overwrite the
+    // unread one.
     F.OpenName = QString::fromStdString(S.Sim.Dir() + "/missing.kvx");
     F._ac_FileOpen->trigger();
     ASSERT_EQ(F.Messages.size(), 1u);
     EXPECT_FALSE(F.Messages[0].isEmpty());
     EXPECT_EQ(F.edPS_B->text(), "OTHER");
+    EXPECT_EQ(F.FileName, QString::fromStdString(Other));
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption + " - [other.kvx]");
 
     // Save with PI 0: validation refuses it and nothing is written.
     F.edPI_B->setText(QStringLiteral("0000"));
