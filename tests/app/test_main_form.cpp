@@ -8,6 +8,7 @@
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QStatusTipEvent>
 #include <gtest/gtest.h>
@@ -120,6 +121,26 @@ TEST(MainForm, PortList)
     EXPECT_EQ(F.cbCOMS->currentText(), "/dev/pts/9");
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->statusTip(), "Connect [/dev/pts/9]");
+}
+
+TEST(MainForm, SettingsDialogOkStoresAndSelectsThePort)
+{
+    TWindow W;
+    W.Tty.AddUsb("ttyUSB3", "cdc_acm", "2341", "0043", "Maker", "Board", "S1", "");
+    TTestForm& F = W.Start();
+    for (const int Result : {mrCancel, mrOk}) {
+        // The dialog is modal: it is answered from the event loop it runs.
+        QTimer::singleShot(0, [Result] {
+            auto* D = qobject_cast<TSettingsForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(D, nullptr);
+            D->cbCOMS->setCurrentIndex(D->cbCOMS->findText(QStringLiteral("ttyUSB3")));
+            D->SetModalResult(Result);
+        });
+        F._ac_Settings->trigger();
+        const bool Stored = Result == mrOk;
+        EXPECT_EQ(W.ReadConfig().CONN_PORT == "ttyUSB3", Stored);
+        EXPECT_EQ(F.cbCOMS->currentText() == "ttyUSB3", Stored);
+    }
 }
 
 TEST(MainForm, PortGivenForTheRunIsNotWrittenUnlessChosen)

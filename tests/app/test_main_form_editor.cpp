@@ -154,6 +154,14 @@ TEST(MainFormEditor, KeyFiltersOfPIAndCallLetters)
         TypeKeys(C.Box, QString::fromLatin1(C.Keys));
         EXPECT_EQ(C.Box->text(), QString::fromLatin1(C.Shown)) << C.Keys;
     }
+    // Text that is not hexadecimal (pasted through the context menu) is
+    // reported and leaves the call letters as they were.
+    F.edCall_B->setText(QStringLiteral("WABC"));
+    F.edPI_B->setText(QStringLiteral("XY"));
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_EQ(F.Messages[0], "'XY' is not a valid integer value");
+    EXPECT_EQ(F.edCall_B->text(), "WABC");
+
     // Pasting is a control character: refused.
     QGuiApplication::clipboard()->setText(QStringLiteral("ABCD"));
     F.edPI_B->setText(QStringLiteral("12"));
