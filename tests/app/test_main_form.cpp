@@ -316,6 +316,30 @@ TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
     EXPECT_FALSE(F._ac_FileOpen->isEnabled());
 }
 
+TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    F.SaveName = QString::fromStdString(S.Sim.Dir() + "/station.kvx");
+    F._ac_FileSaveAs->trigger();
+    F.edPS_B->setText(QStringLiteral("EDITED"));
+    F.Answers = {mrNo};
+    F._ac_DeviceDefaults->trigger();
+    EXPECT_EQ(F.edPS_B->text(), "EDITED"); // not confirmed: nothing happens
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption + " - [station.kvx]");
+
+    const std::size_t Before = S.Sim.Log().size();
+    F.Answers = {mrYes};
+    F._ac_DeviceDefaults->trigger();
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption);
+    EXPECT_TRUE(F.FileName.isEmpty());
+    ASSERT_TRUE(S.WaitRead());
+    EXPECT_EQ(S.LogFrom(Before).at(0), "INIT");
+    EXPECT_EQ(F.edPS_B->text(), "RDS");
+    EXPECT_TRUE(F.gbPS_B->isEnabled());
+}
+
 TEST(MainFormSession, SaveAndOpenASettingsFile)
 {
     TConnected S;
