@@ -156,8 +156,8 @@ public:
     // One update pass over every action (run when the event loop goes idle).
     void UpdateActions();
 
-    // The settings file.
-    void OpenSettingsFile(const QString& Path);
+    // The settings file; a failure is reported in a message box.
+    bool OpenSettingsFile(const QString& Path);
     void SaveSettingsFile(const QString& Path);
 
     // The record alert handler every record of the window gets.

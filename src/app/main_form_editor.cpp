@@ -142,8 +142,8 @@ void TMainForm::CreateEditor()
     gbPTY_B->setGeometry(173, 31, 342, 46);
     NewLabel(QStringLiteral("RDS"), gbPTY_B, 8, 20);
     cbPTY_B = NewList(gbPTY_B, {}, 34, 16, 136, 15);
-    NewLabel(QStringLiteral("RBDS"), gbPTY_B, 178, 20);
-    cbPTYRBDS_B = NewList(gbPTY_B, {}, 208, 16, 126, 15);
+    NewLabel(QStringLiteral("RBDS"), gbPTY_B, 176, 20);
+    cbPTYRBDS_B = NewList(gbPTY_B, {}, 210, 16, 124, 15);
 
     gbPS_B = new TGroupBox(QStringLiteral("PS"), this);
     gbPS_B->setGeometry(8, 83, 84, 46);
@@ -172,10 +172,10 @@ void TMainForm::CreateEditor()
 
     gbDI_B = new TGroupBox(QStringLiteral("DI"), this);
     gbDI_B->setGeometry(8, 135, 389, 46);
-    cbDIMS_B = NewList(gbDI_B, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 62);
-    cbDIAH_B = NewList(gbDI_B, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 74, 16, 122);
-    cbDICO_B = NewList(gbDI_B, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 200, 16, 104);
-    cbDIDS_B = NewList(gbDI_B, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 308, 16, 73);
+    cbDIMS_B = NewList(gbDI_B, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 64);
+    cbDIAH_B = NewList(gbDI_B, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 74, 16, 110);
+    cbDICO_B = NewList(gbDI_B, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 186, 16, 110);
+    cbDIDS_B = NewList(gbDI_B, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 298, 16, 83);
 
     gbEncoderMode = new TGroupBox(QStringLiteral("Encoder Mode"), this);
     gbEncoderMode->setGeometry(403, 135, 112, 46);

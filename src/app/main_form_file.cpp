@@ -49,8 +49,15 @@ void TMainForm::_ac_FileOpenExecute()
     const QString Path = AskOpenFileName();
     if (Path.isEmpty())
         return;
+    const QString Before = FileName;
+    const QString BeforeTitle = windowTitle();
     SetCaptionFileName(Path);
-    OpenSettingsFile(Path);
+    // A file that could not be read is not the window's file: a later Save
+    // would overwrite it with settings it never held.
+    if (!OpenSettingsFile(Path)) {
+        FileName = Before;
+        setWindowTitle(BeforeTitle);
+    }
 }
 
 void TMainForm::_ac_FileSaveExecute()
@@ -71,15 +78,16 @@ void TMainForm::_ac_FileSaveAsExecute()
     SaveSettingsFile(Path);
 }
 
-void TMainForm::OpenSettingsFile(const QString& Path)
+bool TMainForm::OpenSettingsFile(const QString& Path)
 {
     std::unique_ptr<TBRDSDataValidator> R(NewRecord());
     std::string Error;
     if (!LoadSettingsFile(Path.toStdString(), *R, Error, Dialogue ? Dialogue->BRDSDV : nullptr)) {
         Message(QString::fromStdString(Error), mtError, mbOK);
-        return;
+        return false;
     }
     R->Populate();
+    return true;
 }
 
 void TMainForm::SaveSettingsFile(const QString& Path)

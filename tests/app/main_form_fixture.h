@@ -8,13 +8,15 @@
 #include "tty_tree.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <chrono>
-#include <ostream>
 #include <deque>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 // Readable test failures.
@@ -89,6 +91,14 @@ inline void TypeKeys(QWidget* W, const QString& Text)
         const int Key = C.isLetter() ? Qt::Key_A + (C.toUpper().unicode() - u'A') : C.unicode();
         KeyClick(W, Key, Qt::NoModifier, QString(C));
     }
+}
+
+// Lets the event loop run and go idle once, as between two user actions.
+inline void RunIdle()
+{
+    QEventLoop L;
+    QTimer::singleShot(20, &L, &QEventLoop::quit);
+    L.exec();
 }
 
 struct TWindow {

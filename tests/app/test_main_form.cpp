@@ -8,7 +8,9 @@
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QStatusTipEvent>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -64,6 +66,10 @@ TEST(MainForm, WindowDefinition)
     EXPECT_FALSE(F._ac_DeviceDefaults->isEnabled());
     EXPECT_TRUE(F._ac_DeviceConnect->isEnabled());
     EXPECT_EQ(F._ac_DeviceConnect->statusTip(), "Connect []");
+    // The hint of what is under the mouse goes to the first panel.
+    QStatusTipEvent Tip(F.btnSave->statusTip());
+    QCoreApplication::sendEvent(F.btnSave, &Tip);
+    EXPECT_EQ(F.StatusBar1->Hint, "Save Changes");
     // Closing while disconnected asks nothing.
     EXPECT_TRUE(F.close());
     EXPECT_TRUE(F.Messages.empty());
@@ -115,6 +121,26 @@ TEST(MainForm, PortList)
     EXPECT_EQ(F.cbCOMS->currentText(), "/dev/pts/9");
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->statusTip(), "Connect [/dev/pts/9]");
+}
+
+TEST(MainForm, SettingsDialogOkStoresAndSelectsThePort)
+{
+    TWindow W;
+    W.Tty.AddUsb("ttyUSB3", "cdc_acm", "2341", "0043", "Maker", "Board", "S1", "");
+    TTestForm& F = W.Start();
+    for (const int Result : {mrCancel, mrOk}) {
+        // The dialog is modal: it is answered from the event loop it runs.
+        QTimer::singleShot(0, [Result] {
+            auto* D = qobject_cast<TSettingsForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(D, nullptr);
+            D->cbCOMS->setCurrentIndex(D->cbCOMS->findText(QStringLiteral("ttyUSB3")));
+            D->SetModalResult(Result);
+        });
+        F._ac_Settings->trigger();
+        const bool Stored = Result == mrOk;
+        EXPECT_EQ(W.ReadConfig().CONN_PORT == "ttyUSB3", Stored);
+        EXPECT_EQ(F.cbCOMS->currentText() == "ttyUSB3", Stored);
+    }
 }
 
 TEST(MainForm, PortGivenForTheRunIsNotWrittenUnlessChosen)
@@ -171,8 +197,7 @@ struct TConnected : TWindow {
     }
     bool WaitRead()
     {
-        const bool Read
-            = Until([&] { return F->Dialogue->LastScriptEnd() == 134 || F->Dialogue->Failure() != dfNone; })
+        const bool Read = Until([&] { return F->Dialogue->LastScriptEnd() == 134 || F->Dialogue->Failure() != dfNone; })
             && F->Dialogue->LastScriptEnd() == 134;
         F->UpdateActions(); // the idle-time pass the event loop would run
         return Read;
@@ -232,7 +257,7 @@ TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
     ASSERT_TRUE(S.Connect());
     TTestForm& F = *S.F;
     F.edPS_B->setText(QStringLiteral("EDITED"));
-    F.UpdateActions();
+    RunIdle(); // the actions are updated when the event loop goes idle
     EXPECT_TRUE(F.btnRevert->isEnabled());
     F.btnRevert->click();
     EXPECT_EQ(F.edPS_B->text(), "RDS");
@@ -291,6 +316,30 @@ TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
     EXPECT_FALSE(F._ac_FileOpen->isEnabled());
 }
 
+TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    F.SaveName = QString::fromStdString(S.Sim.Dir() + "/station.kvx");
+    F._ac_FileSaveAs->trigger();
+    F.edPS_B->setText(QStringLiteral("EDITED"));
+    F.Answers = {mrNo};
+    F._ac_DeviceDefaults->trigger();
+    EXPECT_EQ(F.edPS_B->text(), "EDITED"); // not confirmed: nothing happens
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption + " - [station.kvx]");
+
+    const std::size_t Before = S.Sim.Log().size();
+    F.Answers = {mrYes};
+    F._ac_DeviceDefaults->trigger();
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption);
+    EXPECT_TRUE(F.FileName.isEmpty());
+    ASSERT_TRUE(S.WaitRead());
+    EXPECT_EQ(S.LogFrom(Before).at(0), "INIT");
+    EXPECT_EQ(F.edPS_B->text(), "RDS");
+    EXPECT_TRUE(F.gbPS_B->isEnabled());
+}
+
 TEST(MainFormSession, SaveAndOpenASettingsFile)
 {
     TConnected S;
@@ -316,12 +365,16 @@ TEST(MainFormSession, SaveAndOpenASettingsFile)
     F.UpdateActions();
     EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
 
-    // A file that cannot be read: the file layer's reason in a message box.
+    // A file that cannot be read: the file layer's reason in a message box,
+    // and the window keeps the file it had, so Save does not overwrite the
+    // unread one.
     F.OpenName = QString::fromStdString(S.Sim.Dir() + "/missing.kvx");
     F._ac_FileOpen->trigger();
     ASSERT_EQ(F.Messages.size(), 1u);
     EXPECT_FALSE(F.Messages[0].isEmpty());
     EXPECT_EQ(F.edPS_B->text(), "OTHER");
+    EXPECT_EQ(F.FileName, QString::fromStdString(Other));
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption + " - [other.kvx]");
 
     // Save with PI 0: validation refuses it and nothing is written.
     F.edPI_B->setText(QStringLiteral("0000"));

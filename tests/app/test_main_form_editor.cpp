@@ -154,6 +154,14 @@ TEST(MainFormEditor, KeyFiltersOfPIAndCallLetters)
         TypeKeys(C.Box, QString::fromLatin1(C.Keys));
         EXPECT_EQ(C.Box->text(), QString::fromLatin1(C.Shown)) << C.Keys;
     }
+    // Text that is not hexadecimal (pasted through the context menu) is
+    // reported and leaves the call letters as they were.
+    F.edCall_B->setText(QStringLiteral("WABC"));
+    F.edPI_B->setText(QStringLiteral("XY"));
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_EQ(F.Messages[0], "'XY' is not a valid integer value");
+    EXPECT_EQ(F.edCall_B->text(), "WABC");
+
     // Pasting is a control character: refused.
     QGuiApplication::clipboard()->setText(QStringLiteral("ABCD"));
     F.edPI_B->setText(QStringLiteral("12"));
@@ -174,6 +182,14 @@ TEST(MainFormEditor, CallLettersTypedInLowerCaseGiveThePI)
     EXPECT_EQ(F.edCall_B->text(), "WABC");
     EXPECT_EQ(F.edPI_B->text(), QString::asprintf("%.4X", PI));
     EXPECT_EQ(F.edCall_B->cursorPosition(), 4);
+
+    // A letter typed in the middle: the PI converts back to the same letters,
+    // which are not written again, so the caret stays after the new letter.
+    F.edCall_B->setText(QStringLiteral("WAC"));
+    F.edCall_B->setCursorPosition(2);
+    TypeKeys(F.edCall_B, QStringLiteral("b"));
+    EXPECT_EQ(F.edCall_B->text(), "WABC");
+    EXPECT_EQ(F.edCall_B->cursorPosition(), 3);
 
     // Letters that are no call letters give no PI.
     F.edCall_B->clear();

@@ -2,12 +2,12 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
 #include <memory>
 
 #include "rds/data_validator.h"
+#include "ui/kit/base_form.h"
 #include "ui/kit/fonts.h"
 
 namespace {
@@ -63,9 +63,13 @@ TPreflightForm::TPreflightForm(QWidget* Parent)
     lvAlerts->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvAlerts->setSelectionMode(QAbstractItemView::SingleSelection);
     lvAlerts->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvAlerts->header()->setStretchLastSection(false);
+    // The name column runs to the list's right edge so that the highlight
+    // of a selected row spans the whole list.
+    lvAlerts->header()->setStretchLastSection(true);
+    lvAlerts->header()->setMinimumSectionSize(22);
     lvAlerts->setColumnWidth(0, 22);
     lvAlerts->setColumnWidth(1, 300);
+    lvAlerts->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lvAlerts->setIconSize(QSize(16, 16));
 
     auto* lbDescr = new QLabel(QStringLiteral("Issue Description"), this);
@@ -90,9 +94,8 @@ TPreflightForm::TPreflightForm(QWidget* Parent)
     connect(lvAlerts, &QTreeWidget::itemSelectionChanged, this, [this] { ShowSelected(); });
     connect(lvAlerts, &QTreeWidget::itemClicked, this, [this] { ShowSelected(); });
 
-    OnConfirm = [this](const QString& Question) {
-        return QMessageBox::question(this, windowTitle(), ForDisplay(Question), QMessageBox::Yes | QMessageBox::No)
-            == QMessageBox::Yes;
+    OnConfirm = [](const QString& Question) {
+        return TBaseForm::ShowMessage(ForDisplay(Question), mtConfirmation, mbYes | mbNo, 0) == mrYes;
     };
 
     if (const QScreen* s = QGuiApplication::primaryScreen()) {

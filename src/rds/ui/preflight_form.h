@@ -24,7 +24,8 @@ public:
     // Runs the window modally; true only when it was closed through "Save".
     bool Execute(const TAlertArray& Alerts);
 
-    // Asks a Yes/No question; true for Yes. A message box unless replaced.
+    // Asks a Yes/No question; true for Yes. The program's message box unless
+    // replaced.
     std::function<bool(const QString& Question)> OnConfirm;
 
     QTreeWidget* lvAlerts;

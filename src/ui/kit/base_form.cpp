@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolTip>
@@ -329,6 +330,33 @@ TProgressFormEx* ProgressForm()
     return GProgressForm;
 }
 
+namespace {
+
+// The application's style with the main window's hint pause: a tool tip
+// shows once the mouse has rested this long on a control.
+class THintPauseStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(
+        StyleHint Hint, const QStyleOption* Option, const QWidget* Widget, QStyleHintReturn* ReturnData) const override
+    {
+        if (Hint == SH_ToolTip_WakeUpDelay)
+            return TBaseFormMain::HintPause;
+        return QProxyStyle::styleHint(Hint, Option, Widget, ReturnData);
+    }
+};
+
+} // namespace
+
+void InstallHintPause()
+{
+    QStyle* current = QApplication::style();
+    if (!current || dynamic_cast<THintPauseStyle*>(current))
+        return;
+    // The proxy takes the current style over, so the look stays as it is.
+    QApplication::setStyle(new THintPauseStyle(current));
+}
+
 const QString TBaseFormMain::MakerEmail = QStringLiteral("support@trell-broadcast.example");
 const QString TBaseFormMain::MakerWeb = QStringLiteral("https://www.trell-broadcast.example/");
 const QString TBaseFormMain::MakerPhone = QStringLiteral("Tel.: +00 100 555 0100    Fax: +00 100 555 0199");
@@ -358,7 +386,8 @@ TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
             ForceForegroundWindow(RestoreRequestWindow->window());
     };
 
-    // Tool tips of the whole program pass AppShowHint first.
+    // Tool tips of the whole program pass AppShowHint first, after the hint pause.
+    InstallHintPause();
     qApp->installEventFilter(this);
 }
 

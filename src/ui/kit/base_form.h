@@ -155,6 +155,11 @@ struct TAboutItem {
 // The shared progress window while a TBaseFormMain exists (nullptr otherwise).
 TProgressFormEx* ProgressForm();
 
+// Wraps the application's style so that tool tips show after
+// TBaseFormMain::HintPause; the main window calls it, and so may the start-up
+// once it has chosen the style. Calling it again changes nothing.
+void InstallHintPause();
+
 class TBaseFormMain : public TBaseForm {
     Q_OBJECT
 public:
@@ -186,6 +191,9 @@ public:
     // The help file found beside the program or in its installed documentation
     // (ui/kit/help_file.h); empty when there is none.
     virtual QString HelpFileName() const;
+
+    // Milliseconds the mouse rests on a control before its tool tip shows.
+    static constexpr int HintPause = 250;
 
     static const QString MakerEmail;
     static const QString MakerWeb;

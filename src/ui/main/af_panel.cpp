@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 #include "ui/main/group_box.h"
@@ -74,8 +75,14 @@ void TAFGrid::dropEvent(QDropEvent* Event)
         Event->ignore();
         return;
     }
+    const int from = currentRow();
     const QModelIndex at = indexAt(Event->position().toPoint());
-    MoveRow(currentRow(), at.isValid() ? at.row() : rowCount() - 1);
+    int to = rowCount();
+    if (at.isValid())
+        to = dropIndicatorPosition() == BelowItem ? at.row() + 1 : at.row();
+    if (to > from)
+        --to; // the row leaves its old place first
+    MoveRow(from, std::clamp(to, 0, rowCount() - 1));
     // The rows are already in place: the drag must not remove anything.
     Event->setDropAction(Qt::IgnoreAction);
     Event->accept();
@@ -107,6 +114,7 @@ QWidget* TAFGridDelegate::createEditor(QWidget* Parent, const QStyleOptionViewIt
     e->setAlignment(Qt::AlignRight);
     e->setButtonSymbols(QAbstractSpinBox::NoButtons);
     e->setFrame(false);
+    e->setAutoFillBackground(true); // an edit box over the cell, not its highlight
     e->setLocale(QLocale::c());
     return e;
 }

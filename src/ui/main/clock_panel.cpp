@@ -81,6 +81,8 @@ TClockPanel::TClockPanel(TGroupBox* gbRTC) : QObject(gbRTC)
     dtpTime->setObjectName(QStringLiteral("dtpTime"));
     dtpTime->setGeometry(49, 302, 64, 21);
     dtpTime->setDisplayFormat(QStringLiteral(" HH:mm"));
+    // The leading space is no section: without this the arrows would step nothing.
+    dtpTime->setCurrentSection(QDateTimeEdit::HourSection);
 
     lbTimeOffset = Caption(gbRTC, QStringLiteral("Offset:"), 43, 332);
     lbTimeOffset->setObjectName(QStringLiteral("lbTimeOffset"));

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "rds/data_validator.h"
 #include "rds/ui/preflight_form.h"
+#include "ui/kit/fonts.h"
 
 namespace {
 
@@ -105,4 +108,43 @@ TEST(PreflightForm, InstalledPresenterShowsTheWindow)
     EXPECT_EQ(shownTitle, "Preflight");
     EXPECT_EQ(rows, 2);
     SetAlertPresenter(nullptr);
+}
+
+TEST(PreflightForm, ConfirmationUsesTheProgramsMessageBox)
+{
+    TPreflightForm f;
+    QString title, text, family;
+    // Answers No in the first message box that comes up over the window.
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        watch.stop();
+        title = box->windowTitle();
+        text = box->text();
+        family = box->font().family();
+        box->button(QMessageBox::No)->click();
+    });
+    watch.start();
+    EXPECT_FALSE(SaveThrough(f, Alerts({altConfirm})));
+    EXPECT_EQ(title, "Confirm");
+    EXPECT_EQ(text, "Description 1\nContinue?");
+    EXPECT_EQ(family, WindowFont().family());
+}
+
+TEST(PreflightForm, FixedWindowWithFullWidthRows)
+{
+    TPreflightForm f;
+    f.Load(Alerts({altInfo, altConfirm}));
+    f.show();
+    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    EXPECT_FALSE(f.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+    // The selected row's highlight reaches the list's right edge.
+    const QRect name = f.lvAlerts->visualItemRect(f.lvAlerts->topLevelItem(0));
+    EXPECT_EQ(name.left(), 0);
+    EXPECT_GE(name.right(), f.lvAlerts->viewport()->width() - 1);
+    EXPECT_GE(f.lvAlerts->columnWidth(1), 300);
+    EXPECT_EQ(f.lvAlerts->columnWidth(0), 22);
 }

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -263,4 +264,18 @@ TEST(BaseFormMain, OwnsTheSharedProgressWindowAndTheRestoreAction)
     m->Free();
     EXPECT_EQ(ProgressForm(), nullptr);
     EXPECT_FALSE(RestoreRequestHandler);
+}
+
+TEST(BaseFormMain, ToolTipsShowAfterTheHintPause)
+{
+    auto* m = new TMain;
+    auto* label = new QLabel(QStringLiteral("Hint"), m);
+    EXPECT_EQ(label->style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay, nullptr, label), TBaseFormMain::HintPause);
+    EXPECT_EQ(TBaseFormMain::HintPause, 250);
+    QStyle* wrapped = QApplication::style();
+    m->Free();
+    // A later main window keeps the style as it is: no proxy over a proxy.
+    m = new TMain;
+    EXPECT_EQ(QApplication::style(), wrapped);
+    m->Free();
 }

@@ -74,6 +74,11 @@ TEST(HelpManager, ProgramHelpDocumentHoldsItsContexts)
         "This <u>Must</u> be unique 4 digits HEX number which identifies your station. Your "
         "<b>PI</b> code can be calculated by entering your <b>CALL</b> letters.");
     EXPECT_EQ(h.Context2HI(6)->Name, "TA and TP");
+    // One spelling throughout, the headings' one.
+    for (int i = 0; i < h.Count(); ++i)
+        EXPECT_FALSE(h.Item(i)->Text.contains("programme", Qt::CaseInsensitive)) << h.Item(i)->ID;
+    // RadioText receivers clear their display on the A/B flag, not on any change of text.
+    EXPECT_TRUE(h.Context2HI(5)->Text.contains("A/B"));
 }
 
 namespace {

@@ -192,6 +192,9 @@ TEST(ClockPanel, PickersShowTheDeviceClockAndCollectTheEditedTime)
     EXPECT_EQ(f.Panel->dtpDate->date(), QDate(2026, 3, 4));
     EXPECT_EQ(f.Panel->dtpTime->displayFormat(), " HH:mm");
     EXPECT_EQ(f.Panel->dtpTime->text(), " 10:20");
+    // The arrows step the hours although the text starts with a space.
+    f.Panel->dtpTime->stepUp();
+    EXPECT_EQ(f.Panel->dtpTime->text(), " 11:20");
 
     f.Panel->dtpTime->setTime(QTime(23, 59));
     f.Panel->dtpDate->setDate(QDate(2027, 12, 31));

@@ -94,7 +94,8 @@ TEST(GroupBox, HelpMarkerSitsOnTheFrameLine)
     markers.Width = markers.Height = 8;
     TOverlayManager m;
     POverlayImageInfo info = m.AddPanel(f.Box)->AddImage(2, markers, 1, nullptr, nullptr, nullptr);
-    EXPECT_EQ(info->Img->pos(), QPoint(176 - 13, 3));
+    // 13 px from the right, centred on the frame line (y 3 with the 8 pt face).
+    EXPECT_EQ(info->Img->pos(), QPoint(176 - 13, f.Box->FrameLine() - 3));
     const int frameRow = FrameRowAt(f.Paint(), f.Box->width() - 9);
     EXPECT_GE(frameRow, info->Img->y());
     EXPECT_LE(frameRow, info->Img->y() + 7);
