@@ -5,7 +5,6 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QStandardPaths>
-#include <QThread>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -49,23 +48,22 @@ void ServeConnection(QLocalSocket* socket)
         emit socket->readyRead();
 }
 
-// Sends the restore request to the running copy. The first copy may still be
-// between taking the lock and listening, so connecting is retried a while.
+// Sends the restore request to the running copy: one attempt, each step
+// bounded, so that a running copy that is hung or busy (its socket missing, or
+// its queue of pending connections full) never holds this copy up. A copy
+// still between taking the lock and listening is starting and shows its own
+// window, so there is nothing to retry for.
 void SendRestoreRequest(const QString& socketPath)
 {
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath);
-        if (socket.waitForConnected(250)) {
-            socket.write(RestoreRequest);
-            socket.waitForBytesWritten(1000);
-            socket.disconnectFromServer();
-            if (socket.state() != QLocalSocket::UnconnectedState)
-                socket.waitForDisconnected(1000);
-            return;
-        }
-        QThread::msleep(50);
-    }
+    constexpr int StepMs = 100;
+    QLocalSocket socket;
+    socket.connectToServer(socketPath, QIODevice::WriteOnly);
+    if (!socket.waitForConnected(StepMs))
+        return;
+    socket.write(RestoreRequest);
+    socket.waitForBytesWritten(StepMs);
+    // The request sits in the kernel's buffer; the peer reads it after we close.
+    socket.abort();
 }
 
 } // namespace

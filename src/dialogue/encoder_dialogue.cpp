@@ -3,8 +3,10 @@
 #include "_conn/port_connection.h"
 #include "dialogue/device_factory.h"
 #include "dialogue/loader_step.h"
+#include "dialogue/settings_backup.h"
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
+#include "platform/log.h"
 #include "platform/number_parse.h"
 
 #include <chrono>
@@ -389,6 +391,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
             BRDSDV->Ready(true);
             LDRA->SetActive(false);
             FLastEnd = N;
+            kvx::log::Debug("read complete");
             break;
         case stWriteEnd:
             S->SetInnerState(isNext);
@@ -655,6 +658,18 @@ bool TEncoderDialogue::FactoryDefaults()
         return false;
     if (FView.AskYesNoCancel("Encoder will be initialized to factory defaults?\r\nAre you Sure?") != qaYes)
         return false;
+    // The reset loses every setting, so it goes ahead only once they are safe in a file.
+    if (!BRDSDV->Ready()) {
+        FView.ShowError("The encoder's settings have not been read yet, so no backup of them can be made.\r\n"
+                        "The encoder was not reset.");
+        return false;
+    }
+    std::string Path, Error;
+    if (!SaveSettingsBackup(*BRDSDV, BackupFile, Path, Error)) {
+        FView.ShowError("Cannot save a backup of the encoder's settings: " + Error + "\r\nThe encoder was not reset.");
+        return false;
+    }
+    FLastBackup = Path;
     FView.ResetTitle();
     FView.SetEditorEnabled(false);
     FView.ClearEditor();

@@ -66,9 +66,16 @@ public:
     TSaveResult PrepareSave(TBRDSDataValidator& Record, std::vector<TMsgChange>& List);
     // Revert Changes: the editor shows the device copy again.
     void RevertChanges();
-    // Factory Defaults: asks, sends INIT, waits 1000 ms and reads again.
-    // Answers whether the reset was sent.
+    // Factory Defaults: asks, saves the device copy as a backup settings file,
+    // sends INIT, waits 1000 ms and reads again. Without a complete read or
+    // when the backup cannot be written, shows why and sends nothing. Answers
+    // whether the reset was sent.
     bool FactoryDefaults();
+    // Where the backup goes: this file when set, else a new file in
+    // DefaultBackupFolder() (dialogue/settings_backup.h).
+    std::string BackupFile;
+    // The backup written by the last reset (empty before the first).
+    const std::string& LastBackup() const { return FLastBackup; }
     // One tick of the 2000 ms clock-refresh timer.
     void ClockRefreshTick();
     // The close question; answers whether the window may close.
@@ -137,5 +144,6 @@ private:
     std::string FIsDSTWord;
     TTranscript* FTranscript = nullptr;
     std::uint64_t FPackets = 0;
+    std::string FLastBackup;
     bool FClosing = false;
 };

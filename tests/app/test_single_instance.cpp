@@ -6,7 +6,15 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "app/single_instance.h"
 #include "support/qt_wait.h"
@@ -98,4 +106,43 @@ TEST_F(SingleInstance, UnusableLockFileFailsWithoutRunning)
     ASSERT_TRUE(QDir(Runtime.path()).mkdir(Name + QStringLiteral(".lock")));
     EXPECT_FALSE(IsFirstInstance(Name));
     EXPECT_EQ(SingleInstanceFailures(), unsigned(sifLockFailed));
+}
+
+TEST_F(SingleInstance, SecondCopyEndsAtOnceWhenTheRunningCopyDoesNotAnswer)
+{
+    // The lock is held by a copy that serves no requests: its socket is
+    // missing, or it is hung with its queue of pending connections full.
+    const QByteArray base = QFile::encodeName(Runtime.path() + QLatin1Char('/') + Name);
+    const int lock = ::open((base + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    std::vector<int> fds {lock};
+
+    for (const bool listening : {false, true}) {
+        SCOPED_TRACE(listening ? "queue full" : "no socket");
+        if (listening) {
+            sockaddr_un addr {};
+            addr.sun_family = AF_UNIX;
+            const QByteArray path = base + ".sock";
+            ASSERT_LT(size_t(path.size()), sizeof addr.sun_path);
+            std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+            const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+            ASSERT_EQ(::listen(server, 0), 0);
+            fds.push_back(server);
+            // Connections nobody accepts fill the queue.
+            for (int i = 0; i < 4; ++i) {
+                const int c = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+                fds.push_back(c);
+                ::connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            }
+        }
+        QProcess p;
+        p.start(QStringLiteral(GUARD_PROBE_PATH), {Name});
+        // One bounded attempt: retrying here held a second copy up for seconds.
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_EQ(p.exitCode(), 3); // a second copy, not a failed guard
+    }
+    for (int fd : fds)
+        ::close(fd);
 }

@@ -33,7 +33,11 @@ struct TTestView : IDialogueView {
     }
     void CollectEditor(TBRDSDataValidator& R) override
     {
+        // The record keeps its own readiness: what the test typed into the
+        // editor was never read from an encoder.
+        const bool Ready = R.Ready();
         R.AssignSettings(Editor);
+        R.Ready(Ready);
         R.RTCManual = !SyncWithComputer;
     }
     void SetLabel(TDialogueLabel L, const std::string& Text) override { Labels[L] = Text; }

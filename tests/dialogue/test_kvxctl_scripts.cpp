@@ -80,9 +80,9 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
         for (std::size_t i = 0; !Found && i + C.Log.size() <= Log.size(); ++i)
             Found = std::equal(C.Log.begin(), C.Log.end(), Log.begin() + static_cast<long>(i));
         EXPECT_TRUE(Found) << (C.Log.empty() ? "" : C.Log[0]);
-        // The backup is written before the question is asked.
+        // The backup is written once the reset is confirmed, and only then.
         if (Has(Cmd, "defaults")) {
-            EXPECT_TRUE(Has(ReadFile(Backup), "PI=FFFF\r\n"));
+            EXPECT_EQ(Has(ReadFile(Backup), "PI=FFFF\r\n"), Has(Cmd, "--yes"));
         }
     }
 }

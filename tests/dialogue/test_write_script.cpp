@@ -6,8 +6,11 @@
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
 
+#include "rds/settings_file.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -106,10 +109,25 @@ TEST(ClockRefresh, FillsTheDeviceClockLabelsOnly)
     EXPECT_EQ(S.View.Populates, Populates);
 }
 
-TEST(FactoryDefaults, AsksSendsInitWaitsAndReadsAgain)
+// Backups of the settings go to a folder of the session's own.
+struct TBackupSession : TSession {
+    std::string DataHome;
+    bool Start(const std::vector<std::string>& SimArgs)
+    {
+        if (!Sim.Start(SimArgs))
+            return false;
+        DataHome = Sim.Dir() + "/data";
+        ::setenv("XDG_DATA_HOME", DataHome.c_str(), 1);
+        D->DeviceConnectExecute(Sim.Path());
+        return true;
+    }
+    ~TBackupSession() { ::unsetenv("XDG_DATA_HOME"); }
+};
+
+TEST(FactoryDefaults, AsksSavesABackupSendsInitWaitsAndReadsAgain)
 {
-    TSession S;
-    ASSERT_TRUE(S.Read({}));
+    TBackupSession S;
+    ASSERT_TRUE(S.Start({}) && S.WaitEnd(134));
     S.View.Editor.PI = 0x1234;
     ASSERT_EQ(S.D->SaveChanges(), srStarted);
     ASSERT_TRUE(S.WaitEnd(152));
@@ -122,10 +140,11 @@ TEST(FactoryDefaults, AsksSendsInitWaitsAndReadsAgain)
     }
     EXPECT_EQ(S.Sim.Log().size(), Before);
     EXPECT_EQ(S.View.Questions.size(), 2u);
+    EXPECT_TRUE(S.D->LastBackup().empty());
 
     S.View.Answer = qaYes;
     const int Resets = S.View.TitleResets;
-    ASSERT_TRUE(S.D->FactoryDefaults());
+    ASSERT_TRUE(S.D->FactoryDefaults()) << (S.View.Errors.empty() ? "" : S.View.Errors[0]);
     EXPECT_EQ(S.View.Questions.back(), "Encoder will be initialized to factory defaults?\r\nAre you Sure?");
     EXPECT_EQ(S.View.TitleResets, Resets + 1);
     EXPECT_EQ(S.View.PendingEventRuns, 1);
@@ -138,6 +157,55 @@ TEST(FactoryDefaults, AsksSendsInitWaitsAndReadsAgain)
     EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
     EXPECT_EQ(S.View.Editor.PI, 0xFFFF);
     EXPECT_TRUE(S.View.EditorEnabled);
+
+    // The backup holds the settings from before the reset, and opening it
+    // puts them back into a record.
+    const std::string Folder = S.DataHome + "/kvxc/backups/";
+    ASSERT_EQ(S.D->LastBackup().rfind(Folder, 0), 0u) << S.D->LastBackup();
+    EXPECT_EQ(S.D->LastBackup().find('/', Folder.size()), std::string::npos);
+    TBRDSDataValidator Saved;
+    std::string Error;
+    ASSERT_TRUE(LoadSettingsFile(S.D->LastBackup(), Saved, Error)) << Error;
+    EXPECT_EQ(Saved.PI, 0x1234);
+    EXPECT_TRUE(S.View.Errors.empty());
+}
+
+TEST(FactoryDefaults, NoBackupNoReset)
+{
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Sim; // the read never completes when PS? gets no answer
+        bool BlockFolder;             // a file stands where the backup folder belongs
+        const char* Error;
+    };
+    const TCase Cases[] = {
+        {"read incomplete", {"--mute", "PS?"}, false, "have not been read yet"},
+        {"folder blocked", {}, true, "Cannot save a backup"},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TBackupSession S;
+        ASSERT_TRUE(S.Start(C.Sim));
+        if (C.Sim.empty())
+            ASSERT_TRUE(S.WaitEnd(134));
+        else
+            ASSERT_TRUE(ServeUntil([&] { return !S.Sim.Log().empty() && S.Sim.Log().back() == "PS?"; }));
+        if (C.BlockFolder)
+            S.Sim.WriteFile("data", "not a folder");
+        const std::size_t Before = S.Sim.Log().size();
+        const bool Enabled = S.View.EditorEnabled;
+        const int Clears = S.View.Clears;
+
+        EXPECT_FALSE(S.D->FactoryDefaults());
+        ASSERT_EQ(S.View.Errors.size(), 1u);
+        EXPECT_NE(S.View.Errors[0].find(C.Error), std::string::npos) << S.View.Errors[0];
+        EXPECT_NE(S.View.Errors[0].find("The encoder was not reset."), std::string::npos);
+        // Nothing was sent and the editor still shows what it showed.
+        EXPECT_EQ(S.Sim.Log().size(), Before);
+        EXPECT_EQ(S.View.EditorEnabled, Enabled);
+        EXPECT_EQ(S.View.Clears, Clears);
+        EXPECT_TRUE(S.D->LastBackup().empty());
+    }
 }
 
 TEST(QuerySaveChanges, AnswersDecideWhetherTheWindowCloses)

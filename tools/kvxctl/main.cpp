@@ -62,10 +62,11 @@ const char* const Usage = "Usage: kvxctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]\n"
                           "      reply; then reads the encoder again and reports every setting that\n"
                           "      differs from what was written (unless --no-verify).\n"
                           "  defaults [--yes] [--backup FILE]\n"
-                          "      Reads the encoder, saves its settings to the backup file (default\n"
-                          "      kvx-backup-<serial>-<UTC time>.kvx in the current folder), asks for\n"
-                          "      confirmation, restores the factory settings (INIT) and prints the new\n"
-                          "      settings as read does.\n"
+                          "      Reads the encoder, asks for confirmation, saves its settings to the\n"
+                          "      backup file (default $XDG_DATA_HOME/kvxc/backups/<serial>-<UTC time>.kvx,\n"
+                          "      as the window does; ~/.local/share without XDG_DATA_HOME), restores the\n"
+                          "      factory settings (INIT) and prints the new settings as read does. When\n"
+                          "      the backup cannot be written nothing is sent.\n"
                           "  clock [--sync] [--watch]\n"
                           "      Prints the encoder's clock, offset, DST state and pilot beside the\n"
                           "      computer's. --sync first writes DATE, TIME and OFFSET from the\n"
@@ -580,23 +581,10 @@ int TConsole::Defaults()
 {
     if (int E = ConnectAndRead())
         return E;
-    std::string Path = FO.Backup;
-    if (Path.empty()) {
-        const TSystemTime T = UtcNow();
-        std::string Serial;
-        for (char C : FD.BRDSDV->Serial)
-            Serial += (std::isalnum(static_cast<unsigned char>(C)) || C == '-' || C == '_') ? C : '_';
-        Path = Format("kvx-backup-%s-%.4d%.2d%.2dT%.2d%.2d%.2dZ.kvx", Serial.c_str(), T.wYear, T.wMonth, T.wDay,
-            T.wHour, T.wMinute, T.wSecond);
-    }
-    std::string Error;
-    if (!SaveSettingsFile(*FD.BRDSDV, Path, Error)) {
-        std::fprintf(stderr, "kvxctl: cannot write the backup %s: %s\n", Path.c_str(), Error.c_str());
-        return 1;
-    }
-    std::fprintf(stderr, "kvxctl: settings saved to %s\n", Path.c_str());
+    FD.BackupFile = FO.Backup;
     if (!FD.FactoryDefaults())
         return 1;
+    std::fprintf(stderr, "kvxctl: settings saved to %s\n", FD.LastBackup().c_str());
     if (int E = Wait([&] { return FD.LastScriptEnd() == 134; }, "while reading the encoder"))
         return E;
     return Emit(SettingsText(false), true) ? 0 : 1;

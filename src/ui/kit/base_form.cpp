@@ -22,6 +22,7 @@
 #include "ui/kit/about_box.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/foreground.h"
+#include "ui/kit/help_file.h"
 #include "ui/kit/progress_form.h"
 #include "ui/kit/splash.h"
 
@@ -323,17 +324,13 @@ bool TBaseFormMain::eventFilter(QObject* Watched, QEvent* e)
 
 QString TBaseFormMain::HelpFileName() const
 {
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const QString name = exe.fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString base = dot > 0 ? name.left(dot) : name;
-    return exe.absolutePath() + QLatin1Char('/') + base + QStringLiteral(".chm");
+    return FindHelpFile(QCoreApplication::applicationFilePath());
 }
 
 void TBaseFormMain::_ac_HelpExecute(QObject*)
 {
     const QString file = HelpFileName();
-    if (QFileInfo(file).isFile()) {
+    if (!file.isEmpty() && QFileInfo(file).isFile()) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(file));
         return;
     }

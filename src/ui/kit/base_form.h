@@ -140,7 +140,8 @@ public:
     void LabelMouseLeave(QObject* Sender);
 
     TSplash* About() const { return FAbout; }
-    // The program file's path with its extension changed to ".chm".
+    // The help file found beside the program or in its installed documentation
+    // (ui/kit/help_file.h); empty when there is none.
     virtual QString HelpFileName() const;
 
     // Milliseconds the mouse rests on a control before its tool tip shows.

@@ -1,0 +1,60 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+#include "rds/common.h"
+
+TCommandLine ParseCommandLine(const QStringList& Arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Configures RDS/RBDS encoders connected through a serial port."));
+    const QCommandLineOption port(QStringLiteral("port"),
+        QStringLiteral("Use PORT for this run (a name under /dev such as ttyUSB0, a path, or tcp://HOST:PORT)."),
+        QStringLiteral("PORT"));
+    const QCommandLineOption connect(
+        QStringLiteral("connect"), QStringLiteral("Connect to the encoder once the window is up."));
+    const QCommandLineOption transcript(QStringLiteral("transcript"),
+        QStringLiteral("Record every line sent and received, with time stamps, in FILE."), QStringLiteral("FILE"));
+    parser.addOptions({port, connect, transcript});
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+
+    TCommandLine Result;
+    if (!parser.parse(Arguments)) {
+        Result.Action = TCommandLine::caError;
+        Result.Text = parser.errorText();
+        return Result;
+    }
+    if (parser.isSet(help)) {
+        Result.Action = TCommandLine::caHelp;
+        Result.Text = parser.helpText();
+        return Result;
+    }
+    if (parser.isSet(version)) {
+        Result.Action = TCommandLine::caVersion;
+        Result.Text = QStringLiteral("kvxc ") + QString::fromStdString(GetVersionString("%d.%d.%d.%d"));
+        return Result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        Result.Action = TCommandLine::caError;
+        Result.Text = QStringLiteral("Unexpected argument: ") + parser.positionalArguments().constFirst();
+        return Result;
+    }
+    for (const QCommandLineOption* o : {&port, &transcript}) {
+        if (parser.values(*o).size() > 1) {
+            Result.Action = TCommandLine::caError;
+            Result.Text = QStringLiteral("--%1 given more than once.").arg(o->names().constFirst());
+            return Result;
+        }
+        if (parser.isSet(*o) && parser.value(*o).isEmpty()) {
+            Result.Action = TCommandLine::caError;
+            Result.Text = QStringLiteral("--%1 needs a value.").arg(o->names().constFirst());
+            return Result;
+        }
+    }
+    Result.Options.Port = QFile::encodeName(parser.value(port)).toStdString();
+    Result.Options.Connect = parser.isSet(connect);
+    Result.Options.TranscriptFile = QFile::encodeName(parser.value(transcript)).toStdString();
+    return Result;
+}

@@ -1,0 +1,291 @@
+#pragma once
+// The program's main window: the settings editor of one encoder, the commands
+// that connect to it, read, write and revert its settings, the settings file,
+// the port choice, and the status bar. The encoder scripts live in
+// TEncoderDialogue; this window is its view.
+
+#include "app/config.h"
+#include "app/startup_options.h"
+#include "dialogue/dialogue_view.h"
+#include "dialogue/encoder_dialogue.h"
+#include "dialogue/status_colours.h"
+#include "dialogue/transcript.h"
+#include "rds/string_scroller.h"
+#include "ui/kit/base_form.h"
+#include "ui/kit/overlay.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TAFPanel;
+class TClockPanel;
+class TGroupBox;
+class THelpManager;
+class TPictureButton;
+class TRadioDisplay;
+
+// What the status panel shows.
+struct TStatusBarInfo {
+    QString Text;
+    std::uint32_t Fore = 0; // toolkit colour value, red in the low byte
+    std::uint32_t Back = 0;
+    bool Inverse = false; // Fore and Back swapped
+    bool Flash = false;
+};
+
+// A toolkit colour value (red in the low byte) as a Qt colour.
+QColor ToolkitColour(std::uint32_t Value);
+
+// A line edit with a key filter: a typed character that Accept refuses is
+// dropped with a beep (control characters included, so clipboard shortcuts do
+// nothing); accepted characters and every text set otherwise show in upper case.
+class TFilterEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    TFilterEdit(std::function<bool(QChar)> Accept, QWidget* Parent);
+    std::function<void()> OnKeyUp;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+
+private:
+    std::function<bool(QChar)> FAccept;
+};
+
+// The status bar: the hint of what is under the mouse, the version and the
+// connection status; the window draws the last two.
+class TStatusBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit TStatusBar(QWidget* Parent);
+    static constexpr int HintWidth = 400;
+    static constexpr int VersionWidth = 90;
+    // The rectangle of panel 0, 1 or 2.
+    QRect PanelRect(int Panel) const;
+    QString Hint;
+    QString VersionText;
+    std::function<void(QPainter&, int, const QRect&)> OnDrawPanel;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+};
+
+class TMainForm : public TBaseFormMain, public IDialogueView {
+    Q_OBJECT
+public:
+    explicit TMainForm(const TStartupOptions& Options, QWidget* Parent = nullptr);
+    ~TMainForm() override;
+
+    void Init() override;
+    void PostInit() override;
+    void CleanUp() override;
+    void _ac_AboutExecute(QObject* Sender) override;
+    void _ac_HelpExecute(QObject* Sender) override;
+
+    // The editor and the rest of what the encoder scripts do to the window.
+    void ClearEditor() override;
+    void SetEditorEnabled(bool Enabled) override;
+    void PopulateEditor(const TBRDSDataValidator& Record) override;
+    void CollectEditor(TBRDSDataValidator& Record) override;
+    void SetLabel(TDialogueLabel Label, const std::string& Text) override;
+    void ShowStatus(const std::string& Text, std::uint32_t Fore, std::uint32_t Back, bool Flash) override;
+    void ShowError(const std::string& Msg) override;
+    TQuestionAnswer AskYesNoCancel(const std::string& Msg) override;
+    void ResetTitle() override;
+    void SelectManualSynchronization() override;
+    void ProcessMessages() override;
+
+    // Life cycle and close query.
+    void FormCreate();
+    bool FormCloseQuery();
+    bool QuerySaveChanges();
+
+    // Editor handlers.
+    void edPI_BChange();
+    void edCall_BKeyUp();
+    void cbPTY_BChange();
+    void cbPTYRBDS_BChange();
+    void edPS_BChange();
+    void edDPS_BChange();
+    void cbDPSOn_BChange();
+    void cbDPSParse_BChange();
+    static bool edPI_BKeyPress(QChar Key);
+    static bool edCall_BKeyPress(QChar Key);
+
+    // Status bar and timers.
+    void StatusBar1DrawPanel(QPainter& Canvas, int Panel, const QRect& Rect);
+    void StatusTimerTimer();
+    void DPSTimerTimer();
+    void TimerRefreshTimer();
+
+    // Port list.
+    void RefreshPorts();
+    void SelectConfiguredPort();
+    void cbCOMSChange();
+    void btnRefreshCOMClick();
+
+    // Actions.
+    void _ac_FileOpenExecute();
+    void _ac_FileSaveExecute();
+    void _ac_FileSaveAsExecute();
+    void _ac_ExitExecute();
+    void _ac_SettingsExecute();
+    void _ac_DeviceConnectExecute();
+    void _ac_DeviceSaveExecute();
+    void _ac_DeviceRevertExecute();
+    void _ac_DeviceDefaultsExecute();
+    void _ac_FileOpenUpdate();
+    void _ac_DeviceConnectUpdate();
+    void _ac_DeviceSaveUpdate();
+    void _ac_DeviceRevertUpdate();
+    void _ac_DeviceDefaultsUpdate();
+    // One update pass over every action (run when the event loop goes idle).
+    void UpdateActions();
+
+    // The settings file; a failure is reported in a message box.
+    bool OpenSettingsFile(const QString& Path);
+    void SaveSettingsFile(const QString& Path);
+
+    // The record alert handler every record of the window gets.
+    int RecordAlert(TDataValidator* Sender, const std::string& Msg, int DlgType, int Buttons);
+    void AddHelpImage(QWidget* AControl, TClickImage*& Img);
+
+    // The program's message box, and the file dialogs (an empty name: cancelled).
+    virtual int Message(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons);
+    virtual QString AskOpenFileName();
+    virtual QString AskSaveFileName();
+
+    // Roots of the port enumeration (tests point them at a fixture tree).
+    std::string SysRoot = "/sys/class/tty";
+    std::string DevRoot = "/dev";
+
+    // Fields.
+    TStartupOptions Options;
+    TConfigData Config {};
+    std::unique_ptr<TDMI> DMI;
+    std::unique_ptr<THelpManager> HelpMan;
+    TStatusBarInfo StatusBarInfo;
+    TStringScroller* StrScr = nullptr;
+    std::unique_ptr<TEncoderDialogue> Dialogue;
+    QString FileName;
+    QString ORGCaption;
+    std::unique_ptr<TOverlayManager> OverlayMan;
+    TImageList il1;
+    TImageList il8x8;
+    TTranscript Transcript;
+
+    // Menu, actions, tool panel, status bar, timers.
+    QMenuBar* MainMenu = nullptr;
+    QAction* _ac_FileOpen = nullptr;
+    QAction* _ac_FileSave = nullptr;
+    QAction* _ac_FileSaveAs = nullptr;
+    QAction* _ac_Exit = nullptr;
+    QAction* _ac_Help = nullptr;
+    QAction* _ac_About = nullptr;
+    QAction* _ac_Settings = nullptr;
+    QAction* _ac_DeviceConnect = nullptr;
+    QAction* _ac_DeviceSave = nullptr;
+    QAction* _ac_DeviceRevert = nullptr;
+    QAction* _ac_DeviceDefaults = nullptr;
+    QWidget* Panel1 = nullptr;
+    QPushButton* btnSettings = nullptr;
+    QPushButton* btnAbout = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QPushButton* btnSave = nullptr;
+    QPushButton* btnRevert = nullptr;
+    QComboBox* cbCOMS = nullptr;
+    TPictureButton* btnRefreshCOM = nullptr;
+    QPushButton* btnConnect = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
+    QTimer* DPSTimer = nullptr;
+    QTimer* TimerRefresh = nullptr;
+    QTimer* StatusTimer = nullptr;
+
+    // Editor groups and controls.
+    TGroupBox* gbPI_B = nullptr;
+    TFilterEdit* edPI_B = nullptr;
+    TFilterEdit* edCall_B = nullptr;
+    TGroupBox* gbPTY_B = nullptr;
+    QComboBox* cbPTY_B = nullptr;
+    QComboBox* cbPTYRBDS_B = nullptr;
+    TGroupBox* gbPS_B = nullptr;
+    QLineEdit* edPS_B = nullptr;
+    TGroupBox* gbTATP_B = nullptr;
+    QComboBox* cbTA_B = nullptr;
+    QSpinBox* ednxTATime_B = nullptr;
+    QComboBox* cbTP_B = nullptr;
+    TGroupBox* gbMS_B = nullptr;
+    QComboBox* cbMS_B = nullptr;
+    TGroupBox* gbDI_B = nullptr;
+    QComboBox* cbDIMS_B = nullptr;
+    QComboBox* cbDIAH_B = nullptr;
+    QComboBox* cbDICO_B = nullptr;
+    QComboBox* cbDIDS_B = nullptr;
+    TGroupBox* gbEncoderMode = nullptr;
+    QComboBox* cbEncoderMode = nullptr;
+    TGroupBox* gbRT_B = nullptr;
+    QLineEdit* edRT_B = nullptr;
+    TGroupBox* gbDPS_B = nullptr;
+    QComboBox* cbDPSOn_B = nullptr;
+    QComboBox* cbDPSParse_B = nullptr;
+    QLineEdit* edDPS_B = nullptr;
+    TRadioDisplay* pb32radio = nullptr;
+    TGroupBox* gbDeviceInfo = nullptr;
+    QLabel* lbHW = nullptr;
+    QLabel* lbFW = nullptr;
+    QLabel* lbSer = nullptr;
+    QLabel* lbPilot = nullptr;
+    QLabel* lbSynchro = nullptr;
+    TGroupBox* gbRTC = nullptr;
+    TClockPanel* ClockPanel = nullptr;
+    TGroupBox* gbAF = nullptr;
+    TAFPanel* AFPanel = nullptr;
+    TGroupBox* gbCT = nullptr;
+    QComboBox* cbCT = nullptr;
+    TGroupBox* gbRTSpeed = nullptr;
+    QComboBox* cbRTSpeed = nullptr;
+    TGroupBox* gbPhase = nullptr;
+    QDoubleSpinBox* edPhase = nullptr;
+    TGroupBox* gbSynchro = nullptr;
+    QComboBox* cbSynchro = nullptr;
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void CreateEditor();
+    void CreateActions();
+    void CreateToolPanel();
+    void SetCaptionFileName(const QString& Path);
+    // Writes the configuration; a port given for this run alone is kept out
+    // of the file unless the user chose a port in the window.
+    void WriteConfig();
+    void PlaceBottomBars();
+    // A record with the window's alert, populate and collect handlers.
+    TBRDSDataValidator* NewRecord();
+    void PopulateHandler(TDataValidator* Sender);
+    void CollectHandler(TDataValidator* Sender);
+
+    std::string FFilePort;
+    bool FPortChosen = false;
+    std::string FTranscriptError;
+    QMetaObject::Connection FIdleLink;
+};

@@ -1,0 +1,454 @@
+// The main window's settings editor: its groups and controls, copying a
+// record into them and back, clearing and enabling them, and the couplings
+// between controls (PI and call letters, the two programme-type lists, the
+// texts handed to the radio display's scroller).
+#include "app/main_form.h"
+
+#include "rds/common.h"
+#include "ui/kit/control_walk.h"
+#include "ui/kit/fonts.h"
+#include "ui/kit/overlay.h"
+#include "ui/main/af_panel.h"
+#include "ui/main/clock_panel.h"
+#include "ui/main/group_box.h"
+#include "ui/main/radio_display.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include <cmath>
+
+namespace {
+
+const char* const Ruler = ".......|.......|.......|.......|.......|.......|.......|.......|";
+
+QLabel* NewLabel(const QString& Text, QWidget* Parent, int X, int Y)
+{
+    auto* L = new QLabel(Text, Parent);
+    L->move(X, Y);
+    L->adjustSize();
+    return L;
+}
+
+QComboBox* NewList(QWidget* Parent, const QStringList& Items, int X, int Y, int W, int Visible = 8)
+{
+    auto* C = new QComboBox(Parent);
+    C->addItems(Items);
+    C->setCurrentIndex(0);
+    C->setMaxVisibleItems(Visible);
+    C->setGeometry(X, Y, W, 22);
+    return C;
+}
+
+const QStringList Speeds {QStringLiteral("0 - OFF"), QStringLiteral("1 - Slow"), QStringLiteral("2"),
+    QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"),
+    QStringLiteral("8"), QStringLiteral("9 - Fast")};
+
+std::string Latin1(const QString& Text)
+{
+    return Text.toLatin1().toStdString();
+}
+
+QString FromLatin1(const std::string& Text)
+{
+    return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+
+// Sets an edit's text unless it already holds it, so that the caret stays.
+void SetTextIfDifferent(QLineEdit* Edit, const QString& Text)
+{
+    if (Edit->text() != Text)
+        Edit->setText(Text);
+}
+
+} // namespace
+
+TFilterEdit::TFilterEdit(std::function<bool(QChar)> Accept, QWidget* Parent) : QLineEdit(Parent), FAccept(Accept)
+{
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& T) {
+        const QString U = T.toUpper();
+        if (U != T) {
+            const int Pos = cursorPosition();
+            setText(U);
+            setCursorPosition(Pos);
+        }
+    });
+}
+
+void TFilterEdit::keyPressEvent(QKeyEvent* e)
+{
+    // Clipboard and undo shortcuts are control characters: refused like any
+    // other character the filter does not take.
+    static const QKeySequence::StandardKey Refused[] = {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Copy,
+        QKeySequence::Undo, QKeySequence::Redo, QKeySequence::SelectAll};
+    for (QKeySequence::StandardKey K : Refused)
+        if (e->matches(K)) {
+            QApplication::beep();
+            return;
+        }
+    const QString T = e->text();
+    if (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete || T.isEmpty()) {
+        QLineEdit::keyPressEvent(e);
+        return;
+    }
+    const QChar C = T.at(0);
+    if (C.unicode() >= 32 && FAccept && FAccept(C))
+        insert(T.left(1).toUpper());
+    else
+        QApplication::beep();
+}
+
+void TFilterEdit::keyReleaseEvent(QKeyEvent* e)
+{
+    QLineEdit::keyReleaseEvent(e);
+    if (OnKeyUp)
+        OnKeyUp();
+}
+
+bool TMainForm::edPI_BKeyPress(QChar Key)
+{
+    const char16_t C = Key.unicode();
+    return (C >= u'0' && C <= u'9') || (C >= u'A' && C <= u'F') || (C >= u'a' && C <= u'f');
+}
+
+bool TMainForm::edCall_BKeyPress(QChar Key)
+{
+    const char16_t C = Key.unicode();
+    return (C >= u'0' && C <= u'9') || (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z');
+}
+
+void TMainForm::CreateEditor()
+{
+    const QFont Mono = MonoFont();
+
+    gbPI_B = new TGroupBox(QStringLiteral("PI"), this);
+    gbPI_B->setGeometry(8, 31, 159, 46);
+    NewLabel(QStringLiteral("PI"), gbPI_B, 8, 20);
+    edPI_B = new TFilterEdit(&TMainForm::edPI_BKeyPress, gbPI_B);
+    edPI_B->setFont(Mono);
+    edPI_B->setMaxLength(4);
+    edPI_B->setGeometry(24, 16, 42, 22);
+    edPI_B->setText(QStringLiteral("FFFF"));
+    QLabel* Call = NewLabel(QStringLiteral("CALL"), gbPI_B, 76, 20);
+    Call->setFont(Mono);
+    Call->adjustSize();
+    edCall_B = new TFilterEdit(&TMainForm::edCall_BKeyPress, gbPI_B);
+    edCall_B->setFont(Mono);
+    edCall_B->setMaxLength(6);
+    edCall_B->setGeometry(110, 16, 42, 22);
+    edCall_B->setText(QStringLiteral("----"));
+
+    gbPTY_B = new TGroupBox(QStringLiteral("PTY"), this);
+    gbPTY_B->setGeometry(173, 31, 342, 46);
+    NewLabel(QStringLiteral("RDS"), gbPTY_B, 8, 20);
+    cbPTY_B = NewList(gbPTY_B, {}, 34, 16, 136, 15);
+    NewLabel(QStringLiteral("RBDS"), gbPTY_B, 176, 20);
+    cbPTYRBDS_B = NewList(gbPTY_B, {}, 210, 16, 124, 15);
+
+    gbPS_B = new TGroupBox(QStringLiteral("PS"), this);
+    gbPS_B->setGeometry(8, 83, 84, 46);
+    edPS_B = new QLineEdit(gbPS_B);
+    edPS_B->setFont(Mono);
+    edPS_B->setMaxLength(8);
+    edPS_B->setGeometry(8, 16, 69, 22);
+
+    gbTATP_B = new TGroupBox(QStringLiteral("TA / TP"), this);
+    gbTATP_B->setGeometry(95, 83, 327, 46);
+    NewLabel(QStringLiteral("TA"), gbTATP_B, 8, 20);
+    cbTA_B = NewList(gbTATP_B, {QStringLiteral("OFF"), QStringLiteral("ON")}, 24, 16, 52);
+    NewLabel(QStringLiteral("TA Timeout"), gbTATP_B, 84, 20);
+    ednxTATime_B = new QSpinBox(gbTATP_B);
+    ednxTATime_B->setRange(0, 255);
+    ednxTATime_B->setSingleStep(1);
+    ednxTATime_B->setAlignment(Qt::AlignRight);
+    ednxTATime_B->setGeometry(142, 16, 56, 22);
+    NewLabel(QStringLiteral("min."), gbTATP_B, 202, 20);
+    NewLabel(QStringLiteral("TP"), gbTATP_B, 246, 20);
+    cbTP_B = NewList(gbTATP_B, {QStringLiteral("OFF"), QStringLiteral("ON")}, 264, 16, 55);
+
+    gbMS_B = new TGroupBox(QStringLiteral("MS"), this);
+    gbMS_B->setGeometry(428, 83, 87, 46);
+    cbMS_B = NewList(gbMS_B, {QStringLiteral("SPEECH"), QStringLiteral("MUSIC")}, 8, 16, 71);
+
+    gbDI_B = new TGroupBox(QStringLiteral("DI"), this);
+    gbDI_B->setGeometry(8, 135, 389, 46);
+    cbDIMS_B = NewList(gbDI_B, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 64);
+    cbDIAH_B = NewList(gbDI_B, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 74, 16, 110);
+    cbDICO_B = NewList(gbDI_B, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 186, 16, 110);
+    cbDIDS_B = NewList(gbDI_B, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 298, 16, 83);
+
+    gbEncoderMode = new TGroupBox(QStringLiteral("Encoder Mode"), this);
+    gbEncoderMode->setGeometry(403, 135, 112, 46);
+    cbEncoderMode = NewList(gbEncoderMode, {QStringLiteral("Loop-Through"), QStringLiteral("Sidechain")}, 8, 16, 96);
+
+    gbRT_B = new TGroupBox(QStringLiteral("RT"), this);
+    gbRT_B->setGeometry(8, 187, 507, 60);
+    QLabel* R1 = NewLabel(QString::fromLatin1(Ruler), gbRT_B, 42, 14);
+    R1->setFont(Mono);
+    R1->adjustSize();
+    NewLabel(QStringLiteral("Text"), gbRT_B, 8, 34);
+    edRT_B = new QLineEdit(gbRT_B);
+    edRT_B->setFont(Mono);
+    edRT_B->setMaxLength(64);
+    edRT_B->setGeometry(39, 30, 460, 22);
+
+    gbDPS_B = new TGroupBox(QStringLiteral("Dynamic PS"), this);
+    gbDPS_B->setGeometry(8, 253, 507, 244);
+    NewLabel(QStringLiteral("Speed"), gbDPS_B, 8, 20);
+    cbDPSOn_B = NewList(gbDPS_B, Speeds, 42, 16, 90);
+    NewLabel(QStringLiteral("Parse"), gbDPS_B, 146, 20);
+    cbDPSParse_B = NewList(gbDPS_B,
+        {QStringLiteral("0 - words centered"), QStringLiteral("1 char"), QStringLiteral("2 chars"),
+            QStringLiteral("3 chars"), QStringLiteral("4 chars"), QStringLiteral("5 chars"), QStringLiteral("6 chars"),
+            QStringLiteral("7 chars"), QStringLiteral("8 chars"), QStringLiteral("9 - words left justified")},
+        178, 16, 150, 10);
+    QLabel* R2 = NewLabel(QString::fromLatin1(Ruler), gbDPS_B, 42, 41);
+    R2->setFont(Mono);
+    R2->adjustSize();
+    NewLabel(QStringLiteral("Text"), gbDPS_B, 8, 61);
+    edDPS_B = new QLineEdit(gbDPS_B);
+    edDPS_B->setFont(Mono);
+    edDPS_B->setMaxLength(64);
+    edDPS_B->setGeometry(39, 57, 460, 22);
+    pb32radio = new TRadioDisplay(gbDPS_B);
+    pb32radio->setGeometry(8, 85, TRadioDisplay::kWidth, TRadioDisplay::kHeight);
+
+    gbDeviceInfo = new TGroupBox(QStringLiteral("Device Info"), this);
+    gbDeviceInfo->setGeometry(521, 31, 344, 76);
+    auto InfoLabel = [this](int X, int Y, bool Right) {
+        auto* L = new QLabel(gbDeviceInfo);
+        // Right-aligned labels keep their right edge at 337.
+        L->setGeometry(Right ? 337 - 200 : X, Y, 200, 15);
+        L->setAlignment((Right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        return L;
+    };
+    lbHW = InfoLabel(8, 16, false);
+    lbFW = InfoLabel(8, 35, false);
+    lbSer = InfoLabel(0, 16, true);
+    lbPilot = InfoLabel(8, 54, false);
+    lbPilot->setFixedWidth(329);
+    lbSynchro = InfoLabel(0, 54, true);
+    lbSynchro->raise();
+
+    gbRTC = new TGroupBox(QStringLiteral("Real Time Clock"), this);
+    gbRTC->setGeometry(521, 113, 162, 384);
+    ClockPanel = new TClockPanel(gbRTC);
+
+    gbAF = new TGroupBox(QStringLiteral("Alternative Frequencies"), this);
+    gbAF->setGeometry(689, 113, 176, 201);
+    AFPanel = new TAFPanel(gbAF);
+    AFPanel->btnAddAF_B->setIcon(QIcon(QPixmap::fromImage(il1.Picture(36))));
+    AFPanel->btnClearAF_B->setIcon(QIcon(QPixmap::fromImage(il1.Picture(40))));
+
+    gbCT = new TGroupBox(QStringLiteral("CT"), this);
+    gbCT->setGeometry(689, 350, 85, 46);
+    cbCT = NewList(gbCT, {QStringLiteral("OFF"), QStringLiteral("ON")}, 8, 16, 69);
+
+    gbRTSpeed = new TGroupBox(QStringLiteral("RT Speed"), this);
+    gbRTSpeed->setGeometry(780, 349, 85, 47);
+    cbRTSpeed = NewList(gbRTSpeed, Speeds, 8, 16, 69, 10);
+
+    gbPhase = new TGroupBox(QStringLiteral("RDS Phase"), this);
+    gbPhase->setGeometry(689, 402, 110, 44);
+    edPhase = new QDoubleSpinBox(gbPhase);
+    edPhase->setRange(0.0, 359.9);
+    edPhase->setSingleStep(0.1);
+    edPhase->setDecimals(1);
+    edPhase->setSuffix(QStringLiteral(" \u00B0"));
+    edPhase->setAlignment(Qt::AlignRight);
+    edPhase->setGeometry(8, 16, 94, 22);
+
+    gbSynchro = new TGroupBox(QStringLiteral("Synchro Source"), this);
+    gbSynchro->setGeometry(689, 452, 110, 46);
+    cbSynchro = NewList(
+        gbSynchro, {QStringLiteral("Auto"), QStringLiteral("Internal"), QStringLiteral("External")}, 8, 16, 94);
+
+    const std::pair<TGroupBox*, int> Contexts[]
+        = {{gbPI_B, 1}, {gbPTY_B, 2}, {gbPS_B, 3}, {gbTATP_B, 6}, {gbMS_B, 9}, {gbDI_B, 7}, {gbRT_B, 5}, {gbDPS_B, 10},
+            {gbRTC, 105}, {gbAF, 8}, {gbCT, 104}, {gbRTSpeed, 106}, {gbPhase, 102}, {gbSynchro, 107}};
+    for (const auto& [G, C] : Contexts)
+        SetHelpContext(G, C);
+
+    edPI_B->OnKeyUp = nullptr;
+    edCall_B->OnKeyUp = [this] { edCall_BKeyUp(); };
+    connect(edPI_B, &QLineEdit::textChanged, this, &TMainForm::edPI_BChange);
+    connect(cbPTY_B, &QComboBox::activated, this, &TMainForm::cbPTY_BChange);
+    connect(cbPTYRBDS_B, &QComboBox::activated, this, &TMainForm::cbPTYRBDS_BChange);
+    connect(edPS_B, &QLineEdit::textChanged, this, &TMainForm::edPS_BChange);
+    connect(edDPS_B, &QLineEdit::textChanged, this, &TMainForm::edDPS_BChange);
+    connect(cbDPSOn_B, &QComboBox::activated, this, &TMainForm::cbDPSOn_BChange);
+    connect(cbRTSpeed, &QComboBox::activated, this, &TMainForm::cbDPSOn_BChange);
+    connect(cbDPSParse_B, &QComboBox::activated, this, &TMainForm::cbDPSParse_BChange);
+}
+
+void TMainForm::PopulateEditor(const TBRDSDataValidator& R)
+{
+    lbHW->setText(QStringLiteral("HW: ") + FromLatin1(R.HW));
+    lbFW->setText(QStringLiteral("FW: ") + FromLatin1(R.FW));
+    lbSer->setText(QStringLiteral("Serial Number: ") + FromLatin1(R.Serial));
+
+    edPI_B->setText(QString::asprintf("%.4X", static_cast<unsigned>(R.PI)));
+    edPS_B->setText(FromLatin1(R.PS));
+
+    cbPTY_B->setCurrentIndex(R.PTY);
+    cbPTYRBDS_B->setCurrentIndex(R.PTY);
+    cbTA_B->setCurrentIndex(R.TA);
+    ednxTATime_B->setValue(R.TATime);
+    cbTP_B->setCurrentIndex(R.TP);
+    cbMS_B->setCurrentIndex(R.MS);
+    cbDIMS_B->setCurrentIndex(R.DIMS);
+    cbDIAH_B->setCurrentIndex(R.DIAH);
+    cbDICO_B->setCurrentIndex(R.DICO);
+    cbDIDS_B->setCurrentIndex(R.DIDS);
+    cbEncoderMode->setCurrentIndex(R.Mode);
+
+    edRT_B->setText(FromLatin1(R.RT));
+    edDPS_B->setText(FromLatin1(R.DPS));
+
+    // Setting a list's item from code raises no change: run the handlers.
+    cbDPSOn_B->setCurrentIndex(R.DPSS);
+    cbDPSOn_BChange();
+    cbDPSParse_B->setCurrentIndex(R.DPSParse);
+    cbDPSParse_BChange();
+
+    AFPanel->Populate(R);
+
+    edPhase->setValue(R.Phase / 10.0);
+    cbCT->setCurrentIndex(R.CT);
+
+    ClockPanel->Populate(R);
+
+    cbRTSpeed->setCurrentIndex(R.DRTS);
+
+    if (R.FirmwareLevel() < FirmwareLevelDST) {
+        SetControlsEnabled(gbSynchro, false, true);
+        ClockPanel->SetLabel(TDialogueLabel::lbRTC_DDST, QStringLiteral("N/A"));
+    } else {
+        cbSynchro->setCurrentIndex(R.Sync);
+        lbSynchro->setText(QStringLiteral("Synchro: ") + cbSynchro->currentText());
+    }
+}
+
+void TMainForm::CollectEditor(TBRDSDataValidator& R)
+{
+    bool Ok = false;
+    const unsigned PI = edPI_B->text().toUInt(&Ok, 16);
+    R.PI = Ok ? static_cast<std::uint16_t>(PI) : 0;
+    R.PS = Latin1(edPS_B->text());
+
+    R.PTY = static_cast<std::uint8_t>(cbPTY_B->currentIndex());
+    R.TA = static_cast<std::uint8_t>(cbTA_B->currentIndex());
+    R.TP = static_cast<std::uint8_t>(cbTP_B->currentIndex());
+    R.TATime = ednxTATime_B->value();
+    R.MS = static_cast<std::uint8_t>(cbMS_B->currentIndex());
+    R.DIMS = static_cast<std::uint8_t>(cbDIMS_B->currentIndex());
+    R.DIAH = static_cast<std::uint8_t>(cbDIAH_B->currentIndex());
+    R.DICO = static_cast<std::uint8_t>(cbDICO_B->currentIndex());
+    R.DIDS = static_cast<std::uint8_t>(cbDIDS_B->currentIndex());
+    R.Mode = static_cast<std::uint8_t>(cbEncoderMode->currentIndex());
+
+    R.RT = Latin1(edRT_B->text());
+    R.DPS = Latin1(edDPS_B->text());
+    R.DPSS = static_cast<std::uint8_t>(cbDPSOn_B->currentIndex());
+    R.DPSParse = static_cast<std::uint8_t>(cbDPSParse_B->currentIndex());
+
+    AFPanel->Collect(R);
+
+    R.Phase = static_cast<std::int32_t>(std::lround(edPhase->value() * 10));
+    R.CT = static_cast<std::uint8_t>(cbCT->currentIndex());
+
+    ClockPanel->Collect(R);
+
+    R.DRTS = static_cast<std::uint8_t>(cbRTSpeed->currentIndex());
+    R.Sync = static_cast<std::uint8_t>(cbSynchro->currentIndex());
+}
+
+void TMainForm::ClearEditor()
+{
+    edPI_B->setText(QStringLiteral("----"));
+    edCall_B->setText(QStringLiteral("----"));
+    edPS_B->clear();
+    edDPS_B->clear();
+    edRT_B->clear();
+    for (QComboBox* C : {cbDIMS_B, cbDIAH_B, cbDICO_B, cbDIDS_B, cbTA_B, cbTP_B, cbMS_B, cbPTY_B, cbPTYRBDS_B, cbCT,
+             cbRTSpeed, cbDPSParse_B, cbDPSOn_B, cbEncoderMode, cbSynchro})
+        C->setCurrentIndex(0);
+    ednxTATime_B->setValue(0);
+    for (QLabel* L : {lbHW, lbFW, lbSer, lbPilot, lbSynchro})
+        L->clear();
+    ClockPanel->Clear();
+    AFPanel->Clear();
+}
+
+void TMainForm::SetEditorEnabled(bool Enabled)
+{
+    for (TGroupBox* G : {gbPI_B, gbPTY_B, gbPS_B, gbTATP_B, gbMS_B, gbDI_B, gbRT_B, gbDPS_B, gbAF, gbEncoderMode, gbCT,
+             gbPhase, gbRTC, gbRTSpeed, gbSynchro})
+        SetControlsEnabled(G, Enabled, true);
+}
+
+void TMainForm::edPI_BChange()
+{
+    const QString T = edPI_B->text();
+    if (T.isEmpty() || T == QStringLiteral("----"))
+        return;
+    bool Ok = false;
+    const unsigned PI = T.toUInt(&Ok, 16);
+    if (!Ok) {
+        Message(QStringLiteral("'%1' is not a valid integer value").arg(T), mtError, mbOK);
+        return;
+    }
+    SetTextIfDifferent(edCall_B, FromLatin1(PIToCallLetters(static_cast<std::uint16_t>(PI))));
+}
+
+void TMainForm::edCall_BKeyUp()
+{
+    const QString T = edCall_B->text();
+    if (T.isEmpty())
+        return;
+    const std::uint16_t PI = CallLettersToPI(Latin1(T));
+    SetTextIfDifferent(edPI_B, PI ? QString::asprintf("%.4X", static_cast<unsigned>(PI)) : QStringLiteral("----"));
+}
+
+void TMainForm::cbPTY_BChange()
+{
+    cbPTYRBDS_B->setCurrentIndex(cbPTY_B->currentIndex());
+}
+
+void TMainForm::cbPTYRBDS_BChange()
+{
+    cbPTY_B->setCurrentIndex(cbPTYRBDS_B->currentIndex());
+}
+
+void TMainForm::edPS_BChange()
+{
+    cbDPSOn_BChange();
+}
+
+void TMainForm::edDPS_BChange()
+{
+    if (StrScr)
+        StrScr->Str(Latin1(edDPS_B->text()));
+}
+
+void TMainForm::cbDPSOn_BChange()
+{
+    if (!StrScr)
+        return;
+    const int i = cbDPSOn_B->currentIndex();
+    if (i > 0) {
+        DPSTimer->setInterval(3000 - 300 * i);
+        StrScr->Str(Latin1(edDPS_B->text()));
+        StrScr->Parse(static_cast<std::uint8_t>(cbDPSParse_B->currentIndex()));
+    } else {
+        StrScr->Str(Latin1(edPS_B->text()));
+        StrScr->Parse(0);
+        DPSTimer->setInterval(500);
+    }
+}
+
+void TMainForm::cbDPSParse_BChange()
+{
+    if (StrScr && cbDPSOn_B->currentIndex() >= 1)
+        StrScr->Parse(static_cast<std::uint8_t>(cbDPSParse_B->currentIndex()));
+}

@@ -1,0 +1,102 @@
+// The main window's settings file commands: Open, Save and Save As.
+#include "app/main_form.h"
+
+#include "rds/settings_file.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include <memory>
+
+namespace {
+
+const char* const FileFilter = "RDS settings (*.kvx);;All files (*)";
+
+} // namespace
+
+QString TMainForm::AskOpenFileName()
+{
+    QFileDialog D(this, QString(), QString(), QString::fromLatin1(FileFilter));
+    D.setAcceptMode(QFileDialog::AcceptOpen);
+    D.setFileMode(QFileDialog::ExistingFile);
+    D.setDefaultSuffix(QStringLiteral("kvx"));
+    if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty())
+        return QString();
+    return D.selectedFiles().first();
+}
+
+QString TMainForm::AskSaveFileName()
+{
+    QFileDialog D(this, QString(), QString(), QString::fromLatin1(FileFilter));
+    D.setAcceptMode(QFileDialog::AcceptSave);
+    D.setFileMode(QFileDialog::AnyFile);
+    D.setDefaultSuffix(QStringLiteral("kvx"));
+    D.setOption(QFileDialog::DontConfirmOverwrite, false);
+    connect(&D, &QFileDialog::filterSelected, &D, [&D] { TBaseForm::TypeChange(&D); });
+    if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty())
+        return QString();
+    return D.selectedFiles().first();
+}
+
+void TMainForm::SetCaptionFileName(const QString& Path)
+{
+    FileName = Path;
+    setWindowTitle(ORGCaption + QStringLiteral(" - [") + QFileInfo(Path).fileName() + QStringLiteral("]"));
+}
+
+void TMainForm::_ac_FileOpenExecute()
+{
+    const QString Path = AskOpenFileName();
+    if (Path.isEmpty())
+        return;
+    const QString Before = FileName;
+    const QString BeforeTitle = windowTitle();
+    SetCaptionFileName(Path);
+    // A file that could not be read is not the window's file: a later Save
+    // would overwrite it with settings it never held.
+    if (!OpenSettingsFile(Path)) {
+        FileName = Before;
+        setWindowTitle(BeforeTitle);
+    }
+}
+
+void TMainForm::_ac_FileSaveExecute()
+{
+    if (FileName.isEmpty()) {
+        _ac_FileSaveAsExecute();
+        return;
+    }
+    SaveSettingsFile(FileName);
+}
+
+void TMainForm::_ac_FileSaveAsExecute()
+{
+    const QString Path = AskSaveFileName();
+    if (Path.isEmpty())
+        return;
+    SetCaptionFileName(Path);
+    SaveSettingsFile(Path);
+}
+
+bool TMainForm::OpenSettingsFile(const QString& Path)
+{
+    std::unique_ptr<TBRDSDataValidator> R(NewRecord());
+    std::string Error;
+    if (!LoadSettingsFile(Path.toStdString(), *R, Error, Dialogue ? Dialogue->BRDSDV : nullptr)) {
+        Message(QString::fromStdString(Error), mtError, mbOK);
+        return false;
+    }
+    R->Populate();
+    return true;
+}
+
+void TMainForm::SaveSettingsFile(const QString& Path)
+{
+    std::unique_ptr<TBRDSDataValidator> R(NewRecord());
+    R->Collect();
+    if (!R->isValid(Dialogue ? Dialogue->BRDSDV : nullptr, true, nullptr))
+        return;
+    std::string Error;
+    if (!::SaveSettingsFile(*R, Path.toStdString(), Error))
+        Message(QString::fromStdString(Error), mtError, mbOK);
+}

@@ -1,0 +1,429 @@
+// The main window end to end: start-up and clean-up with the configuration
+// file, the port list, the status panel, and a session with the simulated
+// encoder over a real pseudo-terminal.
+#include "main_form_fixture.h"
+
+#include "app/settings_form.h"
+#include "dialogue/kvxsim_process.h"
+#include "ui/main/clock_panel.h"
+#include "ui/main/group_box.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QStatusTipEvent>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string ReadAll(const std::string& Path)
+{
+    std::ifstream F(Path, std::ios::binary);
+    std::stringstream S;
+    S << F.rdbuf();
+    return S.str();
+}
+
+// The colour of the status panel's inside, right of its text.
+QColor StatusFill(TMainForm& F)
+{
+    F.StatusBar1->repaint();
+    const QRect R = F.StatusBar1->PanelRect(2);
+    return F.StatusBar1->grab().toImage().pixelColor(R.right() - 5, R.center().y());
+}
+
+} // namespace
+
+TEST(MainForm, WindowDefinition)
+{
+    TWindow W;
+    TTestForm& F = W.Start();
+    EXPECT_EQ(F.windowTitle(), "Korvane Ardent RDS/RBDS Encoders Manager - TRELL Broadcast Ltd.");
+    EXPECT_EQ(F.size(), QSize(873, 584));
+    EXPECT_EQ(F.Panel1->geometry(), QRect(0, 500, 873, 59));
+    EXPECT_EQ(F.btnConnect->geometry(), QRect(759, 4, 110, 25));
+    EXPECT_EQ(F.gbRTC->geometry(), QRect(521, 113, 162, 384));
+    EXPECT_EQ(F.StatusBar1->VersionText.left(5), "Ver: ");
+    // Menus in order, with their separators.
+    QStringList Items;
+    for (QAction* M : F.MainMenu->actions()) {
+        Items << M->text();
+        for (QAction* A : M->menu()->actions())
+            Items << (A->isSeparator() ? QStringLiteral("-") : A->text());
+    }
+    EXPECT_EQ(Items,
+        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "&Exit", "&Device", "Connect", "&Settings",
+            "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "&Help", "&Help Contents", "&About"}));
+    // Before the first status: "Idle" in black on aqua.
+    EXPECT_EQ(F.StatusBarInfo.Text, "Idle");
+    EXPECT_EQ(StatusFill(F), QColor(0, 255, 255));
+    // Nothing connected: the file and device commands are off, Connect is on.
+    F.UpdateActions();
+    EXPECT_FALSE(F._ac_FileOpen->isEnabled());
+    EXPECT_FALSE(F._ac_DeviceSave->isEnabled());
+    EXPECT_FALSE(F._ac_DeviceDefaults->isEnabled());
+    EXPECT_TRUE(F._ac_DeviceConnect->isEnabled());
+    EXPECT_EQ(F._ac_DeviceConnect->statusTip(), "Connect []");
+    // The hint of what is under the mouse goes to the first panel.
+    QStatusTipEvent Tip(F.btnSave->statusTip());
+    QCoreApplication::sendEvent(F.btnSave, &Tip);
+    EXPECT_EQ(F.StatusBar1->Hint, "Save Changes");
+    // Closing while disconnected asks nothing.
+    EXPECT_TRUE(F.close());
+    EXPECT_TRUE(F.Messages.empty());
+}
+
+TEST(MainForm, MaximisedStartKeepsThePlaceReadAtStart)
+{
+    TWindow W;
+    TConfigData C = DefConfigData;
+    C.APP_X = 17;
+    C.APP_Y = 23;
+    C.APP_Maximized = true;
+    W.WriteConfig(C);
+    TTestForm& F = W.Start();
+    EXPECT_TRUE(F.isMaximized());
+    W.Close();
+    const TConfigData After = W.ReadConfig();
+    EXPECT_TRUE(After.APP_Maximized);
+    EXPECT_EQ(After.APP_X, 17);
+    EXPECT_EQ(After.APP_Y, 23);
+}
+
+TEST(MainForm, PortList)
+{
+    TWindow W;
+    W.Tty.AddUsb("ttyUSB0", "ftdi_sio", "0403", "6001", "FTDI", "FT232R", "A1", "usb-FTDI_FT232R-if00-port0");
+    TConfigData C = DefConfigData;
+    C.CONN_PORT = "/dev/serial/by-id/typed";
+    W.WriteConfig(C);
+    TTestForm& F = W.Start();
+    ASSERT_EQ(F.cbCOMS->count(), 2);
+    EXPECT_EQ(F.cbCOMS->itemText(0), "N/A");
+    EXPECT_EQ(F.cbCOMS->itemText(1), "ttyUSB0");
+    // A configured port that is not listed is shown as typed, and survives a re-read.
+    EXPECT_EQ(F.cbCOMS->currentText(), "/dev/serial/by-id/typed");
+    F.btnRefreshCOM->click();
+    EXPECT_EQ(F.cbCOMS->currentText(), "/dev/serial/by-id/typed");
+
+    // Choosing "N/A" stores it at once.
+    F.cbCOMS->setCurrentIndex(0);
+    emit F.cbCOMS->activated(0);
+    EXPECT_EQ(W.ReadConfig().CONN_PORT, "N/A");
+
+    // Typing stores every change at once too.
+    F.cbCOMS->lineEdit()->clear();
+    TypeKeys(F.cbCOMS->lineEdit(), QStringLiteral("/dev/pts/9"));
+    EXPECT_EQ(W.ReadConfig().CONN_PORT, "/dev/pts/9");
+    F.btnRefreshCOM->click();
+    EXPECT_EQ(F.cbCOMS->currentText(), "/dev/pts/9");
+    F.UpdateActions();
+    EXPECT_EQ(F._ac_DeviceConnect->statusTip(), "Connect [/dev/pts/9]");
+}
+
+TEST(MainForm, SettingsDialogOkStoresAndSelectsThePort)
+{
+    TWindow W;
+    W.Tty.AddUsb("ttyUSB3", "cdc_acm", "2341", "0043", "Maker", "Board", "S1", "");
+    TTestForm& F = W.Start();
+    for (const int Result : {mrCancel, mrOk}) {
+        // The dialog is modal: it is answered from the event loop it runs.
+        QTimer::singleShot(0, [Result] {
+            auto* D = qobject_cast<TSettingsForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(D, nullptr);
+            D->cbCOMS->setCurrentIndex(D->cbCOMS->findText(QStringLiteral("ttyUSB3")));
+            D->SetModalResult(Result);
+        });
+        F._ac_Settings->trigger();
+        const bool Stored = Result == mrOk;
+        EXPECT_EQ(W.ReadConfig().CONN_PORT == "ttyUSB3", Stored);
+        EXPECT_EQ(F.cbCOMS->currentText() == "ttyUSB3", Stored);
+    }
+}
+
+TEST(MainForm, PortGivenForTheRunIsNotWrittenUnlessChosen)
+{
+    TWindow W;
+    TConfigData C = DefConfigData;
+    C.CONN_PORT = "ttyS7";
+    W.WriteConfig(C);
+    TStartupOptions O;
+    O.Port = "/dev/pts/77";
+    TTestForm& F = W.Start(O);
+    EXPECT_EQ(F.cbCOMS->currentText(), "/dev/pts/77");
+    W.Close();
+    EXPECT_EQ(W.ReadConfig().CONN_PORT, "ttyS7");
+}
+
+TEST(MainForm, StatusPanelFlashesUntilTheNextStatus)
+{
+    TWindow W;
+    TTestForm& F = W.Start();
+    F.Dialogue->DeviceStatus(nullptr, stConnecting);
+    EXPECT_EQ(F.StatusBarInfo.Text, ": Connecting");
+    EXPECT_TRUE(F.StatusTimer->isActive());
+    EXPECT_EQ(F.StatusTimer->interval(), 500);
+    EXPECT_EQ(StatusFill(F), QColor(255, 0, 0));
+    F.StatusTimerTimer();
+    EXPECT_EQ(StatusFill(F), QColor(255, 255, 0));
+    F.StatusTimerTimer();
+    EXPECT_EQ(StatusFill(F), QColor(255, 0, 0));
+    F.StatusTimerTimer();
+    F.Dialogue->DeviceStatus(nullptr, stIdle);
+    EXPECT_FALSE(F.StatusTimer->isActive());
+    EXPECT_FALSE(F.StatusBarInfo.Inverse);
+    EXPECT_EQ(StatusFill(F), QColor(0, 0, 255));
+}
+
+#ifdef KVXSIM_PATH
+
+namespace {
+
+// A window connected to a simulated encoder whose read has finished.
+struct TConnected : TWindow {
+    TKvxsim Sim;
+
+    bool Connect(const std::vector<std::string>& SimArgs = {}, TStartupOptions O = {})
+    {
+        if (!Sim.Start(SimArgs))
+            return false;
+        O.Port = Sim.Path();
+        Start(O);
+        if (!O.Connect)
+            F->_ac_DeviceConnect->trigger();
+        return WaitRead();
+    }
+    bool WaitRead()
+    {
+        const bool Read = Until([&] { return F->Dialogue->LastScriptEnd() == 134 || F->Dialogue->Failure() != dfNone; })
+            && F->Dialogue->LastScriptEnd() == 134;
+        F->UpdateActions(); // the idle-time pass the event loop would run
+        return Read;
+    }
+    bool WaitWritten()
+    {
+        return Until([&] { return F->Dialogue->LastScriptEnd() == 152 || F->Dialogue->Failure() != dfNone; })
+            && F->Dialogue->LastScriptEnd() == 152;
+    }
+    bool WaitDisconnected()
+    {
+        return Until([&] { return !F->Dialogue->Connected() && F->Dialogue->ConnectTag() == 0; });
+    }
+    std::vector<std::string> LogFrom(std::size_t N) const
+    {
+        const auto L = Sim.Log();
+        return N < L.size() ? std::vector<std::string>(L.begin() + static_cast<long>(N), L.end())
+                            : std::vector<std::string> {};
+    }
+    ~TConnected() { Close(); }
+};
+
+} // namespace
+
+TEST(MainFormSession, ConnectReadsTheEncoderIntoTheEditor)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect({"--serial", "SN-4711"}));
+    TTestForm& F = *S.F;
+    EXPECT_EQ(F.edPI_B->text(), "FFFF");
+    EXPECT_EQ(F.edPS_B->text(), "RDS");
+    EXPECT_EQ(F.lbSer->text(), "Serial Number: SN-4711");
+    EXPECT_TRUE(F.lbFW->text().startsWith("FW: 01.03"));
+    EXPECT_TRUE(F.lbPilot->text().startsWith("Pilot: "));
+    EXPECT_EQ(F.lbSynchro->text(), "Synchro: Auto");
+    for (QWidget* G : std::initializer_list<QWidget*> {F.gbPI_B, F.gbDPS_B, F.gbSynchro, F.edRT_B, F.gbRTC})
+        EXPECT_TRUE(G->isEnabled());
+    EXPECT_EQ(F.StatusBarInfo.Text, QString::fromStdString(S.Sim.Path()) + ": Connected");
+    EXPECT_EQ(StatusFill(F), QColor(0, 128, 0));
+    EXPECT_FALSE(F.StatusTimer->isActive());
+    F.UpdateActions();
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "Disconnect");
+    EXPECT_EQ(F.btnConnect->text(), "Disconnect");
+    EXPECT_TRUE(F._ac_DeviceConnect->isEnabled());
+    EXPECT_TRUE(F._ac_FileOpen->isEnabled());
+    EXPECT_TRUE(F._ac_DeviceDefaults->isEnabled());
+    // Nothing edited: nothing to save or revert, and closing asks nothing.
+    EXPECT_FALSE(F._ac_DeviceSave->isEnabled());
+    EXPECT_FALSE(F._ac_DeviceRevert->isEnabled());
+    EXPECT_TRUE(F.QuerySaveChanges());
+    EXPECT_TRUE(F.Messages.empty());
+}
+
+TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    F.edPS_B->setText(QStringLiteral("EDITED"));
+    RunIdle(); // the actions are updated when the event loop goes idle
+    EXPECT_TRUE(F.btnRevert->isEnabled());
+    F.btnRevert->click();
+    EXPECT_EQ(F.edPS_B->text(), "RDS");
+    F.UpdateActions();
+    EXPECT_FALSE(F.btnSave->isEnabled());
+
+    const std::size_t Before = S.Sim.Log().size();
+    F.edPS_B->setText(QStringLiteral("NEW PS"));
+    F.edPI_B->setText(QStringLiteral("C201"));
+    F.UpdateActions();
+    ASSERT_TRUE(F.btnSave->isEnabled());
+    F.btnSave->click();
+    ASSERT_TRUE(S.WaitWritten());
+    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"PI=C201", "PS=NEW PS"}));
+    F.UpdateActions();
+    EXPECT_FALSE(F._ac_DeviceSave->isEnabled());
+    EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
+}
+
+TEST(MainFormSession, RefusedCommandDisconnectsWithAMessage)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect({"--refuse", "PS="}));
+    TTestForm& F = *S.F;
+    const std::size_t Before = S.Sim.Log().size();
+    F.edPS_B->setText(QStringLiteral("NOPE"));
+    F.UpdateActions();
+    F._ac_DeviceSave->trigger();
+    ASSERT_TRUE(S.WaitDisconnected());
+    EXPECT_EQ(S.LogFrom(Before), std::vector<std::string> {"PS=NOPE"});
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_EQ(F.Messages[0], "Save Failed! Negative Acknowledgement.");
+    EXPECT_FALSE(F.gbPS_B->isEnabled());
+    F.UpdateActions();
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "Connect");
+}
+
+TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    F.SaveName = QString::fromStdString(S.Sim.Dir() + "/station.kvx");
+    F._ac_FileSaveAs->trigger();
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption + " - [station.kvx]");
+    S.Sim.Stop();
+    ASSERT_TRUE(S.WaitDisconnected());
+    EXPECT_FALSE(F.gbPI_B->isEnabled());
+    EXPECT_FALSE(F.edPS_B->isEnabled());
+    EXPECT_TRUE(F.gbDeviceInfo->isEnabled());
+    EXPECT_EQ(F.edPS_B->text(), "RDS"); // the values stay
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption);
+    EXPECT_TRUE(F.FileName.isEmpty());
+    F.UpdateActions();
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "Connect");
+    EXPECT_FALSE(F._ac_FileOpen->isEnabled());
+}
+
+TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    F.SaveName = QString::fromStdString(S.Sim.Dir() + "/station.kvx");
+    F._ac_FileSaveAs->trigger();
+    F.edPS_B->setText(QStringLiteral("EDITED"));
+    F.Answers = {mrNo};
+    F._ac_DeviceDefaults->trigger();
+    EXPECT_EQ(F.edPS_B->text(), "EDITED"); // not confirmed: nothing happens
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption + " - [station.kvx]");
+
+    const std::size_t Before = S.Sim.Log().size();
+    F.Answers = {mrYes};
+    F._ac_DeviceDefaults->trigger();
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption);
+    EXPECT_TRUE(F.FileName.isEmpty());
+    ASSERT_TRUE(S.WaitRead());
+    EXPECT_EQ(S.LogFrom(Before).at(0), "INIT");
+    EXPECT_EQ(F.edPS_B->text(), "RDS");
+    EXPECT_TRUE(F.gbPS_B->isEnabled());
+}
+
+TEST(MainFormSession, SaveAndOpenASettingsFile)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    const std::string Path = S.Sim.Dir() + "/station.kvx";
+    F.edPS_B->setText(QStringLiteral("FILE PS"));
+    F.SaveName = QString::fromStdString(Path);
+    F._ac_FileSave->trigger(); // no file yet: acts as Save As
+    EXPECT_EQ(F.FileName, F.SaveName);
+    EXPECT_NE(ReadAll(Path).find("PS=FILE PS\r\n"), std::string::npos);
+
+    // Opening puts the file into the editor and leaves the encoder alone.
+    const std::size_t Before = S.Sim.Log().size();
+    const std::string Other = S.Sim.WriteFile("other.kvx", "PI=C201\r\nPS=OTHER\r\nTEXT=from a file\r\n");
+    F.OpenName = QString::fromStdString(Other);
+    F._ac_FileOpen->trigger();
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption + " - [other.kvx]");
+    EXPECT_EQ(F.edPS_B->text(), "OTHER");
+    EXPECT_EQ(F.edRT_B->text(), "from a file");
+    EXPECT_EQ(F.edPI_B->text(), "C201");
+    EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
+    F.UpdateActions();
+    EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
+
+    // A file that cannot be read: the file layer's reason in a message box,
+    // and the window keeps the file it had, so Save does not overwrite the
+    // unread one.
+    F.OpenName = QString::fromStdString(S.Sim.Dir() + "/missing.kvx");
+    F._ac_FileOpen->trigger();
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_FALSE(F.Messages[0].isEmpty());
+    EXPECT_EQ(F.edPS_B->text(), "OTHER");
+    EXPECT_EQ(F.FileName, QString::fromStdString(Other));
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption + " - [other.kvx]");
+
+    // Save with PI 0: validation refuses it and nothing is written.
+    F.edPI_B->setText(QStringLiteral("0000"));
+    S.Presenter.Answer = false;
+    F._ac_FileSave->trigger();
+    EXPECT_GE(S.Presenter.Calls, 1);
+    EXPECT_EQ(ReadAll(Path).find("PI=0000"), std::string::npos);
+    for (const std::string& L : S.LogFrom(Before))
+        EXPECT_EQ(L.find('='), std::string::npos) << L; // only clock-refresh queries went out
+}
+
+TEST(MainFormSession, CloseQueryAnswers)
+{
+    struct Case {
+        int Answer;
+        bool Closes;
+        const char* PSAfter;
+        bool Writes;
+    };
+    for (const Case C :
+        {Case {mrYes, false, "EDIT", true}, Case {mrNo, true, "RDS", false}, Case {mrCancel, false, "EDIT", false}}) {
+        TConnected S;
+        ASSERT_TRUE(S.Connect());
+        TTestForm& F = *S.F;
+        F.edPS_B->setText(QStringLiteral("EDIT"));
+        F.Answers.push_back(C.Answer);
+        EXPECT_EQ(F.close(), C.Closes) << C.Answer;
+        ASSERT_EQ(F.Messages.size(), 1u);
+        EXPECT_EQ(F.Messages[0], "Save Changes?");
+        EXPECT_EQ(F.edPS_B->text(), C.PSAfter);
+        if (C.Writes) {
+            ASSERT_TRUE(S.WaitWritten());
+            EXPECT_EQ(S.Sim.Log().back(), "PS=EDIT");
+        } else
+            EXPECT_FALSE(F.Dialogue->LDRA->Active());
+    }
+}
+
+TEST(MainFormSession, ConnectAtStartWithATranscript)
+{
+    TConnected S;
+    QTemporaryDir T;
+    TStartupOptions O;
+    O.Connect = true;
+    O.TranscriptFile = T.filePath(QStringLiteral("t.log")).toStdString();
+    ASSERT_TRUE(S.Connect({}, O));
+    const std::string Text = ReadAll(O.TranscriptFile);
+    EXPECT_NE(Text.find("> PI?\\r\\n"), std::string::npos);
+    EXPECT_NE(Text.find("< \\r\\n\"RDS\"\\r\\nOK\\r\\n"), std::string::npos);
+}
+
+#endif
