@@ -429,7 +429,11 @@ TEST(MainFormSession, ConnectAtStartWithATranscript)
     TStartupOptions O;
     O.Connect = true;
     O.TranscriptFile = T.filePath(QStringLiteral("t.log")).toStdString();
-    ASSERT_TRUE(S.Connect({}, O));
+    ASSERT_TRUE(S.Sim.Start({}));
+    O.Port = S.Sim.Path();
+    TTestForm& F = S.Start(O);
+    // Worker hand-overs reach the window through its own event loop.
+    ASSERT_TRUE(UntilInEventLoop([&] { return F.Dialogue->LastScriptEnd() == 134; }));
     const std::string Text = ReadAll(O.TranscriptFile);
     EXPECT_NE(Text.find("> PI?\\r\\n"), std::string::npos);
     EXPECT_NE(Text.find("< \\r\\n\"RDS\"\\r\\nOK\\r\\n"), std::string::npos);
