@@ -93,6 +93,22 @@ inline void TypeKeys(QWidget* W, const QString& Text)
     }
 }
 
+// Runs the event loop alone (no direct serving of hand-overs) until Pred holds.
+template <typename Pred>
+bool UntilInEventLoop(Pred P, int Seconds = 10)
+{
+    QEventLoop L;
+    QTimer Check;
+    QObject::connect(&Check, &QTimer::timeout, &L, [&] {
+        if (P())
+            L.quit();
+    });
+    Check.start(10);
+    QTimer::singleShot(Seconds * 1000, &L, &QEventLoop::quit);
+    L.exec();
+    return P();
+}
+
 // Lets the event loop run and go idle once, as between two user actions.
 inline void RunIdle()
 {

@@ -249,6 +249,9 @@ TEST(MainFormSession, ConnectReadsTheEncoderIntoTheEditor)
     EXPECT_FALSE(F._ac_DeviceRevert->isEnabled());
     EXPECT_TRUE(F.QuerySaveChanges());
     EXPECT_TRUE(F.Messages.empty());
+    // The radio display steps through the PS while connected.
+    F.DPSTimerTimer();
+    EXPECT_NE(F.StrScr->LastScrollStr().find("RDS"), std::string::npos);
 }
 
 TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
@@ -309,6 +312,12 @@ TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
     EXPECT_FALSE(F.edPS_B->isEnabled());
     EXPECT_TRUE(F.gbDeviceInfo->isEnabled());
     EXPECT_EQ(F.edPS_B->text(), "RDS"); // the values stay
+    // The radio display no longer steps.
+    F.DPSTimerTimer();
+    const std::string Frame = F.StrScr->LastScrollStr();
+    F.edPS_B->setText(QStringLiteral("OTHER"));
+    F.DPSTimerTimer();
+    EXPECT_EQ(F.StrScr->LastScrollStr(), Frame);
     EXPECT_EQ(F.windowTitle(), F.ORGCaption);
     EXPECT_TRUE(F.FileName.isEmpty());
     F.UpdateActions();
@@ -420,7 +429,11 @@ TEST(MainFormSession, ConnectAtStartWithATranscript)
     TStartupOptions O;
     O.Connect = true;
     O.TranscriptFile = T.filePath(QStringLiteral("t.log")).toStdString();
-    ASSERT_TRUE(S.Connect({}, O));
+    ASSERT_TRUE(S.Sim.Start({}));
+    O.Port = S.Sim.Path();
+    TTestForm& F = S.Start(O);
+    // Worker hand-overs reach the window through its own event loop.
+    ASSERT_TRUE(UntilInEventLoop([&] { return F.Dialogue->LastScriptEnd() == 134; }));
     const std::string Text = ReadAll(O.TranscriptFile);
     EXPECT_NE(Text.find("> PI?\\r\\n"), std::string::npos);
     EXPECT_NE(Text.find("< \\r\\n\"RDS\"\\r\\nOK\\r\\n"), std::string::npos);
