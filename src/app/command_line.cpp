@@ -3,7 +3,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 
-#include "rds/common.h"
+#include "platform/version.h"
 
 TCommandLine ParseCommandLine(const QStringList& Arguments)
 {

@@ -14,7 +14,7 @@
 #include "app/main_form.h"
 #include "app/single_instance.h"
 #include "platform/log.h"
-#include "rds/common.h"
+#include "platform/version.h"
 #include "ui/kit/splash.h"
 
 namespace {

@@ -2,6 +2,7 @@
 #include "app/main_form.h"
 
 #include "platform/thread.h"
+#include "platform/version.h"
 #include "rds/common.h"
 #include "rds/ui/preflight_form.h"
 #include "ui/kit/fonts.h"
