@@ -6,12 +6,12 @@ set -euo pipefail
 PACKAGES=(
   g++ make cmake pkg-config
   qt6-base-dev qt6-base-dev-tools
-  libgtest-dev libgmock-dev
+  libgtest-dev
   clang libclang-rt-14-dev
+  clang-format clang-tidy
   socat ser2net tzdata
   python3-serial
   fonts-liberation
-  xvfb xauth
 )
 
 missing=()
