@@ -109,7 +109,7 @@ public:
     // A file in the temporary folder with the given text; answers its path.
     std::string WriteFile(const std::string& Name, const std::string& Text) const
     {
-        const std::string P = FDir + "/" + Name;
+        std::string P = FDir + "/" + Name;
         std::ofstream(P, std::ios::binary) << Text;
         return P;
     }
