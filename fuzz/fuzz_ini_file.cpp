@@ -1,6 +1,6 @@
 // Ini reader: any file reads and answers queries, and a value written to it
-// reads back the same after the file is saved and read again. (A key that
-// appears twice is deleted once: only the first is ever read.)
+// reads back the same after the file is saved and read again, and a deleted
+// key is gone however often it appeared.
 #include <unistd.h>
 
 #include <cstdint>
@@ -49,6 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         if (Again.ReadString("Fuzz", "Key", "") != "value = 1")
             std::abort();
         if (Again.ReadInteger("Main", "Left", 0) != -12345)
+            std::abort();
+        if (Again.ValueExists("Main", "Top"))
             std::abort();
     }
     std::remove(Path.c_str());

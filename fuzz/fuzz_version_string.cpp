@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "rds/common.h"
+#include "platform/version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {

@@ -6,40 +6,14 @@
 #include <cerrno>
 #include <cmath>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "_conn/termios2_shim.h"
 #include "platform/date_time.h"
-
-// Rates that are not in the termios table (14400, 56000, ...) are set through
-// the kernel's termios2 interface. Its structure is declared here because the
-// kernel header clashes with <termios.h>; the layout is that of the generic
-// termbits, which these architectures use.
-#if defined(__linux__)                                                                                                 \
-    && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__arm__) || defined(__riscv))
-#define KVX_HAVE_TERMIOS2 1
-namespace {
-struct KernelTermios2 {
-    tcflag_t c_iflag;
-    tcflag_t c_oflag;
-    tcflag_t c_cflag;
-    tcflag_t c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed;
-    speed_t c_ospeed;
-};
-const unsigned long kTCGETS2 = _IOR('T', 0x2A, KernelTermios2);
-const unsigned long kTCSETS2 = _IOW('T', 0x2B, KernelTermios2);
-constexpr tcflag_t kBOTHER = 0010000;
-constexpr tcflag_t kCBAUD = 0010017;
-} // namespace
-#endif
 
 namespace {
 
@@ -124,44 +98,6 @@ constexpr short kLossEvents = POLLHUP | POLLERR | POLLNVAL;
 std::uint32_t BaudValue(TBaudRate Rate)
 {
     return Rate <= br256000 ? kBaudValues[Rate] : 0;
-}
-
-// ---------------------------------------------------------------------------
-// TFileDescriptor
-
-TFileDescriptor& TFileDescriptor::operator=(TFileDescriptor&& Other) noexcept
-{
-    if (this != &Other)
-        Reset(Other.Release());
-    return *this;
-}
-
-int TFileDescriptor::Release()
-{
-    const int fd = FFd;
-    FFd = -1;
-    return fd;
-}
-
-void TFileDescriptor::Reset(int Fd)
-{
-    if (FFd >= 0)
-        ::close(FFd);
-    FFd = Fd;
-}
-
-TFileDescriptor OpenPortExclusive(const std::string& Path)
-{
-    if (Path.empty())
-        return {};
-    TFileDescriptor fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.Valid())
-        return {};
-    // The lock is what keeps a second opener out when we run as root, which the
-    // terminal's own exclusive mode does not.
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
-        return {};
-    return fd;
 }
 
 // ---------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "_conn/port_descriptor.h"
 #include "platform/event.h"
 
 enum TBaudRate : std::uint8_t {
@@ -92,32 +93,6 @@ using TPortHandle = int;
 constexpr TPortHandle INVALID_PORT_HANDLE = -1;
 // Written to Handle, forgets the descriptor without closing it.
 constexpr TPortHandle DETACH_PORT_HANDLE = -2;
-
-// Owns one file descriptor and closes it when it goes out of scope.
-class TFileDescriptor {
-public:
-    TFileDescriptor() = default;
-    explicit TFileDescriptor(int Fd) : FFd(Fd) { }
-    ~TFileDescriptor() { Reset(); }
-    TFileDescriptor(TFileDescriptor&& Other) noexcept : FFd(Other.Release()) { }
-    TFileDescriptor& operator=(TFileDescriptor&& Other) noexcept;
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-
-    int Get() const { return FFd; }
-    bool Valid() const { return FFd >= 0; }
-    int Release();
-    void Reset(int Fd = -1);
-
-private:
-    int FFd = -1;
-};
-
-// Opens a serial device for reading and writing, as an existing file, without
-// making it the controlling terminal, non-blocking and closed on exec, and takes
-// an exclusive advisory lock on it so that a second opener is refused. Answers an
-// invalid descriptor when the path cannot be opened or someone else holds it.
-TFileDescriptor OpenPortExclusive(const std::string& Path);
 
 // What WaitForInput saw.
 enum TPortWait : std::uint8_t {

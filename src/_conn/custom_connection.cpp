@@ -1,7 +1,6 @@
 #include "_conn/custom_connection.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,132 +9,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-const char* const ConnStatusStr[ConnStatusCount] = {
-    "Unknown",
-    "Strobe",
-    "Idle",
-    "Buffer Overrun",
-    "Clear Buffer",
-    "Connecting",
-    "Resolving",
-    "Connected",
-    "Already Connected",
-    "Disconnecting",
-    "Disconnected",
-    "Not Connected",
-    "Socket Error",
-    "Connection Timeout",
-    "Connection Refused",
-    "Disconnected from Device",
-    "Unable to Connect",
-    "Invalid Connection Params",
-};
-
-const char* ConnStatusText(TConnStatus Status)
-{
-    return Status < ConnStatusCount ? ConnStatusStr[Status] : ConnStatusStr[stUnknown];
-}
-
 namespace {
-
-std::string UpperCase(const std::string& S)
-{
-    std::string r = S;
-    for (char& c : r)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return r;
-}
-
-// UTF-8 to UTF-16; a byte that does not start a valid sequence stands for itself (Latin-1).
-std::u16string Utf8ToUtf16(const std::string& S)
-{
-    std::u16string out;
-    const auto* p = reinterpret_cast<const unsigned char*>(S.data());
-    const std::size_t n = S.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        std::uint32_t cp = c;
-        std::size_t len = 1;
-        if (c >= 0xC2 && c <= 0xDF)
-            len = 2, cp = c & 0x1F;
-        else if (c >= 0xE0 && c <= 0xEF)
-            len = 3, cp = c & 0x0F;
-        else if (c >= 0xF0 && c <= 0xF4)
-            len = 4, cp = c & 0x07;
-        bool ok = len == 1 ? c < 0x80 : i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if (ok && len > 1
-            && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
-                || (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            out.push_back(static_cast<char16_t>(c));
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += len;
-    }
-    return out;
-}
-
-void AppendUtf8(std::string& Out, std::uint32_t Cp)
-{
-    if (Cp < 0x80) {
-        Out.push_back(static_cast<char>(Cp));
-    } else if (Cp < 0x800) {
-        Out.push_back(static_cast<char>(0xC0 | (Cp >> 6)));
-        Out.push_back(static_cast<char>(0x80 | (Cp & 0x3F)));
-    } else if (Cp < 0x10000) {
-        Out.push_back(static_cast<char>(0xE0 | (Cp >> 12)));
-        Out.push_back(static_cast<char>(0x80 | ((Cp >> 6) & 0x3F)));
-        Out.push_back(static_cast<char>(0x80 | (Cp & 0x3F)));
-    } else {
-        Out.push_back(static_cast<char>(0xF0 | (Cp >> 18)));
-        Out.push_back(static_cast<char>(0x80 | ((Cp >> 12) & 0x3F)));
-        Out.push_back(static_cast<char>(0x80 | ((Cp >> 6) & 0x3F)));
-        Out.push_back(static_cast<char>(0x80 | (Cp & 0x3F)));
-    }
-}
-
-std::atomic<std::size_t> MessagesAlive {0};
-
-PInnerMessage NewMessage()
-{
-    auto* msg = new TInnerMessage;
-    ++MessagesAlive;
-    return msg;
-}
-
-void FreeMessage(PInnerMessage Msg)
-{
-    if (Msg->MT == mtData && Msg->DataSize > 0 && Msg->Data)
-        std::free(Msg->Data);
-    delete Msg;
-    --MessagesAlive;
-}
-
-// Lets go of one hold; the last holder frees the message. Answers whether it did.
-bool DropHold(PInnerMessage Msg)
-{
-    if (Msg->Refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        FreeMessage(Msg);
-        return true;
-    }
-    return false;
-}
 
 std::string ThreadNameOf(const std::string& Prefix, const std::string& Name, std::uint32_t Ver)
 {
@@ -145,186 +19,6 @@ std::string ThreadNameOf(const std::string& Prefix, const std::string& Name, std
 }
 
 } // namespace
-
-void InnerMessageDone(TInnerMessage* Msg)
-{
-    // Read before letting go: afterwards the message may be gone.
-    const std::uint32_t buffer = Msg->BufferThread;
-    const bool lastListener = Msg->Used.fetch_sub(1) == 1;
-    if (!DropHold(Msg) && lastListener)
-        WakeThread(buffer); // the buffer thread can let go of it now
-}
-
-std::size_t InnerMessagesAlive()
-{
-    return MessagesAlive.load();
-}
-
-std::string PropAsString(const TConnProp* Prop)
-{
-    std::string out;
-    if (!Prop || Prop->ValueType != pvtString || !Prop->ValueData)
-        return out;
-    const std::size_t units = static_cast<std::size_t>(Prop->ValueSize) / 2;
-    const auto* bytes = static_cast<const unsigned char*>(Prop->ValueData);
-    for (std::size_t i = 0; i < units; ++i) {
-        char16_t u;
-        std::memcpy(&u, bytes + 2 * i, 2);
-        if (u == 0)
-            break;
-        std::uint32_t cp = u;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            char16_t lo;
-            std::memcpy(&lo, bytes + 2 * (i + 1), 2);
-            if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                cp = 0x10000 + ((static_cast<std::uint32_t>(u) - 0xD800) << 10) + (lo - 0xDC00);
-                ++i;
-            }
-        }
-        AppendUtf8(out, cp);
-    }
-    return out;
-}
-
-std::int32_t PropAsInteger(const TConnProp* Prop)
-{
-    if (!Prop || Prop->ValueType != pvtInteger || !Prop->ValueData || Prop->ValueSize < 4)
-        return 0;
-    std::int32_t v;
-    std::memcpy(&v, Prop->ValueData, 4);
-    return v;
-}
-
-// ---------------------------------------------------------------------------
-// TCustomBuffer
-
-TCustomBuffer::TCustomBuffer(TCustomConnection* AOwner) : TThread(true), FOwner(AOwner)
-{
-}
-
-TCustomBuffer::~TCustomBuffer()
-{
-    Terminate();
-    WaitFor();
-    // Messages a listener still holds stay alive until it is done with them.
-    for (PInnerMessage m : FData)
-        DropHold(m);
-    FData.clear();
-    FRetained = 0;
-}
-
-void TCustomBuffer::Release(PInnerMessage Msg)
-{
-    FreeMessage(Msg);
-}
-
-void TCustomBuffer::Retain(PInnerMessage Msg)
-{
-    Msg->BufferThread = ThreadID();
-    Msg->Refs = 1;
-    FData.push_back(Msg);
-    FRetained = FData.size();
-}
-
-void TCustomBuffer::TakeInner(const TMsg& M)
-{
-    auto* msg = reinterpret_cast<PInnerMessage>(M.lParam);
-    if (!msg)
-        return;
-    if (M.wParam == 0) {
-        if (!FOwner->Silent()) {
-            Retain(msg);
-            FOwner->DispatchMessage(WM_CONN_DATA, msg);
-        } else {
-            Release(msg);
-        }
-    } else if (M.wParam == 1) {
-        if (!FOwner->Silent() && InnerStatus(msg) != stStrobe) {
-            Retain(msg);
-            FOwner->DispatchMessage(WM_CONN_STATUS, msg);
-        } else {
-            Release(msg);
-        }
-    }
-    // Any other first parameter: the queue entry is dropped.
-}
-
-void TCustomBuffer::Execute()
-{
-    TMsg m;
-    PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_NOREMOVE); // the queue exists from here
-    while (!Terminated()) {
-        if (FWantToClear.load()) {
-            Drain();
-            FWantToClear = false;
-        }
-        while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE))
-            TakeInner(m);
-        Purge(true);
-        // Until a message arrives, a listener lets go of one (InnerMessageDone
-        // wakes the thread), or Terminate wakes it.
-        if (!Terminated() && !FWantToClear.load())
-            WaitMessage(-1, WM_CONN_INNER, WM_CONN_INNER);
-    }
-    if (FWantToClear.load()) {
-        Drain();
-        FWantToClear = false;
-    }
-    // Nothing posted may outlive the queue, which ends with this thread.
-    while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE))
-        if (auto* msg = reinterpret_cast<PInnerMessage>(m.lParam))
-            Release(msg);
-}
-
-void TCustomBuffer::Drain()
-{
-    TMsg m;
-    while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE)) {
-        auto* msg = reinterpret_cast<PInnerMessage>(m.lParam);
-        if (!msg)
-            continue;
-        if (msg->MT == mtStatus && m.wParam == 1 && !FOwner->Silent() && InnerStatus(msg) != stStrobe) {
-            Retain(msg);
-            FOwner->DispatchMessage(WM_CONN_STATUS, msg);
-        } else {
-            Release(msg);
-        }
-    }
-    Purge(false);
-}
-
-void TCustomBuffer::Purge(bool Aged)
-{
-    for (auto it = FData.begin(); it != FData.end();) {
-        PInnerMessage msg = *it;
-        if (!Aged || msg->Used.load() <= 0) {
-            DropHold(msg);
-            it = FData.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    FRetained = FData.size();
-}
-
-void TCustomBuffer::Clear()
-{
-    auto* msg = NewMessage();
-    msg->MT = mtStatus;
-    msg->DataSize = 0;
-    msg->Data = reinterpret_cast<void*>(static_cast<std::uintptr_t>(stStrobe));
-    msg->PID = 0;
-    msg->TimeStamp = Now();
-    msg->Tick = TickMs();
-    FWantToClear = true;
-    while (!PostThreadMessage(ThreadID(), WM_CONN_INNER, 1, reinterpret_cast<LPARAM>(msg))) {
-        if (Finished() || !Started()) {
-            Release(msg);
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
 
 // ---------------------------------------------------------------------------
 // TCustomConnection
@@ -467,14 +161,12 @@ void TCustomConnection::WaitIdle(int Ms)
 
 TConnStatus TCustomConnection::DoConnect()
 {
-    FLastConnectAnnounce = Now();
     FLastConnectAnnounceTick = TickMs();
     return stConnected;
 }
 
 TConnStatus TCustomConnection::DoDisconnect()
 {
-    FLastConnectAnnounce = 0;
     FLastConnectAnnounceTick = 0;
     return stDisconnecting;
 }
@@ -491,7 +183,6 @@ TConnStatus TCustomConnection::DoProcess()
 
 void TCustomConnection::DoDataReceived(void* Data, std::int32_t DataSize)
 {
-    FLastReadData = Now();
     FLastReadDataTick = TickMs();
     PostData(Data, DataSize);
 }
@@ -561,7 +252,6 @@ void TCustomConnection::ReadOnce(bool Waiting)
 
 void TCustomConnection::Execute()
 {
-    FLastConnectAnnounce = 0;
     FLastConnectAnnounceTick = 0;
     int attempts = 0;
     while (!Terminated()) {
@@ -574,13 +264,11 @@ void TCustomConnection::Execute()
                     SleepUntilStopped(FReconnectTimeout.load(), requests);
                 } else {
                     Announce(stConnecting);
-                    FLastConnectAnnounce = Now();
                     FLastConnectAnnounceTick = TickMs();
                     TConnStatus s = DoConnect();
                     FConnected = s;
                     if (s == stConnected) {
                         FWaitForConnect = false;
-                        FLastReadData = 0;
                         FLastReadDataTick = 0;
                     } else if (s == stConnecting && attempts == FConnectAttempts.load()) {
                         FWaitForConnect = false;
@@ -617,10 +305,8 @@ void TCustomConnection::Execute()
                 FWantDisconnect = true;
             }
             ReadOnce(true);
-            if (FLastReadDataTick.load() == 0) {
-                FLastReadData = Now();
+            if (FLastReadDataTick.load() == 0)
                 FLastReadDataTick = TickMs();
-            }
             if (FDisconnectInactive.load() && MsSince(FLastReadDataTick.load()) >= FNoDataTimeout.load()) {
                 Announce(stSocketError);
                 FWantDisconnect = true;
@@ -647,7 +333,6 @@ void TCustomConnection::Execute()
                 Announce(DoDisconnect());
                 Announce(stDisconnected);
             }
-            FLastConnectAnnounce = 0;
             FLastConnectAnnounceTick = 0;
         }
     }
@@ -773,74 +458,4 @@ void TCustomConnection::DispatchMessage(UINT MsgID, PInnerMessage Msg)
             Msg->Refs.fetch_sub(1);
         }
     }
-}
-
-PConnProp TCustomConnection::FindProp(const std::string& Name) const
-{
-    const std::string upper = UpperCase(Name);
-    for (PConnProp p : FProps)
-        if (UpperCase(p->Name) == upper)
-            return p;
-    return nullptr;
-}
-
-void TCustomConnection::SetProp(
-    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
-{
-    PConnProp p = FindProp(PropName);
-    if (!p) {
-        p = new TConnProp;
-        p->Name = UpperCase(PropName);
-        p->ValueType = PropType;
-        FProps.push_back(p);
-    }
-    const std::size_t size = PropSize > 0 ? static_cast<std::size_t>(PropSize) : 0;
-    if (size == 0) {
-        std::free(p->ValueData);
-        p->ValueData = nullptr;
-    } else if (!p->ValueData) {
-        p->ValueData = std::malloc(size);
-    } else if (static_cast<std::size_t>(p->ValueSize) != size) {
-        void* grown = std::realloc(p->ValueData, size);
-        if (!grown)
-            throw std::bad_alloc();
-        p->ValueData = grown;
-    }
-    if (size > 0 && !p->ValueData)
-        throw std::bad_alloc();
-    p->ValueSize = static_cast<std::int32_t>(size);
-    if (size > 0) {
-        if (PropValue)
-            std::memcpy(p->ValueData, PropValue, size);
-        else
-            std::memset(p->ValueData, 0, size);
-    }
-}
-
-void TCustomConnection::SetProp(const std::string& PropName, const std::string& PropValue)
-{
-    std::u16string text = Utf8ToUtf16(PropValue);
-    text.push_back(u'\0');
-    SetProp(PropName, pvtString, text.data(), static_cast<std::int32_t>(text.size() * 2));
-}
-
-void TCustomConnection::SetProp(const std::string& PropName, std::int32_t PropValue)
-{
-    SetProp(PropName, pvtInteger, &PropValue, 4);
-}
-
-void TCustomConnection::SetProperties(const TStringDynArray& /*AProps*/)
-{
-}
-
-PConnProp TCustomConnection::GetProp(int Index) const
-{
-    if (Index < 0 || Index >= PropCount())
-        return nullptr;
-    return FProps[static_cast<std::size_t>(Index)];
-}
-
-PConnProp TCustomConnection::GetPropS(const std::string& Name) const
-{
-    return FindProp(Name);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The connection framework: TCustomConnection, the abstract base of every
-// transport, and TCustomBuffer, its companion thread.
+// transport, and TCustomBuffer (custom_buffer.h), its companion thread.
 //
 // The connection thread opens the transport, retries an open that has not
 // succeeded yet, polls for received bytes, transmits queued bytes, watches for
@@ -23,6 +23,10 @@
 // a DoRead override returns, comes from std::malloc (or std::realloc); the
 // framework frees it with std::free.
 
+#include "_conn/connection_props.h"
+#include "_conn/custom_buffer.h"
+#include "_conn/inner_message.h"
+#include "_conn/status_words.h"
 #include "platform/date_time.h"
 #include "platform/message_queue.h"
 #include "platform/thread.h"
@@ -33,122 +37,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-enum TConnStatus : std::uint8_t {
-    stUnknown = 0,
-    stStrobe = 1,
-    stIdle = 2,
-    stBufferOverrun = 3,
-    stClearBuffer = 4,
-    stConnecting = 5,
-    stResolving = 6,
-    stConnected = 7,
-    stAlreadyConnected = 8,
-    stDisconnecting = 9,
-    stDisconnected = 10,
-    stNotConnected = 11,
-    stSocketError = 12,
-    stConnectTimeout = 13,
-    stConnectionRefused = 14,
-    stDisconnectedFromDevice = 15,
-    stUnableToConnect = 16,
-    stInvalidConnectionParams = 17,
-};
-
-constexpr int ConnStatusCount = 18;
-
-// Display words, indexed by TConnStatus.
-extern const char* const ConnStatusStr[ConnStatusCount];
-
-// The display word of a status ("Unknown" for a value outside the table).
-const char* ConnStatusText(TConnStatus Status);
-
-enum TMessageType : std::uint8_t { mtData = 0, mtStatus = 1 };
-
-struct TInnerMessage {
-    TMessageType MT = mtData;
-    std::int32_t DataSize = 0;          // bytes at Data for mtData; 0 for mtStatus
-    void* Data = nullptr;               // mtData: malloc'd block owned by the message; mtStatus: the status value
-    std::uint32_t PID = 0;              // sequence number; 0 for the clear marker
-    TDateTime TimeStamp = 0;            // local time of creation
-    std::atomic<std::int32_t> Used {0}; // listeners handed the message and not yet done with it
-    std::int64_t Tick = 0;              // TickMs() at creation
-    // Holders: the buffer thread while it retains the message, plus each listener
-    // in Used. The one that brings it to 0 frees the message.
-    std::atomic<std::int32_t> Refs {0};
-    std::uint32_t BufferThread = 0; // woken when the last listener is done
-};
-using PInnerMessage = TInnerMessage*;
-
-// The status a mtStatus message carries (its low byte).
-inline TConnStatus InnerStatus(const TInnerMessage* Msg)
-{
-    return static_cast<TConnStatus>(reinterpret_cast<std::uintptr_t>(Msg->Data) & 0xFF);
-}
-
-// A listener calls this once it has finished with a dispatched message; the
-// message may be freed before the call returns.
-void InnerMessageDone(TInnerMessage* Msg);
-
-// Messages allocated and not freed yet, in the whole process (for tests).
-std::size_t InnerMessagesAlive();
-
-enum TPropValueType : std::uint8_t { pvtUnknown = 0, pvtString = 1, pvtInteger = 2 };
-
-struct TConnProp {
-    std::string Name;                      // upper case
-    TPropValueType ValueType = pvtUnknown; // fixed when the record is created
-    std::int32_t ValueSize = 0;            // bytes at ValueData
-    void* ValueData = nullptr;             // the connection's own copy (malloc'd)
-};
-using PConnProp = TConnProp*;
-
-// A string property as UTF-8 (its UTF-16 characters up to the NUL); "" for a
-// missing record or one that holds no string.
-std::string PropAsString(const TConnProp* Prop);
-// An integer property; 0 for a missing record or one that holds no integer.
-std::int32_t PropAsInteger(const TConnProp* Prop);
-
-using TStringDynArray = std::vector<std::string>;
-
-constexpr UINT WM_CONN_INNER = 4109;  // connection -> its buffer thread (wParam 0 data, 1 status)
-constexpr UINT WM_CONN_STATUS = 4110; // buffer thread -> listeners (wParam the connection)
-constexpr UINT WM_CONN_DATA = 4111;   // buffer thread -> listeners (wParam the connection)
-
-class TCustomConnection;
-
-class TCustomBuffer : public TThread {
-public:
-    explicit TCustomBuffer(TCustomConnection* AOwner);
-    ~TCustomBuffer() override;
-
-    // Drops the data messages not yet dispatched and lets go of the retained
-    // ones (a message a listener still holds is freed by that listener); a
-    // stStrobe marker travels through the queue to wake the thread.
-    void Clear();
-
-    // Number of retained messages (those dispatched and not yet released).
-    std::size_t RetainedCount() const { return FRetained.load(); }
-
-protected:
-    void Execute() override;
-
-private:
-    void Drain();
-    // Lets go of retained messages: with Aged true of those no listener holds any
-    // more, with Aged false of all.
-    void Purge(bool Aged);
-    void TakeInner(const TMsg& M);
-    static void Release(PInnerMessage Msg);
-    void Retain(PInnerMessage Msg);
-
-    TCustomConnection* FOwner;
-    std::atomic<bool> FWantToClear {false};
-    std::vector<PInnerMessage> FData;
-    std::atomic<std::size_t> FRetained {0};
-
-    friend class TCustomConnection;
-};
 
 class TCustomConnection : public TThread {
 public:
@@ -200,8 +88,6 @@ public:
     void SetBufferedSend(bool Value) { FBufferedSend = Value; }
 
     TCustomBuffer* Buffer() const { return FBuffer; }
-
-    std::uint32_t UserData = 0;
 
 protected:
     virtual TConnStatus DoConnect();
@@ -263,8 +149,7 @@ protected:
     std::atomic<std::uint32_t> FPID {1};
     std::atomic<int> FReconnectTimeout {1000};
     std::atomic<int> FConnectAttempts {5};
-    std::atomic<TDateTime> FLastConnectAnnounce {0};
-    std::atomic<std::int64_t> FLastConnectAnnounceTick {0}; // monotonic twin of FLastConnectAnnounce
+    std::atomic<std::int64_t> FLastConnectAnnounceTick {0}; // TickMs() of the last connect attempt; 0 = none
     std::vector<std::uint32_t> FThrdListeners;
     std::vector<HWND> FWndListeners;
     std::mutex FLisCS;
@@ -273,8 +158,7 @@ protected:
     std::atomic<bool> FWaitForConnect {false};
     std::atomic<bool> FWantDisconnect {false};
     std::atomic<bool> FDisconnectInactive {false};
-    std::atomic<TDateTime> FLastReadData {0};
-    std::atomic<std::int64_t> FLastReadDataTick {0}; // monotonic twin of FLastReadData
+    std::atomic<std::int64_t> FLastReadDataTick {0}; // TickMs() of the last bytes read; 0 = none yet
     std::atomic<int> FNoDataTimeout {60000};
     std::mutex FSendBufferCS;
     std::vector<std::uint8_t> FSendBuffer;

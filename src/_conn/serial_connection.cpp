@@ -1,11 +1,9 @@
 #include "_conn/serial_connection.h"
 
+#include "platform/number_parse.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <limits>
 
 #include <poll.h>
 
@@ -16,84 +14,13 @@
 
 std::int32_t StrToInt(const std::string& S)
 {
-    const auto fail = [&S]() -> std::int32_t { throw EConvertError("'" + S + "' is not a valid integer value"); };
     std::size_t i = 0;
     while (i < S.size() && (S[i] == ' ' || S[i] == '\t'))
         ++i;
-    bool negative = false;
-    if (i < S.size() && (S[i] == '+' || S[i] == '-')) {
-        negative = S[i] == '-';
-        ++i;
-    }
-    int base = 10;
-    if (i < S.size() && S[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == S.size())
-        return fail();
-    std::int64_t value = 0;
-    for (; i < S.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(S[i]);
-        int digit;
-        if (std::isdigit(c))
-            digit = c - '0';
-        else if (base == 16 && std::isxdigit(c))
-            digit = std::tolower(c) - 'a' + 10;
-        else
-            return fail();
-        value = value * base + digit;
-        if (value > static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max()))
-            return fail();
-    }
-    if (base == 16 && !negative) {
-        // Hexadecimal may spell the full 32-bit pattern ($FFFFFFFF = -1).
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-    }
-    if (negative)
-        value = -value;
-    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
-        return fail();
-    return static_cast<std::int32_t>(value);
-}
-
-bool NaturalLess(const std::string& A, const std::string& B)
-{
-    std::size_t i = 0, j = 0;
-    while (i < A.size() && j < B.size()) {
-        const bool da = std::isdigit(static_cast<unsigned char>(A[i])) != 0;
-        const bool db = std::isdigit(static_cast<unsigned char>(B[j])) != 0;
-        if (da && db) {
-            std::size_t ei = i, ej = j;
-            while (ei < A.size() && std::isdigit(static_cast<unsigned char>(A[ei])))
-                ++ei;
-            while (ej < B.size() && std::isdigit(static_cast<unsigned char>(B[ej])))
-                ++ej;
-            std::size_t si = i, sj = j;
-            while (si + 1 < ei && A[si] == '0')
-                ++si;
-            while (sj + 1 < ej && B[sj] == '0')
-                ++sj;
-            const std::string na = A.substr(si, ei - si), nb = B.substr(sj, ej - sj);
-            if (na.size() != nb.size())
-                return na.size() < nb.size();
-            if (na != nb)
-                return na < nb;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (A[i] != B[j])
-            return static_cast<unsigned char>(A[i]) < static_cast<unsigned char>(B[j]);
-        ++i;
-        ++j;
-    }
-    if ((A.size() - i) != (B.size() - j))
-        return (A.size() - i) < (B.size() - j);
-    return A < B;
+    const std::optional<std::int32_t> v = ParseInt32(std::string_view(S).substr(i));
+    if (!v)
+        throw EConvertError("'" + S + "' is not a valid integer value");
+    return *v;
 }
 
 // ---------------------------------------------------------------------------
@@ -345,39 +272,4 @@ void TConnCOM::WaitForActivity(int /*TimeoutMs*/)
     const nfds_t n = fds[1].fd >= 0 ? 2 : 1;
     if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
         ConsumeWake();
-}
-
-// ---------------------------------------------------------------------------
-// Port enumeration
-
-TStringDynArray TConnCOM::EnumerateDevices(bool OnlyUseable, const std::string& SysRoot, const std::string& DevRoot)
-{
-    namespace fs = std::filesystem;
-    TStringDynArray names;
-    std::error_code ec;
-    fs::directory_iterator it(SysRoot, ec);
-    if (ec)
-        return names;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        const fs::path entry = it->path();
-        const std::string name = entry.filename().string();
-        std::error_code e2;
-        if (!fs::exists(entry / "device" / "driver", e2))
-            continue;
-        // On-board UART slots exist whether or not a UART sits behind them; the
-        // empty ones report type 0 (unknown).
-        if (name.rfind("ttyS", 0) == 0) {
-            std::ifstream type(entry / "type");
-            int value = -1;
-            if (type >> value && value == 0)
-                continue;
-        }
-        if (OnlyUseable && !OpenPortExclusive(DevRoot + "/" + name).Valid())
-            continue;
-        names.push_back(name);
-    }
-    std::sort(names.begin(), names.end(), NaturalLess);
-    return names;
 }

@@ -2,7 +2,8 @@
 // TConnCOM: the serial transport of the connection framework. It opens, reads,
 // writes and closes a serial port through its own TCommPortDriver, whose
 // timer-driven receive path stays paused because this connection reads on its
-// own thread. EnumerateDevices lists the serial ports present.
+// own thread. EnumerateDevices (port_enumeration.cpp) lists the serial ports
+// present.
 //
 // A port is named as the user knows it ("ttyUSB0"), without "/dev/"; a name
 // that starts with "/" is used as the device path itself ("/dev/pts/3").
@@ -13,6 +14,7 @@
 
 #include "_conn/comm_port_driver.h"
 #include "_conn/custom_connection.h"
+#include "_conn/port_enumeration.h"
 
 // Raised when a text that should hold an integer does not.
 class EConvertError : public std::invalid_argument {
@@ -24,9 +26,6 @@ public:
 // digits, or hexadecimal after "$" or "0x". Raises EConvertError otherwise,
 // also when the value does not fit 32 bits.
 std::int32_t StrToInt(const std::string& S);
-
-// Less-than that compares runs of digits by their value: ttyS2 < ttyS10.
-bool NaturalLess(const std::string& A, const std::string& B);
 
 class TConnCOM : public TCustomConnection {
 public:

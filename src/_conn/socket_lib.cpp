@@ -1,5 +1,7 @@
 #include "_conn/socket_lib.h"
 
+#include "platform/number_parse.h"
+
 #include <cerrno>
 #include <cstring>
 #include <strings.h>
@@ -73,7 +75,7 @@ TTcpAddress ParseTcpPortName(const std::string& PortName)
         return fail("the port is missing");
     if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
         return fail("the port is not a number");
-    const int n = std::stoi(port);
+    const int n = ParseDecimal<int>(port, false).value_or(0);
     if (n < 1 || n > 65535)
         return fail("the port is outside 1-65535");
     a.Service = std::to_string(n);

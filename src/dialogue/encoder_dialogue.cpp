@@ -4,6 +4,7 @@
 #include "_conn/port_connection.h"
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
+#include "platform/number_parse.h"
 
 #include <chrono>
 #include <climits>
@@ -121,24 +122,12 @@ bool GatedByFirmware(std::int32_t N)
 // A whole decimal number (optional sign, digits only) within [Min, Max].
 bool WholeNumber(const std::string& S, long long Min, long long Max, long long& Value)
 {
-    std::size_t i = 0;
-    bool Neg = false;
-    if (i < S.size() && (S[i] == '+' || S[i] == '-'))
-        Neg = S[i++] == '-';
-    if (i == S.size())
+    // Magnitudes up to 2^31, so that both ends of a 32-bit field are reachable.
+    constexpr long long kLimit = static_cast<long long>(INT_MAX) + 1;
+    const std::optional<long long> V = ParseDecimal<long long>(S);
+    if (!V || *V > kLimit || *V < -kLimit || *V < Min || *V > Max)
         return false;
-    long long V = 0;
-    for (; i < S.size(); ++i) {
-        if (S[i] < '0' || S[i] > '9')
-            return false;
-        V = V * 10 + (S[i] - '0');
-        if (V > static_cast<long long>(INT_MAX) + 1)
-            return false;
-    }
-    V = Neg ? -V : V;
-    if (V < Min || V > Max)
-        return false;
-    Value = V;
+    Value = *V;
     return true;
 }
 
@@ -154,22 +143,9 @@ int TwoDigits(const std::string& S, std::size_t Pos)
 // Hexadecimal digits; 0 when the text is not a 16-bit hexadecimal number.
 std::uint16_t HexOrZero(const std::string& S)
 {
-    if (S.empty() || S.size() > 4)
+    if (S.size() > 4)
         return 0;
-    unsigned V = 0;
-    for (char C : S) {
-        int D;
-        if (C >= '0' && C <= '9')
-            D = C - '0';
-        else if (C >= 'A' && C <= 'F')
-            D = C - 'A' + 10;
-        else if (C >= 'a' && C <= 'f')
-            D = C - 'a' + 10;
-        else
-            return 0;
-        V = V * 16 + static_cast<unsigned>(D);
-    }
-    return static_cast<std::uint16_t>(V);
+    return ParseHex<std::uint16_t>(S).value_or(0);
 }
 
 // The text without its enclosing character on each side.

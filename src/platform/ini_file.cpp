@@ -1,10 +1,14 @@
 #include "platform/ini_file.h"
 
+#include "platform/atomic_file.h"
+#include "platform/number_parse.h"
+
 #include <cctype>
-#include <climits>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,44 +34,39 @@ bool SameText(const std::string& A, const std::string& B)
 
 bool ParseInt(const std::string& Text, std::int32_t& Out)
 {
-    std::string s = Trim(Text);
-    bool negative = false;
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    int base = 10;
-    if (i < s.size() && s[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= s.size())
+    const std::optional<std::int32_t> v = ParseInt32(Trim(Text));
+    if (v)
+        Out = *v;
+    return v.has_value();
+}
+
+// Reads the file at Path into Text. A missing file reads as empty; any other
+// failure answers false with the reason in Error.
+bool ReadWholeFile(const std::string& Path, std::string& Text, std::string& Error)
+{
+    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        Error = "Cannot open file \"" + Path + "\": " + std::strerror(errno);
         return false;
-    std::int64_t v = 0;
-    for (; i < s.size(); ++i) {
-        const char c = s[i];
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c)))
-            d = std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
-        else
-            return false;
-        v = v * base + d;
-        if (v > static_cast<std::int64_t>(UINT32_MAX))
-            return false;
     }
-    if (negative)
-        v = -v;
-    if (base == 16 && !negative && v > INT32_MAX)
-        v -= (static_cast<std::int64_t>(1) << 32); // hexadecimal spells the bit pattern
-    if (v < INT32_MIN || v > INT32_MAX)
-        return false;
-    Out = static_cast<std::int32_t>(v);
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            Error = "Cannot read file \"" + Path + "\": " + std::strerror(errno);
+            ::close(fd);
+            Text.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        Text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
     return true;
 }
 
@@ -75,13 +74,11 @@ bool ParseInt(const std::string& Text, std::int32_t& Out)
 
 TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName))
 {
-    std::ifstream in(FFileName, std::ios::binary);
-    if (!in)
+    std::string text;
+    if (!ReadWholeFile(FFileName, text, FLoadError))
         return;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (text.find("\r\n") != std::string::npos)
         FEol = "\r\n";
-    std::string current;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t nl = text.find('\n', pos);
@@ -95,13 +92,11 @@ TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName))
         if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
             l.IsHeader = true;
             l.Section = Trim(t.substr(1, t.size() - 2));
-            current = l.Section;
         } else if (!t.empty() && t.front() != ';' && t.front() != '#') {
             const std::size_t eq = t.find('=');
             if (eq != std::string::npos && eq > 0) {
                 l.Key = Trim(t.substr(0, eq));
                 l.Value = Trim(t.substr(eq + 1));
-                l.Section = current;
             }
         }
         FLines.push_back(std::move(l));
@@ -166,7 +161,6 @@ bool TIniFile::WriteString(const std::string& Section, const std::string& Ident,
     Line kl;
     kl.Key = Trim(Ident);
     kl.Value = v;
-    kl.Section = Section;
     kl.Text = kl.Key + "=" + v;
     int s = FindSection(Section);
     if (s < 0) {
@@ -216,47 +210,42 @@ bool TIniFile::ValueExists(const std::string& Section, const std::string& Ident)
 
 bool TIniFile::DeleteKey(const std::string& Section, const std::string& Ident)
 {
-    const int s = FindSection(Section);
-    if (s < 0)
-        return true;
-    const int k = FindKey(s, Ident);
-    if (k < 0)
-        return true;
-    FLines.erase(FLines.begin() + k);
-    return UpdateFile();
+    // Every copy of the key goes, in every copy of the section, so that none
+    // shows through afterwards.
+    bool changed = false;
+    bool inSection = false;
+    for (auto it = FLines.begin(); it != FLines.end();) {
+        if (it->IsHeader)
+            inSection = SameText(it->Section, Section);
+        if (inSection && !it->IsHeader && !it->Key.empty() && SameText(it->Key, Ident)) {
+            it = FLines.erase(it);
+            changed = true;
+        } else {
+            ++it;
+        }
+    }
+    return changed ? UpdateFile() : FLoadError.empty();
 }
 
 bool TIniFile::EraseSection(const std::string& Section)
 {
-    const int s = FindSection(Section);
-    if (s < 0)
-        return true;
-    FLines.erase(FLines.begin() + s, FLines.begin() + SectionEnd(s));
-    return UpdateFile();
+    bool changed = false;
+    for (int s = FindSection(Section); s >= 0; s = FindSection(Section)) {
+        FLines.erase(FLines.begin() + s, FLines.begin() + SectionEnd(s));
+        changed = true;
+    }
+    return changed ? UpdateFile() : FLoadError.empty();
 }
 
 bool TIniFile::UpdateFile()
 {
+    // A file that could not be read is never written over: its lines are not
+    // known, and the write would lose them.
+    if (!FLoadError.empty())
+        return false;
     std::string text;
     for (const Line& l : FLines)
         text += l.Text + FEol;
-    // Written beside the file and renamed over it, so the old file survives a failed write.
-    const std::string tmp = FFileName + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out << text;
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), FFileName.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    std::string error;
+    return WriteFileAtomic(FFileName, text, error);
 }

@@ -4,8 +4,8 @@
 // Section and key names are matched without regard to case; values are text,
 // trimmed of blanks. Lines the class does not understand (comments, blank
 // lines, text before the first section) are kept as they were. Every write is
-// saved at once; the file is replaced as a whole, so a failed save leaves the
-// previous file intact.
+// saved at once; the file is replaced as a whole (platform/atomic_file.h), so
+// a failed save leaves the previous file intact.
 
 #include <cstdint>
 #include <string>
@@ -13,10 +13,14 @@
 
 class TIniFile {
 public:
-    // Reads FileName; a missing or unreadable file reads as empty.
+    // Reads FileName; a missing file reads as empty. A file that exists but
+    // cannot be read also reads as empty, and is never written over: every
+    // write then fails, and LoadError says why.
     explicit TIniFile(std::string FileName);
 
     const std::string& FileName() const { return FFileName; }
+    // Why the file could not be read; empty when it could (or was missing).
+    const std::string& LoadError() const { return FLoadError; }
 
     std::string ReadString(const std::string& Section, const std::string& Ident, const std::string& Default) const;
     // The default when the value is missing or not a whole 32-bit number
@@ -32,6 +36,7 @@ public:
 
     bool SectionExists(const std::string& Section) const;
     bool ValueExists(const std::string& Section, const std::string& Ident) const;
+    // Remove every copy of the key or section.
     bool DeleteKey(const std::string& Section, const std::string& Ident);
     bool EraseSection(const std::string& Section);
 
@@ -57,4 +62,5 @@ private:
     std::string FFileName;
     std::vector<Line> FLines;
     std::string FEol = "\n";
+    std::string FLoadError;
 };

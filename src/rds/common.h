@@ -28,7 +28,3 @@ void FillPTYList(std::vector<std::string>& List, bool RBDS, bool Numbered);
 
 // The text without its characters below code 32.
 std::string StripControlChars(const std::string& Text);
-
-// Fmt formatted with the program's four version numbers (major, minor,
-// release, build). Fmt must take four int conversions, e.g. "%d.%d.%d.%d".
-std::string GetVersionString(const std::string& Fmt);

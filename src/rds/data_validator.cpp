@@ -1,5 +1,7 @@
 #include "rds/data_validator.h"
 
+#include "platform/number_parse.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -12,15 +14,7 @@ std::atomic<TAlertPresenter*> Presenter {nullptr};
 // Decimal number of a piece of FW; 0 when it is not one.
 int Number(const std::string& s)
 {
-    if (s.empty())
-        return 0;
-    int v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return 0;
-        v = v * 10 + (c - '0');
-    }
-    return v;
+    return ParseDecimal<int>(s, false).value_or(0);
 }
 
 std::string Piece(const std::string& s, std::size_t From, std::size_t Count)

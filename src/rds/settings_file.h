@@ -2,11 +2,9 @@
 // The settings file: key=value lines in a fixed order, CR LF line ends,
 // 8-bit text. Holds the settings a user edits; no device identity, no clock.
 
-#include <cstddef>
-#include <functional>
 #include <string>
-#include <sys/types.h>
 
+#include "platform/atomic_file.h"
 #include "rds/data_validator.h"
 
 // The file's text for a record: the 26 keys in order, empty values left out.
@@ -28,7 +26,6 @@ void ParseSettingsFile(const std::string& FileText, TBRDSDataValidator& Record);
 // to the temporary folder, and put back when the write fails. On failure
 // returns false with the reason in Error. Write, when given, replaces write(2)
 // for the new text (for tests).
-using TFileWrite = std::function<ssize_t(int Fd, const void* Buf, std::size_t Count)>;
 bool SaveSettingsFile(
     const TBRDSDataValidator& Record, const std::string& Path, std::string& Error, TFileWrite Write = nullptr);
 

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <pwd.h>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -157,11 +159,21 @@ TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile)
     TDMI dmi(Root + "/prog");
     const std::string old = "[Application]\nX=5\n";
     WriteText(dmi.FileName(), old);
-    fs::create_directory(dmi.FileName() + ".tmp"); // the replacement cannot be written
 
+    // No file can be opened any more: the replacement cannot be written.
+    const int lowest = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(lowest, 0);
+    ::close(lowest);
+    rlimit limit {};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit before = limit;
+    limit.rlim_cur = static_cast<rlim_t>(lowest);
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(dmi.WriteConfig({1, 2, 3, 4, false, "ttyS0"}));
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    const bool written = dmi.WriteConfig({1, 2, 3, 4, false, "ttyS0"});
+    setrlimit(RLIMIT_NOFILE, &before);
     const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(written);
     EXPECT_NE(err.find("cannot write the configuration file " + dmi.FileName()), std::string::npos) << err;
     EXPECT_EQ(ReadText(dmi.FileName()), old);
 }

@@ -7,6 +7,13 @@
 #include <fstream>
 #include <iterator>
 
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -21,6 +28,13 @@ protected:
         Path = (Dir / "kvxc.ini").string();
     }
     void TearDown() override { fs::remove_all(Dir); }
+    std::size_t Entries()
+    {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(Dir))
+            ++n;
+        return n;
+    }
     void Put(const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
     std::string Get()
     {
@@ -75,12 +89,70 @@ TEST_F(IniFileTest, FailedSaveReportsAndKeepsTheOldFile)
 {
     Put("[App]\nWidth=800\n");
     TIniFile ini(Path);
-    fs::create_directory(Path + ".tmp"); // the save cannot write beside the file
-    EXPECT_FALSE(ini.WriteInteger("App", "Width", 1));
+    // Files may grow to 8 bytes only: the new text cannot be written.
+    rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 8;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = ini.WriteInteger("App", "Width", 1);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
     EXPECT_EQ(ini.ReadInteger("App", "Width", 0), 1); // kept in memory
     EXPECT_EQ(Get(), "[App]\nWidth=800\n");
+    EXPECT_EQ(Entries(), 1u); // no temporary file left behind
     TIniFile nowhere((Dir / "no-folder" / "kvxc.ini").string());
     EXPECT_FALSE(nowhere.WriteString("Conn", "Port", "x"));
+}
+
+TEST_F(IniFileTest, SaveIsNotBlockedByAnOldTemporaryName)
+{
+    Put("[App]\nWidth=800\n");
+    fs::create_directory(Path + ".tmp");
+    TIniFile ini(Path);
+    EXPECT_TRUE(ini.WriteInteger("App", "Width", 1));
+    EXPECT_EQ(Get(), "[App]\nWidth=1\n");
+    EXPECT_EQ(Entries(), 2u);
+}
+
+TEST_F(IniFileTest, UnreadableFileIsNeverWrittenOver)
+{
+    // The file belongs to someone else and only they may read it; the folder is
+    // open to all, so a save could replace it.
+    Put("[App]\nWidth=800\n[Conn]\nPort=ttyUSB0\n");
+    ASSERT_EQ(chmod(Path.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(Dir.c_str(), 0777), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        TIniFile ini(Path);
+        const bool refused = !ini.LoadError().empty() && ini.ReadInteger("App", "Width", 7) == 7
+            && !ini.WriteInteger("App", "Width", 1) && !ini.DeleteKey("Conn", "Port");
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Get(), "[App]\nWidth=800\n[Conn]\nPort=ttyUSB0\n");
+    EXPECT_EQ(Entries(), 1u);
+
+    TIniFile readable(Path);
+    EXPECT_TRUE(readable.LoadError().empty());
+}
+
+TEST_F(IniFileTest, DeleteAndEraseRemoveEveryCopy)
+{
+    Put("[App]\nA=1\nB=2\na=3\n[Other]\nA=4\n[APP]\nA=5\n");
+    TIniFile ini(Path);
+    EXPECT_TRUE(ini.DeleteKey("app", "a"));
+    EXPECT_FALSE(ini.ValueExists("App", "A"));
+    EXPECT_EQ(Get(), "[App]\nB=2\n[Other]\nA=4\n[APP]\n");
+    EXPECT_TRUE(ini.EraseSection("App"));
+    EXPECT_FALSE(ini.SectionExists("App"));
+    EXPECT_EQ(Get(), "[Other]\nA=4\n");
 }
 
 } // namespace

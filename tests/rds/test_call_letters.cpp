@@ -91,8 +91,4 @@ TEST(Common, PTYListsAndHelpers)
     EXPECT_EQ(List[18], "Children's Progs");
 
     EXPECT_EQ(StripControlChars(std::string("a\tb\r\nc\x1f \xe9", 9)), "abc \xe9");
-
-    const std::string V = GetVersionString("%d.%d.%d.%d");
-    EXPECT_EQ(std::count(V.begin(), V.end(), '.'), 3) << V;
-    EXPECT_EQ(GetVersionString("%s.%d"), ""); // never reads a text argument
 }

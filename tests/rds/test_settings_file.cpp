@@ -187,6 +187,10 @@ TEST_F(SettingsFile, ByteOrderMarks)
         EXPECT_EQ(b.PS, "Caf\xE9") << BE;
         EXPECT_EQ(b.RT, "?") << BE;
     }
+    // Malformed text: an overlong form is no character, and a lone surrogate
+    // does not take the character after it.
+    EXPECT_EQ(Load("\xEF\xBB\xBFPS=\xC1\x81\xE2\x82Z\r\n").PS, "??Z");
+    EXPECT_EQ(Load(Utf16(std::u16string {u'P', u'S', u'=', 0xD800, u'X'}, false)).PS, "?X");
     // Without a mark the bytes are taken as they are.
     EXPECT_EQ(Load("PS=Caf\xC3\xA9\r\n").PS, "Caf\xC3\xA9");
 }

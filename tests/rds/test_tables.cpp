@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "kvx_version.h"
 #include "rds/common.h"
 
 TEST(Tables, ProgrammeTypeNamesExactly)
@@ -61,28 +60,4 @@ TEST(Tables, EveryCallLetterTableEntryPinned)
     for (std::uint16_t PI : {0x9961, 0x9962, 0x9963, 0x9969, 0x996A, 0x996C, 0x9970, 0x9974, 0x9979, 0x997F, 0x9980,
              0x9982, 0x9985, 0x998A, 0x9998, 0x99A8, 0x99A9, 0x99AC, 0x99B2, 0x99B6, 0x99B8, 0x99BA})
         EXPECT_EQ(PIToCallLetters(PI), "----") << std::hex << PI;
-}
-
-TEST(Common, VersionStringRefusesUnfinishedConversions)
-{
-    const std::string V = GetVersionString("%d.%d.%d.%d");
-    ASSERT_FALSE(V.empty());
-    // A NUL is not a conversion character: "%-" followed by NULs must not reach
-    // the formatter unfinished.
-    EXPECT_EQ(GetVersionString(std::string("%-\0\0", 4)), "");
-    EXPECT_EQ(GetVersionString(std::string("%\0", 2)), "");
-    EXPECT_EQ(GetVersionString(std::string("%5.\0d", 5)), "");
-    // Text after a NUL is never looked at, as the formatter would not.
-    EXPECT_EQ(GetVersionString(std::string("%d.%d.%d.%d\0%s", 14)), V);
-    for (const char* Bad : {"%", "%ld", "%*d", "%n", "%d%d%d%d%d", "%s", "%1$d", "%1.2.3d"})
-        EXPECT_EQ(GetVersionString(Bad), "") << Bad;
-    // A width or precision beyond two digits is refused rather than making a
-    // text of that many characters.
-    EXPECT_TRUE(GetVersionString("%100000000d").empty());
-    EXPECT_TRUE(GetVersionString("%.100000000d").empty());
-    char Want[64];
-    std::snprintf(Want, sizeof Want, "%03d|%-3d|%.2d|%5.3x", KVX_VERSION_MAJOR, KVX_VERSION_MINOR, KVX_VERSION_PATCH,
-        KVX_VERSION_TWEAK);
-    EXPECT_EQ(GetVersionString("%03d|%-3d|%.2d|%5.3x"), Want);
-    EXPECT_EQ(GetVersionString("v%%%d"), "v%" + V.substr(0, V.find('.')));
 }

@@ -1,7 +1,12 @@
 #include "encoder_model.h"
 
+#include "platform/number_parse.h"
+
+#include <cctype>
 #include <cstdio>
+#include <optional>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 namespace kvxsim {
@@ -21,15 +26,10 @@ bool isHex(char c)
 // A plain decimal number within [lo, hi]; no sign, no blanks.
 std::optional<int> decimal(const std::string& s, int lo, int hi)
 {
-    if (s.empty() || s.size() > 6)
+    if (s.size() > 6)
         return std::nullopt;
-    int v = 0;
-    for (char c : s) {
-        if (!isDigit(c))
-            return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    if (v < lo || v > hi)
+    const std::optional<int> v = ParseDecimal<int>(s, false);
+    if (!v || *v < lo || *v > hi)
         return std::nullopt;
     return v;
 }
@@ -346,7 +346,7 @@ bool EncoderModel::set(const std::string& w, const std::string& value, long long
         for (char c : value)
             if (!isHex(c))
                 return false;
-        s.pi = static_cast<std::uint16_t>(std::stoul(value, nullptr, 16));
+        s.pi = ParseHex<std::uint16_t>(value).value_or(0);
         changed_ = true;
         return true;
     }
@@ -454,13 +454,11 @@ void EncoderModel::loadState(const std::string& text)
         if (c.kind != Command::Set || c.word == "ECHO")
             continue;
         if (c.word == "CLOCKSKEW") {
-            try {
-                std::size_t used = 0;
-                long long v = std::stoll(c.value, &used);
-                if (used == c.value.size())
-                    skew_ = v;
-            } catch (...) {
-            }
+            std::string_view text(c.value);
+            while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+                text.remove_prefix(1);
+            if (const std::optional<long long> v = ParseDecimal<long long>(text))
+                skew_ = *v;
             continue;
         }
         set(c.word, c.value, 0); // invalid lines are skipped by validation

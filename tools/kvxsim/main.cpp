@@ -1,5 +1,7 @@
 // kvxsim: a simulated RDS encoder on a pseudo-terminal or serial device.
 #include "encoder_model.h"
+#include "platform/atomic_file.h"
+#include "platform/number_parse.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -18,8 +21,10 @@
 #include <deque>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -107,43 +112,6 @@ bool makeRaw(int fd)
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& data)
-{
-    const std::string tmp = path + ".tmp";
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            close(fd);
-            unlink(tmp.c_str());
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (fsync(fd) != 0 || close(fd) != 0) {
-        unlink(tmp.c_str());
-        return false;
-    }
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-        unlink(tmp.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const auto slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);
-        close(dfd);
-    }
-    return true;
-}
-
 struct Config {
     kvxsim::Options model;
     std::string device, link, state, log;
@@ -156,12 +124,13 @@ struct Config {
 
 bool parseNumber(const char* s, long long& out)
 {
-    char* end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(s, &end, 10);
-    if (errno != 0 || end == s || *end != '\0' || v < 0)
+    std::string_view text(s);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    const std::optional<long long> v = ParseDecimal<long long>(text);
+    if (!v || *v < 0)
         return false;
-    out = v;
+    out = *v;
     return true;
 }
 
@@ -452,8 +421,9 @@ private:
             auto reply = model_.handle(line, hostUtc());
             if (reply)
                 queue(*reply, cfg_.delayMs);
-            if (model_.changed() && !cfg_.state.empty() && !writeFileAtomically(cfg_.state, model_.saveState()))
-                std::cerr << "kvxsim: cannot write " << cfg_.state << ": " << std::strerror(errno) << "\n";
+            std::string error;
+            if (model_.changed() && !cfg_.state.empty() && !WriteFileAtomic(cfg_.state, model_.saveState(), error))
+                std::cerr << "kvxsim: " << error << "\n";
         }
         ++commands_;
         if (cfg_.hangupAfter >= 0 && commands_ >= cfg_.hangupAfter)

@@ -18,7 +18,7 @@
 #include <QUrl>
 #include <QWindowStateChangeEvent>
 
-#include "rds/common.h"
+#include "ui/kit/about_box.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/foreground.h"
 #include "ui/kit/progress_form.h"
@@ -140,142 +140,6 @@ void TBaseForm::ShowUp()
     activateWindow();
 }
 
-int ModalResultOf(TMsgDlgBtn Button)
-{
-    switch (Button) {
-    case mbYes:
-        return mrYes;
-    case mbNo:
-        return mrNo;
-    case mbOK:
-        return mrOk;
-    case mbCancel:
-        return mrCancel;
-    case mbAbort:
-        return mrAbort;
-    case mbRetry:
-        return mrRetry;
-    case mbIgnore:
-        return mrIgnore;
-    case mbAll:
-        return mrAll;
-    case mbNoToAll:
-        return mrNoToAll;
-    case mbYesToAll:
-        return mrYesToAll;
-    case mbHelp:
-        return mrHelp;
-    case mbClose:
-        return mrClose;
-    }
-    return mrNone;
-}
-
-namespace {
-
-struct ButtonInfo {
-    TMsgDlgBtn Btn;
-    QMessageBox::StandardButton Std;
-};
-
-const ButtonInfo ButtonTable[] = {
-    {mbYes, QMessageBox::Yes},
-    {mbNo, QMessageBox::No},
-    {mbOK, QMessageBox::Ok},
-    {mbCancel, QMessageBox::Cancel},
-    {mbAbort, QMessageBox::Abort},
-    {mbRetry, QMessageBox::Retry},
-    {mbIgnore, QMessageBox::Ignore},
-    {mbAll, QMessageBox::YesToAll},
-    {mbNoToAll, QMessageBox::NoToAll},
-    {mbYesToAll, QMessageBox::YesToAll},
-    {mbHelp, QMessageBox::Help},
-    {mbClose, QMessageBox::Close},
-};
-
-QString DialogTitle(TMsgDlgType t)
-{
-    switch (t) {
-    case mtWarning:
-        return QStringLiteral("Warning");
-    case mtError:
-        return QStringLiteral("Error");
-    case mtInformation:
-        return QStringLiteral("Information");
-    case mtConfirmation:
-        return QStringLiteral("Confirm");
-    case mtCustom:
-        break;
-    }
-    return QCoreApplication::applicationName();
-}
-
-} // namespace
-
-int TBaseForm::ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx)
-{
-    return ShowMessage(Msg, DlgType, Buttons, HelpCtx, TMsgDlgBtn(0));
-}
-
-int TBaseForm::ShowMessage(
-    const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton)
-{
-    (void)HelpCtx; // message boxes have no help file behind them
-    QMessageBox box;
-    box.setFont(WindowFont());
-    box.setWindowTitle(DialogTitle(DlgType));
-    box.setText(Msg);
-    switch (DlgType) {
-    case mtWarning:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case mtError:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case mtInformation:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case mtConfirmation:
-        box.setIcon(QMessageBox::Question);
-        break;
-    case mtCustom:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    }
-    // Buttons are added one by one (not as standard-button flags) so that
-    // "All" and "Yes to All" stay two buttons with their own results.
-    QList<QPair<QAbstractButton*, int>> results;
-    for (const ButtonInfo& b : ButtonTable) {
-        if (!(Buttons & b.Btn))
-            continue;
-        QAbstractButton* btn = nullptr;
-        if (b.Btn == mbAll)
-            btn = box.addButton(QStringLiteral("&All"), QMessageBox::AcceptRole);
-        else
-            btn = box.addButton(b.Std);
-        results.append({btn, ModalResultOf(b.Btn)});
-        if (b.Btn == DefaultButton)
-            box.setDefaultButton(qobject_cast<QPushButton*>(btn));
-        if (b.Btn == mbCancel || (b.Btn == mbNo && !(Buttons & mbCancel))
-            || (b.Btn == mbOK && !(Buttons & (mbCancel | mbNo))))
-            box.setEscapeButton(btn);
-    }
-    if (results.isEmpty())
-        results.append({box.addButton(QMessageBox::Ok), mrOk});
-    box.adjustSize();
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        const QRect g = s->availableGeometry();
-        box.move(g.center() - QPoint(box.width() / 2, box.height() / 2));
-    }
-    box.exec();
-    QAbstractButton* pressed = box.clickedButton();
-    for (const auto& r : results) {
-        if (r.first == pressed)
-            return r.second;
-    }
-    return mrCancel;
-}
-
 QString TBaseForm::TypeChange(const QString& Filter, int FilterIndex, const QString& FileName)
 {
     const QStringList parts = Filter.split(QLatin1Char('|'));
@@ -320,19 +184,12 @@ void TBaseForm::TypeChange(QFileDialog* Dialog)
 
 namespace {
 TProgressFormEx* GProgressForm = nullptr;
-const char* const FlagsProperty = "kvxAboutFlags";
 } // namespace
 
 TProgressFormEx* ProgressForm()
 {
     return GProgressForm;
 }
-
-const QString TBaseFormMain::MakerEmail = QStringLiteral("support@trell-broadcast.example");
-const QString TBaseFormMain::MakerWeb = QStringLiteral("https://www.trell-broadcast.example/");
-const QString TBaseFormMain::MakerPhone = QStringLiteral("Tel.: +00 100 555 0100    Fax: +00 100 555 0199");
-const QString TBaseFormMain::MakerAddress
-    = QStringLiteral("TRELL Broadcast Ltd., 1 Transmitter Way, Exampleton EX1 0RD");
 
 TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
 {
@@ -417,7 +274,7 @@ bool TBaseFormMain::eventFilter(QObject* Watched, QEvent* e)
         }
         return false;
     }
-    if (Watched->property(FlagsProperty).isValid() && Watched->property("kvxLink").toBool()) {
+    if (Watched->property(AboutFlagsProperty).isValid() && Watched->property("kvxLink").toBool()) {
         switch (e->type()) {
         case QEvent::MouseButtonRelease:
             LabelWebClick(Watched);
@@ -452,119 +309,4 @@ void TBaseFormMain::_ac_HelpExecute(QObject*)
         return;
     }
     ShowMessage(QStringLiteral("Unable to locate Help file") + QStringLiteral("!"), mtError, mbOK, 0);
-}
-
-void TBaseFormMain::_ac_AboutExecute(QObject*)
-{
-    CreateAbout();
-    FAbout->ShowModal();
-}
-
-void TBaseFormMain::CreateAbout()
-{
-    if (FAbout)
-        return;
-    const QImage picture(QStringLiteral(":/PNG_ABOUT"));
-    FAbout = new TSplash(this);
-    FAbout->CreateSplash(picture);
-    BuildAbout();
-}
-
-void TBaseFormMain::BuildAbout()
-{
-    auto label = [this](const QString& text, unsigned flags, bool link) {
-        auto* l = new QLabel(text, FAbout);
-        l->setProperty(FlagsProperty, flags);
-        if (link) {
-            l->setProperty("kvxLink", true);
-            QFont f = l->font();
-            f.setUnderline(true);
-            l->setFont(f);
-            QPalette pal = l->palette();
-            pal.setColor(QPalette::WindowText, QColor(0x00, 0xFF, 0xFF)); // aqua
-            l->setPalette(pal);
-            l->installEventFilter(this);
-        }
-        return TAboutItem {l, flags};
-    };
-
-    const QString version = QString::fromStdString(GetVersionString("%d.%d.%d.%d"));
-    QList<TAboutItem> items;
-    items << label(QStringLiteral("Software Version") + QStringLiteral(": ") + version, afNewLine, false);
-    items << label(QStringLiteral("E-mail:"), afNewLine, false);
-    items << label(MakerEmail, afOwnColor | afSameLine, true);
-    items << label(QStringLiteral("Web:"), afNewLine, false);
-    items << label(MakerWeb, afOwnColor | afSameLine, true);
-    items << label(MakerPhone, afNewLine, false);
-    items << label(MakerAddress, afNewLine, false);
-
-    auto* ok = new QPushButton(QStringLiteral("OK"), FAbout);
-    ok->setFont(font());
-    ok->adjustSize();
-    FAbout->SetDefaultButton(ok);
-    FAbout->SetCancelButton(ok);
-    FAbout->SetButtonModalResult(ok, mrOk);
-    ok->move(FAbout->width() - ok->width() - 15, FAbout->height() - ok->height() - 15);
-    items << TAboutItem {ok, afOwnAnchors | afNoPosition};
-
-    ArrangeAbout(items);
-}
-
-void TBaseFormMain::ArrangeAbout(const QList<TAboutItem>& Items)
-{
-    int y = FAbout->height();
-    int x = 15;
-    for (int i = 0; i < Items.size(); ++i) {
-        QWidget* c = Items[i].Control;
-        const unsigned flags = Items[i].Flags;
-        c->setParent(FAbout);
-        if (auto* l = qobject_cast<QLabel*>(c)) {
-            // The main window's face with the label's own style (underline).
-            QFont f = font();
-            f.setUnderline(l->font().underline());
-            f.setBold(l->font().bold());
-            f.setItalic(l->font().italic());
-            l->setFont(f);
-            QPalette pal = l->palette();
-            if (!(flags & afOwnColor))
-                pal.setColor(QPalette::WindowText, Qt::white);
-            l->setPalette(pal);
-            l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            l->setAutoFillBackground(false);
-            l->setAttribute(Qt::WA_TranslucentBackground, true);
-            l->adjustSize();
-        }
-        if (!(flags & afNoPosition)) {
-            if (flags & afNewLine)
-                c->move(15, y - c->height() - (i == 0 ? 15 : 5));
-            else if (flags & afSameLine)
-                c->move(x, y);
-            y = c->y();
-            x = c->x() + c->width() + 5;
-        }
-        c->show();
-    }
-}
-
-void TBaseFormMain::LabelWebClick(QObject*)
-{
-    QDesktopServices::openUrl(QUrl(MakerWeb));
-    if (FAbout)
-        FAbout->SetModalResult(mrCancel);
-}
-
-void TBaseFormMain::LabelMouseEnter(QObject*)
-{
-    if (!FHandCursor) {
-        QApplication::setOverrideCursor(Qt::PointingHandCursor);
-        FHandCursor = true;
-    }
-}
-
-void TBaseFormMain::LabelMouseLeave(QObject*)
-{
-    if (FHandCursor) {
-        QApplication::restoreOverrideCursor();
-        FHandCursor = false;
-    }
 }

@@ -20,49 +20,15 @@
 #include <initializer_list>
 
 #include <QAbstractButton>
+
+#include "ui/kit/about_box.h"
+#include "ui/kit/message_box.h"
+
 class QEventLoop;
 class QFileDialog;
 class QHelpEvent;
 class TProgressFormEx;
 class TSplash;
-
-// Modal results (the values of the buttons that close a modal window).
-enum TModalResult : int {
-    mrNone = 0,
-    mrOk = 1,
-    mrCancel = 2,
-    mrAbort = 3,
-    mrRetry = 4,
-    mrIgnore = 5,
-    mrYes = 6,
-    mrNo = 7,
-    mrClose = 8,
-    mrHelp = 9,
-    mrAll = 12,
-    mrNoToAll = 13,
-    mrYesToAll = 14
-};
-
-enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
-
-enum TMsgDlgBtn {
-    mbYes = 0x001,
-    mbNo = 0x002,
-    mbOK = 0x004,
-    mbCancel = 0x008,
-    mbAbort = 0x010,
-    mbRetry = 0x020,
-    mbIgnore = 0x040,
-    mbAll = 0x080,
-    mbNoToAll = 0x100,
-    mbYesToAll = 0x200,
-    mbHelp = 0x400,
-    mbClose = 0x800
-};
-using TMsgDlgButtons = unsigned; // an or-ed set of TMsgDlgBtn
-
-// The modal result a message-box button returns.
-int ModalResultOf(TMsgDlgBtn Button);
 
 class TBaseForm : public QWidget {
     Q_OBJECT
@@ -136,20 +102,6 @@ private:
     QEventLoop* FModalLoop = nullptr;
     QPointer<QAbstractButton> FDefaultButton;
     QPointer<QAbstractButton> FCancelButton;
-};
-
-// Layout flags of the about box's controls.
-enum TAboutFlag : unsigned {
-    afOwnColor = 1,   // keep the control's own font colour (otherwise white)
-    afOwnAnchors = 4, // keep the control's own anchors (otherwise left and bottom)
-    afNoPosition = 8, // do not position
-    afNewLine = 16,   // start a new line
-    afSameLine = 32   // continue the current line
-};
-
-struct TAboutItem {
-    QWidget* Control;
-    unsigned Flags;
 };
 
 // The shared progress window while a TBaseFormMain exists (nullptr otherwise).

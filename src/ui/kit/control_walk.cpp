@@ -35,9 +35,9 @@ void SetControlsEnabled(QWidget* AControl, bool AEnabled, bool IncludeSelf)
 {
     if (!AControl)
         return;
-    // setEnabled on each widget in turn: a disabled child stays explicitly
-    // disabled when its container is later enabled again, and the other way
-    // round, as with the original controls.
+    // setEnabled on each widget, not only on the container: every child keeps
+    // the state given here as its own, so a child disabled here stays disabled
+    // when its container alone is enabled again.
     Walk(AControl, [AEnabled](QWidget* w) { w->setEnabled(AEnabled); });
     if (IncludeSelf)
         AControl->setEnabled(AEnabled);
