@@ -8,10 +8,14 @@
 #              running every test
 # make fuzz  - build the libFuzzer targets with clang (build-fuzz/) and run
 #              each for FUZZ_SECONDS seconds (default 60)
+# make lint  - clang-format in check mode over every tracked .cpp/.h, and
+#              clang-tidy (.clang-tidy) over our sources in the compile database
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 PORT ?=
 FUZZ_SECONDS ?= 60
+# A compiler warning in our code fails the build (WERROR=OFF to look past one).
+WERROR ?= ON
 
 # Any sanitizer report fails the test that triggered it. Reports from inside
 # Qt's own libraries (not built for ThreadSanitizer) are suppressed by
@@ -20,7 +24,7 @@ ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 TSAN_ENV = TSAN_OPTIONS=suppressions=$(CURDIR)/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: all setup configure build test run package clean check check-asan check-tsan fuzz
+.PHONY: all setup configure build test run package clean check check-asan check-tsan fuzz lint
 
 all: build
 
@@ -28,7 +32,7 @@ setup:
 	@bash scripts/setup.sh
 
 configure: setup
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVX_WARNINGS_AS_ERRORS=$(WERROR) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -59,6 +63,12 @@ fuzz: setup
 	       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@bash fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+# clang-tidy reads the compile database of $(BUILD_DIR); only files under our
+# source folders are checked, not the moc and rcc output in the build folder.
+lint: configure
+	@git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+	@run-clang-tidy -p $(BUILD_DIR) -j $(JOBS) -quiet '^$(CURDIR)/(src|tools|tests|bench)/.*\.cpp$$'
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz

@@ -58,7 +58,7 @@ function(kvx_add_test name)
   target_compile_options(${name} PRIVATE ${KVX_WARNINGS})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
                                              ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} kvx_test_support GTest::gtest GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} kvx_test_support GTest::gtest)
   set(env "")
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)

@@ -6,13 +6,14 @@ set -euo pipefail
 PACKAGES=(
   g++ make cmake pkg-config
   qt6-base-dev qt6-base-dev-tools
-  libgtest-dev libgmock-dev
+  libgtest-dev
   clang libclang-rt-14-dev
+  clang-format clang-tidy
   socat ser2net tzdata
   desktop-file-utils appstream man-db dpkg-dev
   python3-serial
   fonts-liberation
-  xvfb xauth
+  xvfb xauth     # bench/startup.py and screenshots run the window under Xvfb
 )
 
 missing=()

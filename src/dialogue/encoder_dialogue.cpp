@@ -603,7 +603,7 @@ void TEncoderDialogue::ParseReply(TKVXState* S)
         break;
     default:
         if (N >= stAF1 && N <= stAF7)
-            Number(D.AF[static_cast<std::size_t>(N - stAF1 + 1)]);
+            Number(D.AF[static_cast<std::size_t>(N - stAF1) + 1]);
         break;
     }
 }

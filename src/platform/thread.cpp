@@ -57,7 +57,7 @@ TThread::TThread(bool CreateSuspended) : FThreadID(AllocateThreadId())
         Start();
 }
 
-TThread::~TThread()
+TThread::~TThread() // NOLINT(bugprone-exception-escape): throws only when a thread frees itself
 {
     if (FStarted.load() && !FFreeOnTerminate) {
         Terminate();

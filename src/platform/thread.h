@@ -23,7 +23,9 @@
 class TThread {
 public:
     explicit TThread(bool CreateSuspended);
-    virtual ~TThread();
+    // Waits for a running thread. WaitFor throws only when a thread frees
+    // itself, a fault that should stop the program at once.
+    virtual ~TThread(); // NOLINT(bugprone-exception-escape): see above
 
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;

@@ -505,7 +505,7 @@ TEST(CustomConnection, AHeldMessageLivesUntilItsListenerLetsGoWhateverItsAge)
     ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "held"; }));
     PInnerMessage msg = holder.Held().at(0);
     // Far older than any age limit could be; another message makes the buffer look again.
-    msg->Tick -= 3600 * 1000;
+    msg->Tick -= 3600L * 1000;
     msg->TimeStamp -= 1.0;
     conn.Feed("more");
     ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "heldmore"; }));
@@ -521,7 +521,7 @@ TEST(CustomConnection, AHeldMessageLivesUntilItsListenerLetsGoWhateverItsAge)
     conn.Feed("kept");
     ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "heldmorekept"; }));
     msg = holder.Held().at(0);
-    msg->Tick -= 3600 * 1000;
+    msg->Tick -= 3600L * 1000;
     conn.ClearBuffer();
     ASSERT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
     conn.Feed("next");

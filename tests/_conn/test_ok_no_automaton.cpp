@@ -111,7 +111,7 @@ TEST(OkNoAutomaton, BabblingLineIsCappedAndTailStillMatched)
     TOKNO A;
     Recorder R;
     A.SetOnPacket(TAutomataNotifyEvent(&R, &Recorder::Packet));
-    const std::string Junk(300 * 1024, 'x');
+    const std::string Junk(std::size_t {300} * 1024, 'x');
     for (int i = 0; i < 12; ++i) // 3.6 MB without a terminator
         A.OnData(Junk.data(), static_cast<std::int32_t>(Junk.size()));
     EXPECT_LE(A.DataPos(), TOKNO::MaxCollected);

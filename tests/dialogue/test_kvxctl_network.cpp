@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,9 +41,13 @@ int FreePort()
     A.sin_family = AF_INET;
     A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t Len = sizeof A;
-    ::bind(S, reinterpret_cast<sockaddr*>(&A), sizeof A);
-    ::getsockname(S, reinterpret_cast<sockaddr*>(&A), &Len);
+    const bool Bound = ::bind(S, reinterpret_cast<sockaddr*>(&A), sizeof A) == 0
+        && ::getsockname(S, reinterpret_cast<sockaddr*>(&A), &Len) == 0;
     ::close(S);
+    if (!Bound) {
+        ADD_FAILURE() << "no free loopback port: " << std::strerror(errno);
+        return 0;
+    }
     return ntohs(A.sin_port);
 }
 
@@ -67,7 +73,7 @@ bool Listening(int Port)
 std::string Which(const std::string& Program)
 {
     for (const char* Dir : {"/usr/bin/", "/usr/sbin/", "/bin/", "/sbin/", "/usr/local/bin/"}) {
-        const std::string P = std::string(Dir) + Program;
+        std::string P = std::string(Dir) + Program;
         if (::access(P.c_str(), X_OK) == 0)
             return P;
     }

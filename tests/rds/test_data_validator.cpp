@@ -117,6 +117,7 @@ TEST(Validation, PresenterDecidesAndNoPresenterRefusesBlockingFindings)
         {
             FAlerts.clear();
             AddAlert(FAlerts, Type, "n", "d");
+            // NOLINTNEXTLINE(bugprone-parent-virtual-call): TBRDSDataValidator's would clear the finding
             return TDataValidator::isValid(OldDV, Alert, Data);
         }
     } F;

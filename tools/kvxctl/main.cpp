@@ -725,7 +725,7 @@ int main(int argc, char** argv)
             O.Sync = true;
         else if (A == "--watch")
             O.Watch = true;
-        else if (A.rfind("-", 0) == 0 && A.size() > 1)
+        else if (A.rfind('-', 0) == 0 && A.size() > 1)
             return UsageError("unknown option " + A);
         else if (O.Command.empty())
             O.Command = A;

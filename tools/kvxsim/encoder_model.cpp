@@ -417,7 +417,7 @@ bool EncoderModel::set(const std::string& w, const std::string& value, long long
         } else {
             if (a > 23 || b > 59 || c > 59)
                 return false;
-            sec = a * 3600LL + b * 60 + c;
+            sec = a * 3600LL + b * 60LL + c;
         }
         skew_ = days * 86400 + sec - hostUtc;
         changed_ = true;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
 
 #include "ui/kit/base_form.h"
 #include "ui/kit/foreground.h"
@@ -21,7 +22,7 @@ void OnModal(std::function<void(QWidget*)> Action)
 {
     auto* timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, Action] {
+    QObject::connect(timer, &QTimer::timeout, [timer, Action = std::move(Action)] {
         if (QWidget* w = QApplication::activeModalWidget()) {
             timer->stop();
             timer->deleteLater();
