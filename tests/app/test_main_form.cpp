@@ -4,7 +4,7 @@
 #include "main_form_fixture.h"
 
 #include "app/settings_form.h"
-#include "dialogue/kvxsim_process.h"
+#include "support/kvxsim_process.h"
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "dialogue/kvxsim_process.h"
+#include "support/kvxsim_process.h"
 
 namespace {
 
