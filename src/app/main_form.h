@@ -103,6 +103,7 @@ public:
     void CollectEditor(TBRDSDataValidator& Record) override;
     void SetLabel(TDialogueLabel Label, const std::string& Text) override;
     void ShowStatus(const std::string& Text, std::uint32_t Fore, std::uint32_t Back, bool Flash) override;
+    void ShowPortProblem();
     void ShowError(const std::string& Msg) override;
     TQuestionAnswer AskYesNoCancel(const std::string& Msg) override;
     void ResetTitle() override;

@@ -2,6 +2,8 @@
 // bar and timers.
 #include "app/main_form.h"
 
+#include "_conn/port_connection.h"
+
 #include "_conn/serial_connection.h"
 #include "app/settings_form.h"
 #include "ui/main/clock_panel.h"
@@ -316,9 +318,25 @@ void TMainForm::ShowStatus(const std::string& Text, std::uint32_t Fore, std::uin
     StatusBarInfo.Fore = Fore;
     StatusBarInfo.Back = Back;
     StatusBarInfo.Inverse = false;
+    ShowPortProblem();
     StatusBar1->update();
     if (Flash)
         StatusTimer->start();
+}
+
+void TMainForm::ShowPortProblem()
+{
+    // Why the port cannot be had (permissions, another program holding it, no
+    // such port, the adapter pulled out) and the fix, beside the status word:
+    // in the hint panel and as the status bar's tool tip.
+    std::string Problem;
+    const TCustomDevice* D = Dialogue ? Dialogue->Device : nullptr;
+    if (D && D->Conn() && !D->Connected())
+        Problem = ConnectionErrorText(D->Conn());
+    const QString Text = QString::fromLocal8Bit(Problem.c_str());
+    StatusBar1->setToolTip(Text);
+    if (!Text.isEmpty())
+        StatusBar1->Hint = QString(Text).replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
 void TMainForm::StatusTimerTimer()

@@ -323,6 +323,23 @@ TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->text(), "Connect");
     EXPECT_FALSE(F._ac_FileOpen->isEnabled());
+    // Beside the status word: what happened and what to do.
+    EXPECT_TRUE(F.StatusBar1->toolTip().contains("went away while connected")) << F.StatusBar1->toolTip().toStdString();
+}
+
+TEST(MainFormSession, PortThatCannotBeOpenedSaysWhyBesideTheStatus)
+{
+    TWindow W;
+    TStartupOptions O;
+    O.Port = "/dev/kvx-no-such-port";
+    TTestForm& F = W.Start(O);
+    F._ac_DeviceConnect->trigger();
+    // Refused, then disconnected: the reason stays beside the status.
+    ASSERT_TRUE(Until([&] { return F.Dialogue->ConnectTag() == 0 && !F.StatusBarInfo.Text.contains("Connecting"); }))
+        << F.StatusBarInfo.Text.toStdString();
+    EXPECT_TRUE(F.StatusBar1->toolTip().contains("does not exist")) << F.StatusBar1->toolTip().toStdString();
+    EXPECT_TRUE(F.StatusBar1->Hint.startsWith("/dev/kvx-no-such-port does not exist"))
+        << F.StatusBar1->Hint.toStdString();
 }
 
 TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
