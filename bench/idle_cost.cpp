@@ -158,7 +158,7 @@ int main(int argc, char** argv)
     TThread::SetMainThread();
 
     TPty Pty;
-    const std::string Slave = Pty.SlavePath();
+    const std::string& Slave = Pty.SlavePath();
     if (Slave.empty()) {
         std::fprintf(stderr, "cannot create a pseudo-terminal\n");
         return 1;

@@ -211,7 +211,7 @@ void Print(const char* Raw, const char* Through, const TLinkResult& R)
 int main()
 {
     TPty pty;
-    const std::string slave = pty.SlavePath();
+    const std::string& slave = pty.SlavePath();
     if (slave.empty()) {
         std::fprintf(stderr, "cannot create a pseudo-terminal\n");
         return 1;

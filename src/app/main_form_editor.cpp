@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -63,7 +64,8 @@ void SetTextIfDifferent(QLineEdit* Edit, const QString& Text)
 
 } // namespace
 
-TFilterEdit::TFilterEdit(std::function<bool(QChar)> Accept, QWidget* Parent) : QLineEdit(Parent), FAccept(Accept)
+TFilterEdit::TFilterEdit(std::function<bool(QChar)> Accept, QWidget* Parent)
+    : QLineEdit(Parent), FAccept(std::move(Accept))
 {
     connect(this, &QLineEdit::textChanged, this, [this](const QString& T) {
         const QString U = T.toUpper();

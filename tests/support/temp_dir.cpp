@@ -26,7 +26,7 @@ TTempDir::~TTempDir()
 
 std::string TTempDir::Write(const std::string& Name, const std::string& Bytes) const
 {
-    const std::string P = File(Name);
+    std::string P = File(Name);
     WriteFile(P, Bytes);
     return P;
 }
