@@ -41,13 +41,13 @@ function(kvx_add_library name)
 endfunction()
 
 # kvx_add_test(<name> [QT] SOURCES <files...> [DEPS <targets...>]
-#              [LABELS <labels...>] [TIMEOUT <seconds>])
+#              [LABELS <labels...>] [TIMEOUT <seconds>] [ARGS <arguments...>])
 # One GoogleTest executable registered with CTest, linked with the shared test
 # support (tests/support). QT tests get a main() that creates the QApplication
 # and run offscreen; the others use gtest_main. Test code includes from the
 # src/ root, from the tests/ root ("support/...") and from its own folder.
 function(kvx_add_test name)
-  cmake_parse_arguments(ARG "QT" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "TIMEOUT" "SOURCES;DEPS;LABELS;ARGS" ${ARGN})
   if(NOT ARG_SOURCES)
     message(FATAL_ERROR "kvx_add_test(${name}): no SOURCES")
   endif()
@@ -67,7 +67,7 @@ function(kvx_add_test name)
   else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
-  add_test(NAME ${name} COMMAND ${name})
+  add_test(NAME ${name} COMMAND ${name} ${ARG_ARGS})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}"
                                           LABELS "${ARG_LABELS}")
 endfunction()

@@ -77,11 +77,13 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
 {
     // Worker hand-overs are served by the event loop.
     TThread::SetMainThread();
-    TThread::SetWakeMainThread([] {
-        if (QCoreApplication* App = QCoreApplication::instance())
-            QMetaObject::invokeMethod(
-                App, [] { TThread::CheckSynchronize(0); }, Qt::QueuedConnection);
-    });
+    if (QCoreApplication* App = QCoreApplication::instance()) {
+        // One server for the application's lifetime, made on this thread.
+        auto* Server = App->findChild<TSynchronizeServer*>();
+        if (!Server)
+            Server = new TSynchronizeServer(App);
+        TThread::SetWakeMainThread([Server] { QMetaObject::invokeMethod(Server, "Serve", Qt::QueuedConnection); });
+    }
 
     setObjectName(QStringLiteral("MainForm"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -122,6 +124,11 @@ TMainForm::~TMainForm()
 {
     RunCleanUp();
     TThread::SetWakeMainThread(nullptr);
+}
+
+void TSynchronizeServer::Serve()
+{
+    TThread::CheckSynchronize(0);
 }
 
 void TMainForm::FormCreate()

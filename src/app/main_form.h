@@ -84,6 +84,17 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 };
 
+// Serves the worker threads' hand-overs on the main thread. It is woken by
+// name through the event loop, so the queued call is made and freed inside Qt;
+// a functor queued from a worker would be allocated on that thread and freed
+// on this one, through synchronisation the race checker cannot see.
+class TSynchronizeServer : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    Q_INVOKABLE void Serve();
+};
+
 class TMainForm : public TBaseFormMain, public IDialogueView {
     Q_OBJECT
 public:
