@@ -15,8 +15,12 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QStatusTipEvent>
+
+#include <utility>
 
 namespace {
 
@@ -226,14 +230,57 @@ void TMainForm::PostInit()
 
     if (!FTranscriptError.empty())
         Message(QStringLiteral("Transcript: ") + QString::fromStdString(FTranscriptError), mtError, mbOK);
+
+    // A settings file from the command line (a file manager's "open with")
+    // opens after the read, as File > Open would; one that cannot be read is
+    // reported now rather than after connecting.
+    if (!Options.File.empty()) {
+        const QString Path = QFile::decodeName(QByteArray::fromStdString(Options.File));
+        QFile F(Path);
+        if (!F.open(QIODevice::ReadOnly))
+            Message(
+                QStringLiteral("Cannot open file \"") + Path + QStringLiteral("\": ") + F.errorString(), mtError, mbOK);
+        else {
+            FStartupFile = Path;
+            StatusBar1->Hint = QFileInfo(Path).fileName() + QStringLiteral(" opens once the encoder has been read.");
+            WatchForStartupFile();
+        }
+    }
     if (Options.Connect)
         _ac_DeviceConnectExecute();
+}
+
+void TMainForm::WatchForStartupFile()
+{
+    if (QAbstractEventDispatcher* D = QAbstractEventDispatcher::instance())
+        FStartupFileLink
+            = connect(D, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::OpenStartupFileWhenRead);
+}
+
+void TMainForm::OpenStartupFileWhenRead()
+{
+    // A read has completed (the device copy is ready) and no script has
+    // started since the last one ended.
+    if (FStartupFile.isEmpty() || !Dialogue || !Dialogue->Connected() || !Dialogue->BRDSDV->Ready()
+        || Dialogue->LastScriptEnd() == 0)
+        return;
+    disconnect(FStartupFileLink);
+    // Not from inside the idle notification: opening may show a message box.
+    QTimer::singleShot(0, this, [this] {
+        if (!Dialogue || !Dialogue->Connected()) {
+            WatchForStartupFile(); // disconnected meanwhile: the next read opens it
+            return;
+        }
+        const QString Path = std::exchange(FStartupFile, QString());
+        OpenFile(Path);
+    });
 }
 
 void TMainForm::CleanUp()
 {
     TBaseFormMain::CleanUp();
     disconnect(FIdleLink);
+    disconnect(FStartupFileLink);
     DPSTimer->stop();
     TimerRefresh->stop();
     StatusTimer->stop();
