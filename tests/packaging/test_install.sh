@@ -56,7 +56,7 @@ gzip -dc "$prefix/share/man/man1/kvxc.1.gz" | head -n 1 | grep -qF "1 $date \"kv
 
 # A file manager's view: the MIME database built from the installed type.
 cp -r "$prefix/share/mime" "$tmp/mime"
-update-mime-database "$tmp/mime" || fail "update-mime-database"
+update-mime-database "$tmp/mime" >/dev/null || fail "update-mime-database"
 grep -qx '50:application/x-kvxc-settings:\*\.kvx' "$tmp/mime/globs2" || fail "*.kvx is not application/x-kvxc-settings"
 
 # The installed programs run, and the one talks to the other.
@@ -106,4 +106,8 @@ if [ -n "$probe" ]; then
     grep -q '^Port=ttyPROBE' "$out" || fail "configuration file without its port"
 fi
 [ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "files appeared in the installed bin folder: $(ls -A "$prefix/bin")"
+# Uninstalling as the README says: the install manifest removes every file.
+xargs rm -- <"$build/install_manifest.txt" || fail "removing the installed files"
+left=$(cd "$prefix" && find . \( -type f -o -type l \) ! -path ./bin/config_probe)
+[ -z "$left" ] || fail "left after removing the installed files: $left"
 echo "install: all checks passed"
