@@ -15,6 +15,7 @@ PACKAGES=(
   python3-serial
   fonts-liberation
   xvfb xauth     # bench/startup.py and screenshots run the window under Xvfb
+  xdotool        # the window's title on a real X display (tests)
 )
 
 missing=()

@@ -140,7 +140,8 @@ void TMainForm::FormCreate()
     QString Caption = QStringLiteral("Korvane Ardent RDS/RBDS Encoders Manager");
     Caption = Caption + QStringLiteral(" - ") + QStringLiteral("TRELL Broadcast Ltd.");
     setWindowTitle(Caption);
-    QGuiApplication::setApplicationDisplayName(Caption);
+    // No application display name: Qt would add it to every window title it
+    // does not end, so the title with a file's name would carry the caption twice.
     ORGCaption = Caption;
     FileName.clear();
 
@@ -272,7 +273,12 @@ void TMainForm::OpenStartupFileWhenRead()
             return;
         }
         const QString Path = std::exchange(FStartupFile, QString());
+        StatusBar1->Hint.clear();
         OpenFile(Path);
+        if (FileName == Path)
+            StatusBar1->Hint
+                = QFileInfo(Path).fileName() + QStringLiteral(" opened: Save Changes writes it to the encoder.");
+        StatusBar1->update();
     });
 }
 
