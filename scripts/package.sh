@@ -7,9 +7,11 @@
 #
 #   package.sh BUILD_DIR JOBS WERROR
 #
-# The package is BUILD_DIR/kvxc_<version>_<arch>.deb. The maintainer is set at
-# configure time: -DKVX_PACKAGE_MAINTAINER="Name <mail>" through
-# CMAKE_ARGS, or DEBFULLNAME and DEBEMAIL as for Debian's own tools.
+# The package is BUILD_DIR/kvxc_<version>_<arch>.deb. The maintainer and the
+# project's addresses are set at configure time from the environment when
+# given there (make package KVX_PACKAGE_MAINTAINER="Name <mail>"):
+# KVX_PACKAGE_MAINTAINER (else DEBFULLNAME and DEBEMAIL, as for Debian's own
+# tools), KVX_HOMEPAGE, KVX_BUGTRACKER, KVX_SCREENSHOT_URL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build-package}"
@@ -22,15 +24,19 @@ cppflags=$(dpkg-buildflags --get CPPFLAGS)
 cxxflags=$(dpkg-buildflags --get CXXFLAGS)
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 
-launcher=()
+args=()
 if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-# shellcheck disable=SC2086 # CMAKE_ARGS is a list of arguments
+for var in KVX_PACKAGE_MAINTAINER KVX_HOMEPAGE KVX_BUGTRACKER KVX_SCREENSHOT_URL; do
+  if [ -n "${!var:-}" ]; then
+    args+=("-D$var=${!var}")
+  fi
+done
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
   -DCMAKE_INSTALL_PREFIX=/usr -DKVX_WARNINGS_AS_ERRORS="$werror" \
   -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
-  "${launcher[@]}" ${CMAKE_ARGS:-} >/dev/null
+  "${args[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
 rm -f "$build"/kvxc_*.deb
 (cd "$build" && cpack >/dev/null)
