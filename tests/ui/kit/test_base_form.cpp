@@ -63,7 +63,7 @@ QString WriteHelpPage(const QTemporaryDir& Dir)
             html += QStringLiteral("<p>%1 paragraph %2</p>").arg(QLatin1String(S[0])).arg(i);
     }
     html += QStringLiteral("</body></html>");
-    const QString path = Dir.filePath(QStringLiteral("kvxc.html"));
+    QString path = Dir.filePath(QStringLiteral("kvxc.html"));
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(html.toUtf8()) < 0)
         return QString();
