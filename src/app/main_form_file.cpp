@@ -49,6 +49,11 @@ void TMainForm::_ac_FileOpenExecute()
     const QString Path = AskOpenFileName();
     if (Path.isEmpty())
         return;
+    OpenFile(Path);
+}
+
+void TMainForm::OpenFile(const QString& Path)
+{
     const QString Before = FileName;
     const QString BeforeTitle = windowTitle();
     SetCaptionFileName(Path);

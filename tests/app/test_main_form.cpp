@@ -5,12 +5,18 @@
 
 #include "app/settings_form.h"
 #include "support/kvxsim_process.h"
+#include "ui/kit/help_window.h"
+#include "ui/kit/overlay.h"
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QStatusTipEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -74,6 +80,54 @@ TEST(MainForm, WindowDefinition)
     EXPECT_TRUE(F.close());
     EXPECT_TRUE(F.Messages.empty());
 }
+
+#ifdef KVXC_HELP_PAGE
+// The help page as the build writes it, with no program on the PATH that
+// could open a link: help needs none.
+TEST(MainForm, EveryHelpMarkerOpensTheHelpWindowOnItsGroupsSection)
+{
+    TWindow W;
+    TTestForm& F = W.Start();
+    F.HelpFile = QStringLiteral(KVXC_HELP_PAGE);
+    QTemporaryDir Empty;
+    const QByteArray Path = qgetenv("PATH");
+    qputenv("PATH", Empty.path().toLocal8Bit());
+    auto Top = [&F] {
+        QCoreApplication::processEvents();
+        THelpWindow* H = F.HelpWindow();
+        return H && H->isVisible() ? H->Browser()->cursorForPosition(QPoint(2, 2)).block().text() : QString();
+    };
+
+    int Markers = 0;
+    for (TClickImage* Marker : F.findChildren<TClickImage*>()) {
+        const int Context = GetHelpContext(Marker);
+        if (Context <= 0)
+            continue;
+        ++Markers;
+        const TGroupBox* Group = nullptr;
+        for (const TGroupBox* G : F.findChildren<TGroupBox*>())
+            if (G->HelpContext() == Context)
+                Group = G;
+        ASSERT_NE(Group, nullptr) << Context;
+        F._ac_HelpExecute(Marker);
+        EXPECT_EQ(Top(), Group->title()) << "help context " << Context;
+    }
+    EXPECT_EQ(Markers, 14);
+
+    // Help Contents opens at the top; F1 on the section of the focused control.
+    F._ac_Help->trigger();
+    EXPECT_TRUE(Top().startsWith("Korvane Ardent RDS/RBDS Encoders Manager ")) << Top().toStdString();
+    F.HelpWindow()->close(); // back in the main window, editing
+    F.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&F));
+    F.SetEditorEnabled(true);
+    F.cbTP_B->setFocus();
+    QTest::keyClick(F.cbTP_B, Qt::Key_F1);
+    EXPECT_EQ(Top(), "TA / TP");
+    qputenv("PATH", Path);
+    EXPECT_TRUE(F.Messages.empty());
+}
+#endif
 
 TEST(MainForm, MaximisedStartKeepsThePlaceReadAtStart)
 {
@@ -413,6 +467,45 @@ TEST(MainFormSession, SaveAndOpenASettingsFile)
     EXPECT_EQ(ReadAll(Path).find("PI=0000"), std::string::npos);
     for (const std::string& L : S.LogFrom(Before))
         EXPECT_EQ(L.find('='), std::string::npos) << L; // only clock-refresh queries went out
+}
+
+TEST(MainFormSession, SettingsFileOfTheCommandLineOpensAfterTheRead)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Sim.Start({}));
+    const std::string File = S.Sim.WriteFile("station.kvx", "PI=C201\r\nPS=MY RADIO\r\nTEXT=from the command line\r\n");
+    TStartupOptions O;
+    O.Port = S.Sim.Path();
+    O.Connect = true;
+    O.File = File;
+    TTestForm& F = S.Start(O);
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption);
+    EXPECT_EQ(F.StartupFile(), QString::fromStdString(File));
+    ASSERT_TRUE(UntilInEventLoop([&] { return F.StartupFile().isEmpty(); }));
+
+    // Opened as File > Open opens a file: its name in the title, its values in
+    // the editor, the encoder as it was.
+    EXPECT_EQ(F.Dialogue->LastScriptEnd(), 134);
+    EXPECT_EQ(F.FileName, QString::fromStdString(File));
+    EXPECT_TRUE(F.windowTitle().endsWith(" - [station.kvx]")) << F.windowTitle().toStdString();
+    EXPECT_EQ(F.edPS_B->text(), "MY RADIO");
+    EXPECT_EQ(F.edRT_B->text(), "from the command line");
+    EXPECT_EQ(F.edPI_B->text(), "C201");
+    EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
+    EXPECT_TRUE(F.Messages.empty());
+    F.UpdateActions();
+    EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
+}
+
+TEST(MainFormSession, SettingsFileOfTheCommandLineThatCannotBeReadIsReportedAtOnce)
+{
+    TWindow W;
+    TStartupOptions O;
+    O.File = W.Conf.filePath(QStringLiteral("missing.kvx")).toStdString();
+    TTestForm& F = W.Start(O);
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_EQ(F.Messages[0], "Cannot open file \"" + QString::fromStdString(O.File) + "\": No such file or directory");
+    EXPECT_TRUE(F.StartupFile().isEmpty());
 }
 
 TEST(MainFormSession, CloseQueryAnswers)
