@@ -245,6 +245,11 @@ bool SameFieldValue(const TField& F, const TBRDSDataValidator& A, const TBRDSDat
     return A.*F.TextField == B.*F.TextField;
 }
 
+std::string UnencodableReason(std::uint32_t Code)
+{
+    return Format("holds U+%.4X, a character the 8-bit code page cannot hold", Code);
+}
+
 std::string VisibleText(const std::string& Text)
 {
     std::string Out;

@@ -110,6 +110,10 @@ std::optional<std::string> CheckFieldText(const TField& F, const std::string& Te
 void AddFieldAlert(
     TAlertArray& Alerts, const TField& F, const std::string& Value, const std::string& Reason, int Line = 0);
 
+// The reason given for a character (Unicode code point) that the 8-bit code
+// page cannot hold: "holds U+20AC, a character the 8-bit code page cannot hold".
+std::string UnencodableReason(std::uint32_t Code);
+
 // An 8-bit text with its control characters shown as \xHH (a person reads it).
 std::string VisibleText(const std::string& Text);
 

@@ -140,7 +140,11 @@ std::string SettingsFileText(const TBRDSDataValidator& R)
 
 std::string SettingsFileBytes(const TBRDSDataValidator& R)
 {
-    const std::string Text = SettingsFileText(R);
+    return SettingsFileBytes(SettingsFileText(R));
+}
+
+std::string SettingsFileBytes(const std::string& Text)
+{
     if (!LooksUtf8(Text))
         return Text;
     std::string Out = "\xEF\xBB\xBF";
@@ -205,8 +209,7 @@ void ParseSettingsFile(const std::string& FileText, TBRDSDataValidator& R, TSett
         if (Refused == kInvalid)
             AddFieldAlert(R.SourceFindings, F, Value, "holds bytes that are not valid UTF-8 or UTF-16 text", Line[k]);
         else if (Refused)
-            AddFieldAlert(R.SourceFindings, F, Value,
-                Format("holds U+%.4X, a character the 8-bit code page cannot hold", Refused), Line[k]);
+            AddFieldAlert(R.SourceFindings, F, Value, UnencodableReason(Refused), Line[k]);
         else if (const auto Why = TakeFieldValue(F, Value, R))
             AddFieldAlert(R.SourceFindings, F, Value, *Why, Line[k]);
     }

@@ -19,6 +19,8 @@ std::string SettingsFileText(const TBRDSDataValidator& Record);
 // as different UTF-8 characters (a text such as "\xC3\xA9") is the file
 // written as UTF-8 with a byte-order mark, so that it loads back unchanged.
 std::string SettingsFileBytes(const TBRDSDataValidator& Record);
+// The same for any 8-bit text in a settings file's form.
+std::string SettingsFileBytes(const std::string& Text);
 
 // What reading a settings file found beside the values.
 struct TSettingsFileInfo {
