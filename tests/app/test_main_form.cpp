@@ -456,6 +456,32 @@ TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
     EXPECT_TRUE(F.gbPS_B->isEnabled());
 }
 
+TEST(MainFormSession, FactoryDefaultsRefusedOrUnansweredSaySo)
+{
+    struct {
+        std::vector<std::string> Sim;
+        const char* Message;
+    } Cases[] = {
+        {{"--refuse", "INIT"}, "the encoder refused INIT: it was not reset"},
+        {{"--mute", "INIT"}, "no reply to INIT within 0.3 s: the encoder may not have been reset"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Message);
+        TConnected S;
+        ASSERT_TRUE(S.Connect(C.Sim));
+        TTestForm& F = *S.F;
+        F.Dialogue->SetReplyTimeout(300);
+        F.Answers = {mrYes};
+        F._ac_DeviceDefaults->trigger();
+        ASSERT_TRUE(S.WaitDisconnected());
+        ASSERT_EQ(F.Messages.size(), 2u); // the question, then the failure
+        EXPECT_EQ(F.Messages[1], C.Message);
+        // The old settings are not shown as factory ones: the editor stays off.
+        EXPECT_FALSE(F.gbPS_B->isEnabled());
+        EXPECT_FALSE(F.Dialogue->BRDSDV->Ready());
+    }
+}
+
 TEST(MainFormSession, SaveAndOpenASettingsFile)
 {
     TConnected S;
