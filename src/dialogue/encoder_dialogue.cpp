@@ -479,6 +479,8 @@ void TEncoderDialogue::Fail(TDialogueFailure Why, const std::string& Command, co
     FFailedCommand = Command;
     FFailedReply = Reply;
     FFailedScript = FScript;
+    // A reset waiting for this script does not happen.
+    FResetPending = false;
     EndScript();
     // Stop at once: the disconnection's status arrives later, and no further
     // command may go out before it does.
@@ -648,12 +650,16 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
             BuildWriteReport(dfNone);
             FLastEnd = N;
             EndScript();
+            if (FResetPending)
+                SendInit();
             break;
         case stRefreshEnd:
             S->SetInnerState(isNext);
             LDRA->SetActive(false);
             FLastEnd = N;
             EndScript();
+            if (FResetPending)
+                SendInit();
             break;
         default:
             break;
@@ -859,7 +865,7 @@ TSaveResult TEncoderDialogue::SaveChanges()
 {
     // Another script runs: start nothing and leave the editor as it is, so
     // that the user's choice of clock synchronisation is not lost.
-    if (LDRA->Active())
+    if (LDRA->Active() || FScript != scNone || FResetPending)
         return srBusy;
     TBRDSDataValidator* Record = NewRecord();
     std::vector<TMsgChange> List;
@@ -912,22 +918,35 @@ bool TEncoderDialogue::FactoryDefaults()
     FView.ResetTitle();
     FView.SetEditorEnabled(false);
     FView.ClearEditor();
-    LDRA->SetActive(false);
+    // From here the device copy no longer describes the encoder: nothing is
+    // saved or refreshed until the re-read.
+    BRDSDV->Ready(false);
     FLastEnd = 0;
     FFailure = dfNone;
     FFailedCommand.clear();
     FFailedReply.clear();
-    BeginScript(scFactoryReset);
-    FResetPhase = rpAwaitInit;
-    FInitSentAt = TickMs();
-    Send("INIT");
+    // A script that runs (a clock refresh, a write) ends first, so that a
+    // reply still on its way is not taken for the reply to INIT.
+    if (FScript != scNone)
+        FResetPending = true;
+    else
+        SendInit();
     FView.ProcessMessages();
     return true;
 }
 
+void TEncoderDialogue::SendInit()
+{
+    FResetPending = false;
+    BeginScript(scFactoryReset);
+    FResetPhase = rpAwaitInit;
+    FInitSentAt = TickMs();
+    Send("INIT");
+}
+
 void TEncoderDialogue::ClockRefreshTick()
 {
-    if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active())
+    if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active() || FScript != scNone || FResetPending)
         return;
     FLastEnd = 0;
     FFailure = dfNone;
