@@ -2,6 +2,7 @@
 // file, the port list, the status panel, and a session with the simulated
 // encoder over a real pseudo-terminal.
 #include "main_form_fixture.h"
+#include "support/hostile_settings_files.h"
 
 #include "app/settings_form.h"
 #include "support/kvxsim_process.h"
@@ -21,6 +22,8 @@
 
 #include <fstream>
 #include <sstream>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -336,23 +339,107 @@ TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
 
 TEST(MainFormSession, RefusedCommandDisconnectsWithAMessage)
 {
+    // Refused at the third of four commands: what was applied and what was not sent.
     TConnected S;
-    ASSERT_TRUE(S.Connect({"--refuse", "PS="}));
+    ASSERT_TRUE(S.Connect({"--refuse", "TA="}));
     TTestForm& F = *S.F;
     const std::size_t Before = S.Sim.Log().size();
+    F.edPI_B->setText(QStringLiteral("C201"));
     F.edPS_B->setText(QStringLiteral("NOPE"));
+    F.cbTA_B->setCurrentIndex(1);
+    F.cbTP_B->setCurrentIndex(1);
     F.UpdateActions();
     F._ac_DeviceSave->trigger();
     ASSERT_TRUE(S.WaitDisconnected());
-    EXPECT_EQ(S.LogFrom(Before), std::vector<std::string> {"PS=NOPE"});
+    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"PI=C201", "PS=NOPE", "TA=1"}));
     ASSERT_EQ(F.Messages.size(), 1u);
-    // What was refused and that nothing changed.
     EXPECT_EQ(F.Messages[0],
-        "Save Failed! Negative Acknowledgement.\nThe encoder refused PS=NOPE (it answered NO).\n"
-        "Nothing was applied (0 of 1): the encoder was not changed.");
+        "Save Failed! Negative Acknowledgement.\nThe encoder refused TA=1 (it answered NO).\n"
+        "The encoder was partly changed: 2 of 4 commands applied: PI=C201, PS=NOPE.\nNot sent (1): TP=1.");
     EXPECT_FALSE(F.gbPS_B->isEnabled());
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->text(), "Connect");
+}
+
+TEST(MainFormSession, OpenRefusesHostileFilesAndWhatIsNotAFileAtOnce)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    const std::size_t Before = S.Sim.Log().size();
+    for (const THostileSettingsFile& C : HostileSettingsFiles()) {
+        SCOPED_TRACE(C.Name);
+        F.OpenName = QString::fromStdString(S.Sim.WriteFile("in.kvx", C.Text));
+        F.Messages.clear();
+        const int Calls = S.Presenter.Calls;
+        F._ac_FileOpen->trigger();
+        if (*C.Key) {
+            // The pre-flight window lists the finding with its line.
+            ASSERT_EQ(S.Presenter.Calls, Calls + 1);
+            ASSERT_EQ(S.Presenter.Last.size(), 1u);
+            EXPECT_EQ(S.Presenter.Last[0].Key, C.Key);
+            EXPECT_EQ(S.Presenter.Last[0].Description.rfind("Line " + std::to_string(C.Line) + ": ", 0), 0u);
+            EXPECT_NE(S.Presenter.Last[0].Description.find(C.Reason), std::string::npos)
+                << S.Presenter.Last[0].Description;
+            EXPECT_TRUE(F.Messages.empty());
+        } else {
+            ASSERT_EQ(F.Messages.size(), 1u);
+            EXPECT_TRUE(F.Messages[0].contains(QString::fromLatin1(C.Reason))) << F.Messages[0].toStdString();
+        }
+        // Nothing was loaded: the editor shows the encoder's settings, and the
+        // window has no file that a Save would overwrite.
+        EXPECT_EQ(F.edPS_B->text(), "RDS");
+        EXPECT_EQ(F.edPI_B->text(), "FFFF");
+        EXPECT_TRUE(F.FileName.isEmpty());
+        EXPECT_EQ(F.windowTitle(), F.ORGCaption);
+    }
+
+    // A FIFO nobody writes to, a folder and a device are refused at once.
+    const std::string Fifo = S.Sim.Dir() + "/fifo.kvx";
+    ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
+    for (const std::string& Path : {Fifo, S.Sim.Dir(), std::string("/dev/zero")}) {
+        SCOPED_TRACE(Path);
+        F.Messages.clear();
+        F.OpenName = QString::fromStdString(Path);
+        F._ac_FileOpen->trigger();
+        ASSERT_EQ(F.Messages.size(), 1u);
+        EXPECT_TRUE(F.Messages[0].contains(QStringLiteral("not a settings file"))) << F.Messages[0].toStdString();
+        EXPECT_TRUE(F.FileName.isEmpty());
+    }
+    F.UpdateActions();
+    EXPECT_FALSE(F._ac_DeviceSave->isEnabled());
+    for (const std::string& L : S.LogFrom(Before))
+        EXPECT_EQ(L.find('='), std::string::npos) << L; // only clock-refresh queries went out
+}
+
+TEST(MainFormSession, TheEditorMarksWhatThe8BitCodePageCannotHold)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    const std::size_t Before = S.Sim.Log().size();
+    F.edPS_B->setText(QStringLiteral("5 \u20AC"));
+    EXPECT_TRUE(F.edPS_B->toolTip().contains(QStringLiteral("U+20AC"))) << F.edPS_B->toolTip().toStdString();
+    EXPECT_FALSE(F.edPS_B->styleSheet().isEmpty());
+    F.edRT_B->setText(QStringLiteral("Dvo\u0159\u00E1k"));
+    EXPECT_TRUE(F.edRT_B->toolTip().contains(QStringLiteral("U+0159")));
+
+    // Saving names the characters; nothing is sent.
+    F.UpdateActions();
+    S.Presenter.Answer = true; // even a presenter that lets everything pass
+    F._ac_DeviceSave->trigger();
+    ASSERT_GE(S.Presenter.Calls, 1);
+    ASSERT_EQ(S.Presenter.Last.size(), 2u);
+    EXPECT_EQ(S.Presenter.Last[0].Key, "PS");
+    EXPECT_EQ(S.Presenter.Last[0].Description, "holds U+20AC, a character the 8-bit code page cannot hold");
+    EXPECT_EQ(S.Presenter.Last[1].Key, "TEXT");
+
+    // A text the code page can hold loses its mark.
+    F.edPS_B->setText(QStringLiteral("CAF\u00C9"));
+    EXPECT_TRUE(F.edPS_B->toolTip().isEmpty());
+    EXPECT_TRUE(F.edPS_B->styleSheet().isEmpty());
+    for (const std::string& L : S.LogFrom(Before))
+        EXPECT_EQ(L.find('='), std::string::npos) << L;
 }
 
 TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
@@ -423,6 +510,32 @@ TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
     EXPECT_TRUE(F.gbPS_B->isEnabled());
 }
 
+TEST(MainFormSession, FactoryDefaultsRefusedOrUnansweredSaySo)
+{
+    struct {
+        std::vector<std::string> Sim;
+        const char* Message;
+    } Cases[] = {
+        {{"--refuse", "INIT"}, "the encoder refused INIT: it was not reset"},
+        {{"--mute", "INIT"}, "no reply to INIT within 0.3 s: the encoder may not have been reset"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Message);
+        TConnected S;
+        ASSERT_TRUE(S.Connect(C.Sim));
+        TTestForm& F = *S.F;
+        F.Dialogue->SetReplyTimeout(300);
+        F.Answers = {mrYes};
+        F._ac_DeviceDefaults->trigger();
+        ASSERT_TRUE(S.WaitDisconnected());
+        ASSERT_EQ(F.Messages.size(), 2u); // the question, then the failure
+        EXPECT_EQ(F.Messages[1], C.Message);
+        // The old settings are not shown as factory ones: the editor stays off.
+        EXPECT_FALSE(F.gbPS_B->isEnabled());
+        EXPECT_FALSE(F.Dialogue->BRDSDV->Ready());
+    }
+}
+
 TEST(MainFormSession, SaveAndOpenASettingsFile)
 {
     TConnected S;
@@ -447,6 +560,11 @@ TEST(MainFormSession, SaveAndOpenASettingsFile)
     EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
     F.UpdateActions();
     EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
+    // The keys the hand-written file lacks are named.
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_TRUE(F.Messages[0].startsWith("The settings file has no line for PTY, TA, TATIME,"))
+        << F.Messages[0].toStdString();
+    F.Messages.clear();
 
     // A file that cannot be read: the file layer's reason in a message box,
     // and the window keeps the file it had, so Save does not overwrite the
