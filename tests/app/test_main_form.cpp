@@ -591,7 +591,10 @@ TEST(MainFormSession, SettingsFileOfTheCommandLineOpensAfterTheRead)
 {
     TConnected S;
     ASSERT_TRUE(S.Sim.Start({}));
-    const std::string File = S.Sim.WriteFile("station.kvx", "PI=C201\r\nPS=MY RADIO\r\nTEXT=from the command line\r\n");
+    const std::string File = S.Sim.WriteFile("station.kvx",
+        "PI=C201\r\nPS=MY RADIO\r\nPTY=0\r\nTA=0\r\nTATIME=0\r\nTP=0\r\nMS=0\r\nDI=0\r\nMODE=0\r\n"
+        "TEXT=from the command line\r\nDRTS=0\r\nDPSS=0\r\nPARSE=0\r\nAF1=0\r\nAF2=0\r\nAF3=0\r\nAF4=0\r\n"
+        "AF5=0\r\nAF6=0\r\nAF7=0\r\nPHASE=0\r\nCT=0\r\nOFFSET=+00:00\r\nDST=0\r\nSYNC=0\r\n");
     TStartupOptions O;
     O.Port = S.Sim.Path();
     O.Connect = true;
