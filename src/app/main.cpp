@@ -60,6 +60,18 @@ void AddVersionLabel(TSplash& Splash)
     layout->addWidget(label);
 }
 
+// What a second copy says before it ends.
+QString SecondCopyText()
+{
+    const qint64 pid = RunningCopyPid();
+    QString text = QStringLiteral("kvxc: a copy of the program already runs in this session");
+    if (pid > 0)
+        text += QStringLiteral(" (process %1)").arg(pid);
+    if (RestoreRequestSent())
+        return text + QStringLiteral("; it was asked to come to the front.");
+    return text + QStringLiteral(", but it did not take the request to come to the front; nothing else was done.");
+}
+
 // Answers the command line's help or version, or its error, with the exit
 // code; -1 when the program is to run.
 int Answer(const TCommandLine& command)
@@ -110,7 +122,7 @@ int main(int argc, char** argv)
     // A second copy has asked the first one to come forward and ends here.
     if (!IsFirstInstance()) {
         if (SingleInstanceFailures() == 0)
-            return 0;
+            return Report(stderr, SecondCopyText(), RestoreRequestSent() ? 0 : 1);
         FinalizeSingleInstance();
         return Report(stderr, QStringLiteral("kvxc: cannot set up the single-instance guard"), 1);
     }

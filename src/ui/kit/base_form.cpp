@@ -15,6 +15,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 #include <QWindowStateChangeEvent>
@@ -236,11 +237,16 @@ TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
         });
     }
 
-    // The single-instance guard's restore action: bring this window forward.
+    // The single-instance guard's restore action: bring this window forward,
+    // or, while a modal window is open, once the last one has closed (raising
+    // the main window over its own modal dialog would hide the dialog behind a
+    // window that takes no input).
     RestoreRequestWindow = this;
     RestoreRequestHandler = [] {
-        if (RestoreRequestWindow)
-            ForceForegroundWindow(RestoreRequestWindow->window());
+        if (auto* main = qobject_cast<TBaseFormMain*>(RestoreRequestWindow.data())) {
+            main->FRaisePending = true;
+            main->RaiseWhenNoModal();
+        }
     };
 
     // Tool tips of the whole program pass AppShowHint first, after the hint pause.
@@ -283,8 +289,22 @@ void TBaseFormMain::changeEvent(QEvent* e)
         AppMinimize();
 }
 
+void TBaseFormMain::RaiseWhenNoModal()
+{
+    if (!FRaisePending || QApplication::activeModalWidget())
+        return;
+    FRaisePending = false;
+    ForceForegroundWindow(window());
+}
+
 bool TBaseFormMain::eventFilter(QObject* Watched, QEvent* e)
 {
+    // A modal window closing may be the one a restore request waits for.
+    if (FRaisePending && e->type() == QEvent::Hide && Watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(Watched);
+        if (w->isWindow() && w->windowModality() != Qt::NonModal)
+            QTimer::singleShot(0, this, &TBaseFormMain::RaiseWhenNoModal);
+    }
     if (e->type() == QEvent::ToolTip && Watched->isWidgetType()) {
         auto* w = static_cast<QWidget*>(Watched);
         auto* he = static_cast<QHelpEvent*>(e);

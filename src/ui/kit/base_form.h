@@ -140,6 +140,10 @@ public:
     void LabelMouseLeave(QObject* Sender);
 
     TSplash* About() const { return FAbout; }
+    // Raises the window when a restore request is waiting for it and no modal
+    // window is open; otherwise nothing.
+    void RaiseWhenNoModal();
+    bool RaisePending() const { return FRaisePending; }
     // The help file found beside the program or in its installed documentation
     // (ui/kit/help_file.h); empty when there is none.
     virtual QString HelpFileName() const;
@@ -160,5 +164,6 @@ protected:
 private:
     TSplash* FAbout = nullptr;
     bool FHandCursor = false;
+    bool FRaisePending = false;
     QMetaObject::Connection FDeactivateLink;
 };
