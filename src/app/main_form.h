@@ -52,18 +52,28 @@ QColor ToolkitColour(std::uint32_t Value);
 // A line edit with a key filter: a typed character that Accept refuses is
 // dropped with a beep (control characters included, so clipboard shortcuts do
 // nothing); accepted characters and every text set otherwise show in upper case.
+// A text of dashes only ("----") stands for an empty box: the first accepted
+// character typed replaces it. Paste from the context menu keeps only the
+// characters PasteAccept takes; dropped text is refused.
 class TFilterEdit : public QLineEdit {
     Q_OBJECT
 public:
-    TFilterEdit(std::function<bool(QChar)> Accept, QWidget* Parent);
+    TFilterEdit(std::function<bool(QChar)> Accept, std::function<bool(QChar)> PasteAccept, QWidget* Parent);
     std::function<void()> OnKeyUp;
+    // Empty, or dashes only.
+    static bool ShowsNothing(const QString& Text);
+    // Inserts the clipboard's text, filtered, at the caret (over the whole
+    // text when the box shows nothing).
+    void PasteFiltered();
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     std::function<bool(QChar)> FAccept;
+    std::function<bool(QChar)> FPasteAccept;
 };
 
 // The status bar: the hint of what is under the mouse, the version and the
@@ -137,6 +147,8 @@ public:
     void cbDPSParse_BChange();
     static bool edPI_BKeyPress(QChar Key);
     static bool edCall_BKeyPress(QChar Key);
+    // What a paste keeps in the call-letter box: letters.
+    static bool edCall_BPasteChar(QChar Key);
 
     // Status bar and timers.
     void StatusBar1DrawPanel(QPainter& Canvas, int Panel, const QRect& Rect);

@@ -14,7 +14,10 @@
 #include "ui/main/radio_display.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 
 #include <cmath>
 #include <utility>
@@ -64,9 +67,10 @@ void SetTextIfDifferent(QLineEdit* Edit, const QString& Text)
 
 } // namespace
 
-TFilterEdit::TFilterEdit(std::function<bool(QChar)> Accept, QWidget* Parent)
-    : QLineEdit(Parent), FAccept(std::move(Accept))
+TFilterEdit::TFilterEdit(std::function<bool(QChar)> Accept, std::function<bool(QChar)> PasteAccept, QWidget* Parent)
+    : QLineEdit(Parent), FAccept(std::move(Accept)), FPasteAccept(std::move(PasteAccept))
 {
+    setAcceptDrops(false);
     connect(this, &QLineEdit::textChanged, this, [this](const QString& T) {
         const QString U = T.toUpper();
         if (U != T) {
@@ -94,10 +98,63 @@ void TFilterEdit::keyPressEvent(QKeyEvent* e)
         return;
     }
     const QChar C = T.at(0);
-    if (C.unicode() >= 32 && FAccept && FAccept(C))
+    if (C.unicode() >= 32 && FAccept && FAccept(C)) {
+        if (ShowsNothing(text()))
+            selectAll();
         insert(T.left(1).toUpper());
-    else
+    } else
         QApplication::beep();
+}
+
+bool TFilterEdit::ShowsNothing(const QString& Text)
+{
+    for (QChar C : Text)
+        if (C != QLatin1Char('-'))
+            return false;
+    return true;
+}
+
+void TFilterEdit::PasteFiltered()
+{
+    if (isReadOnly())
+        return;
+    QString Kept;
+    for (QChar C : QGuiApplication::clipboard()->text())
+        if (FPasteAccept && FPasteAccept(C))
+            Kept += C.toUpper();
+    if (ShowsNothing(text()))
+        selectAll();
+    insert(Kept);
+    // A paste is the user's edit, as a typed key is.
+    if (OnKeyUp)
+        OnKeyUp();
+}
+
+void TFilterEdit::contextMenuEvent(QContextMenuEvent* e)
+{
+    // The usual edit menu, with Paste going through the filter. Its shortcuts
+    // are not shown: the key filter refuses them.
+    auto* Menu = new QMenu(this);
+    Menu->setAttribute(Qt::WA_DeleteOnClose);
+    const bool Editable = !isReadOnly();
+    const bool Selected = hasSelectedText();
+    auto Add = [Menu](const QString& Caption, bool Enabled, auto Slot) {
+        QAction* A = Menu->addAction(Caption, Slot);
+        A->setEnabled(Enabled);
+        return A;
+    };
+    Add(QStringLiteral("&Undo"), Editable && isUndoAvailable(), [this] { undo(); });
+    Add(QStringLiteral("&Redo"), Editable && isRedoAvailable(), [this] { redo(); });
+    Menu->addSeparator();
+    Add(QStringLiteral("Cu&t"), Editable && Selected, [this] { cut(); });
+    Add(QStringLiteral("&Copy"), Selected, [this] { copy(); });
+    Add(QStringLiteral("&Paste"), Editable && !QGuiApplication::clipboard()->text().isEmpty(), [this] {
+        PasteFiltered();
+    })->setObjectName(QStringLiteral("edit-paste"));
+    Add(QStringLiteral("Delete"), Editable && Selected, [this] { del(); });
+    Menu->addSeparator();
+    Add(QStringLiteral("Select All"), !text().isEmpty(), [this] { selectAll(); });
+    Menu->popup(e->globalPos());
 }
 
 void TFilterEdit::keyReleaseEvent(QKeyEvent* e)
@@ -119,6 +176,12 @@ bool TMainForm::edCall_BKeyPress(QChar Key)
     return (C >= u'0' && C <= u'9') || (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z');
 }
 
+bool TMainForm::edCall_BPasteChar(QChar Key)
+{
+    const char16_t C = Key.unicode();
+    return (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z');
+}
+
 void TMainForm::CreateEditor()
 {
     const QFont Mono = MonoFont();
@@ -126,7 +189,7 @@ void TMainForm::CreateEditor()
     gbPI_B = new TGroupBox(QStringLiteral("PI"), this);
     gbPI_B->setGeometry(8, 31, 159, 46);
     NewLabel(QStringLiteral("PI"), gbPI_B, 8, 20);
-    edPI_B = new TFilterEdit(&TMainForm::edPI_BKeyPress, gbPI_B);
+    edPI_B = new TFilterEdit(&TMainForm::edPI_BKeyPress, &TMainForm::edPI_BKeyPress, gbPI_B);
     edPI_B->setFont(Mono);
     edPI_B->setMaxLength(4);
     edPI_B->setGeometry(24, 16, 42, 22);
@@ -134,7 +197,7 @@ void TMainForm::CreateEditor()
     QLabel* Call = NewLabel(QStringLiteral("CALL"), gbPI_B, 76, 20);
     Call->setFont(Mono);
     Call->adjustSize();
-    edCall_B = new TFilterEdit(&TMainForm::edCall_BKeyPress, gbPI_B);
+    edCall_B = new TFilterEdit(&TMainForm::edCall_BKeyPress, &TMainForm::edCall_BPasteChar, gbPI_B);
     edCall_B->setFont(Mono);
     edCall_B->setMaxLength(6);
     edCall_B->setGeometry(110, 16, 42, 22);
@@ -391,15 +454,15 @@ void TMainForm::SetEditorEnabled(bool Enabled)
 
 void TMainForm::edPI_BChange()
 {
+    // A box being emptied or edited is no error: the call letters follow
+    // once it holds a hexadecimal number, and collect reads anything else as 0.
     const QString T = edPI_B->text();
-    if (T.isEmpty() || T == QStringLiteral("----"))
+    if (TFilterEdit::ShowsNothing(T))
         return;
     bool Ok = false;
     const unsigned PI = T.toUInt(&Ok, 16);
-    if (!Ok) {
-        Message(QStringLiteral("'%1' is not a valid integer value").arg(T), mtError, mbOK);
+    if (!Ok)
         return;
-    }
     SetTextIfDifferent(edCall_B, FromLatin1(PIToCallLetters(static_cast<std::uint16_t>(PI))));
 }
 
