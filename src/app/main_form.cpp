@@ -324,6 +324,13 @@ void TMainForm::ResetTitle()
 
 void TMainForm::SelectManualSynchronization()
 {
+    // Called once a save has started. A synchronising save sends the
+    // computer's date, time and offset, and the device copy takes the editor's
+    // values when the write ends: so the editor takes the computer's clock
+    // first, or the device copy (and a later backup) would keep the old manual
+    // offset while the encoder holds the computer's.
+    if (ClockPanel->rbCTSyncComp->isChecked())
+        ClockPanel->TakeComputerClock();
     ClockPanel->SelectManualSynchronization();
 }
 

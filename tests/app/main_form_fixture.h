@@ -7,6 +7,7 @@
 #include "platform/thread.h"
 #include "tty_tree.h"
 
+#include <QAbstractSpinBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -91,6 +92,18 @@ inline void TypeKeys(QWidget* W, const QString& Text)
         const int Key = C.isLetter() ? Qt::Key_A + (C.toUpper().unicode() - u'A') : C.unicode();
         KeyClick(W, Key, Qt::NoModifier, QString(C));
     }
+}
+
+// Replaces the text of a spin box by typing Text and pressing Enter.
+inline void TypeIntoSpinBox(QAbstractSpinBox* Box, const QString& Text)
+{
+    Box->selectAll();
+    for (QChar C : Text) {
+        QKeyEvent Press(QEvent::KeyPress, 0, Qt::NoModifier, QString(C));
+        QCoreApplication::sendEvent(Box, &Press);
+    }
+    QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(Box, &Enter);
 }
 
 // Runs the event loop alone (no direct serving of hand-overs) until Pred holds.

@@ -5,6 +5,7 @@
 
 #include "app/settings_form.h"
 #include "support/kvxsim_process.h"
+#include "support/zone_scope.h"
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 
@@ -278,6 +279,55 @@ TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
     F.UpdateActions();
     EXPECT_FALSE(F._ac_DeviceSave->isEnabled());
     EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
+}
+
+TEST(MainFormSession, QuarterHourOffsetsAreSentExactly)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    const std::pair<const char*, const char*> Cases[]
+        = {{"5.75", "OFFSET=+05:45"}, {"-3.25", "OFFSET=-03:15"}, {"12.75", "OFFSET=+12:45"}};
+    for (const auto& [Typed, Sent] : Cases) {
+        SCOPED_TRACE(Typed);
+        const std::size_t Before = S.Sim.Log().size();
+        TypeIntoSpinBox(F.ClockPanel->ednxTimeOffset, QString::fromLatin1(Typed));
+        F.UpdateActions();
+        ASSERT_TRUE(F._ac_DeviceSave->isEnabled());
+        F._ac_DeviceSave->trigger();
+        ASSERT_TRUE(S.WaitWritten());
+        EXPECT_EQ(S.LogFrom(Before), std::vector<std::string> {Sent});
+    }
+}
+
+TEST(MainFormSession, SynchronisingSaveLeavesEditorDeviceCopyAndBackupWithTheComputersClock)
+{
+    TZoneScope Zone("Asia/Kathmandu"); // +05:45, no daylight time
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    // An offset typed by hand, then the computer's clock chosen instead.
+    F.ClockPanel->ednxTimeOffset->setValue(3.5);
+    F.ClockPanel->rbCTSyncComp->click();
+    const std::size_t Before = S.Sim.Log().size();
+    F.UpdateActions();
+    F._ac_DeviceSave->trigger();
+    ASSERT_TRUE(S.WaitWritten());
+    const std::vector<std::string> Sent = S.LogFrom(Before);
+    ASSERT_EQ(Sent.size(), 3u);
+    EXPECT_EQ(Sent[2], "OFFSET=+05:45");
+    EXPECT_EQ(F.Dialogue->BRDSDV->Offset, 345);
+    EXPECT_DOUBLE_EQ(F.ClockPanel->ednxTimeOffset->value(), 5.75);
+    EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
+    F.UpdateActions();
+    EXPECT_FALSE(F._ac_DeviceSave->isEnabled()); // the editor and the encoder agree
+
+    // A factory reset's backup records what the encoder held.
+    F.Answers = {mrYes};
+    F._ac_DeviceDefaults->trigger();
+    ASSERT_FALSE(F.Dialogue->LastBackup().empty());
+    EXPECT_NE(ReadAll(F.Dialogue->LastBackup()).find("OFFSET=+05:45\r\n"), std::string::npos);
+    ASSERT_TRUE(S.WaitRead());
 }
 
 TEST(MainFormSession, RefusedCommandDisconnectsWithAMessage)
