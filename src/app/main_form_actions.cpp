@@ -192,7 +192,8 @@ void TMainForm::_ac_DeviceConnectUpdate()
         return;
     QAction* A = _ac_DeviceConnect;
     const bool Connected = Dialogue->ConnectTag() != 0;
-    const QString Caption = Connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect");
+    // The captions keep their access key: Alt+D, C connects and disconnects.
+    const QString Caption = Connected ? QStringLiteral("&Disconnect") : QStringLiteral("&Connect");
     const QString Hint = Connected
         ? QStringLiteral("Disconnect")
         : QStringLiteral("Connect [") + QString::fromLatin1(Config.CONN_PORT.c_str()) + QStringLiteral("]");

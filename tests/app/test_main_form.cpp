@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMenu>
 #include <QStatusTipEvent>
 #include <gtest/gtest.h>
 
@@ -55,7 +56,7 @@ TEST(MainForm, WindowDefinition)
             Items << (A->isSeparator() ? QStringLiteral("-") : A->text());
     }
     EXPECT_EQ(Items,
-        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "&Exit", "&Device", "Connect", "&Settings",
+        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "&Exit", "&Device", "&Connect", "&Settings",
             "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "&Help", "&Help Contents", "&About"}));
     // Before the first status: "Idle" in black on aqua.
     EXPECT_EQ(F.StatusBarInfo.Text, "Idle");
@@ -240,7 +241,7 @@ TEST(MainFormSession, ConnectReadsTheEncoderIntoTheEditor)
     EXPECT_EQ(StatusFill(F), QColor(0, 128, 0));
     EXPECT_FALSE(F.StatusTimer->isActive());
     F.UpdateActions();
-    EXPECT_EQ(F._ac_DeviceConnect->text(), "Disconnect");
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "&Disconnect");
     EXPECT_EQ(F.btnConnect->text(), "Disconnect");
     EXPECT_TRUE(F._ac_DeviceConnect->isEnabled());
     EXPECT_TRUE(F._ac_FileOpen->isEnabled());
@@ -279,6 +280,30 @@ TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
     F.UpdateActions();
     EXPECT_FALSE(F._ac_DeviceSave->isEnabled());
     EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
+}
+
+TEST(MainFormSession, DeviceMenuAccessKeysDisconnectAndConnect)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    QMenu* Device = nullptr;
+    for (QAction* M : F.MainMenu->actions())
+        if (M->text() == "&Device")
+            Device = M->menu();
+    ASSERT_NE(Device, nullptr);
+    // Alt+D opens the menu; the key underlined in the caption the connect
+    // state gave the command runs it.
+    auto Press = [&](int Key, const char* Text) {
+        Device->popup(F.mapToGlobal(QPoint(0, 0)));
+        KeyClick(Device, Key, Qt::NoModifier, QString::fromLatin1(Text));
+        Device->close();
+    };
+    Press(Qt::Key_D, "d");
+    ASSERT_TRUE(S.WaitDisconnected());
+    F.UpdateActions();
+    Press(Qt::Key_C, "c");
+    EXPECT_TRUE(S.WaitRead());
 }
 
 TEST(MainFormSession, QuarterHourOffsetsAreSentExactly)
@@ -345,7 +370,7 @@ TEST(MainFormSession, RefusedCommandDisconnectsWithAMessage)
     EXPECT_EQ(F.Messages[0], "Save Failed! Negative Acknowledgement.");
     EXPECT_FALSE(F.gbPS_B->isEnabled());
     F.UpdateActions();
-    EXPECT_EQ(F._ac_DeviceConnect->text(), "Connect");
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
 }
 
 TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
@@ -371,7 +396,7 @@ TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
     EXPECT_EQ(F.windowTitle(), F.ORGCaption);
     EXPECT_TRUE(F.FileName.isEmpty());
     F.UpdateActions();
-    EXPECT_EQ(F._ac_DeviceConnect->text(), "Connect");
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
     EXPECT_FALSE(F._ac_FileOpen->isEnabled());
     // Beside the status word: what happened and what to do.
     EXPECT_TRUE(F.StatusBar1->toolTip().contains("went away while connected")) << F.StatusBar1->toolTip().toStdString();
