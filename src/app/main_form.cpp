@@ -1,6 +1,7 @@
 // The main window: creation, life cycle and the dialogue's view.
 #include "app/main_form.h"
 
+#include "app/settings_form.h"
 #include "platform/thread.h"
 #include "platform/version.h"
 #include "rds/common.h"
@@ -16,7 +17,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStatusTipEvent>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +33,11 @@ constexpr int MinClientHeight = 524;
 constexpr int MenuHeight = 27;
 constexpr int PanelHeight = 59;
 constexpr int StatusHeight = 25;
+constexpr int EditorHeight = ClientHeight - MenuHeight - PanelHeight - StatusHeight;
+// The tool panel without the logo: the controls right of it close up by this.
+constexpr int LogoRight = 464;
+constexpr int LogoShift = 240;
+constexpr int CompactPanelWidth = 759 + 110 + 4 - LogoShift;
 
 } // namespace
 
@@ -41,16 +52,24 @@ TStatusBar::TStatusBar(QWidget* Parent) : QWidget(Parent)
     setObjectName(QStringLiteral("StatusBar1"));
 }
 
+int TStatusBar::StatusRoom() const
+{
+    QFont Bold = font();
+    Bold.setBold(true);
+    return QFontMetrics(Bold).horizontalAdvance(QStringLiteral("ttyUSB0: Disconnected from Device")) + 12;
+}
+
 QRect TStatusBar::PanelRect(int Panel) const
 {
     const int h = height();
+    const int Hint = std::clamp(width() - VersionWidth - 4 - StatusRoom(), 0, HintWidth);
     switch (Panel) {
     case 0:
-        return QRect(0, 0, HintWidth, h);
+        return QRect(0, 0, Hint, h);
     case 1:
-        return QRect(HintWidth + 2, 0, VersionWidth, h);
+        return QRect(Hint + 2, 0, VersionWidth, h);
     default: {
-        const int x = HintWidth + 2 + VersionWidth + 2;
+        const int x = Hint + 2 + VersionWidth + 2;
         return QRect(x, 0, std::max(50, width() - x), h);
     }
     }
@@ -101,9 +120,34 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
     CreateEditor();
     CreateToolPanel();
 
+    // The editor groups are placed in the window's client coordinates; on
+    // their page, which starts below the menu, they keep those places.
+    FEditorPage = new QWidget;
+    FEditorPage->setObjectName(QStringLiteral("EditorPage"));
+    FEditorPage->setFixedSize(ClientWidth, EditorHeight);
+    for (TGroupBox* G : findChildren<TGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QPoint At = G->pos() - QPoint(0, MenuHeight);
+        G->setParent(FEditorPage);
+        G->move(At);
+    }
+    FEditorArea = new QScrollArea(this);
+    FEditorArea->setObjectName(QStringLiteral("EditorArea"));
+    FEditorArea->setFrameShape(QFrame::NoFrame);
+    FEditorArea->setBackgroundRole(QPalette::Window);
+    FEditorArea->setWidget(FEditorPage);
+    FPanelArea = new QScrollArea(this);
+    FPanelArea->setObjectName(QStringLiteral("PanelArea"));
+    FPanelArea->setFrameShape(QFrame::NoFrame);
+    FPanelArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    for (QWidget* C : Panel1->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        FPanelDesign.emplace_back(C, C->geometry());
+    FPanelArea->setWidget(Panel1);
+    MainMenu->raise();
+
     StatusBar1 = new TStatusBar(this);
     StatusBar1->OnDrawPanel = [this](QPainter& P, int Panel, const QRect& R) { StatusBar1DrawPanel(P, Panel, R); };
-    PlaceBottomBars();
+    FFitSize = QSize(ClientWidth, ClientHeight);
+    PlaceAreas();
 
     DPSTimer = new QTimer(this);
     DPSTimer->setInterval(1000);
@@ -135,9 +179,14 @@ void TMainForm::FormCreate()
 {
     QString Caption = QStringLiteral("Korvane Ardent RDS/RBDS Encoders Manager");
     Caption = Caption + QStringLiteral(" - ") + QStringLiteral("TRELL Broadcast Ltd.");
+    // The caption is the title as it is: no application display name is set,
+    // which the window system would append to every title (twice over here).
     setWindowTitle(Caption);
-    QGuiApplication::setApplicationDisplayName(Caption);
     ORGCaption = Caption;
+    // The program icon on this window and on every other one.
+    const QIcon Icon = ProgramIcon();
+    setWindowIcon(Icon);
+    QApplication::setWindowIcon(Icon);
     FileName.clear();
 
     StatusBar1->VersionText = QStringLiteral("Ver: ") + QString::fromStdString(GetVersionString("%d.%d.%d.%d"));
@@ -210,6 +259,17 @@ void TMainForm::PostInit()
         showMaximized();
     } else
         move(Config.APP_X, Config.APP_Y);
+
+    // The window fits the screen it is on, at the scale it is shown with.
+    FitToScreen();
+    if (QWindow* Handle = windowHandle())
+        connect(Handle, &QWindow::screenChanged, this, [this](QScreen* S) {
+            if (S)
+                connect(S, &QScreen::availableGeometryChanged, this, &TMainForm::FitToScreen, Qt::UniqueConnection);
+            FitToScreen();
+        });
+    if (QScreen* S = screen())
+        connect(S, &QScreen::availableGeometryChanged, this, &TMainForm::FitToScreen, Qt::UniqueConnection);
 
     HelpMan = std::make_unique<THelpManager>(this);
     HelpMan->OnAddImage = [this](QWidget* C, TClickImage*& Img) { AddHelpImage(C, Img); };
@@ -404,20 +464,59 @@ void TMainForm::changeEvent(QEvent* e)
     // Only the program maximises the window; back in the normal state it has
     // its fixed size again.
     if (e->type() == QEvent::WindowStateChange && !isMaximized() && !isMinimized() && !isFullScreen())
-        setMaximumSize(ClientWidth, ClientHeight);
+        setMaximumSize(FFitSize);
 }
 
 void TMainForm::resizeEvent(QResizeEvent* e)
 {
     TBaseFormMain::resizeEvent(e);
-    PlaceBottomBars();
+    PlaceAreas();
 }
 
-void TMainForm::PlaceBottomBars()
+void TMainForm::FitToScreen()
+{
+    const QScreen* S = screen();
+    if (!S)
+        return;
+    const QRect Avail = S->availableGeometry();
+    const QSize Frame = frameGeometry().size() - geometry().size();
+    FFitSize = QSize(std::clamp(Avail.width() - Frame.width(), 1, ClientWidth),
+        std::clamp(Avail.height() - Frame.height(), 1, ClientHeight));
+    setMinimumSize(std::min(MinClientWidth, FFitSize.width()), std::min(MinClientHeight, FFitSize.height()));
+    if (isMaximized() || isFullScreen())
+        return;
+    setMaximumSize(FFitSize);
+    resize(FFitSize);
+    // A place remembered from a larger screen or scale would leave the window
+    // partly off this one.
+    const QRect F = frameGeometry();
+    const int X = std::clamp(F.left(), Avail.left(), std::max(Avail.left(), Avail.right() + 1 - F.width()));
+    const int Y = std::clamp(F.top(), Avail.top(), std::max(Avail.top(), Avail.bottom() + 1 - F.height()));
+    if (X != F.left() || Y != F.top())
+        move(X, Y);
+}
+
+void TMainForm::ArrangeToolPanel(int Width)
+{
+    const bool Compact = Width < ClientWidth;
+    for (const auto& [C, Design] : FPanelDesign) {
+        if (C == Image1) {
+            C->setVisible(!Compact);
+            continue;
+        }
+        C->move(Compact && Design.x() >= LogoRight ? Design.x() - LogoShift : Design.x(), Design.y());
+    }
+    Panel1->resize(Compact ? std::max(Width, CompactPanelWidth) : Width, PanelHeight);
+}
+
+void TMainForm::PlaceAreas()
 {
     const int w = width();
     const int h = height();
     MainMenu->setGeometry(0, 0, w, MenuHeight);
     StatusBar1->setGeometry(0, h - StatusHeight, w, StatusHeight);
-    Panel1->setGeometry(0, h - StatusHeight - PanelHeight, w, PanelHeight);
+    ArrangeToolPanel(w);
+    const int Panel = PanelHeight + (Panel1->width() > w ? FPanelArea->horizontalScrollBar()->sizeHint().height() : 0);
+    FPanelArea->setGeometry(0, h - StatusHeight - Panel, w, Panel);
+    FEditorArea->setGeometry(0, MenuHeight, w, std::max(0, h - MenuHeight - StatusHeight - Panel));
 }

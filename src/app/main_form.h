@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
@@ -29,6 +30,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class TAFPanel;
 class TClockPanel;
@@ -84,6 +87,9 @@ public:
     explicit TStatusBar(QWidget* Parent);
     static constexpr int HintWidth = 400;
     static constexpr int VersionWidth = 90;
+    // Room the status panel keeps on a narrow bar (the hint panel gives way):
+    // a port and a status word in bold.
+    int StatusRoom() const;
     // The rectangle of panel 0, 1 or 2.
     QRect PanelRect(int Panel) const;
     QString Hint;
@@ -302,7 +308,16 @@ private:
     // Writes the configuration; a port given for this run alone is kept out
     // of the file unless the user chose a port in the window.
     void WriteConfig();
-    void PlaceBottomBars();
+    // Places the menu, the editor area, the tool panel and the status bar in
+    // the window's current size.
+    void PlaceAreas();
+    // The window's normal size: the design size, or less on a screen (at the
+    // current scale) that cannot hold it; the editor area scrolls then. Also
+    // keeps the window on its screen.
+    void FitToScreen();
+    // The tool panel's controls at their design places, or, on a window
+    // narrower than the design, without the logo and closed up.
+    void ArrangeToolPanel(int Width);
     // A record with the window's alert, populate and collect handlers.
     TBRDSDataValidator* NewRecord();
     void PopulateHandler(TDataValidator* Sender);
@@ -312,4 +327,12 @@ private:
     bool FPortChosen = false;
     std::string FTranscriptError;
     QMetaObject::Connection FIdleLink;
+    // The editor groups sit on a page that scrolls when the window is smaller
+    // than the design; the tool panel scrolls sideways when even its compact
+    // arrangement does not fit.
+    QScrollArea* FEditorArea = nullptr;
+    QWidget* FEditorPage = nullptr;
+    QScrollArea* FPanelArea = nullptr;
+    std::vector<std::pair<QWidget*, QRect>> FPanelDesign;
+    QSize FFitSize;
 };

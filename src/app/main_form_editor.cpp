@@ -237,10 +237,11 @@ void TMainForm::CreateEditor()
 
     gbDI_B = new TGroupBox(QStringLiteral("DI"), this);
     gbDI_B->setGeometry(8, 135, 389, 46);
-    cbDIMS_B = NewList(gbDI_B, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 64);
-    cbDIAH_B = NewList(gbDI_B, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 74, 16, 110);
-    cbDICO_B = NewList(gbDI_B, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 186, 16, 110);
-    cbDIDS_B = NewList(gbDI_B, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 298, 16, 83);
+    // Each list as wide as its longest item needs in the window's font.
+    cbDIMS_B = NewList(gbDI_B, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 58);
+    cbDIAH_B = NewList(gbDI_B, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 68, 16, 109);
+    cbDICO_B = NewList(gbDI_B, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 179, 16, 107);
+    cbDIDS_B = NewList(gbDI_B, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 288, 16, 93);
 
     gbEncoderMode = new TGroupBox(QStringLiteral("Encoder Mode"), this);
     gbEncoderMode->setGeometry(403, 135, 112, 46);
@@ -302,8 +303,6 @@ void TMainForm::CreateEditor()
     gbAF = new TGroupBox(QStringLiteral("Alternative Frequencies"), this);
     gbAF->setGeometry(689, 113, 176, 201);
     AFPanel = new TAFPanel(gbAF);
-    AFPanel->btnAddAF_B->setIcon(QIcon(QPixmap::fromImage(il1.Picture(36))));
-    AFPanel->btnClearAF_B->setIcon(QIcon(QPixmap::fromImage(il1.Picture(40))));
 
     gbCT = new TGroupBox(QStringLiteral("CT"), this);
     gbCT->setGeometry(689, 350, 85, 46);

@@ -15,6 +15,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOption>
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
@@ -196,8 +197,9 @@ TProgressFormEx* ProgressForm()
 
 namespace {
 
-// The application's style with the main window's hint pause: a tool tip
-// shows once the mouse has rested this long on a control.
+// The application's style with the main window's hint pause (a tool tip
+// shows once the mouse has rested this long on a control), and drop-down lists
+// that keep to their number of visible rows and have a narrow arrow button.
 class THintPauseStyle : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
@@ -206,8 +208,30 @@ public:
     {
         if (Hint == SH_ToolTip_WakeUpDelay)
             return TBaseFormMain::HintPause;
+        // Drop-down lists open below the box and show as many rows as they
+        // are given (a long list scrolls), not every item over the screen.
+        if (Hint == SH_ComboBox_Popup)
+            return 0;
         return QProxyStyle::styleHint(Hint, Option, Widget, ReturnData);
     }
+    // A drop-down list's arrow button is kept narrow, so that the lists'
+    // fixed widths hold their longest item in the window's font.
+    QRect subControlRect(
+        ComplexControl Control, const QStyleOptionComplex* Option, SubControl Sub, const QWidget* Widget) const override
+    {
+        QRect R = QProxyStyle::subControlRect(Control, Option, Sub, Widget);
+        if (Control != CC_ComboBox || (Sub != SC_ComboBoxArrow && Sub != SC_ComboBoxEditField))
+            return R;
+        const int Gain
+            = QProxyStyle::subControlRect(Control, Option, SC_ComboBoxArrow, Widget).width() - ComboArrowWidth;
+        if (Gain <= 0)
+            return R;
+        const bool Rtl = Option->direction == Qt::RightToLeft;
+        if (Sub == SC_ComboBoxArrow)
+            return Rtl ? R.adjusted(0, 0, -Gain, 0) : R.adjusted(Gain, 0, 0, 0);
+        return Rtl ? R.adjusted(-Gain, 0, 0, 0) : R.adjusted(0, 0, Gain, 0);
+    }
+    static constexpr int ComboArrowWidth = 15;
 };
 
 } // namespace
