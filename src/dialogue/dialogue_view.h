@@ -12,6 +12,26 @@ enum class TDialogueLabel : std::uint8_t { lbPilot, lbRTC_DD, lbRTC_DT, lbRTC_DO
 
 enum TQuestionAnswer : std::uint8_t { qaYes = 0, qaNo = 1, qaCancel = 2 };
 
+// The scripts the dialogue runs, one at a time.
+enum TDialogueScript : std::uint8_t {
+    scNone = 0,         // nothing runs
+    scRead = 1,         // every setting is read (after a connection and after a reset)
+    scWrite = 2,        // the changed settings are written (Save Changes)
+    scFactoryReset = 3, // INIT is sent and awaited, then the line settles; the re-read is an scRead
+    scClockRefresh = 4, // the encoder's clock and pilot are read again
+};
+
+// How far the running script is.
+struct TScriptProgress {
+    TDialogueScript Script = scNone;
+    // Commands sent so far, the one being answered included (0 before the first).
+    int Step = 0;
+    // Commands the script sends in all: 33 for a read (30 below firmware level
+    // 103, known once REV? is answered), the changed settings for a write,
+    // 1 (INIT) for a reset, 5 (4 below level 103) for a clock refresh.
+    int Total = 0;
+};
+
 class IDialogueView {
 public:
     virtual ~IDialogueView() = default;
@@ -37,4 +57,8 @@ public:
     virtual void SelectManualSynchronization() = 0;
     // Lets the user interface handle its pending events.
     virtual void ProcessMessages() = 0;
+    // Called on the main thread whenever a script starts, sends a command or
+    // ends (Script scNone), and when a read learns its total. The window shows
+    // "Reading 12/33", "Writing 3 of 7", "Resetting" from it.
+    virtual void ScriptProgress(const TScriptProgress& Progress) { (void)Progress; }
 };

@@ -1,11 +1,13 @@
 #include "dialogue/encoder_dialogue.h"
 
 #include "_conn/port_connection.h"
+#include "dialogue/deadline_timer.h"
 #include "dialogue/device_factory.h"
 #include "dialogue/loader_step.h"
 #include "dialogue/settings_backup.h"
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
+#include "platform/date_time.h"
 #include "platform/log.h"
 #include "platform/number_parse.h"
 
@@ -169,6 +171,28 @@ std::string From(const std::string& S, std::size_t Pos)
     return S.size() > Pos ? S.substr(Pos) : std::string();
 }
 
+// Commands of the read script (ECHO=0 and 32 queries), and of the clock refresh;
+// three of the read's and one of the refresh's are skipped below level 103.
+constexpr int ReadCommands = 33;
+constexpr int RefreshCommands = 5;
+
+// The least time between sending INIT and the re-read, and how long the line
+// must then have been quiet before the re-read starts.
+constexpr std::int64_t ResetPauseMs = 1000;
+constexpr std::int64_t SettleQuietMs = 200;
+// Without a reply time-out, how long a line that keeps talking after INIT is
+// waited for before the re-read starts all the same.
+constexpr std::int64_t SettleLimitMs = 5000;
+
+const char* const InitRefusedText = "the encoder refused INIT: it was not reset";
+
+// A reply accepted as OK: at least 4 bytes, ending in "OK" CR LF.
+bool ReplyAccepted(const std::string& R)
+{
+    const std::size_t n = R.size();
+    return n >= 4 && R.compare(n - 4, 4, "OK\r\n") == 0;
+}
+
 // "+hh:mm" / "-hh:mm": sign in character 1, hours in 2-3, minutes in 5-6.
 int ParseOffset(const std::string& L1)
 {
@@ -206,6 +230,7 @@ TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
     LDRA = new TLoaderAutomata;
     AddStates();
     LDRA->SetOnState(TLoaderMessageEvent(this, &TEncoderDialogue::LoaderState));
+    FTimer = std::make_unique<TDeadlineTimer>([this] { DeadlineExpired(); });
 }
 
 TEncoderDialogue::~TEncoderDialogue()
@@ -213,6 +238,7 @@ TEncoderDialogue::~TEncoderDialogue()
     // From here no device event reaches the dialogue: waiting for the threads
     // below serves hand-overs, and the loader is gone before the device.
     FClosing = true;
+    FTimer.reset();
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
     Device->SetOnDeviceData(nullptr);
@@ -267,12 +293,82 @@ void TEncoderDialogue::Send(const std::string& Msg)
 {
     if (FTranscript)
         FTranscript->Sent(Msg + "\r\n");
+    if (FScript != scNone) {
+        FAwaiting = Msg;
+        ++FStep;
+        if (FReplyTimeoutMs > 0)
+            FTimer->Arm(FReplyTimeoutMs);
+        AnnounceProgress();
+    }
     Device->PushCommand(Msg, true);
+}
+
+void TEncoderDialogue::SetReplyTimeout(std::int64_t Ms)
+{
+    FReplyTimeoutMs = Ms > 0 ? Ms : 0;
+    // A wait already running keeps going without a deadline when it is switched off.
+    if (FReplyTimeoutMs == 0 && FResetPhase != rpSettle)
+        FTimer->Disarm();
+}
+
+TScriptProgress TEncoderDialogue::Progress() const
+{
+    TScriptProgress P;
+    P.Script = FScript;
+    P.Step = FStep;
+    switch (FScript) {
+    case scRead:
+        P.Total = FRevSeen && BRDSDV->FirmwareLevel() < FirmwareLevelDST ? ReadCommands - 3 : ReadCommands;
+        break;
+    case scWrite:
+        P.Total = static_cast<int>(FReport.Commands.size());
+        break;
+    case scFactoryReset:
+        P.Total = 1;
+        break;
+    case scClockRefresh:
+        P.Total = BRDSDV->FirmwareLevel() < FirmwareLevelDST ? RefreshCommands - 1 : RefreshCommands;
+        break;
+    case scNone:
+        break;
+    }
+    return P;
+}
+
+void TEncoderDialogue::AnnounceProgress()
+{
+    FView.ScriptProgress(Progress());
+}
+
+void TEncoderDialogue::BeginScript(TDialogueScript Script)
+{
+    FScript = Script;
+    FStep = 0;
+    FRevSeen = false;
+    FAwaiting.clear();
+    FInterruptRequested = false;
+    FTimer->Disarm();
+    AnnounceProgress();
+}
+
+void TEncoderDialogue::EndScript()
+{
+    FTimer->Disarm();
+    FAwaiting.clear();
+    FInterruptRequested = false;
+    FResetPhase = rpNone;
+    if (FScript == scNone)
+        return;
+    FScript = scNone;
+    FStep = 0;
+    AnnounceProgress();
 }
 
 void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
 {
     if (FConnectTag != 0) {
+        // A script cut off by the user is interrupted, not lost.
+        FUserDisconnect = FScript != scNone;
         Device->Disconnect();
         FConnectTag = 0;
         return;
@@ -318,6 +414,19 @@ void TEncoderDialogue::DeviceStatus(TCustomDevice*, TConnStatus Status)
         FView.ClearEditor();
         StartRead();
     } else if (Status == stDisconnected || Status == stInvalidConnectionParams) {
+        if (FScript != scNone && FFailure == dfNone) {
+            const TDialogueFailure Why = FUserDisconnect ? dfInterrupted : dfLinkLost;
+            if (FScript == scWrite)
+                FailWrite(Why);
+            else {
+                const bool Reset = FScript == scFactoryReset;
+                Fail(Why, FAwaiting, std::string());
+                // A cut-off read shows in the status; a cut-off reset needs words.
+                if (Reset)
+                    FView.ShowError(FailureText());
+            }
+        }
+        FUserDisconnect = false;
         FConnectTag = 0;
         FConnectEnabled = true;
         FView.SetEditorEnabled(false);
@@ -331,6 +440,8 @@ void TEncoderDialogue::StartRead()
 {
     FLastEnd = 0;
     FFailure = dfNone;
+    FResetPhase = rpNone;
+    BeginScript(scRead);
     LDRA->Clear();
     LDRA->Reset();
     LDRA->SetActive(true);
@@ -344,12 +455,27 @@ void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
         ++FPackets;
         if (FTranscript)
             FTranscript->Received(std::string(Msg.begin(), Msg.end()));
+        // One packet is one reply: the command awaited has its answer.
+        const bool Awaited = !FAwaiting.empty();
+        if (Awaited) {
+            FAwaiting.clear();
+            FTimer->Disarm();
+        }
+        if (FScript == scFactoryReset) {
+            // The INIT reply is examined here; what comes while the line
+            // settles belongs to no query and is dropped.
+            if (FResetPhase == rpAwaitInit && Awaited)
+                InitReply(std::string(Msg.begin(), Msg.end()));
+            return;
+        }
         LDRA->ReadMessage(&Msg, nullptr);
     });
 }
 
-void TEncoderDialogue::DeviceData(TCustomDevice*, const void*, std::int32_t, TDataDirection, bool& Proceed)
+void TEncoderDialogue::DeviceData(TCustomDevice*, const void*, std::int32_t, TDataDirection Dir, bool& Proceed)
 {
+    if (Dir == ddIncoming)
+        FLastIncomingAt = TickMs();
     Proceed = true;
 }
 
@@ -358,10 +484,132 @@ void TEncoderDialogue::Fail(TDialogueFailure Why, const std::string& Command, co
     FFailure = Why;
     FFailedCommand = Command;
     FFailedReply = Reply;
+    FFailedScript = FScript;
+    EndScript();
     // Stop at once: the disconnection's status arrives later, and no further
     // command may go out before it does.
     LDRA->SetActive(false);
     Device->Disconnect();
+}
+
+void TEncoderDialogue::BuildWriteReport(TDialogueFailure Why)
+{
+    FReport.Applied.clear();
+    FReport.Failed.clear();
+    FReport.Reply.clear();
+    FReport.NotSent.clear();
+    FReport.How = dfNone;
+    const auto* L = static_cast<TKVXStateList*>(LDRA->FindState(stWrite));
+    const int Count = L->Count();
+    int i = 0;
+    for (; i < Count && L->GetMesRes(i)->Res == "\r\nOK\r\n"; ++i)
+        FReport.Applied.push_back(L->GetMesRes(i)->Msg);
+    if (i == Count)
+        return;
+    const PMsgChange M = L->GetMesRes(i);
+    FReport.How = Why;
+    if (!M->Res.empty()) {
+        // Answered, but not with OK: refused, whatever else stopped the write after it.
+        FReport.How = dfWriteRefused;
+        FReport.Failed = M->Msg;
+        FReport.Reply = M->Res;
+        ++i;
+    } else if (!FAwaiting.empty()) {
+        FReport.Failed = M->Msg;
+        ++i;
+    }
+    for (; i < Count; ++i)
+        FReport.NotSent.push_back(L->GetMesRes(i)->Msg);
+}
+
+void TEncoderDialogue::FailWrite(TDialogueFailure Why)
+{
+    BuildWriteReport(Why);
+    if (FReport.How == dfNone) {
+        // Every command was applied before the write could end.
+        Fail(Why, FAwaiting, std::string());
+    } else
+        Fail(FReport.How, FReport.Failed, FReport.Reply);
+    FView.ShowError(FailureText());
+}
+
+std::string TEncoderDialogue::FailureText() const
+{
+    const std::string& Cmd = FFailedCommand;
+    const std::string Waiting = Cmd.empty() ? std::string() : " while waiting for the reply to " + Cmd;
+    switch (FFailure) {
+    case dfNone:
+        return {};
+    case dfRefused:
+        return "the encoder refused " + Cmd + " (reply " + TTranscript::Visible(FFailedReply) + ")";
+    case dfNotANumber:
+        return "the reply to " + Cmd + " is not a number: " + TTranscript::Visible(FFailedReply);
+    case dfInitRefused:
+        return InitRefusedText;
+    case dfInitUnanswered:
+        return "no reply to INIT within " + SecondsText(FReplyTimeoutMs) + ": the encoder may not have been reset";
+    default:
+        break;
+    }
+    if (FFailedScript == scWrite)
+        return WriteReportText(FReport);
+    switch (FFailure) {
+    case dfNoReply:
+        return "no reply to " + Cmd + " within " + SecondsText(FReplyTimeoutMs);
+    case dfLinkLost:
+        if (FFailedScript == scFactoryReset && Cmd.empty())
+            return "the link to the encoder was lost after it accepted INIT: it was reset, but its new settings "
+                   "were not read";
+        return "the link to the encoder was lost" + Waiting
+            + (FFailedScript == scFactoryReset ? ": the encoder may not have been reset" : "");
+    default:
+        return "interrupted" + Waiting;
+    }
+}
+
+void TEncoderDialogue::DeadlineExpired()
+{
+    if (FClosing)
+        return;
+    if (FScript == scFactoryReset && FResetPhase == rpSettle) {
+        Settle();
+        return;
+    }
+    if (FScript == scNone || FAwaiting.empty())
+        return;
+    if (FScript == scWrite) {
+        FailWrite(dfNoReply);
+        return;
+    }
+    const TDialogueFailure Why = FScript == scFactoryReset ? dfInitUnanswered : dfNoReply;
+    Fail(Why, FAwaiting, std::string());
+    FView.ShowError(FailureText());
+}
+
+void TEncoderDialogue::InitReply(const std::string& Reply)
+{
+    if (!ReplyAccepted(Reply)) {
+        Fail(dfInitRefused, "INIT", Reply);
+        FView.ShowError(FailureText());
+        return;
+    }
+    FResetPhase = rpSettle;
+    FTimer->Arm(ResetPauseMs - MsSince(FInitSentAt));
+}
+
+void TEncoderDialogue::Settle()
+{
+    // Bytes still arriving would land on the re-read's first queries: wait
+    // until the line is quiet, within a limit for a line that never is.
+    const std::int64_t Quiet = FLastIncomingAt ? MsSince(FLastIncomingAt) : SettleQuietMs;
+    const std::int64_t Limit = ResetPauseMs + (FReplyTimeoutMs > 0 ? FReplyTimeoutMs : SettleLimitMs);
+    if (Quiet < SettleQuietMs && MsSince(FInitSentAt) < Limit) {
+        FTimer->Arm(SettleQuietMs - Quiet);
+        return;
+    }
+    if (Quiet < SettleQuietMs)
+        kvx::log::Warn("the encoder kept sending after INIT; reading it all the same");
+    StartRead();
 }
 
 void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
@@ -391,18 +639,22 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
             BRDSDV->Ready(true);
             LDRA->SetActive(false);
             FLastEnd = N;
+            EndScript();
             kvx::log::Debug("read complete");
             break;
         case stWriteEnd:
             S->SetInnerState(isNext);
             LDRA->SetActive(false);
             BRDSDV->Collect();
+            BuildWriteReport(dfNone);
             FLastEnd = N;
+            EndScript();
             break;
         case stRefreshEnd:
             S->SetInnerState(isNext);
             LDRA->SetActive(false);
             FLastEnd = N;
+            EndScript();
             break;
         default:
             break;
@@ -422,10 +674,27 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
 void TEncoderDialogue::WriteCheck(TKVXStateList* L)
 {
     PMsgChange M = L->GetMesRes(L->CMsg() - 1);
-    if (!M || M->Res.empty() || M->Res == "\r\nOK\r\n")
+    if (!M || M->Res.empty())
         return;
-    Fail(dfWriteRefused, M->Msg, M->Res);
-    FView.ShowError("Save Failed! Negative Acknowledgement.");
+    if (M->Res != "\r\nOK\r\n")
+        FailWrite(dfWriteRefused);
+    else if (FInterruptRequested && L->CMsg() < L->Count())
+        FailWrite(dfInterrupted);
+}
+
+void TEncoderDialogue::Interrupt()
+{
+    if (FScript == scNone)
+        return;
+    if (FScript == scWrite) {
+        if (!FAwaiting.empty()) {
+            FInterruptRequested = true;
+            return;
+        }
+        FailWrite(dfInterrupted);
+        return;
+    }
+    Fail(dfInterrupted, FAwaiting, std::string());
 }
 
 void TEncoderDialogue::ParsePilot(const std::string& L1)
@@ -449,8 +718,7 @@ void TEncoderDialogue::ParsePilot(const std::string& L1)
 void TEncoderDialogue::ParseReply(TKVXState* S)
 {
     const std::string& R = S->Response();
-    const std::size_t n = R.size();
-    const bool Accepted = n >= 4 && R.compare(n - 4, 4, "OK\r\n") == 0;
+    const bool Accepted = ReplyAccepted(R);
 
     tmpSL.clear();
     std::string Line;
@@ -497,6 +765,11 @@ void TEncoderDialogue::ParseReply(TKVXState* S)
         // (firmware level 0) and the dialogue goes on.
         D.HW = From(L1, 3);
         D.FW = From(L2, 3);
+        if (FScript == scRead) {
+            // The firmware level is known from here: the read's total may shrink.
+            FRevSeen = true;
+            AnnounceProgress();
+        }
         break;
     case stSer:
         D.Serial = L1;
@@ -638,6 +911,11 @@ TSaveResult TEncoderDialogue::SaveChanges()
         static_cast<TKVXStateList*>(LDRA->FindState(stWrite))->SetMessageList(Messages);
         FLastEnd = 0;
         FFailure = dfNone;
+        FReport = TWriteReport();
+        FReport.TimeoutMs = FReplyTimeoutMs;
+        for (const PMsgChange M : Messages)
+            FReport.Commands.push_back(M->Msg);
+        BeginScript(scWrite);
         LDRA->SetActiveState(stWriteStart);
         LDRA->SetActive(true);
         Record->Populate();
@@ -674,15 +952,15 @@ bool TEncoderDialogue::FactoryDefaults()
     FView.SetEditorEnabled(false);
     FView.ClearEditor();
     LDRA->SetActive(false);
+    FLastEnd = 0;
+    FFailure = dfNone;
+    FFailedCommand.clear();
+    FFailedReply.clear();
+    BeginScript(scFactoryReset);
+    FResetPhase = rpAwaitInit;
+    FInitSentAt = TickMs();
     Send("INIT");
     FView.ProcessMessages();
-    // The encoder restarts its settings; hand-overs keep being served meanwhile
-    // (the reply to INIT arrives while the automaton is off and is dropped).
-    const auto End = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
-    for (auto Now = std::chrono::steady_clock::now(); Now < End; Now = std::chrono::steady_clock::now())
-        TThread::CheckSynchronize(
-            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(End - Now).count()) + 1);
-    StartRead();
     return true;
 }
 
@@ -691,6 +969,8 @@ void TEncoderDialogue::ClockRefreshTick()
     if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active())
         return;
     FLastEnd = 0;
+    FFailure = dfNone;
+    BeginScript(scClockRefresh);
     LDRA->Clear();
     LDRA->Reset();
     LDRA->SetActiveState(stRefreshStart);

@@ -5,26 +5,27 @@
 // copy of the settings. Everything runs on the main thread (the loader and the
 // device hand their events over to it); what the scripts do to the screen goes
 // through an IDialogueView. The window and the console front end own one each.
+//
+// Failures are named (Failure(), FailedCommand(), FailureText()): a refusal,
+// a reply that is not a number, a refused write, no reply within the reply
+// time-out, a link lost while a script ran, INIT refused or unanswered, an
+// interruption. Every failure ends the running script and disconnects the
+// device. A write keeps a report of what it did (WriteReport()).
 
 #include "_conn/device.h"
 #include "dialogue/dialogue_view.h"
 #include "dialogue/loader_automaton.h"
+#include "dialogue/write_report.h"
 #include "platform/time_zone.h"
 #include "rds/data_validator.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+class TDeadlineTimer;
 class TTranscript;
-
-// Why the last script stopped short; front ends map it to their own reports.
-enum TDialogueFailure : std::uint8_t {
-    dfNone = 0,
-    dfRefused = 1,      // a query answered with anything but OK
-    dfNotANumber = 2,   // a numeric reply that is not a whole number
-    dfWriteRefused = 3, // a setting command not answered exactly OK
-};
 
 // The outcome of preparing a save.
 enum TSaveResult : std::uint8_t {
@@ -66,10 +67,17 @@ public:
     TSaveResult PrepareSave(TBRDSDataValidator& Record, std::vector<TMsgChange>& List);
     // Revert Changes: the editor shows the device copy again.
     void RevertChanges();
-    // Factory Defaults: asks, saves the device copy as a backup settings file,
-    // sends INIT, waits 1000 ms and reads again. Without a complete read or
-    // when the backup cannot be written, shows why and sends nothing. Answers
-    // whether the reset was sent.
+    // Factory Defaults: asks, saves the device copy as a backup settings file
+    // and sends INIT (script scFactoryReset); answers whether INIT was sent.
+    // Without a complete read or when the backup cannot be written, shows why
+    // and sends nothing. The rest follows without blocking: the INIT reply is
+    // awaited (up to the reply time-out) and checked; NO ends the script with
+    // dfInitRefused and "the encoder refused INIT: it was not reset", no reply
+    // with dfInitUnanswered and its own message (both shown, and the device
+    // disconnects). After an OK the line is given at least 1000 ms from the
+    // sending of INIT and then until it has been quiet for a moment (what
+    // still arrives is dropped), so that every reply of the re-read lands on
+    // its own query; then the read script runs again.
     bool FactoryDefaults();
     // Where the backup goes: this file when set, else a new file in
     // DefaultBackupFolder() (dialogue/settings_backup.h).
@@ -87,6 +95,38 @@ public:
 
     // Starts the read script (as after a connection): Clear, Reset, SetActive.
     void StartRead();
+
+    // The reply time-out in milliseconds. When a command of a script gets no
+    // reply within it, the script ends, the device disconnects and the failure
+    // is dfNoReply (dfInitUnanswered for INIT) with FailedCommand() naming the
+    // command; the view is told through ShowError (a write shows its report).
+    // 0, the default, waits without end (until the user disconnects or the
+    // link goes). The wait is a deadline, not a poll: an idle dialogue, or one
+    // waiting without a time-out, does not wake up.
+    void SetReplyTimeout(std::int64_t Ms);
+    std::int64_t ReplyTimeout() const { return FReplyTimeoutMs; }
+
+    // The script that runs and how far it is (scNone when none runs). The view
+    // hears of every change through IDialogueView::ScriptProgress.
+    TScriptProgress Progress() const;
+
+    // Stops the running script with dfInterrupted and disconnects. A write
+    // whose command is being answered stops once that reply is in (so the
+    // report knows whether it was applied: an OK counts as applied, a refusal
+    // as dfWriteRefused), unless the reply time-out ends it first; any other
+    // script stops at once. Nothing happens when no script runs.
+    void Interrupt();
+
+    // What the last write did (valid from the start of a write until the next
+    // one): the commands applied, the one that failed and how, the ones not
+    // sent. WriteReportText (dialogue/write_report.h) puts it in words.
+    const TWriteReport& WriteReport() const { return FReport; }
+
+    // The last failure in words for a person, without a final full stop:
+    // "the encoder refused PTY? (reply \r\nNO\r\n)", "no reply to PS? within 5 s",
+    // "the encoder refused INIT: it was not reset"; a failed write gives its
+    // report. Empty when the last script did not fail.
+    std::string FailureText() const;
 
     // Handlers (public so that tests and front ends can drive them directly).
     void LoaderState(TLoaderAutomata* Sender, TCustomState* State);
@@ -122,9 +162,23 @@ public:
     void SetTranscript(TTranscript* Value) { FTranscript = Value; }
 
 private:
+    enum TResetPhase : std::uint8_t { rpNone, rpAwaitInit, rpSettle };
+
     void AddStates();
     void Send(const std::string& Msg);
     void Fail(TDialogueFailure Why, const std::string& Command, const std::string& Reply);
+    // A script begins (its progress is announced), and ends.
+    void BeginScript(TDialogueScript Script);
+    void EndScript();
+    void AnnounceProgress();
+    // The reply time-out ran out, or the reset's settling pause is over.
+    void DeadlineExpired();
+    void InitReply(const std::string& Reply);
+    void Settle();
+    // Fills the write report from the write state's replies; Why names what
+    // stopped a write that stopped short.
+    void BuildWriteReport(TDialogueFailure Why);
+    void FailWrite(TDialogueFailure Why);
     void PopulateHandler(TDataValidator* Sender);
     void CollectHandler(TDataValidator* Sender);
     TBRDSDataValidator* NewRecord();
@@ -146,4 +200,21 @@ private:
     std::uint64_t FPackets = 0;
     std::string FLastBackup;
     bool FClosing = false;
+
+    std::unique_ptr<TDeadlineTimer> FTimer;
+    std::int64_t FReplyTimeoutMs = 0;
+    TDialogueScript FScript = scNone;
+    // The script the last failure ended.
+    TDialogueScript FFailedScript = scNone;
+    int FStep = 0;
+    // The read has parsed REV? and knows the firmware level (and so its total).
+    bool FRevSeen = false;
+    // The command sent whose reply has not come yet (empty: none awaited).
+    std::string FAwaiting;
+    bool FInterruptRequested = false;
+    bool FUserDisconnect = false;
+    TWriteReport FReport;
+    TResetPhase FResetPhase = rpNone;
+    std::int64_t FInitSentAt = 0;
+    std::int64_t FLastIncomingAt = 0;
 };

@@ -363,7 +363,10 @@ TEST(MainFormSession, RefusedCommandDisconnectsWithAMessage)
     ASSERT_TRUE(S.WaitDisconnected());
     EXPECT_EQ(S.LogFrom(Before), std::vector<std::string> {"PS=NOPE"});
     ASSERT_EQ(F.Messages.size(), 1u);
-    EXPECT_EQ(F.Messages[0], "Save Failed! Negative Acknowledgement.");
+    // What was refused and that nothing changed.
+    EXPECT_EQ(F.Messages[0],
+        "Save Failed! Negative Acknowledgement.\nThe encoder refused PS=NOPE (it answered NO).\n"
+        "Nothing was applied (0 of 1): the encoder was not changed.");
     EXPECT_FALSE(F.gbPS_B->isEnabled());
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");

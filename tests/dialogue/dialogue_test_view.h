@@ -20,6 +20,7 @@ struct TTestView : IDialogueView {
     std::vector<bool> Flashes;
     std::vector<std::string> Errors;
     std::vector<std::string> Questions;
+    std::vector<TScriptProgress> Progress;
     TQuestionAnswer Answer = qaYes;
     // When set, collected records take the computer's clock instead of the editor's.
     bool SyncWithComputer = false;
@@ -59,4 +60,5 @@ struct TTestView : IDialogueView {
         SyncWithComputer = false;
     }
     void ProcessMessages() override { ++PendingEventRuns; }
+    void ScriptProgress(const TScriptProgress& P) override { Progress.push_back(P); }
 };

@@ -56,7 +56,9 @@ TEST(WriteScript, SecondOfThreeRefusedLeavesTheThirdUnsent)
     EXPECT_EQ(S.D->Failure(), dfWriteRefused);
     EXPECT_EQ(S.D->FailedCommand(), "TA=1");
     EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"PI=C201", "TA=1"}));
-    EXPECT_EQ(S.View.Errors, std::vector<std::string> {"Save Failed! Negative Acknowledgement."});
+    ASSERT_EQ(S.View.Errors.size(), 1u);
+    EXPECT_EQ(S.View.Errors[0].rfind("Save Failed! Negative Acknowledgement.\r\n", 0), 0u);
+    EXPECT_EQ(S.D->WriteReport().NotSent, std::vector<std::string> {"TP=1"});
     // The device copy keeps what was read before the save.
     EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
     EXPECT_FALSE(S.D->BRDSDV->Ready());
@@ -168,6 +170,49 @@ TEST(FactoryDefaults, AsksSavesABackupSendsInitWaitsAndReadsAgain)
     ASSERT_TRUE(LoadSettingsFile(S.D->LastBackup(), Saved, Error)) << Error;
     EXPECT_EQ(Saved.PI, 0x1234);
     EXPECT_TRUE(S.View.Errors.empty());
+}
+
+TEST(FactoryDefaults, TheInitReplyIsAwaitedAndChecked)
+{
+    struct {
+        const char* Name;
+        std::vector<std::string> Sim;
+        TDialogueFailure Failure;
+        const char* Error;
+    } Cases[] = {
+        {"refused", {"--refuse", "INIT"}, dfInitRefused, "the encoder refused INIT: it was not reset"},
+        {"unanswered", {"--mute", "INIT"}, dfInitUnanswered,
+            "no reply to INIT within 0.5 s: the encoder may not have been reset"},
+        // Slower than the pause: the re-read must not take the INIT reply for ECHO=0's.
+        {"answered after 1.5 s", {"--delay", "30", "--delay-word", "INIT=1500"}, dfNone, ""},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TBackupSession S;
+        std::vector<std::string> Sim = C.Sim;
+        Sim.insert(Sim.end(), {"--serial", "SN42"});
+        ASSERT_TRUE(S.Start(Sim) && S.WaitEnd(134));
+        S.D->SetReplyTimeout(C.Failure == dfInitUnanswered ? 500 : 5000);
+        const std::size_t Before = S.Sim.Log().size();
+        ASSERT_TRUE(S.D->FactoryDefaults());
+        EXPECT_EQ(S.D->Progress().Script, scFactoryReset);
+        if (C.Failure == dfNone) {
+            EXPECT_TRUE(S.WaitEnd(134));
+            EXPECT_EQ(S.D->Failure(), dfNone);
+            EXPECT_EQ(S.D->BRDSDV->HW, "KVX-1");
+            EXPECT_EQ(S.D->BRDSDV->Serial, "SN42");
+            EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
+            EXPECT_EQ(S.LogFrom(Before).size(), 34u);
+            EXPECT_TRUE(S.View.Errors.empty());
+            continue;
+        }
+        EXPECT_TRUE(S.WaitDisconnected());
+        EXPECT_EQ(S.D->Failure(), C.Failure);
+        EXPECT_EQ(S.View.Errors, std::vector<std::string> {C.Error});
+        EXPECT_EQ(S.LogFrom(Before), std::vector<std::string> {"INIT"});
+        EXPECT_EQ(S.D->LastScriptEnd(), 0);
+        EXPECT_FALSE(S.D->BRDSDV->Ready());
+    }
 }
 
 TEST(FactoryDefaults, NoBackupNoReset)

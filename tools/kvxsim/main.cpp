@@ -25,6 +25,8 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -69,7 +71,10 @@ const char kUsage[] = "Usage: kvxsim [OPTION]...\n"
                       "                     the first \"=\", and WORD==TEXT matches only the setting\n"
                       "                     (example: --reply SYNC?=ext)\n"
                       "  --rev-one-line     REV? answers the hardware line only, no firmware line\n"
-                      "  --delay MS         wait MS milliseconds before every reply\n"
+                      "  --delay MS         wait MS milliseconds before every reply (counted from\n"
+                      "                     the reply before it when that one is still due)\n"
+                      "  --delay-word WORD=MS  wait MS milliseconds more before the replies to\n"
+                      "                     WORD (example: --delay-word INIT=1500)\n"
                       "  --chunk N          deliver replies in pieces of N bytes...\n"
                       "  --chunk-gap MS     ...MS milliseconds apart (default 20)\n"
                       "  --hangup-after N   after answering N commands the terminal goes away as\n"
@@ -116,6 +121,8 @@ struct Config {
     kvxsim::Options model;
     std::string device, link, state, log;
     long long delayMs = 0;
+    // Extra delays for the commands a fault pattern matches.
+    std::vector<std::pair<std::string, long long>> wordDelays;
     std::size_t chunk = 0;
     long long chunkGapMs = 20;
     long long hangupAfter = -1;
@@ -230,6 +237,15 @@ int parseArgs(int argc, char** argv, Config& cfg)
         } else if (a == "--delay") {
             if (!number(cfg.delayMs, 0))
                 return 3;
+        } else if (a == "--delay-word") {
+            const std::string arg = v;
+            const std::size_t eq = arg.rfind('=');
+            long long ms = 0;
+            if (eq == std::string::npos || eq == 0 || !parseNumber(arg.c_str() + eq + 1, ms)) {
+                std::cerr << "kvxsim: --delay-word takes WORD=MS: " << v << "\n";
+                return 3;
+            }
+            cfg.wordDelays.emplace_back(arg.substr(0, eq), ms);
         } else if (a == "--chunk-gap") {
             if (!number(cfg.chunkGapMs, 0))
                 return 3;
@@ -378,7 +394,9 @@ private:
     {
         if (bytes.empty())
             return;
-        const long long start = std::max(nowMs() + delay, out_.empty() ? 0 : out_.back().due);
+        // One command at a time: a reply takes its delay from when the encoder is
+        // done with the reply before it.
+        const long long start = std::max(nowMs(), out_.empty() ? 0 : out_.back().due) + delay;
         if (cfg_.chunk == 0) {
             out_.push_back({start, std::move(bytes)});
             return;
@@ -420,7 +438,7 @@ private:
         } else if (!cfg_.babble) {
             auto reply = model_.handle(line, hostUtc());
             if (reply)
-                queue(*reply, cfg_.delayMs);
+                queue(*reply, cfg_.delayMs + wordDelay(line));
             std::string error;
             if (model_.changed() && !cfg_.state.empty() && !WriteFileAtomic(cfg_.state, model_.saveState(), error))
                 std::cerr << "kvxsim: " << error << "\n";
@@ -428,6 +446,15 @@ private:
         ++commands_;
         if (cfg_.hangupAfter >= 0 && commands_ >= cfg_.hangupAfter)
             hangupPending_ = true;
+    }
+
+    long long wordDelay(const std::string& line) const
+    {
+        const kvxsim::Command cmd = kvxsim::parseCommand(line);
+        for (const auto& [pattern, ms] : cfg_.wordDelays)
+            if (kvxsim::faultMatches(pattern, cmd))
+                return ms;
+        return 0;
     }
 
     // Writes what is due; false when the terminal can no longer be written.
