@@ -12,6 +12,7 @@
 
 #include "app/command_line.h"
 #include "app/main_form.h"
+#include "app/signal_closer.h"
 #include "app/single_instance.h"
 #include "platform/log.h"
 #include "platform/version.h"
@@ -142,6 +143,12 @@ int main(int argc, char** argv)
         splash.ShowSplash();
 
         QPointer<TMainForm> mainForm = new TMainForm(command.Options);
+        // SIGTERM, SIGINT and SIGHUP close the window as Exit would, without
+        // questions: the configuration is written, unsaved edits are kept.
+        TSignalCloser signalCloser([&mainForm](int) {
+            if (mainForm)
+                mainForm->CloseWithoutQuestions();
+        });
         if (kvx::log::Enabled(kvx::log::Level::Debug))
             mainForm->installEventFilter(new TFirstPaintMarker(mainForm));
         mainForm->Init();
@@ -151,6 +158,9 @@ int main(int argc, char** argv)
         splash.HideSplash(2000);
 
         result = QApplication::exec();
+        // Unsaved edits that could not be kept: said on stderr, and not a success.
+        if (mainForm && !mainForm->RecoveryError().empty())
+            result = 1;
 
         // The splash goes first, then the main window with its CleanUp (which
         // writes the configuration and stops the loader and the device).

@@ -2,9 +2,11 @@
 #include "app/main_form.h"
 
 #include "app/settings_form.h"
+#include "platform/log.h"
 #include "platform/thread.h"
 #include "platform/version.h"
 #include "rds/common.h"
+#include "rds/settings_file.h"
 #include "rds/ui/preflight_form.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/help_manager.h"
@@ -14,8 +16,13 @@
 #include "ui/main/radio_display.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTimeEdit>
+#include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -23,6 +30,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -143,6 +151,7 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
         FPanelDesign.emplace_back(C, C->geometry());
     FPanelArea->setWidget(Panel1);
     MainMenu->raise();
+    WatchEditorEdits();
 
     StatusBar1 = new TStatusBar(this);
     StatusBar1->OnDrawPanel = [this](QPainter& P, int Panel, const QRect& R) { StatusBar1DrawPanel(P, Panel, R); };
@@ -279,13 +288,17 @@ void TMainForm::PostInit()
     SetEditorEnabled(false);
     SelectConfiguredPort();
 
-    // Actions are brought up to date whenever the event loop goes idle.
+    Dialogue->SetReplyTimeout(std::int64_t(Config.CONN_REPLY_TIMEOUT) * 1000);
+
+    // Actions are brought up to date when the event loop goes idle after
+    // something that can change them.
     if (QAbstractEventDispatcher* D = QAbstractEventDispatcher::instance())
-        FIdleLink = connect(D, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::UpdateActions);
+        FIdleLink = connect(D, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::IdlePass);
     UpdateActions();
 
     if (!FTranscriptError.empty())
         Message(QStringLiteral("Transcript: ") + QString::fromStdString(FTranscriptError), mtError, mbOK);
+    OfferRecovery();
     if (Options.Connect)
         _ac_DeviceConnectExecute();
 }
@@ -345,9 +358,196 @@ void TMainForm::_ac_HelpExecute(QObject* Sender)
 
 bool TMainForm::FormCloseQuery()
 {
+    if (FCloseWithoutQuestions) {
+        KeepUnsavedEdits();
+        return true;
+    }
     if (!Dialogue || !Dialogue->Connected())
         return true;
     return QuerySaveChanges();
+}
+
+void TMainForm::CloseWithoutQuestions()
+{
+    FCloseWithoutQuestions = true;
+    // A modal window runs its own event loop: it is closed first (answered as
+    // cancelled), and the window once the code that opened it has returned.
+    for (int i = 0; i < 16; ++i) {
+        QWidget* Modal = QApplication::activeModalWidget();
+        if (!Modal || Modal == this)
+            break;
+        Modal->close();
+        if (QApplication::activeModalWidget() == Modal)
+            Modal->hide(); // a box that ignores close (no escape button)
+    }
+    QTimer::singleShot(0, this, [this] {
+        if (!close())
+            kvx::log::Warn("the window did not close when the program was told to end");
+    });
+}
+
+QString TMainForm::RecoveryFile()
+{
+    return QString::fromStdString(StateFolder()) + QStringLiteral("/unsaved-changes.kvx");
+}
+
+bool TMainForm::HasUnsavedEdits()
+{
+    if (FPendingEdits)
+        return true;
+    if (!Dialogue || !FHaveDeviceCopy)
+        return false;
+    std::unique_ptr<TBRDSDataValidator> R(NewRecord());
+    R->Collect();
+    // Compared as a manual clock: the synchronisation mode is no edit.
+    R->RTCManual = true;
+    return Dialogue->BRDSDV->isDifferent(R.get(), nullptr);
+}
+
+bool TMainForm::KeepUnsavedEdits()
+{
+    std::unique_ptr<TBRDSDataValidator> R;
+    if (FPendingEdits)
+        R = std::move(FPendingEdits);
+    else if (HasUnsavedEdits()) {
+        R.reset(NewRecord());
+        R->Collect();
+    } else
+        return true;
+    const std::string Folder = StateFolder(true);
+    const std::string Path = RecoveryFile().toStdString();
+    std::string Error;
+    if (Folder.empty())
+        Error = "the folder " + StateFolder() + " cannot be created";
+    else if (::SaveSettingsFile(*R, Path, Error)) {
+        std::fprintf(stderr, "kvxc: the unsaved changes in the editor were kept in %s\n", Path.c_str());
+        return true;
+    }
+    FRecoveryError = "the unsaved changes in the editor could not be kept in " + Path + ": " + Error;
+    std::fprintf(stderr, "kvxc: %s\n", FRecoveryError.c_str());
+    return false;
+}
+
+void TMainForm::OfferRecovery()
+{
+    const QString Path = RecoveryFile();
+    if (!QFileInfo::exists(Path))
+        return;
+    const int Answer = Message(QStringLiteral("When the program last ended, the editor held changes that had not been "
+                                              "saved. They were kept in\n")
+            + Path
+            + QStringLiteral("\n\nLoad them? They go into the editor once the encoder has been read. The file is "
+                             "deleted either way."),
+        mtConfirmation, mbYes | mbNo);
+    if (Answer != mrYes && Answer != mrNo)
+        return; // neither loaded nor declined: the file stays for the next start
+    if (Answer == mrYes) {
+        std::unique_ptr<TBRDSDataValidator> R(NewRecord());
+        std::string Error;
+        if (!LoadSettingsFile(Path.toStdString(), *R, Error)) {
+            Message(QStringLiteral("The kept changes could not be read: ") + QString::fromStdString(Error)
+                    + QStringLiteral("\nThe file stays where it is: ") + Path,
+                mtError, mbOK);
+            return;
+        }
+        FPendingEdits = std::move(R);
+        FPendingWrite = false;
+        FPendingKeepsClock = false;
+        FPendingNote = QStringLiteral("changes kept from the last session go into the editor after the next read");
+        RenderStatus();
+    }
+    if (!QFile::remove(Path))
+        Message(QStringLiteral("The file of kept changes could not be deleted: ") + Path, mtWarning, mbOK);
+}
+
+void TMainForm::ScriptProgress(const TScriptProgress& Progress)
+{
+    const TDialogueScript Was = FProgress.Script;
+    FProgress = Progress;
+    if (Progress.Script == scNone && Was != scNone && Dialogue) {
+        if (Dialogue->Failure() != dfNone)
+            FFailureNote = QString::fromLatin1(Dialogue->FailureText().c_str());
+        else if (Was == scRead && Dialogue->LastScriptEnd() == 134)
+            FHaveDeviceCopy = true;
+        // The dialogue is inside its own handler: what follows runs after it.
+        QTimer::singleShot(0, this, &TMainForm::ScriptEnded);
+    }
+    RenderStatus();
+    MarkActionsDirty();
+}
+
+void TMainForm::ScriptEnded()
+{
+    if (!Dialogue || FProgress.Script != scNone)
+        return;
+    if (FSaveAfterRefresh) {
+        FSaveAfterRefresh = false;
+        if (Dialogue->Connected())
+            _ac_DeviceSaveExecute();
+        return;
+    }
+    if (FPendingEdits && FHaveDeviceCopy && Dialogue->BRDSDV->Ready())
+        ApplyPendingEdits();
+}
+
+void TMainForm::ApplyPendingEdits()
+{
+    std::unique_ptr<TBRDSDataValidator> R = std::move(FPendingEdits);
+    const TBRDSDataValidator& D = *Dialogue->BRDSDV;
+    // The encoder just read is the one the edits go to; its clock is the
+    // clock's value unless the user had set the pickers.
+    R->FW = D.FW;
+    R->HW = D.HW;
+    R->Serial = D.Serial;
+    if (!FPendingKeepsClock)
+        R->RTC = D.RTC;
+    R->Populate();
+    FPendingNote.clear();
+    if (FPendingWrite) {
+        FPendingWrite = false;
+        Dialogue->SaveChanges();
+    } else
+        FPendingNote = QStringLiteral("changes kept from the last session are in the editor: Save Changes writes them");
+    RenderStatus();
+    MarkActionsDirty();
+}
+
+void TMainForm::IdlePass()
+{
+    if (FActionsDirty)
+        UpdateActions();
+}
+
+void TMainForm::WatchEditorEdits()
+{
+    for (QWidget* W : FEditorPage->findChildren<QWidget*>()) {
+        if (auto* E = qobject_cast<QLineEdit*>(W))
+            connect(E, &QLineEdit::textChanged, this, &TMainForm::MarkActionsDirty);
+        else if (auto* C = qobject_cast<QComboBox*>(W))
+            connect(C, &QComboBox::currentIndexChanged, this, &TMainForm::MarkActionsDirty);
+        else if (auto* B = qobject_cast<QAbstractButton*>(W))
+            connect(B, &QAbstractButton::toggled, this, &TMainForm::MarkActionsDirty);
+        else if (auto* S = qobject_cast<QAbstractSpinBox*>(W))
+            connect(S, &QAbstractSpinBox::editingFinished, this, &TMainForm::MarkActionsDirty);
+        else if (auto* V = qobject_cast<QAbstractItemView*>(W)) {
+            if (QAbstractItemModel* M = V->model()) {
+                connect(M, &QAbstractItemModel::dataChanged, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::rowsInserted, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::rowsRemoved, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::rowsMoved, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::layoutChanged, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::modelReset, this, &TMainForm::MarkActionsDirty);
+            }
+        }
+    }
+    // Spin boxes and pickers change their value without finishing an edit too
+    // (arrows, wheel, code).
+    for (QSpinBox* S : FEditorPage->findChildren<QSpinBox*>())
+        connect(S, &QSpinBox::valueChanged, this, &TMainForm::MarkActionsDirty);
+    for (QDoubleSpinBox* S : FEditorPage->findChildren<QDoubleSpinBox*>())
+        connect(S, &QDoubleSpinBox::valueChanged, this, &TMainForm::MarkActionsDirty);
+    for (QDateTimeEdit* S : FEditorPage->findChildren<QDateTimeEdit*>())
+        connect(S, &QDateTimeEdit::dateTimeChanged, this, &TMainForm::MarkActionsDirty);
 }
 
 bool TMainForm::QuerySaveChanges()

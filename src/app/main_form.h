@@ -130,17 +130,44 @@ public:
     void CollectEditor(TBRDSDataValidator& Record) override;
     void SetLabel(TDialogueLabel Label, const std::string& Text) override;
     void ShowStatus(const std::string& Text, std::uint32_t Fore, std::uint32_t Back, bool Flash) override;
-    void ShowPortProblem();
     void ShowError(const std::string& Msg) override;
     TQuestionAnswer AskYesNoCancel(const std::string& Msg) override;
     void ResetTitle() override;
     void SelectManualSynchronization() override;
     void ProcessMessages() override;
+    // "Reading 12/33", "Writing 3 of 7", "Resetting" in the status panel; at
+    // a script's end the actions are decided again and a failure is kept in
+    // the status panel and its tool tip until the next connection.
+    void ScriptProgress(const TScriptProgress& Progress) override;
 
     // Life cycle and close query.
     void FormCreate();
     bool FormCloseQuery();
     bool QuerySaveChanges();
+    // Closes the window through its normal path without asking anything (the
+    // program was told to end: SIGTERM, SIGINT, SIGHUP). Open modal windows
+    // are closed first; unsaved edits go to the recovery file.
+    void CloseWithoutQuestions();
+    // Where unsaved edits are kept when the program ends without asking:
+    // "unsaved-changes.kvx" in StateFolder(). The next start offers to load it.
+    static QString RecoveryFile();
+    // Why the unsaved edits could not be kept (empty when they were, or when
+    // there were none).
+    const std::string& RecoveryError() const { return FRecoveryError; }
+    // The editor holds edits a connection's read would replace: it differs from
+    // the settings last read from the encoder (the clock's synchronisation
+    // mode, which no read changes, aside), or holds kept edits not yet shown.
+    bool HasUnsavedEdits();
+    // Edits waiting for the next read of the encoder (kept by Connect's
+    // question or loaded from the recovery file); nullptr when none.
+    const TBRDSDataValidator* PendingEdits() const { return FPendingEdits.get(); }
+    // The status panel's own words beside the status (a failure, the backup
+    // of a factory reset, kept edits), and its tool tip.
+    QString StatusNote() const;
+    QString StatusDetail() const;
+    // The actions need deciding again (an edit, a populate, a status, a
+    // script's end); the next idle pass does it.
+    void MarkActionsDirty() { FActionsDirty = true; }
 
     // Editor handlers.
     void edPI_BChange();
@@ -322,6 +349,22 @@ private:
     TBRDSDataValidator* NewRecord();
     void PopulateHandler(TDataValidator* Sender);
     void CollectHandler(TDataValidator* Sender);
+    // The idle pass: the actions are decided only when something changed.
+    void IdlePass();
+    // Every edit in the editor marks the actions for deciding again.
+    void WatchEditorEdits();
+    // The status panel's text and tool tip from the status, the running
+    // script and the notes.
+    void RenderStatus();
+    // Runs once the script that just ended has returned: a save that waited
+    // for the clock refresh, and edits waiting for a read.
+    void ScriptEnded();
+    void ApplyPendingEdits();
+    // Offers the recovery file of the last run, when there is one.
+    void OfferRecovery();
+    // Writes the unsaved edits to the recovery file; false (and the reason in
+    // FRecoveryError) when that failed.
+    bool KeepUnsavedEdits();
 
     std::string FFilePort;
     bool FPortChosen = false;
@@ -335,4 +378,22 @@ private:
     QScrollArea* FPanelArea = nullptr;
     std::vector<std::pair<QWidget*, QRect>> FPanelDesign;
     QSize FFitSize;
+
+    bool FActionsDirty = true;
+    TScriptProgress FProgress;
+    // The status as the connection gave it ("ttyUSB0: Connected").
+    QString FStatusWord;
+    // Notes kept until the next connection: why the last script failed, where
+    // the factory reset's backup went, edits waiting for a read.
+    QString FFailureNote;
+    QString FBackupNote;
+    QString FPendingNote;
+    // A read has filled the editor from the encoder since it was last cleared.
+    bool FHaveDeviceCopy = false;
+    std::unique_ptr<TBRDSDataValidator> FPendingEdits;
+    bool FPendingWrite = false;      // written once put back (Connect's "Save Changes?" Yes)
+    bool FPendingKeepsClock = false; // the user set the clock pickers: they are not the encoder's
+    bool FSaveAfterRefresh = false;  // Save Changes was pressed while the clock refresh ran
+    bool FCloseWithoutQuestions = false;
+    std::string FRecoveryError;
 };

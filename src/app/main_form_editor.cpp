@@ -429,6 +429,9 @@ void TMainForm::CollectEditor(TBRDSDataValidator& R)
 
 void TMainForm::ClearEditor()
 {
+    // What the editor shows is no longer the last read's.
+    FHaveDeviceCopy = false;
+    MarkActionsDirty();
     edPI_B->setText(QStringLiteral("----"));
     edCall_B->setText(QStringLiteral("----"));
     edPS_B->clear();
@@ -446,6 +449,7 @@ void TMainForm::ClearEditor()
 
 void TMainForm::SetEditorEnabled(bool Enabled)
 {
+    MarkActionsDirty();
     for (TGroupBox* G : {gbPI_B, gbPTY_B, gbPS_B, gbTATP_B, gbMS_B, gbDI_B, gbRT_B, gbDPS_B, gbAF, gbEncoderMode, gbCT,
              gbPhase, gbRTC, gbRTSpeed, gbSynchro})
         SetControlsEnabled(G, Enabled, true);

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -46,6 +47,23 @@ public:
     }
     QString AskOpenFileName() override { return OpenName; }
     QString AskSaveFileName() override { return SaveName; }
+
+    // What the window showed and allowed at every step of a script (the
+    // actions decided there and then, as the next idle pass would).
+    struct TStep {
+        QString Status;
+        bool Save, Revert, Defaults, Open, Ports;
+    };
+    std::vector<TStep> Steps;
+    void ScriptProgress(const TScriptProgress& P) override
+    {
+        TMainForm::ScriptProgress(P);
+        if (P.Script == scNone || P.Script == scClockRefresh)
+            return;
+        UpdateActions();
+        Steps.push_back({StatusBarInfo.Text, _ac_DeviceSave->isEnabled(), _ac_DeviceRevert->isEnabled(),
+            _ac_DeviceDefaults->isEnabled(), _ac_FileOpen->isEnabled(), cbCOMS->isEnabled()});
+    }
 };
 
 // Accepts every set of findings and counts the calls.
@@ -135,13 +153,22 @@ struct TWindow {
     TTtyTree Tty;
     TCountingPresenter Presenter;
     std::unique_ptr<TTestForm> F;
+    // Runs between show and PostInit (to answer questions PostInit asks).
+    std::function<void(TTestForm&)> BeforePostInit;
 
-    TWindow() { qputenv("KVX_CONFIG_DIR", Conf.path().toLocal8Bit()); }
+    // The configuration and the program's state (the recovery file) live in
+    // the test's own folder.
+    TWindow()
+    {
+        qputenv("KVX_CONFIG_DIR", Conf.path().toLocal8Bit());
+        qputenv("XDG_STATE_HOME", (Conf.path() + QStringLiteral("/state")).toLocal8Bit());
+    }
     ~TWindow()
     {
         Close();
         SetAlertPresenter(nullptr);
         qunsetenv("KVX_CONFIG_DIR");
+        qunsetenv("XDG_STATE_HOME");
     }
 
     // Creation, Init, show, PostInit: the program's start-up order.
@@ -153,6 +180,8 @@ struct TWindow {
         F->Init();
         SetAlertPresenter(&Presenter);
         F->show();
+        if (BeforePostInit)
+            BeforePostInit(*F);
         F->PostInit();
         return *F;
     }

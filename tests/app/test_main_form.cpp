@@ -4,6 +4,7 @@
 #include "main_form_fixture.h"
 
 #include "app/settings_form.h"
+#include "app/signal_closer.h"
 #include "support/kvxsim_process.h"
 #include "support/zone_scope.h"
 #include "ui/main/clock_panel.h"
@@ -11,10 +12,13 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QStatusTipEvent>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -278,6 +282,173 @@ TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
     EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
 }
 
+TEST(MainFormSession, MuteOrRefusingEncoderEndsTheScriptAndSaysWhatWasDone)
+{
+    struct Case {
+        const char* What;
+        std::vector<std::string> Sim;
+        bool Write;
+        const char* Running; // the status panel while the script waits
+        const char* Message; // the message box, and the status panel's note
+        const char* Details; // in the status panel's tool tip
+    };
+    const Case Cases[] = {
+        {"read, mute", {"--mute", "PS?"}, false, ": Reading 5/33", "no reply to PS? within 1 s", ""},
+        {"write, mute", {"--mute", "PS="}, true, ": Writing 2 of 3", "Save Failed! No reply to PS=NEW within 1 s.",
+            "1 of 3 commands applied: PI=C201.\nNot sent (1): TEXT=new text."},
+        {"write, refused", {"--refuse", "PS="}, true, ": Writing 2 of 3", "Save Failed! Negative Acknowledgement.",
+            "The encoder refused PS=NEW (it answered NO).\nThe encoder was partly changed: 1 of 3 commands applied: "
+            "PI=C201.\nNot sent (1): TEXT=new text."},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.What);
+        TConnected S;
+        TConfigData Config = DefConfigData;
+        Config.CONN_REPLY_TIMEOUT = 1;
+        S.WriteConfig(Config);
+        ASSERT_EQ(S.Connect(C.Sim), C.Write);
+        TTestForm& F = *S.F;
+        const QString Port = QString::fromStdString(S.Sim.Path());
+        if (C.Write) {
+            F.edPI_B->setText(QStringLiteral("C201"));
+            F.edPS_B->setText(QStringLiteral("NEW"));
+            F.edRT_B->setText(QStringLiteral("new text"));
+            F.Steps.clear();
+            F.UpdateActions();
+            F._ac_DeviceSave->trigger();
+        }
+        ASSERT_TRUE(S.WaitDisconnected());
+        // While the script waited: where it was, and nothing that would start
+        // another script or change its port.
+        const auto Waiting = std::find_if(F.Steps.begin(), F.Steps.end(),
+            [&](const TTestForm::TStep& T) { return T.Status == Port + QString::fromLatin1(C.Running); });
+        ASSERT_NE(Waiting, F.Steps.end());
+        EXPECT_FALSE(Waiting->Save || Waiting->Revert || Waiting->Defaults || Waiting->Open || Waiting->Ports);
+        // Given up: said in a message box, and kept beside the status.
+        ASSERT_FALSE(F.Messages.empty());
+        EXPECT_TRUE(F.Messages.back().startsWith(QString::fromLatin1(C.Message))) << F.Messages.back().toStdString();
+        EXPECT_TRUE(F.Messages.back().contains(QString::fromLatin1(C.Details))) << F.Messages.back().toStdString();
+        EXPECT_TRUE(F.StatusBarInfo.Text.endsWith(QStringLiteral(" - ") + QString::fromLatin1(C.Message)))
+            << F.StatusBarInfo.Text.toStdString();
+        EXPECT_TRUE(F.StatusBar1->toolTip().contains(QString::fromLatin1(C.Details)))
+            << F.StatusBar1->toolTip().toStdString();
+        QStatusTipEvent Tip(F.btnSave->statusTip());
+        QCoreApplication::sendEvent(F.btnSave, &Tip);
+        EXPECT_TRUE(F.StatusBarInfo.Text.contains(QString::fromLatin1(C.Message)));
+        F.UpdateActions();
+        EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
+        if (!C.Write) {
+            // Until the next connection.
+            F._ac_DeviceConnect->trigger();
+            ASSERT_TRUE(Until([&] { return F.StatusBarInfo.Text.contains("Reading"); }));
+            EXPECT_FALSE(F.StatusBar1->toolTip().contains(QString::fromLatin1(C.Message)));
+        }
+    }
+}
+
+TEST(MainFormSession, ConnectWithUnsavedEditsAsksFirst)
+{
+    // A write that failed half-way leaves the edits in the editor.
+    TConnected S;
+    ASSERT_TRUE(S.Connect({"--refuse", "TEXT="}));
+    TTestForm& F = *S.F;
+    F.edPS_B->setText(QStringLiteral("NEW PS"));
+    F.edRT_B->setText(QStringLiteral("new text"));
+    F.UpdateActions();
+    F._ac_DeviceSave->trigger();
+    ASSERT_TRUE(S.WaitDisconnected());
+    F.Messages.clear();
+
+    // Cancel: no connection, the edits stay.
+    F.Answers = {mrCancel};
+    F._ac_DeviceConnect->trigger();
+    ASSERT_EQ(F.Messages, std::vector<QString> {"Save Changes?"});
+    EXPECT_EQ(F.Dialogue->ConnectTag(), 0);
+    EXPECT_EQ(F.edRT_B->text(), "new text");
+
+    // Yes: once the encoder has been read, the edits come back and what still
+    // differs is written (the PS went through the first time).
+    F.Messages.clear();
+    F.Answers = {mrYes};
+    const std::size_t Before = S.Sim.Log().size();
+    F._ac_DeviceConnect->trigger();
+    ASSERT_TRUE(Until([&] { return S.Sim.Log().size() > Before && S.Sim.Log().back() == "TEXT=new text"; }));
+    EXPECT_EQ(F.edPS_B->text(), "NEW PS");
+    for (const std::string& L : S.LogFrom(Before))
+        EXPECT_NE(L, "PS=NEW PS");
+    ASSERT_TRUE(S.WaitDisconnected()); // refused again
+
+    // No: the read replaces them.
+    F.Messages.clear();
+    F.Answers = {mrNo};
+    F._ac_DeviceConnect->trigger();
+    ASSERT_TRUE(S.WaitRead());
+    EXPECT_EQ(F.Messages.size(), 1u);
+    EXPECT_EQ(F.edRT_B->text(), "");
+    EXPECT_EQ(F.edPS_B->text(), "NEW PS"); // what the encoder holds now
+}
+
+TEST(MainFormSession, SigtermKeepsTheConfigurationAndTheEditsForTheNextStart)
+{
+    for (const int Answer : {mrNo, mrYes}) {
+        SCOPED_TRACE(Answer == mrYes ? "loaded" : "declined");
+        TConnected S;
+        ASSERT_TRUE(S.Connect());
+        TTestForm* F = S.F.get();
+        F->move(40, 30);
+        F->edPS_B->setText(QStringLiteral("KEPT"));
+        {
+            TSignalCloser Closer([&](int) { F->CloseWithoutQuestions(); });
+            ASSERT_TRUE(Closer.Installed());
+            // The signal comes while a modal window is open: it is closed too.
+            QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+            TBaseForm::ShowMessage(QStringLiteral("A question"), mtConfirmation, mbYes | mbNo, 0);
+            ASSERT_TRUE(Until([&] { return !F->isVisible(); }));
+        }
+        EXPECT_TRUE(F->Messages.empty()); // closed without questions
+        EXPECT_TRUE(F->RecoveryError().empty());
+        S.Close();
+        const TConfigData Config = S.ReadConfig();
+        EXPECT_EQ(Config.APP_X, 40);
+        EXPECT_EQ(Config.APP_Y, 30);
+        const QString Kept = TMainForm::RecoveryFile();
+        EXPECT_NE(ReadAll(Kept.toStdString()).find("PS=KEPT\r\n"), std::string::npos);
+
+        // The next start offers the edits; the file goes either way.
+        S.BeforePostInit = [Answer](TTestForm& Next) { Next.Answers = {Answer}; };
+        TStartupOptions O;
+        O.Port = S.Sim.Path();
+        TTestForm& Next = S.Start(O);
+        ASSERT_EQ(Next.Messages.size(), 1u);
+        EXPECT_TRUE(Next.Messages[0].contains(Kept));
+        EXPECT_FALSE(QFile::exists(Kept));
+        EXPECT_EQ(Next.PendingEdits() != nullptr, Answer == mrYes);
+        Next._ac_DeviceConnect->trigger();
+        ASSERT_TRUE(S.WaitRead());
+        RunIdle();
+        EXPECT_EQ(Next.edPS_B->text(), Answer == mrYes ? "KEPT" : "RDS");
+        EXPECT_EQ(Next._ac_DeviceSave->isEnabled(), Answer == mrYes); // shown, not yet written
+        EXPECT_EQ(Next.StatusBarInfo.Text.contains("changes kept from the last session"), Answer == mrYes);
+    }
+}
+
+TEST(MainFormSession, FactoryDefaultsNamesTheBackupInTheStatusPanel)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect({"--serial", "KV-0042"}));
+    TTestForm& F = *S.F;
+    F.Answers = {mrYes};
+    F._ac_DeviceDefaults->trigger();
+    ASSERT_TRUE(S.WaitRead());
+    const QString Backup = QString::fromStdString(F.Dialogue->LastBackup());
+    ASSERT_TRUE(QFileInfo(Backup).fileName().startsWith("KV-0042-")) << Backup.toStdString();
+    EXPECT_TRUE(QFile::exists(Backup));
+    EXPECT_TRUE(F.StatusBarInfo.Text.endsWith(
+        QStringLiteral(": Connected - settings before the reset saved in ") + QFileInfo(Backup).fileName()))
+        << F.StatusBarInfo.Text.toStdString();
+    EXPECT_TRUE(F.StatusBar1->toolTip().contains(Backup)) << F.StatusBar1->toolTip().toStdString();
+}
+
 TEST(MainFormSession, DeviceMenuAccessKeysDisconnectAndConnect)
 {
     TConnected S;
@@ -412,8 +583,12 @@ TEST(MainFormSession, PortThatCannotBeOpenedSaysWhyBesideTheStatus)
     ASSERT_TRUE(Until([&] { return F.Dialogue->ConnectTag() == 0 && !F.StatusBarInfo.Text.contains("Connecting"); }))
         << F.StatusBarInfo.Text.toStdString();
     EXPECT_TRUE(F.StatusBar1->toolTip().contains("does not exist")) << F.StatusBar1->toolTip().toStdString();
-    EXPECT_TRUE(F.StatusBar1->Hint.startsWith("/dev/kvx-no-such-port does not exist"))
-        << F.StatusBar1->Hint.toStdString();
+    EXPECT_TRUE(F.StatusBarInfo.Text.contains(" - /dev/kvx-no-such-port does not exist"))
+        << F.StatusBarInfo.Text.toStdString();
+    // The hint of the control under the mouse takes nothing of it away.
+    QStatusTipEvent Tip(F.btnSave->statusTip());
+    QCoreApplication::sendEvent(F.btnSave, &Tip);
+    EXPECT_TRUE(F.StatusBarInfo.Text.contains("does not exist"));
 }
 
 TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
