@@ -473,7 +473,10 @@ void TMainForm::ScriptProgress(const TScriptProgress& Progress)
         QTimer::singleShot(0, this, &TMainForm::ScriptEnded);
     }
     RenderStatus();
-    MarkActionsDirty();
+    // The clock refresh, every two seconds, changes no action (unless it
+    // failed, and then the status that follows decides them again).
+    if (Progress.Script != scClockRefresh && Was != scClockRefresh)
+        MarkActionsDirty();
 }
 
 void TMainForm::ScriptEnded()

@@ -55,6 +55,13 @@ public:
         bool Save, Revert, Defaults, Open, Ports;
     };
     std::vector<TStep> Steps;
+    // Times the editor was collected into a record.
+    int Collects = 0;
+    void CollectEditor(TBRDSDataValidator& R) override
+    {
+        ++Collects;
+        TMainForm::CollectEditor(R);
+    }
     void ScriptProgress(const TScriptProgress& P) override
     {
         TMainForm::ScriptProgress(P);

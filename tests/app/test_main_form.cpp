@@ -449,6 +449,43 @@ TEST(MainFormSession, FactoryDefaultsNamesTheBackupInTheStatusPanel)
     EXPECT_TRUE(F.StatusBar1->toolTip().contains(Backup)) << F.StatusBar1->toolTip().toStdString();
 }
 
+TEST(MainFormSession, ConnectedAndIdleTheWindowCollectsAndRepaintsNothing)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    RunIdle();
+    // Paint events of the editor's group boxes and of the help markers over them.
+    struct TPaints : QObject {
+        int Count = 0;
+        bool eventFilter(QObject* O, QEvent* E) override
+        {
+            if (E->type() == QEvent::Paint && (qobject_cast<TGroupBox*>(O) || O->inherits("TOverlayPanel")))
+                ++Count;
+            return false;
+        }
+    } Paints;
+    qApp->installEventFilter(&Paints);
+    F.Collects = 0;
+    // A clock refresh and a tick of the computer's clock, served by the
+    // window's own event loop with its idle passes.
+    const std::uint64_t Packets = F.Dialogue->PacketCount();
+    const QString Time = F.ClockPanel->lbRTC_LT->text();
+    ASSERT_TRUE(UntilInEventLoop([&] {
+        return F.Dialogue->PacketCount() >= Packets + 5 && F.Dialogue->LastScriptEnd() == 206
+            && F.ClockPanel->lbRTC_LT->text() != Time;
+    }));
+    RunIdle();
+    qApp->removeEventFilter(&Paints);
+    EXPECT_EQ(F.Collects, 0);
+    EXPECT_EQ(Paints.Count, 0);
+    // An edit is decided at the next idle pass, once.
+    F.edPS_B->setText(QStringLiteral("EDITED"));
+    RunIdle();
+    EXPECT_EQ(F.Collects, 1);
+    EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
+}
+
 TEST(MainFormSession, DeviceMenuAccessKeysDisconnectAndConnect)
 {
     TConnected S;

@@ -296,9 +296,19 @@ TOverlayPanel* TOverlayManager::GetPanel(int Index) const
 
 void TOverlayManager::Refresh()
 {
+    // Markers that something disabled are enabled and drawn again. Markers
+    // as they should be need nothing: the window system draws a panel over
+    // its control whenever the control is drawn, so redrawing them here would
+    // only repaint every group box twice a second for nothing.
     for (const auto& p : FPanels) {
         TOverlayPanel* panel = p.second;
         if (!panel || !panel->isVisible())
+            continue;
+        // Disabled by a call (not by a disabled parent, which this cannot undo).
+        bool disabled = panel->testAttribute(Qt::WA_ForceDisabled);
+        for (int i = 0; !disabled && i < panel->ImageCount(); ++i)
+            disabled = panel->Image(i)->Img->testAttribute(Qt::WA_ForceDisabled);
+        if (!disabled)
             continue;
         panel->SetEnabled(true);
         panel->update();

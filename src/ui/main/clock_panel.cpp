@@ -25,6 +25,9 @@ QLabel* Value(QWidget* Parent, const char* Name, int X, int Y)
     auto* l = new QLabel(Parent);
     l->setObjectName(QLatin1String(Name));
     l->setGeometry(X, Y, Parent->width() - X - 4, l->fontMetrics().height());
+    // These labels change every second or two: drawn opaque, a new text
+    // repaints the label alone, not the group boxes under it.
+    l->setAutoFillBackground(true);
     return l;
 }
 
