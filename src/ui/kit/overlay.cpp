@@ -199,11 +199,30 @@ bool TOverlayPanel::eventFilter(QObject* Watched, QEvent* Event)
     case QEvent::Resize:
     case QEvent::EnabledChange:
         UpdateHitArea();
+        if (OnDisabled && AnyDisabled())
+            OnDisabled();
         break;
     default:
         break;
     }
     return QWidget::eventFilter(Watched, Event);
+}
+
+void TOverlayPanel::changeEvent(QEvent* Event)
+{
+    QWidget::changeEvent(Event);
+    if (Event->type() == QEvent::EnabledChange && OnDisabled && AnyDisabled())
+        OnDisabled();
+}
+
+bool TOverlayPanel::AnyDisabled() const
+{
+    if (testAttribute(Qt::WA_ForceDisabled))
+        return true;
+    for (const auto& i : Imgs)
+        if (i->Img->testAttribute(Qt::WA_ForceDisabled))
+            return true;
+    return false;
 }
 
 void TOverlayPanel::paintEvent(QPaintEvent*)
@@ -249,7 +268,6 @@ TOverlayManager::TOverlayManager()
 {
     FRefresh.setInterval(500);
     QObject::connect(&FRefresh, &QTimer::timeout, [this] { Refresh(); });
-    FRefresh.start();
 }
 
 TOverlayManager::~TOverlayManager()
@@ -277,6 +295,10 @@ TOverlayPanel* TOverlayManager::AddPanel(QWidget* AControl)
         // A top-level control has no sibling to lie over: the panel goes inside it.
         QWidget* parent = AControl->parentWidget() ? AControl->parentWidget() : AControl;
         panel = new TOverlayPanel(parent, AControl);
+        panel->OnDisabled = [this] {
+            if (!FRefresh.isActive())
+                FRefresh.start();
+        };
         FPanels.emplace_back(AControl, panel);
     }
     const bool inside = panel->parentWidget() == AControl;
@@ -305,12 +327,10 @@ void TOverlayManager::Refresh()
         if (!panel || !panel->isVisible())
             continue;
         // Disabled by a call (not by a disabled parent, which this cannot undo).
-        bool disabled = panel->testAttribute(Qt::WA_ForceDisabled);
-        for (int i = 0; !disabled && i < panel->ImageCount(); ++i)
-            disabled = panel->Image(i)->Img->testAttribute(Qt::WA_ForceDisabled);
-        if (!disabled)
+        if (!panel->AnyDisabled())
             continue;
         panel->SetEnabled(true);
         panel->update();
     }
+    FRefresh.stop();
 }
