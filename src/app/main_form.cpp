@@ -64,13 +64,17 @@ int TStatusBar::StatusRoom() const
 {
     QFont Bold = font();
     Bold.setBold(true);
-    return QFontMetrics(Bold).horizontalAdvance(QStringLiteral("ttyUSB0: Disconnected from Device")) + 12;
+    const QFontMetrics Metrics(Bold);
+    return std::max(Metrics.horizontalAdvance(QStringLiteral("ttyUSB0: Disconnected from Device")),
+               Metrics.horizontalAdvance(StatusText))
+        + 12;
 }
 
 QRect TStatusBar::PanelRect(int Panel) const
 {
     const int h = height();
-    const int Hint = std::clamp(width() - VersionWidth - 4 - StatusRoom(), 0, HintWidth);
+    const int Room = width() - VersionWidth - 4;
+    const int Hint = std::clamp(Room - StatusRoom(), std::clamp(Room, 0, HintMin), HintWidth);
     switch (Panel) {
     case 0:
         return QRect(0, 0, Hint, h);
@@ -453,7 +457,8 @@ void TMainForm::OfferRecovery()
         FPendingEdits = std::move(R);
         FPendingWrite = false;
         FPendingKeepsClock = false;
-        FPendingNote = QStringLiteral("changes kept from the last session go into the editor after the next read");
+        FPendingNote = QStringLiteral("kept changes wait for the next read\nThe changes kept when the program last "
+                                      "ended go into the editor once the encoder has been read.");
         RenderStatus();
     }
     if (!QFile::remove(Path))
@@ -510,7 +515,8 @@ void TMainForm::ApplyPendingEdits()
         FPendingWrite = false;
         Dialogue->SaveChanges();
     } else
-        FPendingNote = QStringLiteral("changes kept from the last session are in the editor: Save Changes writes them");
+        FPendingNote = QStringLiteral("kept changes restored\nThe changes kept when the program last ended are in "
+                                      "the editor; Save Changes writes them to the encoder.");
     RenderStatus();
     MarkActionsDirty();
 }
@@ -569,7 +575,11 @@ void TMainForm::SetLabel(TDialogueLabel Label, const std::string& Text)
 
 void TMainForm::ShowError(const std::string& Msg)
 {
-    Message(QString::fromLatin1(Msg.c_str()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), mtError, mbOK);
+    QString Text = QString::fromLatin1(Msg.c_str()).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // A message box begins with a capital ("no reply to PS? ..." reads as a sentence).
+    if (!Text.isEmpty())
+        Text[0] = Text[0].toUpper();
+    Message(Text, mtError, mbOK);
 }
 
 TQuestionAnswer TMainForm::AskYesNoCancel(const std::string& Msg)

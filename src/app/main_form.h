@@ -87,9 +87,12 @@ public:
     explicit TStatusBar(QWidget* Parent);
     static constexpr int HintWidth = 400;
     static constexpr int VersionWidth = 90;
-    // Room the status panel keeps on a narrow bar (the hint panel gives way):
-    // a port and a status word in bold.
+    // Room the status panel keeps on a narrow bar (the hint panel gives way,
+    // down to HintMin): its text in bold, and at least a port and a status word.
     int StatusRoom() const;
+    static constexpr int HintMin = 120;
+    // What the status panel shows (for its room; the window draws it).
+    QString StatusText;
     // The rectangle of panel 0, 1 or 2.
     QRect PanelRect(int Panel) const;
     QString Hint;

@@ -452,8 +452,10 @@ void TMainForm::RenderStatus()
     if (Text == StatusBarInfo.Text && Detail == StatusBar1->toolTip())
         return;
     StatusBarInfo.Text = Text;
+    StatusBar1->StatusText = Text;
     StatusBar1->setToolTip(Detail);
-    StatusBar1->update(StatusBar1->PanelRect(2));
+    // The panels' widths follow the text.
+    StatusBar1->update();
 }
 
 void TMainForm::StatusTimerTimer()
