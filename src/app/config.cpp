@@ -103,7 +103,7 @@ std::string TDMI::UserConfigFolder()
 
 std::string StateFolder(bool Create)
 {
-    const std::string folder = XdgFolder("XDG_STATE_HOME", ".local/state") + "/kvxc";
+    std::string folder = XdgFolder("XDG_STATE_HOME", ".local/state") + "/kvxc";
     if (Create && !MakeFolder(folder))
         return {};
     return folder;
