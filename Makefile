@@ -2,7 +2,9 @@
 #              (or a real one: make run PORT=ttyUSB0)
 # make test  - set up, build, and run every test
 # make build - set up and build
-# make package - set up, build, and make the Debian package build/kvxc_<version>_<arch>.deb
+# make package - set up, and build the Debian package build-package/kvxc_<version>_<arch>.deb
+#              (its own build folder: Debian's build flags, no tests), then check
+#              it with lintian
 # make check - Debug builds with AddressSanitizer + UndefinedBehaviorSanitizer
 #              (build-asan/) and with ThreadSanitizer (build-tsan/), each
 #              running every test
@@ -11,6 +13,7 @@
 # make lint  - clang-format in check mode over every tracked .cpp/.h, and
 #              clang-tidy (.clang-tidy) over our sources in the compile database
 BUILD_DIR ?= build
+PACKAGE_DIR ?= build-package
 JOBS ?= $(shell nproc)
 PORT ?=
 FUZZ_SECONDS ?= 60
@@ -40,8 +43,8 @@ build: configure
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-package: build
-	@cmake --build $(BUILD_DIR) --target package
+package: setup
+	@bash scripts/package.sh $(PACKAGE_DIR) $(JOBS) $(WERROR)
 
 run: build
 	@bash scripts/run.sh $(BUILD_DIR) $(PORT)
@@ -71,4 +74,4 @@ lint: configure
 	@run-clang-tidy -p $(BUILD_DIR) -j $(JOBS) -quiet '^$(CURDIR)/(src|tools|tests|bench)/.*\.cpp$$'
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD_DIR) $(PACKAGE_DIR) build-asan build-tsan build-fuzz

@@ -1,9 +1,15 @@
 # "make package": a Debian package of the installed files. Its library
-# dependencies come from dpkg-shlibdeps.
+# dependencies come from dpkg-shlibdeps. scripts/package.sh builds it in a
+# build folder of its own, with Debian's build flags and without the tests,
+# and checks it with lintian.
+include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kvxc)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "kvxc developers <kvxc@localhost>")
+set(CPACK_PACKAGE_CONTACT "${KVX_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KVX_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${KVX_HOMEPAGE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "manager for RDS/RBDS encoders on a serial port")
 set(CPACK_PACKAGE_DESCRIPTION
     "kvxc reads every setting of an FM RDS/RBDS encoder over a serial port
@@ -24,4 +30,5 @@ endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/strip_sections.cmake)
 include(CPack)

@@ -10,10 +10,12 @@ PACKAGES=(
   clang libclang-rt-14-dev
   clang-format clang-tidy
   socat ser2net tzdata
-  desktop-file-utils appstream man-db dpkg-dev
+  desktop-file-utils appstream man-db dpkg-dev shared-mime-info
+  lintian        # make package checks the package with it
   python3-serial
   fonts-liberation
   xvfb xauth     # bench/startup.py and screenshots run the window under Xvfb
+  xdotool        # the window's title on a real X display (tests)
 )
 
 missing=()

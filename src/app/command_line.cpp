@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 
 #include "platform/version.h"
 
@@ -17,6 +18,9 @@ TCommandLine ParseCommandLine(const QStringList& Arguments)
     const QCommandLineOption transcript(QStringLiteral("transcript"),
         QStringLiteral("Record every line sent and received, with time stamps, in FILE."), QStringLiteral("FILE"));
     parser.addOptions({port, connect, transcript});
+    parser.addPositionalArgument(QStringLiteral("SETTINGS.kvx"),
+        QStringLiteral("A settings file to open, as File > Open would, once the encoder has been read."),
+        QStringLiteral("[SETTINGS.kvx]"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -36,9 +40,15 @@ TCommandLine ParseCommandLine(const QStringList& Arguments)
         Result.Text = QStringLiteral("kvxc ") + QString::fromStdString(GetVersionString("%d.%d.%d.%d"));
         return Result;
     }
-    if (!parser.positionalArguments().isEmpty()) {
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
         Result.Action = TCommandLine::caError;
-        Result.Text = QStringLiteral("Unexpected argument: ") + parser.positionalArguments().constFirst();
+        Result.Text = QStringLiteral("One settings file at a time: ") + files.join(QStringLiteral(", "));
+        return Result;
+    }
+    if (!files.isEmpty() && files.constFirst().isEmpty()) {
+        Result.Action = TCommandLine::caError;
+        Result.Text = QStringLiteral("The settings file's name is empty.");
         return Result;
     }
     for (const QCommandLineOption* o : {&port, &transcript}) {
@@ -56,5 +66,9 @@ TCommandLine ParseCommandLine(const QStringList& Arguments)
     Result.Options.Port = QFile::encodeName(parser.value(port)).toStdString();
     Result.Options.Connect = parser.isSet(connect);
     Result.Options.TranscriptFile = QFile::encodeName(parser.value(transcript)).toStdString();
+    // Relative to the folder the program was started in, which the window
+    // may no longer be in when it opens the file.
+    if (!files.isEmpty())
+        Result.Options.File = QFile::encodeName(QFileInfo(files.constFirst()).absoluteFilePath()).toStdString();
     return Result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The program's command line:
-//   kvxc [--port PORT] [--connect] [--transcript FILE] [--help] [--version]
+//   kvxc [--port PORT] [--connect] [--transcript FILE] [SETTINGS.kvx]
+//   kvxc --help | --version
 #include <QString>
 #include <QStringList>
 

@@ -14,6 +14,7 @@
 namespace fs = std::filesystem;
 
 const TConfigData DefConfigData = {0, 0, 800, 600, false, std::string(), 5};
+const char* const BuildTreeMarker = "kvx-build-tree";
 
 namespace {
 
@@ -109,15 +110,26 @@ std::string StateFolder(bool Create)
     return folder;
 }
 
+bool TDMI::InBuildTree(const std::string& ProgramFolder)
+{
+    std::error_code ec;
+    return fs::is_regular_file(fs::path(ProgramFolder) / BuildTreeMarker, ec);
+}
+
 void TDMI::EnsureConfigFolder()
 {
     const std::string own = Env("KVX_CONFIG_DIR");
     if (!own.empty()) {
         FConfigFolder = own;
     } else {
-        FConfigFolder = FProgramFolder + "/conf";
-        if (MakeFolder(FConfigFolder) && CanWriteIn(FConfigFolder))
-            return;
+        // Only a build tree keeps its configuration beside the program: an
+        // installed one that did so would write into a system folder (as
+        // root it could), which no package owns and nothing removes.
+        if (InBuildTree(FProgramFolder)) {
+            FConfigFolder = FProgramFolder + "/conf";
+            if (MakeFolder(FConfigFolder) && CanWriteIn(FConfigFolder))
+                return;
+        }
         FConfigFolder = UserConfigFolder();
     }
     if (!MakeFolder(FConfigFolder))

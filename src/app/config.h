@@ -2,10 +2,12 @@
 // The program's persisted settings (window place and serial port) and the ini
 // file that holds them between runs.
 //
-// The file is "<folder of the program file>/conf/kvxc.ini". Where that folder
-// cannot be created or written (an installed program in a system folder), it
-// is "$XDG_CONFIG_HOME/kvxc/conf/kvxc.ini" (default ~/.config) instead. The
-// environment variable KVX_CONFIG_DIR names the folder outright.
+// The environment variable KVX_CONFIG_DIR names the folder of kvxc.ini
+// outright. Otherwise a program run from its build tree (the build writes the
+// marker file BuildTreeMarker beside it) keeps the file in "conf/" beside
+// itself, and every other program, root's included, in
+// "$XDG_CONFIG_HOME/kvxc/conf" (default ~/.config): an installed program never
+// writes into its own folder, whether it could or not.
 //
 // Plain C++: a console program can use it as well as the window.
 
@@ -30,6 +32,9 @@ struct TConfigData {
 // The defaults: fallback of every key, content of DefaultConfig and of the
 // settings dialog's Default button.
 extern const TConfigData DefConfigData;
+
+// The file the build writes beside the programs of its build tree; never installed.
+extern const char* const BuildTreeMarker; // "kvx-build-tree"
 
 // The longest port name kept, in 8-bit characters.
 constexpr std::size_t ConfigPortMax = 255;
@@ -71,9 +76,13 @@ public:
     // "$XDG_CONFIG_HOME/kvxc/conf" (default "~/.config/kvxc/conf").
     static std::string UserConfigFolder();
 
+    // Whether ProgramFolder holds the build tree's marker.
+    static bool InBuildTree(const std::string& ProgramFolder);
+
     // Chooses the folder and creates it with any missing parent folders (done
-    // at creation): KVX_CONFIG_DIR when set, else the program's "conf" folder
-    // when it can be created and written, else UserConfigFolder().
+    // at creation): KVX_CONFIG_DIR when set, else, in a build tree, the
+    // program's "conf" folder when it can be created and written, else
+    // UserConfigFolder().
     void EnsureConfigFolder();
 
 private:

@@ -2,6 +2,7 @@
 // built in its fixed order, the message loop and the orderly end.
 #include <QApplication>
 #include <QEvent>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPointer>
@@ -16,6 +17,7 @@
 #include "app/single_instance.h"
 #include "platform/log.h"
 #include "platform/version.h"
+#include "ui/kit/base_form.h"
 #include "ui/kit/splash.h"
 
 namespace {
@@ -113,17 +115,29 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kvxc"));
     QApplication::setApplicationVersion(QString::fromStdString(GetVersionString("%d.%d.%d.%d")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("kvxc"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kvxc.kvxc"));
     QApplication::setStyle(QStringLiteral("Fusion"));
 
     const TCommandLine command = ParseCommandLine(QCoreApplication::arguments());
     if (const int code = Answer(command); code >= 0)
         return code;
 
-    // A second copy has asked the first one to come forward and ends here.
+    // A second copy has asked the first one to come forward and ends here;
+    // a settings file it was given is not handed over, and the user is told.
     if (!IsFirstInstance()) {
-        if (SingleInstanceFailures() == 0)
-            return Report(stderr, SecondCopyText(), RestoreRequestSent() ? 0 : 1);
+        if (SingleInstanceFailures() == 0) {
+            Report(stderr, SecondCopyText(), 0);
+            if (command.Options.File.empty())
+                return RestoreRequestSent() ? 0 : 1;
+            const QString text = QStringLiteral("Korvane Ardent RDS/RBDS Encoders Manager is already running and was "
+                                                "brought to the front.\nThe settings file %1 was not opened: open it "
+                                                "there with File > Open.")
+                                     .arg(QFile::decodeName(QByteArray::fromStdString(command.Options.File)));
+            Report(stderr, QStringLiteral("kvxc: ") + text, 1);
+            std::fflush(stderr);
+            TBaseForm::ShowMessage(text, mtWarning, mbOK, 0);
+            return 1;
+        }
         FinalizeSingleInstance();
         return Report(stderr, QStringLiteral("kvxc: cannot set up the single-instance guard"), 1);
     }

@@ -32,6 +32,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <utility>
+
 namespace {
 
 constexpr int ClientWidth = 873;
@@ -192,9 +194,9 @@ void TMainForm::FormCreate()
 {
     QString Caption = QStringLiteral("Korvane Ardent RDS/RBDS Encoders Manager");
     Caption = Caption + QStringLiteral(" - ") + QStringLiteral("TRELL Broadcast Ltd.");
-    // The caption is the title as it is: no application display name is set,
-    // which the window system would append to every title (twice over here).
     setWindowTitle(Caption);
+    // No application display name: Qt would add it to every window title it
+    // does not end, so the title with a file's name would carry the caption twice.
     ORGCaption = Caption;
     // The program icon on this window and on every other one.
     const QIcon Icon = ProgramIcon();
@@ -303,14 +305,62 @@ void TMainForm::PostInit()
     if (!FTranscriptError.empty())
         Message(QStringLiteral("Transcript: ") + QString::fromStdString(FTranscriptError), mtError, mbOK);
     OfferRecovery();
+
+    // A settings file from the command line (a file manager's "open with")
+    // opens after the read, as File > Open would; one that cannot be read is
+    // reported now rather than after connecting.
+    if (!Options.File.empty()) {
+        const QString Path = QFile::decodeName(QByteArray::fromStdString(Options.File));
+        QFile F(Path);
+        if (!F.open(QIODevice::ReadOnly))
+            Message(
+                QStringLiteral("Cannot open file \"") + Path + QStringLiteral("\": ") + F.errorString(), mtError, mbOK);
+        else {
+            FStartupFile = Path;
+            StatusBar1->Hint = QFileInfo(Path).fileName() + QStringLiteral(" opens once the encoder has been read.");
+            WatchForStartupFile();
+        }
+    }
     if (Options.Connect)
         _ac_DeviceConnectExecute();
+}
+
+void TMainForm::WatchForStartupFile()
+{
+    if (QAbstractEventDispatcher* D = QAbstractEventDispatcher::instance())
+        FStartupFileLink
+            = connect(D, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::OpenStartupFileWhenRead);
+}
+
+void TMainForm::OpenStartupFileWhenRead()
+{
+    // A read has completed (the device copy is ready) and no script has
+    // started since the last one ended.
+    if (FStartupFile.isEmpty() || !Dialogue || !Dialogue->Connected() || !Dialogue->BRDSDV->Ready()
+        || Dialogue->LastScriptEnd() == 0)
+        return;
+    disconnect(FStartupFileLink);
+    // Not from inside the idle notification: opening may show a message box.
+    QTimer::singleShot(0, this, [this] {
+        if (!Dialogue || !Dialogue->Connected()) {
+            WatchForStartupFile(); // disconnected meanwhile: the next read opens it
+            return;
+        }
+        const QString Path = std::exchange(FStartupFile, QString());
+        StatusBar1->Hint.clear();
+        OpenFile(Path);
+        if (FileName == Path)
+            StatusBar1->Hint
+                = QFileInfo(Path).fileName() + QStringLiteral(" opened: Save Changes writes it to the encoder.");
+        StatusBar1->update();
+    });
 }
 
 void TMainForm::CleanUp()
 {
     TBaseFormMain::CleanUp();
     disconnect(FIdleLink);
+    disconnect(FStartupFileLink);
     DPSTimer->stop();
     TimerRefresh->stop();
     StatusTimer->stop();

@@ -216,8 +216,14 @@ public:
     // One update pass over every action (run when the event loop goes idle).
     void UpdateActions();
 
+    // File > Open once the file is chosen: the title names it, the editor
+    // holds its values; a file that cannot be read is reported and leaves both.
+    void OpenFile(const QString& Path);
     // The settings file; a failure is reported in a message box.
     bool OpenSettingsFile(const QString& Path);
+    // The settings file of the command line that waits for the encoder's
+    // read; empty when there is none (any more).
+    const QString& StartupFile() const { return FStartupFile; }
     void SaveSettingsFile(const QString& Path);
 
     // The record alert handler every record of the window gets.
@@ -335,6 +341,10 @@ private:
     void CreateActions();
     void CreateToolPanel();
     void SetCaptionFileName(const QString& Path);
+    // Opens the command line's settings file once a read has completed and
+    // no script runs; checked whenever the event loop goes idle.
+    void WatchForStartupFile();
+    void OpenStartupFileWhenRead();
     // Writes the configuration; a port given for this run alone is kept out
     // of the file unless the user chose a port in the window.
     void WriteConfig();
@@ -373,6 +383,8 @@ private:
     bool FPortChosen = false;
     std::string FTranscriptError;
     QMetaObject::Connection FIdleLink;
+    QString FStartupFile;
+    QMetaObject::Connection FStartupFileLink;
     // The editor groups sit on a page that scrolls when the window is smaller
     // than the design; the tool panel scrolls sideways when even its compact
     // arrangement does not fit.

@@ -5,6 +5,7 @@
 #include "app/main_form.h"
 
 #include "rds/common.h"
+#include "rds/field_table.h"
 #include "ui/kit/control_walk.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/overlay.h"
@@ -56,6 +57,29 @@ std::string Latin1(const QString& Text)
 QString FromLatin1(const std::string& Text)
 {
     return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+
+// The first character of Text that the 8-bit code page cannot hold (0: none).
+char32_t Unencodable(const QString& Text)
+{
+    for (const char32_t C : Text.toUcs4())
+        if (C > 0xFF)
+            return C;
+    return 0;
+}
+
+// Marks a text edit that holds a character the 8-bit code page cannot hold:
+// it would not reach the encoder as typed.
+void MarkUnencodable(QLineEdit* Edit)
+{
+    const char32_t C = Unencodable(Edit->text());
+    const QString Tip = C ? QStringLiteral("\"%1\" (U+%2) cannot be sent: the 8-bit code page cannot hold it")
+                                .arg(QString::fromUcs4(&C, 1), QString::asprintf("%.4X", static_cast<unsigned>(C)))
+                          : QString();
+    if (Edit->toolTip() == Tip)
+        return;
+    Edit->setStyleSheet(C ? QStringLiteral("QLineEdit { background: #ffd8d8; }") : QString());
+    Edit->setToolTip(Tip);
 }
 
 // Sets an edit's text unless it already holds it, so that the caret stays.
@@ -340,6 +364,8 @@ void TMainForm::CreateEditor()
     connect(cbPTYRBDS_B, &QComboBox::activated, this, &TMainForm::cbPTYRBDS_BChange);
     connect(edPS_B, &QLineEdit::textChanged, this, &TMainForm::edPS_BChange);
     connect(edDPS_B, &QLineEdit::textChanged, this, &TMainForm::edDPS_BChange);
+    for (QLineEdit* E : {edPS_B, edRT_B, edDPS_B})
+        connect(E, &QLineEdit::textChanged, this, [E] { MarkUnencodable(E); });
     connect(cbDPSOn_B, &QComboBox::activated, this, &TMainForm::cbDPSOn_BChange);
     connect(cbRTSpeed, &QComboBox::activated, this, &TMainForm::cbDPSOn_BChange);
     connect(cbDPSParse_B, &QComboBox::activated, this, &TMainForm::cbDPSParse_BChange);
@@ -399,6 +425,11 @@ void TMainForm::CollectEditor(TBRDSDataValidator& R)
     const unsigned PI = edPI_B->text().toUInt(&Ok, 16);
     R.PI = Ok ? static_cast<std::uint16_t>(PI) : 0;
     R.PS = Latin1(edPS_B->text());
+    // A character the 8-bit code page cannot hold is a finding, never a silent "?".
+    R.SourceFindings.clear();
+    for (const auto& [Key, Edit] : {std::pair {"PS", edPS_B}, std::pair {"TEXT", edRT_B}, std::pair {"DPS", edDPS_B}})
+        if (const char32_t C = Unencodable(Edit->text()))
+            AddFieldAlert(R.SourceFindings, *FindFieldByKey(Key), Latin1(Edit->text()), UnencodableReason(C));
 
     R.PTY = static_cast<std::uint8_t>(cbPTY_B->currentIndex());
     R.TA = static_cast<std::uint8_t>(cbTA_B->currentIndex());

@@ -49,6 +49,11 @@ void TMainForm::_ac_FileOpenExecute()
     const QString Path = AskOpenFileName();
     if (Path.isEmpty())
         return;
+    OpenFile(Path);
+}
+
+void TMainForm::OpenFile(const QString& Path)
+{
     const QString Before = FileName;
     const QString BeforeTitle = windowTitle();
     SetCaptionFileName(Path);
@@ -82,11 +87,34 @@ bool TMainForm::OpenSettingsFile(const QString& Path)
 {
     std::unique_ptr<TBRDSDataValidator> R(NewRecord());
     std::string Error;
-    if (!LoadSettingsFile(Path.toStdString(), *R, Error, Dialogue ? Dialogue->BRDSDV : nullptr)) {
+    TSettingsFileInfo Info;
+    // A FIFO, a device or a folder is refused at once: nothing here waits.
+    if (!LoadSettingsFile(Path.toStdString(), *R, Error, Dialogue ? Dialogue->BRDSDV : nullptr, &Info)) {
         Message(QString::fromStdString(Error), mtError, mbOK);
         return false;
     }
+    if (!R->SourceFindings.empty()) {
+        // Values the file holds that could not be sent: shown in the pre-flight
+        // window with their lines, and the editor keeps what it shows.
+        TAlertArray Findings = R->SourceFindings;
+        for (TAlert& A : Findings)
+            A.Description = "Line " + std::to_string(A.Line) + ": " + A.Description;
+        if (TAlertPresenter* P = GetAlertPresenter())
+            P->PresentAlerts(Findings);
+        else
+            Message(QStringLiteral("The settings file holds values that cannot be sent."), mtError, mbOK);
+        return false;
+    }
     R->Populate();
+    if (!Info.MissingKeys.empty()) {
+        QStringList Keys;
+        for (const std::string& K : Info.MissingKeys)
+            Keys << QString::fromStdString(K);
+        Message(QStringLiteral("The settings file has no line for %1: %2 0.")
+                    .arg(Keys.join(QStringLiteral(", ")),
+                        Keys.size() == 1 ? QStringLiteral("it takes") : QStringLiteral("they take")),
+            mtWarning, mbOK);
+    }
     return true;
 }
 

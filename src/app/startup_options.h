@@ -10,4 +10,7 @@ struct TStartupOptions {
     bool Connect = false;
     // Every line sent and received, with time stamps, goes to this file.
     std::string TranscriptFile;
+    // A settings file (absolute path) opened as File > Open would open it,
+    // once the encoder has been connected and read.
+    std::string File;
 };

@@ -10,6 +10,7 @@
 #include "platform/date_time.h"
 #include "platform/log.h"
 #include "platform/number_parse.h"
+#include "rds/field_table.h"
 
 #include <chrono>
 #include <climits>
@@ -157,13 +158,6 @@ std::uint16_t HexOrZero(const std::string& S)
 std::string Unenclosed(const std::string& S)
 {
     return S.size() >= 2 ? S.substr(1, S.size() - 2) : std::string();
-}
-
-std::string TrimRight(std::string S)
-{
-    while (!S.empty() && S.back() == ' ')
-        S.pop_back();
-    return S;
 }
 
 std::string From(const std::string& S, std::size_t Pos)
@@ -485,6 +479,8 @@ void TEncoderDialogue::Fail(TDialogueFailure Why, const std::string& Command, co
     FFailedCommand = Command;
     FFailedReply = Reply;
     FFailedScript = FScript;
+    // A reset waiting for this script does not happen.
+    FResetPending = false;
     EndScript();
     // Stop at once: the disconnection's status arrives later, and no further
     // command may go out before it does.
@@ -544,6 +540,11 @@ std::string TEncoderDialogue::FailureText() const
         return "the encoder refused " + Cmd + " (reply " + TTranscript::Visible(FFailedReply) + ")";
     case dfNotANumber:
         return "the reply to " + Cmd + " is not a number: " + TTranscript::Visible(FFailedReply);
+    case dfOutOfRange:
+        if (const TField* F = FindFieldByWord(Cmd.substr(0, Cmd.find('?'))))
+            return "the reply to " + Cmd + " is outside " + std::to_string(F->Min) + "-" + std::to_string(F->Max) + ": "
+                + TTranscript::Visible(FFailedReply);
+        return "the reply to " + Cmd + " is out of range: " + TTranscript::Visible(FFailedReply);
     case dfInitRefused:
         return InitRefusedText;
     case dfInitUnanswered:
@@ -649,12 +650,16 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
             BuildWriteReport(dfNone);
             FLastEnd = N;
             EndScript();
+            if (FResetPending)
+                SendInit();
             break;
         case stRefreshEnd:
             S->SetInnerState(isNext);
             LDRA->SetActive(false);
             FLastEnd = N;
             EndScript();
+            if (FResetPending)
+                SendInit();
             break;
         default:
             break;
@@ -744,20 +749,6 @@ void TEncoderDialogue::ParseReply(TKVXState* S)
     const std::string L2 = Values > 1 ? tmpSL[1] : std::string();
 
     TBRDSDataValidator& D = *BRDSDV;
-    // A decimal field: -1 (in the field's type) and a silent disconnection
-    // when the line is not a whole number the field can hold.
-    auto Number = [&](auto& Field) {
-        using T = std::remove_reference_t<decltype(Field)>;
-        long long V = 0;
-        if (WholeNumber(L1, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), V)) {
-            Field = static_cast<T>(V);
-            return true;
-        }
-        Field = static_cast<T>(-1);
-        Fail(dfNotANumber, S->Msg(), R);
-        return false;
-    };
-
     const std::int32_t N = S->State();
     switch (N) {
     case stRev:
@@ -770,71 +761,20 @@ void TEncoderDialogue::ParseReply(TKVXState* S)
             FRevSeen = true;
             AnnounceProgress();
         }
-        break;
+        return;
     case stSer:
         D.Serial = L1;
-        break;
-    case stPI:
-        D.PI = HexOrZero(L1);
-        break;
-    case stPS:
-        D.PS = Unenclosed(L1);
-        break;
-    case stPTY:
-        Number(D.PTY);
-        break;
-    case stTA:
-        Number(D.TA);
-        break;
-    case stTP:
-        Number(D.TP);
-        break;
-    case stTATime:
-        Number(D.TATime);
-        break;
-    case stMS:
-        Number(D.MS);
-        break;
-    case stDI: {
-        std::uint8_t DI = 0;
-        if (Number(DI) && DI > 15) {
-            DI = 255;
-            Fail(dfNotANumber, S->Msg(), R);
-        }
-        D.SetDI(DI);
-        break;
-    }
-    case stMode:
-        D.Mode = L1 == "SIDE" ? 1 : 0;
-        break;
-    case stText:
-        D.RT = TrimRight(Unenclosed(L1));
-        break;
-    case stDPS:
-        D.DPS = TrimRight(Unenclosed(L1));
-        break;
-    case stDPSS:
-        Number(D.DPSS);
-        break;
-    case stParse:
-        Number(D.DPSParse);
-        break;
-    case stPhase:
-        Number(D.Phase);
-        break;
-    case stCT:
-        Number(D.CT);
-        break;
+        return;
     case stDate:
         D.RTC.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
         D.RTC.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
         D.RTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
-        break;
+        return;
     case stTime:
         D.RTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
         D.RTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
         D.RTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
-        break;
+        return;
     case stIsDST:
     case stRefreshIsDST:
         FIsDSTWord = L1;
@@ -842,42 +782,69 @@ void TEncoderDialogue::ParseReply(TKVXState* S)
             FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+00:00");
         else if (L1 == "1")
             FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+01:00");
-        break;
-    case stOffset:
-        D.Offset = ParseOffset(L1);
-        break;
+        return;
     case stPilot:
     case stRefreshPilot:
         ParsePilot(L1);
-        break;
-    case stDRTS:
-        Number(D.DRTS);
-        break;
-    case stSync:
-        D.Sync = L1 == "INT" ? 1 : L1 == "EXT" ? 2 : 0;
-        break;
-    case stDST:
-        D.DST = L1 == "EU" ? 1 : L1 == "USA" ? 2 : L1 == "MANUAL" ? 3 : 0;
-        break;
+        return;
     case stRefreshDate:
         FUTC.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
         FUTC.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
         FUTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
         FView.SetLabel(TDialogueLabel::lbRTC_DD, FormatDeviceDate(FUTC));
-        break;
+        return;
     case stRefreshTime:
         FUTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
         FUTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
         FUTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
         FView.SetLabel(TDialogueLabel::lbRTC_DT, FormatDeviceTime(FUTC));
-        break;
+        return;
     case stRefreshOffset:
+        // Shown only: the refresh never changes the device copy.
         FView.SetLabel(TDialogueLabel::lbRTC_DO, FormatOffset(ParseOffset(L1)));
-        break;
+        return;
     default:
-        if (N >= stAF1 && N <= stAF7)
-            Number(D.AF[static_cast<std::size_t>(N - stAF1) + 1]);
         break;
+    }
+    // Every other query reads a setting of the field table.
+    const TField* F = FindFieldByWord(S->Command());
+    if (!F || S->Type() != 0)
+        return;
+    switch (F->Type) {
+    case ftHex:
+        F->Set(D, HexOrZero(L1));
+        break;
+    case ftText: {
+        const std::string T = Unenclosed(L1);
+        D.*F->TextField = F->Text == trTrimTrailing ? TrimTrailingBlanks(T) : T;
+        break;
+    }
+    case ftOffset:
+        F->Set(D, ParseOffset(L1));
+        break;
+    case ftNumber: {
+        if (F->Words) {
+            // A word per value; any other word reads as the first.
+            std::int32_t V = F->Min;
+            for (std::int32_t i = F->Min; i <= F->Max; ++i)
+                if (L1 == F->Words[i - F->Min])
+                    V = i;
+            F->Set(D, V);
+            break;
+        }
+        // A number the setting cannot hold: -1 in the field (a byte holds
+        // 255) and a silent disconnection.
+        long long V = 0;
+        if (!WholeNumber(L1, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), V)) {
+            F->Set(D, -1);
+            Fail(dfNotANumber, S->Msg(), R);
+        } else if (V < F->Min || V > F->Max) {
+            F->Set(D, -1);
+            Fail(dfOutOfRange, S->Msg(), R);
+        } else
+            F->Set(D, static_cast<std::int32_t>(V));
+        break;
+    }
     }
 }
 
@@ -898,7 +865,7 @@ TSaveResult TEncoderDialogue::SaveChanges()
 {
     // Another script runs: start nothing and leave the editor as it is, so
     // that the user's choice of clock synchronisation is not lost.
-    if (LDRA->Active())
+    if (LDRA->Active() || FScript != scNone || FResetPending)
         return srBusy;
     TBRDSDataValidator* Record = NewRecord();
     std::vector<TMsgChange> List;
@@ -951,22 +918,35 @@ bool TEncoderDialogue::FactoryDefaults()
     FView.ResetTitle();
     FView.SetEditorEnabled(false);
     FView.ClearEditor();
-    LDRA->SetActive(false);
+    // From here the device copy no longer describes the encoder: nothing is
+    // saved or refreshed until the re-read.
+    BRDSDV->Ready(false);
     FLastEnd = 0;
     FFailure = dfNone;
     FFailedCommand.clear();
     FFailedReply.clear();
-    BeginScript(scFactoryReset);
-    FResetPhase = rpAwaitInit;
-    FInitSentAt = TickMs();
-    Send("INIT");
+    // A script that runs (a clock refresh, a write) ends first, so that a
+    // reply still on its way is not taken for the reply to INIT.
+    if (FScript != scNone)
+        FResetPending = true;
+    else
+        SendInit();
     FView.ProcessMessages();
     return true;
 }
 
+void TEncoderDialogue::SendInit()
+{
+    FResetPending = false;
+    BeginScript(scFactoryReset);
+    FResetPhase = rpAwaitInit;
+    FInitSentAt = TickMs();
+    Send("INIT");
+}
+
 void TEncoderDialogue::ClockRefreshTick()
 {
-    if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active())
+    if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active() || FScript != scNone || FResetPending)
         return;
     FLastEnd = 0;
     FFailure = dfNone;

@@ -68,9 +68,12 @@ public:
     // Revert Changes: the editor shows the device copy again.
     void RevertChanges();
     // Factory Defaults: asks, saves the device copy as a backup settings file
-    // and sends INIT (script scFactoryReset); answers whether INIT was sent.
-    // Without a complete read or when the backup cannot be written, shows why
-    // and sends nothing. The rest follows without blocking: the INIT reply is
+    // and sends INIT (script scFactoryReset); answers whether the reset went
+    // ahead. Without a complete read or when the backup cannot be written,
+    // shows why and sends nothing. A script that runs (a clock refresh, a
+    // write) is let finish first; INIT follows it, and a failure of that
+    // script cancels the reset. The device copy is not Ready from here until
+    // the re-read. The rest follows without blocking: the INIT reply is
     // awaited (up to the reply time-out) and checked; NO ends the script with
     // dfInitRefused and "the encoder refused INIT: it was not reset", no reply
     // with dfInitUnanswered and its own message (both shown, and the device
@@ -173,6 +176,7 @@ private:
     void AnnounceProgress();
     // The reply time-out ran out, or the reset's settling pause is over.
     void DeadlineExpired();
+    void SendInit();
     void InitReply(const std::string& Reply);
     void Settle();
     // Fills the write report from the write state's replies; Why names what
@@ -212,6 +216,8 @@ private:
     // The command sent whose reply has not come yet (empty: none awaited).
     std::string FAwaiting;
     bool FInterruptRequested = false;
+    // Factory Defaults was confirmed while another script ran: INIT goes out when it ends.
+    bool FResetPending = false;
     bool FUserDisconnect = false;
     TWriteReport FReport;
     TResetPhase FResetPhase = rpNone;

@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 TTranscript::~TTranscript()
 {
     Close();
@@ -13,9 +16,20 @@ TTranscript::~TTranscript()
 bool TTranscript::Open(const std::string& Path, std::string& Error)
 {
     Close();
-    FFile = std::fopen(Path.c_str(), "wb");
+    // A symbolic link at the path is not followed: in a shared folder it may
+    // have been put there to make the transcript overwrite another file.
+    const int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    if (Fd < 0) {
+        const int Err = errno;
+        Error = Path + ": "
+            + (Err == ELOOP ? std::string("it is a symbolic link, which is not followed; name the file itself")
+                            : std::string(std::strerror(Err)));
+        return false;
+    }
+    FFile = ::fdopen(Fd, "wb");
     if (!FFile) {
         Error = Path + ": " + std::strerror(errno);
+        ::close(Fd);
         return false;
     }
     FStart = TickMs();

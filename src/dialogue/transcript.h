@@ -16,6 +16,7 @@ public:
     TTranscript& operator=(const TTranscript&) = delete;
 
     // Opens (replaces) Path; false with the reason in Error when it cannot.
+    // A symbolic link at Path is refused, never followed.
     bool Open(const std::string& Path, std::string& Error);
     bool IsOpen() const { return FFile != nullptr; }
     void Close();

@@ -19,6 +19,7 @@ enum TDialogueFailure : std::uint8_t {
     dfInitRefused = 6,    // INIT answered with anything but OK: the encoder was not reset
     dfInitUnanswered = 7, // no reply to INIT within the reply time-out
     dfInterrupted = 8,    // the user stopped the script (Disconnect, or an interrupt of the console)
+    dfOutOfRange = 9,     // a numeric reply outside the range its setting allows
 };
 
 struct TWriteReport {

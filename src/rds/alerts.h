@@ -15,6 +15,12 @@ struct TAlert {
     std::string Name;        // short title shown in the list
     std::string Description; // text of the description box
     bool Confirmed = false;  // false when made; nothing changes it afterwards
+    // The setting the finding is about: its settings-file key and the value
+    // as given (empty for a finding about the whole record or file), and the
+    // line of the settings file it came from (0 when it came from no file).
+    std::string Key;
+    std::string Value;
+    int Line = 0;
 };
 
 // In the order the findings were made.

@@ -1,6 +1,7 @@
 #include "rds/data_validator.h"
 
 #include "platform/number_parse.h"
+#include "rds/field_table.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -122,14 +123,27 @@ bool TBRDSDataValidator::isValid(const TDataValidator* OldDV, bool Alert, void* 
         FW = Old->FW;
         Serial = Old->Serial;
     }
-    FAlerts.clear();
-    if (PI == 0)
-        AddAlert(FAlerts, altCancel, "PI", "Invalid PI!");
+    FAlerts = SourceFindings;
+    for (const TField& F : SettingsFields()) {
+        bool Reported = false;
+        for (const TAlert& A : SourceFindings)
+            Reported = Reported || A.Key == F.Key;
+        if (Reported)
+            continue;
+        if (const auto Why = CheckFieldValue(F, *this)) {
+            AddFieldAlert(FAlerts, F, FieldValueText(F, *this), *Why);
+            // The Part's own title for PI.
+            if (F.RangeText)
+                FAlerts.back().Name = F.Key;
+        }
+    }
     for (int i = 1; i <= 6; ++i)
         for (int j = i + 1; j <= 7; ++j)
             if (AF[i] != 0 && AF[j] != 0 && AF[i] == AF[j]) {
                 AddAlert(FAlerts, altCancel, "AF[#" + std::to_string(j) + "] " + AFMHz(AF[j]) + " MHz",
                     "AF Method A do not allows duplicate frequencies!");
+                FAlerts.back().Key = "AF" + std::to_string(j);
+                FAlerts.back().Value = std::to_string(AF[j]);
                 break;
             }
     return TDataValidator::isValid(OldDV, Alert, Data);
@@ -147,48 +161,19 @@ bool TBRDSDataValidator::isDifferent(const TDataValidator* ADV, std::vector<TMsg
             SaveChanges->push_back(TMsgChange {std::move(Msg), std::string()});
     };
 
-    if (PI != DV->PI)
-        Add(Format("PI=%.4X", DV->PI));
-    if (PS != DV->PS)
-        Add("PS=" + DV->PS);
-    if (DIMS != DV->DIMS || DIAH != DV->DIAH || DICO != DV->DICO || DIDS != DV->DIDS)
-        Add(Format("DI=%d", DV->DI()));
-    if (TA != DV->TA)
-        Add(Format("TA=%d", DV->TA));
-    if (TP != DV->TP)
-        Add(Format("TP=%d", DV->TP));
-    if (TATime != DV->TATime)
-        Add(Format("TATIME=%d", DV->TATime));
-    if (MS != DV->MS)
-        Add(Format("MS=%d", DV->MS));
-    if (PTY != DV->PTY)
-        Add(Format("PTY=%d", DV->PTY));
-    if (RT != DV->RT)
-        Add("TEXT=" + DV->RT);
-    if (DRTS != DV->DRTS)
-        Add(Format("DRTS=%d", DV->DRTS));
-    for (int i = 1; i <= 7; ++i)
-        if (AF[i] != DV->AF[i])
-            Add(Format("AF%d=%d", i, DV->AF[i]));
-    if (DPSS != DV->DPSS)
-        Add(Format("DPSS=%d", DV->DPSS));
-    if (DPSParse != DV->DPSParse)
-        Add(Format("PARSE=%d", DV->DPSParse));
-    if (DPS != DV->DPS)
-        Add("DPS=" + DV->DPS);
-    if (Mode != DV->Mode)
-        Add(Format("MODE=%d", DV->Mode));
-    if (Phase != DV->Phase)
-        Add(Format("PHASE=%d", DV->Phase));
-    if (CT != DV->CT)
-        Add(Format("CT=%d", DV->CT));
-    if (FirmwareLevel() >= 103) {
-        if (Sync != DV->Sync)
-            Add(Format("SYNC=%d", DV->Sync));
-        if (DST != DV->DST)
-            Add(Format("DST=%d", DV->DST));
+    // The settings in their write order; the offset goes with the clock.
+    for (int Step = 1;; ++Step) {
+        bool Any = false;
+        for (const TField& F : SettingsFields()) {
+            if (F.WriteStep != Step)
+                continue;
+            Any = true;
+            if (FieldKnown(F, FirmwareLevel()) && !SameFieldValue(F, *this, *DV))
+                Add(FieldCommand(F, *DV));
+        }
+        if (!Any)
+            break;
     }
-
     if (DV->RTCManual) {
         const TSystemTime& a = RTC;
         const TSystemTime& b = DV->RTC;

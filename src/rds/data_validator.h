@@ -102,6 +102,12 @@ public:
     std::uint8_t DST = 0;
     std::uint8_t Sync = 0;
 
+    // Findings about the values as they were given, made by whoever filled the
+    // record: the settings file (a value it refused, with its line) or the
+    // editor (a character the 8-bit code page cannot hold). isValid lists them
+    // first and does not check those settings again.
+    TAlertArray SourceFindings;
+
     // Characters 1-2 and 4-5 of FW as decimal numbers, 0 when not numbers.
     int VerMajor() const;
     int VerMinor() const;
@@ -112,7 +118,11 @@ public:
     int DI() const { return DIDS * 8 + DICO * 4 + DIAH * 2 + DIMS; }
     void SetDI(int Value);
 
+    // One command per setting that differs, in the write order of the field
+    // table (rds/field_table.h), then the clock.
     bool isDifferent(const TDataValidator* DV, std::vector<TMsgChange>* SaveChanges) const override;
+    // Checks every setting against the field table (PI 0 is "Invalid PI!"),
+    // then duplicate alternative frequencies; every finding blocks the save.
     bool isValid(const TDataValidator* OldDV, bool Alert, void* Data) override;
 
     // Takes From's settings (and its readiness and findings); the handlers

@@ -1,11 +1,12 @@
 #include "rds/settings_file.h"
 
-#include "platform/number_parse.h"
 #include "platform/utf.h"
+#include "rds/field_table.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <utility>
@@ -16,40 +17,12 @@ namespace {
 // Far above any settings file; a bigger file is refused instead of filling memory.
 constexpr std::size_t kMaxFileSize = 16u << 20;
 
-const char* const kKeys[26] = {"PI", "PS", "PTY", "TA", "TATIME", "TP", "MS", "DI", "MODE", "TEXT", "DRTS", "DPS",
-    "DPSS", "PARSE", "AF1", "AF2", "AF3", "AF4", "AF5", "AF6", "AF7", "PHASE", "CT", "OFFSET", "DST", "SYNC"};
+// Where a value's characters cannot go to the encoder as they are.
+constexpr std::uint32_t kInvalid = 0x110000;
 
-// A whole decimal number with an optional sign; Default when it is not one
-// or does not fit 32 bits.
-long long ToInt(const std::string& s, long long Default = 0)
-{
-    return ParseDecimal<std::int32_t>(s).value_or(Default);
-}
-
-// Hexadecimal PI; 0 when the text is not a 16-bit hexadecimal number.
-std::uint16_t ToPI(const std::string& s)
-{
-    return ParseHex<std::uint16_t>(s).value_or(0);
-}
-
-void PutLatin1(std::string& Out, std::uint32_t Code)
-{
-    Out += Code < 256 ? static_cast<char>(Code) : '?';
-}
-
-std::string FromUtf8(const std::string& In)
-{
-    std::string Out;
-    std::size_t i = 0;
-    while (i < In.size()) {
-        const TUtfChar Ch = DecodeUtf8(In, i);
-        PutLatin1(Out, Ch.Valid ? Ch.Code : '?');
-        i += Ch.Length;
-    }
-    return Out;
-}
-
-std::string FromUtf16(const std::string& In, bool BigEndian)
+// UTF-16 as UTF-8; a lone surrogate keeps its own three bytes, which no
+// UTF-8 reader takes as a character.
+std::string Utf16AsUtf8(const std::string& In, bool BigEndian)
 {
     std::u16string Units;
     for (std::size_t i = 0; i + 1 < In.size(); i += 2) {
@@ -57,24 +30,63 @@ std::string FromUtf16(const std::string& In, bool BigEndian)
         Units.push_back(static_cast<char16_t>(BigEndian ? (a << 8 | b) : (b << 8 | a)));
     }
     std::string Out;
-    std::size_t i = 0;
-    while (i < Units.size()) {
+    for (std::size_t i = 0; i < Units.size();) {
         const TUtfChar Ch = DecodeUtf16(Units, i);
-        PutLatin1(Out, Ch.Code);
+        AppendUtf8(Out, Ch.Code);
         i += Ch.Length;
     }
     return Out;
 }
 
-std::string Decode(const std::string& Raw)
+// Whether the bytes are UTF-8 with at least one character beyond ASCII.
+bool LooksUtf8(const std::string& Text)
 {
-    if (Raw.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        return FromUtf8(Raw.substr(3));
-    if (Raw.compare(0, 2, "\xFF\xFE") == 0)
-        return FromUtf16(Raw.substr(2), false);
-    if (Raw.compare(0, 2, "\xFE\xFF") == 0)
-        return FromUtf16(Raw.substr(2), true);
-    return Raw;
+    bool Wide = false;
+    for (std::size_t i = 0; i < Text.size();) {
+        if (static_cast<unsigned char>(Text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const TUtfChar Ch = DecodeUtf8(Text, i);
+        if (!Ch.Valid)
+            return false;
+        Wide = true;
+        i += Ch.Length;
+    }
+    return Wide;
+}
+
+// The text in one encoding: UTF-8 (true) or 8-bit.
+bool Decode(const std::string& Raw, std::string& Text)
+{
+    if (Raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        Text = Raw.substr(3);
+        return true;
+    }
+    if (Raw.compare(0, 2, "\xFF\xFE") == 0 || Raw.compare(0, 2, "\xFE\xFF") == 0) {
+        Text = Utf16AsUtf8(Raw.substr(2), Raw[0] == '\xFE');
+        return true;
+    }
+    Text = Raw;
+    return LooksUtf8(Raw);
+}
+
+// A value as 8-bit text; the first character it cannot hold, when there is one.
+std::string ToLatin1(const std::string& Value, bool Utf8, std::uint32_t& Refused)
+{
+    Refused = 0;
+    if (!Utf8)
+        return Value;
+    std::string Out;
+    for (std::size_t i = 0; i < Value.size();) {
+        const TUtfChar Ch = DecodeUtf8(Value, i);
+        const std::uint32_t Code = Ch.Valid ? Ch.Code : kInvalid;
+        if (Code > 0xFF && !Refused)
+            Refused = Code;
+        Out += Code <= 0xFF ? static_cast<char>(Code) : '?';
+        i += Ch.Length;
+    }
+    return Out;
 }
 
 std::vector<std::string> Lines(const std::string& Text)
@@ -94,95 +106,113 @@ std::vector<std::string> Lines(const std::string& Text)
     return r;
 }
 
-bool SameKey(const std::string& a, const char* b)
-{
-    if (a.size() != std::strlen(b))
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char c = a[i];
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        if (c != b[i])
-            return false;
-    }
-    return true;
-}
-
 std::string Errno(const std::string& What, const std::string& Path, int Err)
 {
     return What + " \"" + Path + "\": " + std::strerror(Err);
+}
+
+// What kind of thing a file of this mode is, for a refusal.
+const char* KindOf(mode_t Mode)
+{
+    if (S_ISDIR(Mode))
+        return "a folder";
+    if (S_ISFIFO(Mode))
+        return "a pipe (FIFO)";
+    if (S_ISCHR(Mode) || S_ISBLK(Mode))
+        return "a device";
+    if (S_ISSOCK(Mode))
+        return "a socket";
+    return "not a regular file";
 }
 
 } // namespace
 
 std::string SettingsFileText(const TBRDSDataValidator& R)
 {
-    const std::string Values[26] = {Format("%.4X", R.PI), R.PS, std::to_string(R.PTY), std::to_string(R.TA),
-        std::to_string(R.TATime), std::to_string(R.TP), std::to_string(R.MS), std::to_string(R.DI()),
-        std::to_string(R.Mode), R.RT, std::to_string(R.DRTS), R.DPS, std::to_string(R.DPSS), std::to_string(R.DPSParse),
-        std::to_string(R.AF[1]), std::to_string(R.AF[2]), std::to_string(R.AF[3]), std::to_string(R.AF[4]),
-        std::to_string(R.AF[5]), std::to_string(R.AF[6]), std::to_string(R.AF[7]), std::to_string(R.Phase),
-        std::to_string(R.CT), FormatOffset(R.Offset), std::to_string(R.DST), std::to_string(R.Sync)};
     std::string Text;
-    for (int i = 0; i < 26; ++i)
-        if (!Values[i].empty())
-            Text += std::string(kKeys[i]) + "=" + Values[i] + "\r\n";
+    for (const TField& F : SettingsFields()) {
+        const std::string V = FieldValueText(F, R);
+        if (!V.empty())
+            Text += std::string(F.Key) + "=" + V + "\r\n";
+    }
     return Text;
 }
 
-void ParseSettingsFile(const std::string& FileText, TBRDSDataValidator& R)
+std::string SettingsFileBytes(const TBRDSDataValidator& R)
 {
+    return SettingsFileBytes(SettingsFileText(R));
+}
+
+std::string SettingsFileBytes(const std::string& Text)
+{
+    if (!LooksUtf8(Text))
+        return Text;
+    std::string Out = "\xEF\xBB\xBF";
+    for (const char C : Text)
+        AppendUtf8(Out, static_cast<unsigned char>(C));
+    return Out;
+}
+
+void ParseSettingsFile(const std::string& FileText, TBRDSDataValidator& R, TSettingsFileInfo* Info)
+{
+    TSettingsFileInfo Own;
+    TSettingsFileInfo& I = Info ? *Info : Own;
+    I = TSettingsFileInfo();
+    std::string Text;
+    I.Utf8 = Decode(FileText, Text);
+
     // The value of each key is taken from the first line that names it, so one
     // pass over the lines finds them all, however long the file is.
-    std::string Found[26];
-    bool Seen[26] = {};
-    for (const std::string& Line : Lines(Decode(FileText))) {
-        const std::size_t Eq = Line.find('=');
+    const std::span<const TField> Fields = SettingsFields();
+    std::vector<std::string> Found(Fields.size());
+    std::vector<int> Line(Fields.size(), 0);
+    const std::vector<std::string> All = Lines(Text);
+    for (std::size_t n = 0; n < All.size(); ++n) {
+        const std::string& L = All[n];
+        const std::size_t Eq = L.find('=');
         if (Eq == std::string::npos || Eq > 6)
             continue;
-        const std::string Name = Line.substr(0, Eq);
-        for (int k = 0; k < 26; ++k)
-            if (!Seen[k] && SameKey(Name, kKeys[k])) {
-                Seen[k] = true;
-                Found[k] = Line.substr(Eq + 1);
-            }
+        const TField* F = FindFieldByKey(std::string_view(L).substr(0, Eq));
+        if (!F)
+            continue;
+        const std::size_t k = static_cast<std::size_t>(F - Fields.data());
+        if (Line[k] == 0) {
+            Line[k] = static_cast<int>(n) + 1;
+            Found[k] = L.substr(Eq + 1);
+        }
     }
-    auto Value = [&](const char* Key) -> std::string {
-        for (int k = 0; k < 26; ++k)
-            if (std::strcmp(Key, kKeys[k]) == 0)
-                return Found[k];
-        return std::string();
-    };
-    auto Int = [&](const char* Key) { return ToInt(Value(Key)); };
-    auto Byte = [&](const char* Key) { return static_cast<std::uint8_t>(Int(Key)); };
+    bool Any = false;
+    for (int L : Line)
+        Any = Any || L != 0;
+    if (!Any) {
+        I.NotSettings = FileText.find('\0') != std::string::npos && !I.Utf8
+            ? "it holds binary data and no line names a setting"
+            : "no line names a setting (PI=, PS=, ...)";
+        return;
+    }
 
-    R.PI = ToPI(Value("PI"));
-    R.PS = Value("PS");
-    R.PTY = Byte("PTY");
-    R.TA = Byte("TA");
-    R.TATime = static_cast<std::int32_t>(Int("TATIME"));
-    R.TP = Byte("TP");
-    R.MS = Byte("MS");
-    R.SetDI(static_cast<int>(Int("DI")));
-    R.Mode = Byte("MODE");
-    R.RT = Value("TEXT");
-    R.DRTS = Byte("DRTS");
-    R.DPS = Value("DPS");
-    R.DPSS = Byte("DPSS");
-    R.DPSParse = Byte("PARSE");
-    for (int i = 1; i <= 7; ++i)
-        R.AF[i] = Byte(kKeys[13 + i]);
-    R.Phase = static_cast<std::int32_t>(Int("PHASE"));
-    R.CT = Byte("CT");
-    const std::string Off = Value("OFFSET");
-    if (!Off.empty()) {
-        const long long Hours = ToInt(Off.size() > 1 ? Off.substr(1, 2) : std::string());
-        const long long Minutes = ToInt(Off.size() > 4 ? Off.substr(4, 2) : std::string());
-        const long long Total = Hours * 60 + Minutes;
-        R.Offset = static_cast<std::int32_t>(Off[0] == '-' ? -Total : Total);
+    R.SourceFindings.clear();
+    for (std::size_t k = 0; k < Fields.size(); ++k) {
+        const TField& F = Fields[k];
+        if (Line[k] == 0) {
+            // A key no line names gives 0, and an empty text.
+            if (F.Type != ftText) {
+                I.MissingKeys.push_back(F.Key);
+                F.Set(R, 0);
+            } else
+                (R.*F.TextField).clear();
+            continue;
+        }
+        I.KeyLines[F.Key] = Line[k];
+        std::uint32_t Refused = 0;
+        const std::string Value = ToLatin1(Found[k], I.Utf8, Refused);
+        if (Refused == kInvalid)
+            AddFieldAlert(R.SourceFindings, F, Value, "holds bytes that are not valid UTF-8 or UTF-16 text", Line[k]);
+        else if (Refused)
+            AddFieldAlert(R.SourceFindings, F, Value, UnencodableReason(Refused), Line[k]);
+        else if (const auto Why = TakeFieldValue(F, Value, R))
+            AddFieldAlert(R.SourceFindings, F, Value, *Why, Line[k]);
     }
-    R.DST = Byte("DST");
-    R.Sync = Byte("SYNC");
     R.RTCManual = true;
     R.RTC = UtcNow();
 }
@@ -193,44 +223,81 @@ bool SaveSettingsFile(const TBRDSDataValidator& Record, const std::string& Path,
     Options.FollowLinks = true;
     Options.KeepAttributes = true;
     Options.Write = std::move(Write);
-    return WriteFileAtomic(Path, SettingsFileText(Record), Error, Options);
+    return WriteFileAtomic(Path, SettingsFileBytes(Record), Error, Options);
 }
 
-bool LoadSettingsFile(
-    const std::string& Path, TBRDSDataValidator& Record, std::string& Error, const TBRDSDataValidator* DeviceCopy)
+bool ReadSettingsFileBytes(const std::string& Path, std::string& Raw, std::string& Error, bool AllowStreams)
 {
-    const int Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (Fd < 0) {
-        Error = Errno("Cannot open file", Path, errno);
+    const bool Stdin = AllowStreams && Path == "-";
+    const std::string Name = Stdin ? std::string("standard input") : Path;
+    struct stat St { };
+    // Looked at before it is opened: opening a device may already act on it.
+    if (!Stdin && ::stat(Path.c_str(), &St) == 0 && !S_ISREG(St.st_mode)
+        && !(AllowStreams && (S_ISFIFO(St.st_mode) || S_ISCHR(St.st_mode)))) {
+        Error = "Cannot open file \"" + Path + "\": it is " + KindOf(St.st_mode) + ", not a settings file";
         return false;
     }
-    std::string Raw;
+    // Without streams this never blocks: a FIFO put in place meanwhile opens
+    // at once and is refused below. A stream waits for its writer.
+    const int Flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | (AllowStreams ? 0 : O_NONBLOCK);
+    const int Fd = Stdin ? ::fcntl(0, F_DUPFD_CLOEXEC, 0) : ::open(Path.c_str(), Flags);
+    if (Fd < 0) {
+        Error = Errno("Cannot open file", Name, errno);
+        return false;
+    }
+    if (::fstat(Fd, &St) != 0 || (!S_ISREG(St.st_mode) && !AllowStreams)) {
+        const int Err = errno;
+        ::close(Fd);
+        Error = S_ISREG(St.st_mode) || St.st_mode == 0
+            ? Errno("Cannot open file", Name, Err)
+            : "Cannot open file \"" + Name + "\": it is " + KindOf(St.st_mode) + ", not a settings file";
+        return false;
+    }
+    Raw.clear();
     char Buf[65536];
     for (;;) {
-        const ssize_t n = read(Fd, Buf, sizeof Buf);
+        const ssize_t n = ::read(Fd, Buf, sizeof Buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
             const int Err = errno;
-            close(Fd);
-            Error = Errno("Cannot read file", Path, Err);
+            ::close(Fd);
+            Error = Errno("Cannot read file", Name, Err);
             return false;
         }
         if (n == 0)
             break;
         if (Raw.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
-            close(Fd);
-            Error = "Cannot read file \"" + Path + "\": the file is too large for a settings file";
+            ::close(Fd);
+            Error = "Cannot read file \"" + Name + "\": the file is too large for a settings file";
             return false;
         }
         Raw.append(Buf, static_cast<std::size_t>(n));
     }
-    close(Fd);
-    if (DeviceCopy) {
-        Record.FW = DeviceCopy->FW;
-        Record.HW = DeviceCopy->HW;
-        Record.Serial = DeviceCopy->Serial;
+    ::close(Fd);
+    return true;
+}
+
+bool LoadSettingsFile(const std::string& Path, TBRDSDataValidator& Record, std::string& Error,
+    const TBRDSDataValidator* DeviceCopy, TSettingsFileInfo* Info)
+{
+    std::string Raw;
+    if (!ReadSettingsFileBytes(Path, Raw, Error))
+        return false;
+    TSettingsFileInfo Own;
+    TSettingsFileInfo& I = Info ? *Info : Own;
+    TBRDSDataValidator Read;
+    Read.AssignSettings(Record);
+    ParseSettingsFile(Raw, Read, &I);
+    if (!I.NotSettings.empty()) {
+        Error = "\"" + Path + "\" is not a settings file: " + I.NotSettings;
+        return false;
     }
-    ParseSettingsFile(Raw, Record);
+    if (DeviceCopy) {
+        Read.FW = DeviceCopy->FW;
+        Read.HW = DeviceCopy->HW;
+        Read.Serial = DeviceCopy->Serial;
+    }
+    Record.AssignSettings(Read);
     return true;
 }

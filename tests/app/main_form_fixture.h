@@ -35,6 +35,9 @@ public:
     std::deque<int> Answers; // modal results of the next message boxes; mrCancel when empty
     QString OpenName;
     QString SaveName;
+    QString HelpFile; // empty: where the program looks for it
+
+    QString HelpFileName() const override { return HelpFile.isEmpty() ? TMainForm::HelpFileName() : HelpFile; }
 
     int Message(const QString& Msg, TMsgDlgType, TMsgDlgButtons) override
     {

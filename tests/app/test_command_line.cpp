@@ -1,3 +1,4 @@
+#include <QDir>
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
@@ -11,7 +12,9 @@ TEST(CommandLine, OptionsHelpVersionAndErrors)
         bool Connect;
         std::string Transcript;
         const char* Text; // a part of the help, version or error text
+        std::string File = {};
     };
+    const std::string Here = QDir::currentPath().toStdString();
     using C = TCommandLine;
     const TCase Cases[] = {
         {{}, C::caRun, "", false, "", ""},
@@ -26,7 +29,12 @@ TEST(CommandLine, OptionsHelpVersionAndErrors)
         {{"--port="}, C::caError, "", false, "", "--port needs a value"},
         {{"--port", "a", "--port", "b"}, C::caError, "", false, "", "--port given more than once"},
         {{"--frobnicate"}, C::caError, "", false, "", "Unknown option 'frobnicate'"},
-        {{"ttyUSB0"}, C::caError, "", false, "", "Unexpected argument: ttyUSB0"},
+        // A settings file, named relative to the folder the program starts in.
+        {{"station.kvx", "--port", "ttyUSB0", "--connect"}, C::caRun, "ttyUSB0", true, "", "", Here + "/station.kvx"},
+        {{"--connect", "/srv/sites/../a b.kvx"}, C::caRun, "", true, "", "", "/srv/a b.kvx"},
+        {{"--help"}, C::caHelp, "", false, "", "[SETTINGS.kvx]"},
+        {{"a.kvx", "b.kvx"}, C::caError, "", false, "", "One settings file at a time: a.kvx, b.kvx"},
+        {{""}, C::caError, "", false, "", "settings file's name is empty"},
     };
     for (const TCase& T : Cases) {
         SCOPED_TRACE(T.Args.join(' ').toStdString());
@@ -35,6 +43,7 @@ TEST(CommandLine, OptionsHelpVersionAndErrors)
         EXPECT_EQ(R.Options.Port, T.Port);
         EXPECT_EQ(R.Options.Connect, T.Connect);
         EXPECT_EQ(R.Options.TranscriptFile, T.Transcript);
+        EXPECT_EQ(R.Options.File, T.File);
         EXPECT_TRUE(R.Text.contains(QString::fromUtf8(T.Text))) << R.Text.toStdString();
     }
 }

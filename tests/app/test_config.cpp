@@ -56,7 +56,9 @@ protected:
 
 TEST_F(Config, FirstRunCreatesTheFolderAndWritesEveryKeyInOrder)
 {
-    const std::string prog = Root + "/opt/kvxc/bin"; // no part of it exists yet
+    // A build tree: the marker beside the program, no conf folder yet.
+    const std::string prog = Root + "/build/src/app";
+    WriteFile(prog + "/" + BuildTreeMarker, "");
     TDMI dmi(prog);
     EXPECT_EQ(dmi.ConfigFolder(), prog + "/conf");
     EXPECT_EQ(dmi.FileName(), prog + "/conf/kvxc.ini");
@@ -197,9 +199,12 @@ TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile)
     EXPECT_EQ(ReadFile(dmi.FileName()), old);
 }
 
-TEST_F(Config, FolderThatCannotBeCreatedFallsBackToTheUserFolder)
+TEST_F(Config, OnlyABuildTreeKeepsItsConfigurationBesideTheProgram)
 {
-    WriteFile(Root + "/file", "not a folder");
+    // An installed program: its folder exists and (as root) could be written,
+    // yet nothing is created in it; the file goes to the user's folder.
+    const std::string prog = Root + "/usr/bin";
+    fs::create_directories(prog);
     struct Case {
         const char* Xdg; // nullptr: unset
         std::string Expected;
@@ -216,22 +221,33 @@ TEST_F(Config, FolderThatCannotBeCreatedFallsBackToTheUserFolder)
             ::setenv("XDG_CONFIG_HOME", c.Xdg, 1);
         else
             ::unsetenv("XDG_CONFIG_HOME");
-        TDMI dmi(Root + "/file/prog");
+        TDMI dmi(prog);
         EXPECT_EQ(dmi.ConfigFolder(), c.Expected);
         EXPECT_TRUE(dmi.WriteConfig(DefConfigData));
         EXPECT_TRUE(fs::exists(c.Expected + "/kvxc.ini"));
+        EXPECT_TRUE(fs::is_empty(prog));
     }
 
-    // A folder named outright is used or reported, never swapped for another.
+    // The marker is what makes a build tree; a folder of that name is none.
+    fs::create_directories(prog + "/" + BuildTreeMarker);
+    EXPECT_EQ(TDMI(prog).ConfigFolder(), Root + "/home/.config/kvxc/conf");
+    fs::remove(prog + "/" + BuildTreeMarker);
+    WriteFile(prog + "/" + BuildTreeMarker, "");
+    EXPECT_EQ(TDMI(prog).ConfigFolder(), prog + "/conf");
+    fs::remove(prog + "/conf");
+
+    // A folder named outright wins over the build tree; it is used or
+    // reported, never swapped for another.
+    WriteFile(Root + "/file", "not a folder");
     ::setenv("KVX_CONFIG_DIR", (Root + "/file/own").c_str(), 1);
     testing::internal::CaptureStderr();
-    TDMI dmi(Root + "/prog");
+    TDMI dmi(prog);
     EXPECT_FALSE(dmi.WriteConfig(DefConfigData));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(dmi.ConfigFolder(), Root + "/file/own");
     EXPECT_NE(err.find("cannot create the configuration folder " + Root + "/file/own"), std::string::npos) << err;
     EXPECT_NE(err.find("cannot write the configuration file"), std::string::npos) << err;
-    EXPECT_FALSE(fs::exists(Root + "/prog"));
+    EXPECT_FALSE(fs::exists(prog + "/conf"));
 }
 
 // Permission bits do not stop root: the store runs as "nobody" in a child.
@@ -255,6 +271,7 @@ TEST_F(Config, ReadOnlyProgramFolderFallsBackToTheUserFolder)
         SCOPED_TRACE(c.What);
         const std::string prog = Root + (c.ConfExists ? "/prog2" : "/prog1");
         fs::create_directories(prog + "/conf");
+        WriteFile(prog + "/" + BuildTreeMarker, ""); // a build tree that user cannot write
         if (!c.ConfExists)
             fs::remove(prog + "/conf");
         fs::permissions(prog, fs::perms(0555));

@@ -50,7 +50,10 @@ TEST(GuardWithWindow, SecondCopyWhileAModalWindowIsOpenRaisesTheFirstAfterItClos
         ASSERT_TRUE(IsFirstInstance());
 
         TAlertArray Findings;
-        Findings.push_back({altInfo, "A finding", "Its description", false});
+        TAlert Finding;
+        Finding.Name = "A finding";
+        Finding.Description = "Its description";
+        Findings.push_back(Finding);
         const std::pair<const char*, std::function<void()>> Modals[] = {
             {"settings", [&] { F._ac_Settings->trigger(); }},
             {"pre-flight window",

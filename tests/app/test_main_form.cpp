@@ -2,11 +2,14 @@
 // file, the port list, the status panel, and a session with the simulated
 // encoder over a real pseudo-terminal.
 #include "main_form_fixture.h"
+#include "support/hostile_settings_files.h"
 
 #include "app/settings_form.h"
 #include "app/signal_closer.h"
 #include "support/kvxsim_process.h"
 #include "support/zone_scope.h"
+#include "ui/kit/help_window.h"
+#include "ui/kit/overlay.h"
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 
@@ -15,12 +18,18 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QStatusTipEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <sstream>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -76,6 +85,54 @@ TEST(MainForm, WindowDefinition)
     EXPECT_TRUE(F.close());
     EXPECT_TRUE(F.Messages.empty());
 }
+
+#ifdef KVXC_HELP_PAGE
+// The help page as the build writes it, with no program on the PATH that
+// could open a link: help needs none.
+TEST(MainForm, EveryHelpMarkerOpensTheHelpWindowOnItsGroupsSection)
+{
+    TWindow W;
+    TTestForm& F = W.Start();
+    F.HelpFile = QStringLiteral(KVXC_HELP_PAGE);
+    QTemporaryDir Empty;
+    const QByteArray Path = qgetenv("PATH");
+    qputenv("PATH", Empty.path().toLocal8Bit());
+    auto Top = [&F] {
+        QCoreApplication::processEvents();
+        THelpWindow* H = F.HelpWindow();
+        return H && H->isVisible() ? H->Browser()->cursorForPosition(QPoint(2, 2)).block().text() : QString();
+    };
+
+    int Markers = 0;
+    for (TClickImage* Marker : F.findChildren<TClickImage*>()) {
+        const int Context = GetHelpContext(Marker);
+        if (Context <= 0)
+            continue;
+        ++Markers;
+        const TGroupBox* Group = nullptr;
+        for (const TGroupBox* G : F.findChildren<TGroupBox*>())
+            if (G->HelpContext() == Context)
+                Group = G;
+        ASSERT_NE(Group, nullptr) << Context;
+        F._ac_HelpExecute(Marker);
+        EXPECT_EQ(Top(), Group->title()) << "help context " << Context;
+    }
+    EXPECT_EQ(Markers, 14);
+
+    // Help Contents opens at the top; F1 on the section of the focused control.
+    F._ac_Help->trigger();
+    EXPECT_TRUE(Top().startsWith("Korvane Ardent RDS/RBDS Encoders Manager ")) << Top().toStdString();
+    F.HelpWindow()->close(); // back in the main window, editing
+    F.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&F));
+    F.SetEditorEnabled(true);
+    F.cbTP_B->setFocus();
+    QTest::keyClick(F.cbTP_B, Qt::Key_F1);
+    EXPECT_EQ(Top(), "TA / TP");
+    qputenv("PATH", Path);
+    EXPECT_TRUE(F.Messages.empty());
+}
+#endif
 
 TEST(MainForm, MaximisedStartKeepsThePlaceReadAtStart)
 {
@@ -563,23 +620,107 @@ TEST(MainFormSession, SynchronisingSaveLeavesEditorDeviceCopyAndBackupWithTheCom
 
 TEST(MainFormSession, RefusedCommandDisconnectsWithAMessage)
 {
+    // Refused at the third of four commands: what was applied and what was not sent.
     TConnected S;
-    ASSERT_TRUE(S.Connect({"--refuse", "PS="}));
+    ASSERT_TRUE(S.Connect({"--refuse", "TA="}));
     TTestForm& F = *S.F;
     const std::size_t Before = S.Sim.Log().size();
+    F.edPI_B->setText(QStringLiteral("C201"));
     F.edPS_B->setText(QStringLiteral("NOPE"));
+    F.cbTA_B->setCurrentIndex(1);
+    F.cbTP_B->setCurrentIndex(1);
     F.UpdateActions();
     F._ac_DeviceSave->trigger();
     ASSERT_TRUE(S.WaitDisconnected());
-    EXPECT_EQ(S.LogFrom(Before), std::vector<std::string> {"PS=NOPE"});
+    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"PI=C201", "PS=NOPE", "TA=1"}));
     ASSERT_EQ(F.Messages.size(), 1u);
-    // What was refused and that nothing changed.
     EXPECT_EQ(F.Messages[0],
-        "Save Failed! Negative Acknowledgement.\nThe encoder refused PS=NOPE (it answered NO).\n"
-        "Nothing was applied (0 of 1): the encoder was not changed.");
+        "Save Failed! Negative Acknowledgement.\nThe encoder refused TA=1 (it answered NO).\n"
+        "The encoder was partly changed: 2 of 4 commands applied: PI=C201, PS=NOPE.\nNot sent (1): TP=1.");
     EXPECT_FALSE(F.gbPS_B->isEnabled());
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
+}
+
+TEST(MainFormSession, OpenRefusesHostileFilesAndWhatIsNotAFileAtOnce)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    const std::size_t Before = S.Sim.Log().size();
+    for (const THostileSettingsFile& C : HostileSettingsFiles()) {
+        SCOPED_TRACE(C.Name);
+        F.OpenName = QString::fromStdString(S.Sim.WriteFile("in.kvx", C.Text));
+        F.Messages.clear();
+        const int Calls = S.Presenter.Calls;
+        F._ac_FileOpen->trigger();
+        if (*C.Key) {
+            // The pre-flight window lists the finding with its line.
+            ASSERT_EQ(S.Presenter.Calls, Calls + 1);
+            ASSERT_EQ(S.Presenter.Last.size(), 1u);
+            EXPECT_EQ(S.Presenter.Last[0].Key, C.Key);
+            EXPECT_EQ(S.Presenter.Last[0].Description.rfind("Line " + std::to_string(C.Line) + ": ", 0), 0u);
+            EXPECT_NE(S.Presenter.Last[0].Description.find(C.Reason), std::string::npos)
+                << S.Presenter.Last[0].Description;
+            EXPECT_TRUE(F.Messages.empty());
+        } else {
+            ASSERT_EQ(F.Messages.size(), 1u);
+            EXPECT_TRUE(F.Messages[0].contains(QString::fromLatin1(C.Reason))) << F.Messages[0].toStdString();
+        }
+        // Nothing was loaded: the editor shows the encoder's settings, and the
+        // window has no file that a Save would overwrite.
+        EXPECT_EQ(F.edPS_B->text(), "RDS");
+        EXPECT_EQ(F.edPI_B->text(), "FFFF");
+        EXPECT_TRUE(F.FileName.isEmpty());
+        EXPECT_EQ(F.windowTitle(), F.ORGCaption);
+    }
+
+    // A FIFO nobody writes to, a folder and a device are refused at once.
+    const std::string Fifo = S.Sim.Dir() + "/fifo.kvx";
+    ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
+    for (const std::string& Path : {Fifo, S.Sim.Dir(), std::string("/dev/zero")}) {
+        SCOPED_TRACE(Path);
+        F.Messages.clear();
+        F.OpenName = QString::fromStdString(Path);
+        F._ac_FileOpen->trigger();
+        ASSERT_EQ(F.Messages.size(), 1u);
+        EXPECT_TRUE(F.Messages[0].contains(QStringLiteral("not a settings file"))) << F.Messages[0].toStdString();
+        EXPECT_TRUE(F.FileName.isEmpty());
+    }
+    F.UpdateActions();
+    EXPECT_FALSE(F._ac_DeviceSave->isEnabled());
+    for (const std::string& L : S.LogFrom(Before))
+        EXPECT_EQ(L.find('='), std::string::npos) << L; // only clock-refresh queries went out
+}
+
+TEST(MainFormSession, TheEditorMarksWhatThe8BitCodePageCannotHold)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    const std::size_t Before = S.Sim.Log().size();
+    F.edPS_B->setText(QStringLiteral("5 \u20AC"));
+    EXPECT_TRUE(F.edPS_B->toolTip().contains(QStringLiteral("U+20AC"))) << F.edPS_B->toolTip().toStdString();
+    EXPECT_FALSE(F.edPS_B->styleSheet().isEmpty());
+    F.edRT_B->setText(QStringLiteral("Dvo\u0159\u00E1k"));
+    EXPECT_TRUE(F.edRT_B->toolTip().contains(QStringLiteral("U+0159")));
+
+    // Saving names the characters; nothing is sent.
+    F.UpdateActions();
+    S.Presenter.Answer = true; // even a presenter that lets everything pass
+    F._ac_DeviceSave->trigger();
+    ASSERT_GE(S.Presenter.Calls, 1);
+    ASSERT_EQ(S.Presenter.Last.size(), 2u);
+    EXPECT_EQ(S.Presenter.Last[0].Key, "PS");
+    EXPECT_EQ(S.Presenter.Last[0].Description, "holds U+20AC, a character the 8-bit code page cannot hold");
+    EXPECT_EQ(S.Presenter.Last[1].Key, "TEXT");
+
+    // A text the code page can hold loses its mark.
+    F.edPS_B->setText(QStringLiteral("CAF\u00C9"));
+    EXPECT_TRUE(F.edPS_B->toolTip().isEmpty());
+    EXPECT_TRUE(F.edPS_B->styleSheet().isEmpty());
+    for (const std::string& L : S.LogFrom(Before))
+        EXPECT_EQ(L.find('='), std::string::npos) << L;
 }
 
 TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
@@ -654,6 +795,32 @@ TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
     EXPECT_TRUE(F.gbPS_B->isEnabled());
 }
 
+TEST(MainFormSession, FactoryDefaultsRefusedOrUnansweredSaySo)
+{
+    struct {
+        std::vector<std::string> Sim;
+        const char* Message;
+    } Cases[] = {
+        {{"--refuse", "INIT"}, "The encoder refused INIT: it was not reset"},
+        {{"--mute", "INIT"}, "No reply to INIT within 0.3 s: the encoder may not have been reset"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Message);
+        TConnected S;
+        ASSERT_TRUE(S.Connect(C.Sim));
+        TTestForm& F = *S.F;
+        F.Dialogue->SetReplyTimeout(300);
+        F.Answers = {mrYes};
+        F._ac_DeviceDefaults->trigger();
+        ASSERT_TRUE(S.WaitDisconnected());
+        ASSERT_EQ(F.Messages.size(), 2u); // the question, then the failure
+        EXPECT_EQ(F.Messages[1], C.Message);
+        // The old settings are not shown as factory ones: the editor stays off.
+        EXPECT_FALSE(F.gbPS_B->isEnabled());
+        EXPECT_FALSE(F.Dialogue->BRDSDV->Ready());
+    }
+}
+
 TEST(MainFormSession, SaveAndOpenASettingsFile)
 {
     TConnected S;
@@ -678,6 +845,11 @@ TEST(MainFormSession, SaveAndOpenASettingsFile)
     EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
     F.UpdateActions();
     EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
+    // The keys the hand-written file lacks are named.
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_TRUE(F.Messages[0].startsWith("The settings file has no line for PTY, TA, TATIME,"))
+        << F.Messages[0].toStdString();
+    F.Messages.clear();
 
     // A file that cannot be read: the file layer's reason in a message box,
     // and the window keeps the file it had, so Save does not overwrite the
@@ -698,6 +870,48 @@ TEST(MainFormSession, SaveAndOpenASettingsFile)
     EXPECT_EQ(ReadAll(Path).find("PI=0000"), std::string::npos);
     for (const std::string& L : S.LogFrom(Before))
         EXPECT_EQ(L.find('='), std::string::npos) << L; // only clock-refresh queries went out
+}
+
+TEST(MainFormSession, SettingsFileOfTheCommandLineOpensAfterTheRead)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Sim.Start({}));
+    const std::string File = S.Sim.WriteFile("station.kvx",
+        "PI=C201\r\nPS=MY RADIO\r\nPTY=0\r\nTA=0\r\nTATIME=0\r\nTP=0\r\nMS=0\r\nDI=0\r\nMODE=0\r\n"
+        "TEXT=from the command line\r\nDRTS=0\r\nDPSS=0\r\nPARSE=0\r\nAF1=0\r\nAF2=0\r\nAF3=0\r\nAF4=0\r\n"
+        "AF5=0\r\nAF6=0\r\nAF7=0\r\nPHASE=0\r\nCT=0\r\nOFFSET=+00:00\r\nDST=0\r\nSYNC=0\r\n");
+    TStartupOptions O;
+    O.Port = S.Sim.Path();
+    O.Connect = true;
+    O.File = File;
+    TTestForm& F = S.Start(O);
+    EXPECT_EQ(F.windowTitle(), F.ORGCaption);
+    EXPECT_EQ(F.StartupFile(), QString::fromStdString(File));
+    ASSERT_TRUE(UntilInEventLoop([&] { return F.StartupFile().isEmpty(); }));
+
+    // Opened as File > Open opens a file: its name in the title, its values in
+    // the editor, the encoder as it was.
+    EXPECT_EQ(F.Dialogue->LastScriptEnd(), 134);
+    EXPECT_EQ(F.FileName, QString::fromStdString(File));
+    EXPECT_TRUE(F.windowTitle().endsWith(" - [station.kvx]")) << F.windowTitle().toStdString();
+    EXPECT_EQ(F.edPS_B->text(), "MY RADIO");
+    EXPECT_EQ(F.edRT_B->text(), "from the command line");
+    EXPECT_EQ(F.edPI_B->text(), "C201");
+    EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
+    EXPECT_TRUE(F.Messages.empty());
+    F.UpdateActions();
+    EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
+}
+
+TEST(MainFormSession, SettingsFileOfTheCommandLineThatCannotBeReadIsReportedAtOnce)
+{
+    TWindow W;
+    TStartupOptions O;
+    O.File = W.Conf.filePath(QStringLiteral("missing.kvx")).toStdString();
+    TTestForm& F = W.Start(O);
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_EQ(F.Messages[0], "Cannot open file \"" + QString::fromStdString(O.File) + "\": No such file or directory");
+    EXPECT_TRUE(F.StartupFile().isEmpty());
 }
 
 TEST(MainFormSession, CloseQueryAnswers)

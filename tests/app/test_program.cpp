@@ -42,7 +42,7 @@ TEST(Program, CommandLineAnswersWithoutAWindow)
         {{"--version"}, true, 0, "kvxc 1.", ""},
         {{"--help"}, true, 0, "--port <PORT>", ""},
         {{"--port"}, false, 64, "", "Missing value after '--port'"},
-        {{"ttyUSB0"}, false, 64, "", "Try 'kvxc --help'."},
+        {{"a.kvx", "b.kvx"}, false, 64, "", "Try 'kvxc --help'."},
     };
     QTemporaryDir dir;
     for (const TCase& C : Cases) {
@@ -109,6 +109,20 @@ TEST(Program, StartsConnectedAndASecondCopyEnds)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_FALSE(second.readAllStandardError().contains("first paint"));
     EXPECT_EQ(first.state(), QProcess::Running);
+
+    // One given a settings file says that it did not open it (and shows it
+    // in a message box, which nobody closes here).
+    QProcess third;
+    third.setProcessEnvironment(Environment(dir));
+    third.setReadChannel(QProcess::StandardError);
+    third.start(QStringLiteral(KVXC_PATH), {QStringLiteral("station.kvx")});
+    QByteArray err;
+    while (!err.contains("not opened") && third.waitForReadyRead(30000))
+        err += third.readAllStandardError();
+    EXPECT_TRUE(err.contains("already running and was brought to the front")) << err.toStdString();
+    EXPECT_TRUE(err.contains("station.kvx was not opened")) << err.toStdString();
+    third.kill();
+    third.waitForFinished(10000);
 
     first.terminate();
     first.waitForFinished(10000);

@@ -16,11 +16,14 @@ struct TRun {
 
 // Runs kvxctl with Args and no input; Out is its standard output, with its
 // error output after it when WithErrors is set. Runner, when given, is the
-// command that starts kvxctl (setpriv as another user).
-inline TRun Kvxctl(const std::string& Args, bool WithErrors = false, const std::string& Runner = "")
+// command that starts kvxctl (setpriv as another user). PipedInput, when
+// given, is a file whose bytes reach kvxctl's standard input through a pipe.
+inline TRun Kvxctl(const std::string& Args, bool WithErrors = false, const std::string& Runner = "",
+    const std::string& PipedInput = "")
 {
-    const std::string Cmd = Runner + (Runner.empty() ? "" : " ") + std::string(KVXCTL_PATH) + " " + Args
-        + " </dev/null " + (WithErrors ? "2>&1" : "2>/dev/null");
+    const std::string Cmd = (PipedInput.empty() ? "" : "cat '" + PipedInput + "' | ") + Runner
+        + (Runner.empty() ? "" : " ") + std::string(KVXCTL_PATH) + " " + Args
+        + (PipedInput.empty() ? " </dev/null " : " ") + (WithErrors ? "2>&1" : "2>/dev/null");
     FILE* F = ::popen(Cmd.c_str(), "r");
     TRun R {-1, {}};
     if (!F)

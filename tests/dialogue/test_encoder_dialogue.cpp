@@ -127,7 +127,11 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
         {114, "", "\r\n\"Buy  \"\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->DPS == "Buy"; }},
         {106, "", "\r\n31\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PTY == 31; }},
         {106, "", "\r\nabc\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
-        {106, "", "\r\n300\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
+        // Numbers outside their setting's range are not taken either.
+        {106, "", "\r\n32\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
+        {106, "", "\r\n300\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
+        {124, "", "\r\n3600\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->Phase == -1; }},
+        {123, "", "\r\n205\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->AF[7] == 255; }},
         {106, "", "\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
         {109, "", "\r\n7x\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->TATime == -1; }},
         {124, "", "\r\n3599\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Phase == 3599; }},
@@ -136,7 +140,7 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
                 const auto& R = *D.BRDSDV;
                 return R.DIMS == 1 && R.DIAH == 0 && R.DICO == 1 && R.DIDS == 1;
             }},
-        {111, "", "\r\n16\r\nOK\r\n", dfNotANumber, [](auto&, auto&) { return true; }},
+        {111, "", "\r\n16\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->DI() == 15; }},
         {112, "", "\r\nSIDE\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Mode == 1; }},
         {112, "", "\r\nside\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Mode == 0; }},
         {119, "", "\r\n105\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->AF[3] == 105; }},

@@ -1,6 +1,7 @@
 #if defined(KVXCTL_PATH) && defined(KVXSIM_PATH)
 
 #include "kvxctl_run.h"
+#include "support/hostile_settings_files.h"
 #include "support/kvxsim_process.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
@@ -17,6 +18,7 @@
 
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 TEST(KvxctlScripts, CommandsAndExitCodes)
 {
@@ -34,15 +36,25 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
             {"\"ISDST\": null", "\"AF\": []", "\"PI\": \"FFFF\""}, {"DRTS?"}},
         {{}, "PI=C201\r\nPS=RDS\r\nAF1=105\r\nAF2=12\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "diff %s", 0,
             {"PI=C201\nAF1=105\nAF2=12\n"}, {"DST?"}},
-        {{}, "PI=C201\r\nAF1=105\r\nAF2=105\r\n", "diff %s", 4, {}, {"DST?"}},
-        {{}, "PI=0000\r\n", "write %s --yes", 4, {}, {"DST?"}},
+        {{}, "PI=C201\r\nAF1=105\r\nAF2=105\r\n", "diff %s", 4,
+            {":3: AF2=105: AF Method A do not allows duplicate frequencies!"}, {}},
+        {{}, "PI=0000\r\n", "write %s --yes", 4, {":1: PI=0000: Invalid PI!"}, {}},
         {{}, "PI=C201\r\nPS=RADIO 1\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 0,
             {"PI=C201\nPS=RADIO 1\n", "PI=C201 -> \\r\\nOK\\r\\n\nPS=RADIO 1 -> \\r\\nOK\\r\\n\n"},
             {"PI=C201", "PS=RADIO 1", "ECHO=0"}},
-        {{"--refuse", "TA="}, "PI=C201\r\nPS=RDS\r\nTA=1\r\nTP=1\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 1,
-            {"PI=C201 -> \\r\\nOK\\r\\n\nTA=1 -> \\r\\nNO\\r\\n\n"}, {"PI=C201", "TA=1"}},
-        // The encoder keeps RadioText without its trailing blanks: the read-back differs.
-        {{}, "PI=FFFF\r\nPS=RDS\r\nTEXT=Hi  \r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 5, {"TEXT=Hi   -> "}, {"DST?"}},
+        // Refused at its third command: PI and PS were applied, so the encoder was partly changed.
+        {{"--refuse", "TA="}, "PI=C201\r\nPS=NEW\r\nTA=1\r\nTP=1\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 6,
+            {"PI=C201 -> \\r\\nOK\\r\\n\nPS=NEW -> \\r\\nOK\\r\\n\nTA=1 -> \\r\\nNO\\r\\n\n",
+                "kvxctl: Save Failed! Negative Acknowledgement.\nkvxctl: The encoder refused TA=1 (it answered NO).\n"
+                "kvxctl: The encoder was partly changed: 2 of 4 commands applied: PI=C201, PS=NEW.\n"
+                "kvxctl: Not sent (1): TP=1.\n"},
+            {"PI=C201", "PS=NEW", "TA=1"}},
+        // Refused at the first: nothing changed.
+        {{"--refuse", "PI="}, "PI=C201\r\nPS=RDS\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 1,
+            {"Nothing was applied (0 of 1): the encoder was not changed."}, {"PI=C201"}},
+        // The encoder keeps RadioText without its trailing blanks, and so does the comparison.
+        {{}, "PI=FFFF\r\nPS=RDS\r\nTEXT=Hi  \r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 0, {"TEXT=Hi   -> "}, {"DST?"}},
+        {{}, "PI=FFFF\r\nPS=RDS\r\nTEXT=\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "diff %s", 0, {}, {"DST?"}},
         // The computer's clock (five hours behind UTC here) is written; the
         // read-back agrees with it, not with the file's offset.
         {{}, "PI=FFFF\r\nPS=RDS\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s --sync-clock", 0, {"OFFSET=-05:00 -> "},
@@ -50,6 +62,10 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
         {{}, "", "defaults", 1, {}, {"DST?"}},
         {{"--refuse", "PS="}, "PI=FFFF\r\nPS=NEW\r\n", "diff %s", 0, {"PS=NEW\n"}, {"DST?"}},
         {{}, "", "defaults --yes", 0, {"PI=FFFF\n"}, {"INIT", "ECHO=0"}},
+        {{"--refuse", "INIT"}, "", "defaults --yes", 1, {"kvxctl: the encoder refused INIT: it was not reset\n"},
+            {"INIT"}},
+        {{"--mute", "INIT"}, "", "--timeout 1 defaults --yes", 3,
+            {"kvxctl: no reply to INIT within 1 s: the encoder may not have been reset\n"}, {"INIT"}},
         {{"--mute", "PTY?"}, "", "--timeout 2 read", 3, {}, {"PS?"}},
         {{"--refuse", "PTY?"}, "", "read", 1, {}, {"PTY?"}},
         {{"--garbage", "TP?"}, "", "read", 1, {}, {"TP?"}},
@@ -70,8 +86,8 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
         const std::string Backup = Sim.Dir() + "/backup.kvx";
         if (Has(Cmd, "defaults"))
             Cmd += " --backup " + Backup;
-        const TRun R = Kvxctl("--port " + Sim.Path() + " " + Cmd);
-        EXPECT_EQ(R.Code, C.Code);
+        const TRun R = Kvxctl("--port " + Sim.Path() + " " + Cmd, true);
+        EXPECT_EQ(R.Code, C.Code) << R.Out;
         for (const std::string& Part : C.Out)
             EXPECT_TRUE(Has(R.Out, Part)) << R.Out;
         // The expected commands reached the encoder one after the other.
@@ -84,7 +100,131 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
         if (Has(Cmd, "defaults")) {
             EXPECT_EQ(Has(ReadFile(Backup), "PI=FFFF\r\n"), Has(Cmd, "--yes"));
         }
+        // An invalid file sends nothing at all.
+        if (C.Code == 4) {
+            EXPECT_EQ(Log, std::vector<std::string> {});
+        }
     }
+}
+
+TEST(KvxctlScripts, HostileFilesAreRefusedBeforeThePortIsOpened)
+{
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.Start({}));
+    int n = 0;
+    for (const THostileSettingsFile& C : HostileSettingsFiles()) {
+        SCOPED_TRACE(C.Name);
+        const std::string Path = Sim.WriteFile("in.kvx", C.Text);
+        const std::string Command = n++ % 2 ? "write " + Path + " --yes" : "diff " + Path;
+        const TRun R = Kvxctl("--port " + Sim.Path() + " " + Command, true);
+        EXPECT_EQ(R.Code, 4) << R.Out;
+        if (*C.Key) {
+            EXPECT_TRUE(Has(R.Out, Path + ":" + std::to_string(C.Line) + ": " + C.Key + "=")) << R.Out;
+            EXPECT_TRUE(Has(R.Out, "kvxctl: validation refused " + Path + ": nothing was sent")) << R.Out;
+        }
+        EXPECT_TRUE(Has(R.Out, C.Reason)) << R.Out;
+        // Nothing was sent: the encoder never heard a command.
+        EXPECT_EQ(Sim.Log(), std::vector<std::string> {});
+    }
+}
+
+TEST(KvxctlScripts, AFileIsReadOnceFromAPipeAndAsUtf8WithoutAMark)
+{
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.Start({}));
+    // CAF\u00c9 in UTF-8 without a byte-order mark: five bytes in the file, four go out.
+    const std::string File = Sim.WriteFile("in.kvx", "PI=C201\r\nPS=CAF\xC3\x89\r\n");
+    for (const char* Name : {"-", "/dev/stdin"}) {
+        SCOPED_TRACE(Name);
+        const TRun R = Kvxctl("--port " + Sim.Path() + " diff " + Name, true, "", File);
+        EXPECT_EQ(R.Code, 0) << R.Out;
+        EXPECT_TRUE(Has(R.Out, "PI=C201\nPS=CAF\xC3\x89\n")) << R.Out; // shown as UTF-8 on the terminal
+    }
+    const TRun W = Kvxctl("--port " + Sim.Path() + " write - --yes", true, "", File);
+    EXPECT_EQ(W.Code, 0) << W.Out;
+    const auto Log = Sim.Log();
+    EXPECT_NE(std::find(Log.begin(), Log.end(), "PS=CAF\xC9"), Log.end());
+}
+
+TEST(KvxctlScripts, AnInterruptedWriteSaysWhatItApplied)
+{
+    // TA=1 takes a second to answer: the interrupt comes while it is awaited,
+    // its reply is taken, and nothing more is sent.
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.Start({"--delay-word", "TA==1000"}));
+    const std::string File = Sim.WriteFile("in.kvx", "PI=C201\r\nPS=NEW\r\nTA=1\r\nTP=1\r\nCT=1\r\nMS=1\r\nDI=1\r\n");
+    const std::string Script = std::string(KVXCTL_PATH) + " --port " + Sim.Path() + " write " + File
+        + " --yes </dev/null 2>&1 & P=$!; for i in $(seq 200); do grep -q '^TA=1' '" + Sim.Dir()
+        + "/log' && break; sleep 0.05; done; kill -INT $P; wait $P; echo \"rc=$?\"";
+    FILE* F = ::popen(Script.c_str(), "r");
+    ASSERT_NE(F, nullptr);
+    std::string Out;
+    char Buf[512];
+    for (std::size_t N; (N = std::fread(Buf, 1, sizeof Buf, F)) > 0;)
+        Out.append(Buf, N);
+    ::pclose(F);
+    EXPECT_TRUE(Has(Out,
+        "kvxctl: Save Failed! The write was interrupted.\n"
+        "kvxctl: The encoder was partly changed: 3 of 4 commands applied: PI=C201, PS=NEW, TA=1.\n"
+        "kvxctl: Not sent (1): TP=1.\n"))
+        << Out;
+    EXPECT_TRUE(Has(Out, "rc=6")) << Out;
+    EXPECT_EQ(Sim.Log().back(), "TA=1");
+}
+
+TEST(KvxctlScripts, HostileRepliesAreEscapedOnTheTerminalOnly)
+{
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.Start({"--reply",
+        "SER?=\x1b]0;owned\x07\x9b"
+        "2J"}));
+    const std::string Port = "--port " + Sim.Path() + " ";
+    EXPECT_TRUE(Has(Kvxctl(Port + "read").Out, "\nSERIAL=\\x1b]0;owned\\x07\\x9b2J\n"));
+    EXPECT_TRUE(Has(Kvxctl(Port + "send SER?").Out, "\\r\\n\\x1b]0;owned\\x07\\x9b2J\\r\\nOK"));
+    EXPECT_TRUE(Has(Kvxctl(Port + "read --format json").Out,
+        "\"SERIAL\": \"\\u001b]0;owned\\u0007\xC2\x9b"
+        "2J\""));
+    const std::string Out = Sim.Dir() + "/out.kvx";
+    ASSERT_EQ(Kvxctl(Port + "read -o " + Out).Code, 0);
+    EXPECT_TRUE(Has(ReadFile(Out),
+        "\r\nSERIAL=\x1b]0;owned\x07\x9b"
+        "2J\r\n"));
+}
+
+TEST(KvxctlScripts, OutputFilesAndTranscriptsKeepWhatTheyShould)
+{
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.Start({}));
+    // A link at the transcript's path is not followed onto its target.
+    const std::string Victim = Sim.WriteFile("victim", "precious\n");
+    const std::string Link = Sim.Dir() + "/t.txt";
+    ASSERT_EQ(::symlink(Victim.c_str(), Link.c_str()), 0);
+    const TRun T = Kvxctl("--port " + Sim.Path() + " --transcript " + Link + " read", true);
+    EXPECT_EQ(T.Code, 64);
+    EXPECT_TRUE(Has(T.Out, "symbolic link")) << T.Out;
+    EXPECT_EQ(ReadFile(Victim), "precious\n");
+    EXPECT_TRUE(Sim.Log().empty());
+
+    // read -o onto a full file system keeps the old dump (a small tmpfs of
+    // its own, in a mount namespace of the test's own). The dump is longer
+    // than the page that truncating the old one would free.
+    ASSERT_TRUE(Sim.Start({"--reply", "SER?=" + std::string(6000, 'S')}));
+    const std::string Dir = Sim.Dir() + "/full";
+    std::filesystem::create_directory(Dir);
+    const std::string Script = "mount -t tmpfs -o size=64k tmpfs '" + Dir + "' || exit 77; printf 'OLD DUMP\\r\\n' > '"
+        + Dir + "/out.kvx'; dd if=/dev/zero of='" + Dir + "/filler' bs=1k 2>/dev/null; " + KVXCTL_PATH + " --port "
+        + Sim.Path() + " read -o '" + Dir + "/out.kvx' 2>&1; echo \"rc=\\$?\"; cat '" + Dir + "/out.kvx'";
+    FILE* P = ::popen(("unshare -rm sh -c \"" + Script + "\" 2>&1").c_str(), "r");
+    ASSERT_NE(P, nullptr);
+    std::string Out;
+    char Buf[512];
+    for (std::size_t N; (N = std::fread(Buf, 1, sizeof Buf, P)) > 0;)
+        Out.append(Buf, N);
+    const int St = ::pclose(P);
+    if (WIFEXITED(St) && WEXITSTATUS(St) == 77)
+        GTEST_SKIP() << "no mount namespace here: " << Out;
+    EXPECT_TRUE(Has(Out, "No space left on device")) << Out;
+    EXPECT_TRUE(Has(Out, "rc=1\nOLD DUMP\r\n")) << Out;
 }
 
 TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)

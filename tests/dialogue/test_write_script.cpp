@@ -215,6 +215,26 @@ TEST(FactoryDefaults, TheInitReplyIsAwaitedAndChecked)
     }
 }
 
+TEST(FactoryDefaults, WaitsForARunningRefreshSoThatNoStaleReplyPassesForInit)
+{
+    // PILOT? answers late; INIT is refused. Sent at once, INIT would take the
+    // late PILOT? reply for its own and the refusal would pass unseen.
+    TBackupSession S;
+    ASSERT_TRUE(S.Start({"--delay-word", "PILOT?=300", "--refuse", "INIT"}) && S.WaitEnd(134));
+    S.D->SetReplyTimeout(5000);
+    const std::size_t Before = S.Sim.Log().size();
+    S.D->ClockRefreshTick();
+    ASSERT_TRUE(ServeUntil([&] { return S.Sim.Log().back() == "PILOT?"; }));
+    ASSERT_TRUE(S.D->FactoryDefaults());
+    EXPECT_EQ(S.D->SaveChanges(), srBusy);
+    ASSERT_TRUE(S.WaitDisconnected());
+    EXPECT_EQ(S.D->Failure(), dfInitRefused);
+    const auto Sent = S.LogFrom(Before);
+    ASSERT_GE(Sent.size(), 2u);
+    EXPECT_EQ(Sent[Sent.size() - 2], "PILOT?");
+    EXPECT_EQ(Sent.back(), "INIT");
+}
+
 TEST(FactoryDefaults, NoBackupNoReset)
 {
     struct TCase {

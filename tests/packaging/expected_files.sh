@@ -5,20 +5,29 @@ expected_files() {
     [ "${HAVE_KVXC:-0}" = 1 ] && echo bin/kvxc
     echo bin/kvxctl
     echo bin/kvxsim
-    echo share/applications/kvxc.desktop
+    echo share/applications/org.kvxc.kvxc.desktop
     echo share/metainfo/org.kvxc.kvxc.metainfo.xml
     for size in 16 32 48 64 128 256; do
         echo "share/icons/hicolor/${size}x${size}/apps/kvxc.png"
     done
     echo share/icons/hicolor/scalable/apps/kvxc.svg
+    echo share/mime/packages/kvxc.xml
+    for size in 16 32 48 64 128; do
+        echo "share/icons/hicolor/${size}x${size}/mimetypes/application-x-kvxc-settings.png"
+    done
+    echo share/icons/hicolor/scalable/mimetypes/application-x-kvxc-settings.svg
     echo share/man/man1/kvxc.1.gz
     echo share/man/man1/kvxctl.1.gz
     echo share/man/man1/kvxsim.1.gz
+    echo share/kvxc/kvxc.html
     echo share/doc/kvxc/kvxc.html
+    echo share/doc/kvxc/copyright
+    echo share/doc/kvxc/changelog.gz
+    echo share/lintian/overrides/kvxc
 }
 
-# Fails with a line per expected file missing under Root; also refuses files
-# that nothing expects.
+# Fails with a line per expected file missing under Root (a link must lead to
+# a file); also refuses files that nothing expects.
 check_file_list() {
     local root=$1 f bad=0 expected
     expected=$(expected_files)
@@ -35,4 +44,34 @@ check_file_list() {
         fi
     done < <(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort)
     return $bad
+}
+
+# Checks what the installed files say of one another, under Root (a prefix):
+# the help page is data with a relative link from the documentation, the
+# desktop entry takes a file of the type the MIME package defines, the
+# AppStream component names that desktop entry, and the copyright file is
+# machine-readable.
+check_file_contents() {
+    local root=$1 type link
+    link=$(readlink "$root/share/doc/kvxc/kvxc.html")
+    [ "$link" = ../../kvxc/kvxc.html ] || { echo "documentation link to the help page: '$link'"; return 1; }
+    type=$(sed -n 's/.*<mime-type type="\([^"]*\)".*/\1/p' "$root/share/mime/packages/kvxc.xml")
+    grep -q '<glob pattern="\*\.kvx"/>' "$root/share/mime/packages/kvxc.xml" || { echo "no *.kvx glob"; return 1; }
+    grep -qxF "MimeType=$type;" "$root/share/applications/org.kvxc.kvxc.desktop" \
+        || { echo "the desktop entry does not take $type"; return 1; }
+    grep -qxF 'Exec=kvxc %f' "$root/share/applications/org.kvxc.kvxc.desktop" \
+        || { echo "the desktop entry passes no file"; return 1; }
+    [ -f "$root/share/icons/hicolor/48x48/mimetypes/${type/\//-}.png" ] || { echo "no icon for $type"; return 1; }
+    grep -q '<launchable type="desktop-id">org.kvxc.kvxc.desktop</launchable>' \
+        "$root/share/metainfo/org.kvxc.kvxc.metainfo.xml" || { echo "AppStream names another desktop entry"; return 1; }
+    grep -q "<mediatype>$type</mediatype>" "$root/share/metainfo/org.kvxc.kvxc.metainfo.xml" \
+        || { echo "AppStream does not provide $type"; return 1; }
+    head -n 1 "$root/share/doc/kvxc/copyright" \
+        | grep -qxF 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+        || { echo "the copyright file is not machine-readable"; return 1; }
+    if grep -q '@[A-Z_]*@' "$root/share/kvxc/kvxc.html" "$root/share/doc/kvxc/copyright" \
+        "$root/share/metainfo/org.kvxc.kvxc.metainfo.xml"; then
+        echo "a placeholder was left in an installed file"
+        return 1
+    fi
 }

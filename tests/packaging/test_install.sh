@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks the result: every file
-# lands where expected, the desktop entry, the AppStream metadata and the
-# manual pages pass their checkers, the installed kvxctl talks to the
-# installed kvxsim, and a program in the (read-only) installed bin folder keeps
-# its configuration under $XDG_CONFIG_HOME.
+# lands where expected and agrees with the others, the desktop entry, the
+# AppStream metadata and the manual pages pass their checkers, the MIME
+# database built from the package's type gives *.kvx that type, the installed
+# kvxctl talks to the installed kvxsim, and the installed programs, run by
+# whoever runs the test (root, as "sudo kvxc" would), keep their configuration
+# under $XDG_CONFIG_HOME and create nothing in the installed bin folder.
 #
 #   test_install.sh BUILD_DIR HAVE_KVXC [CONFIG_PROBE]
 set -uo pipefail
@@ -15,36 +17,47 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 fail() { echo "FAIL: $*"; exit 1; }
 
-for tool in desktop-file-validate appstreamcli man; do
+for tool in desktop-file-validate appstreamcli man update-mime-database; do
     command -v "$tool" >/dev/null || fail "$tool is missing (make setup installs it)"
 done
 
 tmp=$(mktemp -d)
 sim=
+kvxc=
 cleanup() {
-    [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
-    chmod -R u+w "$tmp" 2>/dev/null
+    local pid
+    for pid in $sim $kvxc; do
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
     rm -rf "$tmp"
 }
 trap cleanup EXIT
-chmod 755 "$tmp" # another user must reach the prefix inside
 prefix=$tmp/usr
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
 check_file_list "$prefix" || fail "the installed files differ from the expected ones"
 
-desktop-file-validate "$prefix/share/applications/kvxc.desktop" || fail "desktop entry"
+check_file_contents "$prefix" || fail "the installed files disagree"
+
+desktop-file-validate "$prefix/share/applications/org.kvxc.kvxc.desktop" || fail "desktop entry"
 appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/org.kvxc.kvxc.metainfo.xml" || fail "AppStream metadata"
 for page in "$prefix"/share/man/man1/*.1.gz; do
     warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
-# The help page: a section per help context, the editor's groups first in their order.
-help=$prefix/share/doc/kvxc/kvxc.html
-contexts=$(grep -c '<Context ' "$here/../../resources/help.xml")
-[ "$(grep -c '<h2 id="ctx' "$help")" = "$contexts" ] || fail "help page without a section per help context"
-order=$(sed -n 's/^<h2 id="ctx\([0-9]*\)".*/\1/p' "$help" | head -n 5 | tr '\n' ' ')
-[ "$order" = "1 2 3 6 9 " ] || fail "help sections in the order $order"
+# The release: AppStream and the manual pages carry the changelog's version and date.
+changelog=$(gzip -dc "$prefix/share/doc/kvxc/changelog.gz")
+version=$(sed -n '1s/^kvxc (\([^)]*\)).*/\1/p' <<<"$changelog")
+date=$(date -u -d "$(sed -n 's/^ -- .*>  //p' <<<"$changelog" | head -n 1)" +%Y-%m-%d) || fail "changelog date"
+grep -q "<release version=\"$version\" date=\"$date\"/>" "$prefix/share/metainfo/org.kvxc.kvxc.metainfo.xml" \
+    || fail "AppStream release is not $version of $date"
+gzip -dc "$prefix/share/man/man1/kvxc.1.gz" | head -n 1 | grep -qF "1 $date \"kvxc $version\"" \
+    || fail "manual page not of $version, $date"
+
+# A file manager's view: the MIME database built from the installed type.
+cp -r "$prefix/share/mime" "$tmp/mime"
+update-mime-database "$tmp/mime" >/dev/null || fail "update-mime-database"
+grep -qx '50:application/x-kvxc-settings:\*\.kvx' "$tmp/mime/globs2" || fail "*.kvx is not application/x-kvxc-settings"
 
 # The installed programs run, and the one talks to the other.
 "$prefix/bin/kvxctl" --help >/dev/null || fail "installed kvxctl --help"
@@ -62,22 +75,39 @@ kill "$sim"
 wait "$sim" 2>/dev/null
 sim=
 
-# Configuration of an installed program: its folder cannot be written, so the
-# file goes to $XDG_CONFIG_HOME. Root writes anywhere: run as nobody.
+# Configuration of an installed program, run as whoever runs this test (root
+# writes anywhere, so root shows it best): it goes to $XDG_CONFIG_HOME/kvxc and
+# nothing appears beside the program. The window creates its folder when it
+# starts; the probe writes the file as the window does.
+home=$tmp/home
+mkdir -p "$home"
+run_env=(env -u KVX_CONFIG_DIR -u XDG_DATA_HOME HOME="$home" XDG_CONFIG_HOME="$home/xdg"
+    XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen)
+mkdir -m 700 "$home/run"
+bin_before=$(ls -A "$prefix/bin")
+if [ "$HAVE_KVXC" = 1 ]; then
+    "${run_env[@]}" "$prefix/bin/kvxc" >"$tmp/kvxc.out" 2>&1 &
+    kvxc=$!
+    for _ in $(seq 400); do
+        [ -d "$home/xdg/kvxc/conf" ] && break
+        kill -0 "$kvxc" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill "$kvxc" 2>/dev/null
+    wait "$kvxc" 2>/dev/null
+    kvxc=
+    [ -d "$home/xdg/kvxc/conf" ] || fail "the installed kvxc made no $home/xdg/kvxc/conf: $(cat "$tmp/kvxc.out")"
+fi
 if [ -n "$probe" ]; then
     cp "$probe" "$prefix/bin/config_probe"
-    home=$tmp/home
-    mkdir -p "$home"
-    chmod -R a-w "$prefix"
-    run=()
-    if [ "$(id -u)" = 0 ]; then
-        chown nobody "$home"
-        run=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-    fi
-    out=$("${run[@]}" env -u KVX_CONFIG_DIR HOME="$home" XDG_CONFIG_HOME="$home/xdg" "$prefix/bin/config_probe") \
-        || fail "the configuration was not written: $out"
+    bin_before=$(ls -A "$prefix/bin")
+    out=$("${run_env[@]}" "$prefix/bin/config_probe") || fail "the configuration was not written: $out"
     [ "$out" = "$home/xdg/kvxc/conf/kvxc.ini" ] || fail "configuration file at $out"
     grep -q '^Port=ttyPROBE' "$out" || fail "configuration file without its port"
-    [ ! -e "$prefix/bin/conf" ] || fail "a conf folder appeared in the installed bin folder"
 fi
+[ "$(ls -A "$prefix/bin")" = "$bin_before" ] || fail "files appeared in the installed bin folder: $(ls -A "$prefix/bin")"
+# Uninstalling as the README says: the install manifest removes every file.
+xargs rm -- <"$build/install_manifest.txt" || fail "removing the installed files"
+left=$(cd "$prefix" && find . \( -type f -o -type l \) ! -path ./bin/config_probe)
+[ -z "$left" ] || fail "left after removing the installed files: $left"
 echo "install: all checks passed"

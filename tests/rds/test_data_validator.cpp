@@ -86,6 +86,43 @@ TEST(Validation, FindingsAndTheirTexts)
     }
 }
 
+TEST(Validation, EverySettingIsCheckedAgainstTheFieldTable)
+{
+    // What an editor or a careless caller could leave in a record: list boxes
+    // left blank (255), texts too long or with control characters.
+    TBRDSDataValidator r = DeviceCopy();
+    r.TA = 255;
+    r.PTY = 99;
+    r.TATime = -5;
+    r.Phase = 99999;
+    r.Offset = 99 * 60 + 99;
+    r.PS = "THIRTEEN CHAR";
+    r.RT = std::string(200, 'x');
+    r.DPS = std::string("A\x1b"
+                        "B");
+    r.Sync = 3;
+    r.isValid(nullptr, false, nullptr);
+    std::vector<std::string> Keys;
+    for (const TAlert& a : r.Alerts()) {
+        Keys.push_back(a.Key);
+        EXPECT_EQ(a.AlertType, altCancel);
+        EXPECT_EQ(a.Name.rfind(a.Key + "=", 0), 0u) << a.Name;
+    }
+    EXPECT_EQ(Keys, (std::vector<std::string> {"PS", "PTY", "TA", "TATIME", "TEXT", "DPS", "PHASE", "OFFSET", "SYNC"}));
+    EXPECT_EQ(r.Alerts()[2].Description, "must be a whole number from 0 to 1 (0 OFF, 1 ON)");
+    EXPECT_EQ(r.Alerts()[5].Name, "DPS=A\\x1bB");
+
+    // A finding made where the value came from comes first and stands for its setting.
+    TBRDSDataValidator s = DeviceCopy();
+    s.PI = 0;
+    AddAlert(s.SourceFindings, altCancel, "PI=xyz", "Invalid PI!");
+    s.SourceFindings.back().Key = "PI";
+    s.SourceFindings.back().Line = 3;
+    s.isValid(nullptr, false, nullptr);
+    ASSERT_EQ(s.Alerts().size(), 1u);
+    EXPECT_EQ(s.Alerts()[0].Line, 3);
+}
+
 TEST(Validation, PresenterDecidesAndNoPresenterRefusesBlockingFindings)
 {
     TBRDSDataValidator Bad;

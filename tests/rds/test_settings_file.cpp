@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -14,6 +15,7 @@
 
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "rds/settings_file.h"
 #include "support/temp_dir.h"
@@ -43,7 +45,7 @@ TBRDSDataValidator Sample()
 {
     TBRDSDataValidator r;
     r.PI = 0xC201;
-    r.PS = "RADIO 1  ";
+    r.PS = "RADIO 1 ";
     r.PTY = 10;
     r.TA = 1;
     r.TATime = 255;
@@ -74,7 +76,7 @@ TEST_F(SettingsFile, WritesKeysInOrderAndReadsThemBack)
     std::string Err;
     ASSERT_TRUE(SaveSettingsFile(Sample(), Path, Err)) << Err;
     EXPECT_EQ(ReadFile(Path),
-        "PI=C201\r\nPS=RADIO 1  \r\nPTY=10\r\nTA=1\r\nTATIME=255\r\nTP=1\r\nMS=1\r\nDI=13\r\n"
+        "PI=C201\r\nPS=RADIO 1 \r\nPTY=10\r\nTA=1\r\nTATIME=255\r\nTP=1\r\nMS=1\r\nDI=13\r\n"
         "MODE=1\r\nTEXT=News=at 9\r\nDRTS=5\r\nDPS=WELCOME TO RADIO ONE\r\nDPSS=3\r\nPARSE=9\r\n"
         "AF1=20\r\nAF2=40\r\nAF3=60\r\nAF4=80\r\nAF5=100\r\nAF6=120\r\nAF7=140\r\nPHASE=3599\r\n"
         "CT=1\r\nOFFSET=-05:30\r\nDST=2\r\nSYNC=1\r\n");
@@ -114,31 +116,122 @@ TEST_F(SettingsFile, EmptyTextsAndOffsetsRoundTrip)
 
 TEST_F(SettingsFile, HandWrittenFiles)
 {
-    // Lower-case keys, LF ends, unknown and broken lines, first key wins.
-    TBRDSDataValidator r = Load("junk\npi=c201\nps=HI=THERE\nPs=second\nnoise=1\nafx=3\naf3=abc\n"
-                                "di=6\nphase=-5\ntatime=99999999999\noffset=+02:xx\n");
+    // Lower-case keys, LF ends, unknown and broken lines, first key wins,
+    // blanks around numbers; every value valid.
+    TSettingsFileInfo Info;
+    TBRDSDataValidator r;
+    ParseSettingsFile("junk\npi=c201\nps=HI=THERE\nPs=second\nnoise=1\nafx=3\naf3= 12\t\n"
+                      "di=6\nphase=0\ntatime= 99 \noffset=+02:30\n",
+        r, &Info);
+    EXPECT_TRUE(r.SourceFindings.empty());
     EXPECT_EQ(r.PI, 0xC201);
     EXPECT_EQ(r.PS, "HI=THERE");
-    EXPECT_EQ(r.AF[3], 0);
+    EXPECT_EQ(r.AF[3], 12);
     EXPECT_EQ(r.DI(), 6);
-    EXPECT_EQ(r.Phase, -5);
-    EXPECT_EQ(r.TATime, 0);
-    EXPECT_EQ(r.Offset, 120);
+    EXPECT_EQ(r.TATime, 99);
+    EXPECT_EQ(r.Offset, 150);
+    EXPECT_EQ(Info.KeyLines["PS"], 3);
+    EXPECT_EQ(Info.KeyLines["AF3"], 7);
+    // Missing keys are named (the texts are not: an empty text is left out).
+    EXPECT_EQ(Info.MissingKeys,
+        (std::vector<std::string> {"PTY", "TA", "TP", "MS", "MODE", "DRTS", "DPSS", "PARSE", "AF1", "AF2", "AF4", "AF5",
+            "AF6", "AF7", "CT", "DST", "SYNC"}));
+}
 
-    EXPECT_EQ(Load("PI=12345\r\n").PI, 0); // more than 16 bits is not a PI
-    EXPECT_EQ(Load("PI=xyz\r\n").PI, 0);
-    EXPECT_EQ(Load("OFFSET=-\r\n").Offset, 0);
-    EXPECT_EQ(Load(std::string("\0\0=\r\r\n\xff", 7)).PI, 0);
+TEST_F(SettingsFile, RefusedValuesAreFindingsNeverWrappedOrZeroed)
+{
+    const std::string Ps13 = "PS=THIRTEEN CHAR";
+    struct {
+        std::string Line;
+        const char* Key;
+        const char* Reason;
+    } Cases[] = {
+        {"PTY=99", "PTY", "must be a whole number from 0 to 31"},
+        {"PTY=300", "PTY", "must be a whole number from 0 to 31"},
+        {"PTY=-1", "PTY", "must be a whole number from 0 to 31"},
+        {"PTY=abc", "PTY", "must be a whole number from 0 to 31"},
+        {"PTY=", "PTY", "must be a whole number from 0 to 31"},
+        {"AF1=999", "AF1", "must be a whole number from 0 to 204"},
+        {"TATIME=-5", "TATIME", "must be a whole number from 0 to 255"},
+        {"TATIME=99999999999", "TATIME", "must be a whole number from 0 to 255"},
+        {"PHASE=99999", "PHASE", "must be a whole number from 0 to 3599"},
+        {"CT=1 x", "CT", "must be a whole number from 0 to 1 (0 OFF, 1 ON)"},
+        {"DST=4", "DST", "(0 OFF, 1 Auto Europe, 2 Auto USA, 3 +1)"},
+        {"DI=16", "DI", "from 0 to 15"},
+        {"OFFSET=+99:99", "OFFSET", "must be +HH:MM or -HH:MM"},
+        {"OFFSET=+05:15", "OFFSET", "three-quarter hours"},
+        {"OFFSET=+02:xx", "OFFSET", "must be +HH:MM"},
+        {"OFFSET=-", "OFFSET", "must be +HH:MM"},
+        {"PI=12345", "PI", "Invalid PI!"},
+        {"PI=xyz", "PI", "Invalid PI!"},
+        {"PI=0000", "PI", "Invalid PI!"},
+        {Ps13, "PS", "has 13 characters; at most 8 fit"},
+        {"TEXT=" + std::string(200, 'x'), "TEXT", "has 200 characters; at most 64 fit"},
+        {std::string("PS=AB\0CD", 8), "PS", "control character \\x00 at character 3"},
+        {"DPS=\x1b[2J", "DPS", "control character \\x1b at character 1"},
+        {"TEXT=a\x85", "TEXT", "control character \\x85 at character 2"},
+        {"\xEF\xBB\xBFPS=5 \xE2\x82\xAC", "PS", "holds U+20AC, a character the 8-bit code page cannot hold"},
+        {"PS=\xC4\x8C\xC5\x82\xC5\x91", "PS", "holds U+010C"},
+        {"\xEF\xBB\xBFPS=\xC1\x81", "PS", "not valid UTF-8 or UTF-16"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Line);
+        TBRDSDataValidator r;
+        r.PS = "KEEP";
+        r.PTY = 7;
+        TSettingsFileInfo Info;
+        // A byte-order mark goes before the first line.
+        const std::string Bom = "\xEF\xBB\xBF";
+        const bool Marked = C.Line.rfind(Bom, 0) == 0;
+        ParseSettingsFile((Marked ? Bom : "") + "TA=1\r\n" + C.Line.substr(Marked ? 3 : 0) + "\r\n", r, &Info);
+        ASSERT_EQ(r.SourceFindings.size(), 1u);
+        const TAlert& A = r.SourceFindings[0];
+        EXPECT_EQ(A.AlertType, altCancel);
+        EXPECT_EQ(A.Key, C.Key);
+        EXPECT_EQ(A.Line, 2);
+        EXPECT_NE(A.Description.find(C.Reason), std::string::npos) << A.Description;
+        EXPECT_EQ(A.Name.rfind(std::string(C.Key) + "=", 0), 0u) << A.Name;
+        // The refused value is not taken: neither wrapped nor zeroed.
+        if (std::string(C.Key) == "PTY") {
+            EXPECT_EQ(r.PTY, 7);
+        }
+        if (std::string(C.Key) == "PS") {
+            EXPECT_EQ(r.PS, "KEEP");
+        }
+        EXPECT_EQ(r.TA, 1);
+    }
+}
+
+TEST_F(SettingsFile, TextsThatAreNotSettingsFiles)
+{
+    const std::string Binary("\x7f"
+                             "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0",
+        20);
+    for (const std::string& Text : {std::string(), std::string("hello\nworld\n"), Binary}) {
+        TBRDSDataValidator r;
+        r.PS = "KEEP";
+        TSettingsFileInfo Info;
+        ParseSettingsFile(Text, r, &Info);
+        EXPECT_FALSE(Info.NotSettings.empty());
+        EXPECT_EQ(r.PS, "KEEP");
+    }
+    WriteFile(Dir / "bin.kvx", Binary);
+    TBRDSDataValidator r;
+    std::string Err;
+    EXPECT_FALSE(LoadSettingsFile((Dir / "bin.kvx").string(), r, Err));
+    EXPECT_NE(Err.find("is not a settings file: it holds binary data"), std::string::npos) << Err;
 }
 
 TEST_F(SettingsFile, LargeAndOversizedFiles)
 {
-    // Long runs of junk and a line far longer than any value still load.
+    // Long runs of junk and a line far longer than any value are read through.
     std::string Big(2u << 20, 'x');
     Big += "\n=\nPI=C201\nPS=" + std::string(100000, 'y') + "\n";
-    const TBRDSDataValidator r = Load(Big);
+    TBRDSDataValidator r;
+    ParseSettingsFile(Big, r);
     EXPECT_EQ(r.PI, 0xC201);
-    EXPECT_EQ(r.PS.size(), 100000u);
+    ASSERT_EQ(r.SourceFindings.size(), 1u);
+    EXPECT_EQ(r.SourceFindings[0].Description, "has 100000 characters; at most 8 fit");
 
     // A file far beyond any settings file is refused with a reason.
     WriteFile(Dir / "huge.kvx", std::string(17u << 20, '\n'));
@@ -148,15 +241,8 @@ TEST_F(SettingsFile, LargeAndOversizedFiles)
     EXPECT_NE(Err.find("too large"), std::string::npos) << Err;
 }
 
-TEST_F(SettingsFile, ByteOrderMarks)
+TEST_F(SettingsFile, EncodingsAndByteOrderMarks)
 {
-    // PS "Caf\u00e9" and RT with a character outside 8-bit text.
-    const std::string Utf8 = "\xEF\xBB\xBFPI=C201\r\nPS=Caf\xC3\xA9\r\nTEXT=\xE2\x82\xAC 5\r\n";
-    TBRDSDataValidator a = Load(Utf8);
-    EXPECT_EQ(a.PI, 0xC201);
-    EXPECT_EQ(a.PS, "Caf\xE9");
-    EXPECT_EQ(a.RT, "? 5");
-
     auto Utf16 = [](const std::u16string& s, bool BE) {
         std::string r = BE ? "\xFE\xFF" : "\xFF\xFE";
         for (char16_t c : s) {
@@ -165,18 +251,69 @@ TEST_F(SettingsFile, ByteOrderMarks)
         }
         return r;
     };
-    for (bool BE : {false, true}) {
-        TBRDSDataValidator b = Load(Utf16(u"ps=Caf\u00e9\r\npi=00A5\r\nTEXT=\u20ac\r\n", BE));
-        EXPECT_EQ(b.PI, 0x00A5) << BE;
-        EXPECT_EQ(b.PS, "Caf\xE9") << BE;
-        EXPECT_EQ(b.RT, "?") << BE;
+    struct {
+        const char* Name;
+        std::string Text;
+        const char* PS;
+        bool Utf8;
+    } Cases[] = {
+        {"UTF-8 with a mark", "\xEF\xBB\xBFPS=CAF\xC3\x89\r\n", "CAF\xC9", true},
+        {"UTF-8 without a mark", "PS=CAF\xC3\x89\r\n", "CAF\xC9", true},
+        {"8-bit", "PS=CAF\xC9\r\n", "CAF\xC9", false},
+        // Not valid UTF-8 as a whole: every byte is its own character.
+        {"8-bit beside a UTF-8 look-alike", "PS=\xC3\xA9\xE9\r\n", "\xC3\xA9\xE9", false},
+        {"UTF-16 LE", Utf16(u"ps=Caf\u00e9\r\n", false), "Caf\xE9", true},
+        {"UTF-16 BE", Utf16(u"ps=Caf\u00e9\r\n", true), "Caf\xE9", true},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TBRDSDataValidator r;
+        TSettingsFileInfo Info;
+        ParseSettingsFile(C.Text, r, &Info);
+        EXPECT_TRUE(r.SourceFindings.empty());
+        EXPECT_EQ(r.PS, C.PS);
+        EXPECT_EQ(Info.Utf8, C.Utf8);
     }
-    // Malformed text: an overlong form is no character, and a lone surrogate
-    // does not take the character after it.
-    EXPECT_EQ(Load("\xEF\xBB\xBFPS=\xC1\x81\xE2\x82Z\r\n").PS, "??Z");
-    EXPECT_EQ(Load(Utf16(std::u16string {u'P', u'S', u'=', 0xD800, u'X'}, false)).PS, "?X");
-    // Without a mark the bytes are taken as they are.
-    EXPECT_EQ(Load("PS=Caf\xC3\xA9\r\n").PS, "Caf\xC3\xA9");
+    // 8-bit text that would read back as UTF-8 is saved as UTF-8 with a mark.
+    TBRDSDataValidator Odd = Sample();
+    Odd.PS = "\xC3\xA9";
+    EXPECT_EQ(SettingsFileBytes(Odd).rfind("\xEF\xBB\xBFPI=C201\r\nPS=\xC3\x83\xC2\xA9\r\n", 0), 0u);
+    EXPECT_EQ(SettingsFileBytes(Sample()), SettingsFileText(Sample()));
+    TBRDSDataValidator Back;
+    ParseSettingsFile(SettingsFileBytes(Odd), Back);
+    EXPECT_EQ(Back.PS, Odd.PS);
+
+    // A lone surrogate is refused, not taken as a character.
+    TBRDSDataValidator r;
+    ParseSettingsFile(Utf16(std::u16string {u'P', u'S', u'=', 0xD800, u'X'}, false), r);
+    ASSERT_EQ(r.SourceFindings.size(), 1u);
+    EXPECT_EQ(r.SourceFindings[0].Key, "PS");
+}
+
+TEST_F(SettingsFile, ReadsOnceAndRefusesWhatIsNotAFileAtOnce)
+{
+    // A FIFO nobody writes to, a folder and a device are refused without waiting.
+    const fs::path Fifo = Dir / "fifo.kvx";
+    ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
+    for (const fs::path& P : {Fifo, Dir, fs::path("/dev/null")}) {
+        SCOPED_TRACE(P.string());
+        TBRDSDataValidator r;
+        std::string Err;
+        EXPECT_FALSE(LoadSettingsFile(P.string(), r, Err));
+        EXPECT_NE(Err.find("not a settings file"), std::string::npos) << Err;
+    }
+    // Streams are read to their end when asked for: a pipe with its writer.
+    const pid_t Writer = ::fork();
+    if (Writer == 0) {
+        const int Fd = ::open(Fifo.c_str(), O_WRONLY);
+        const char Text[] = "PI=C201\r\n";
+        [[maybe_unused]] ssize_t n = ::write(Fd, Text, sizeof Text - 1);
+        ::_exit(0);
+    }
+    std::string Bytes, Err;
+    EXPECT_TRUE(ReadSettingsFileBytes(Fifo.string(), Bytes, Err, true)) << Err;
+    EXPECT_EQ(Bytes, "PI=C201\r\n");
+    ::waitpid(Writer, nullptr, 0);
 }
 
 TEST_F(SettingsFile, FailedSaveKeepsTheOldFile)

@@ -1,9 +1,32 @@
 #include "console_view.h"
 
+#include "platform/utf.h"
+
 #include <cstdio>
 #include <string>
 
 #include <unistd.h>
+
+std::string TerminalText(const std::string& Text, bool LineEnds)
+{
+    std::string Out;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const auto C = static_cast<unsigned char>(Text[i]);
+        if (LineEnds && (C == '\r' || C == '\n'))
+            Out += C == '\r' ? "\\r" : "\\n";
+        else if (!LineEnds && C == '\n')
+            Out += '\n';
+        else if (!LineEnds && C == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n')
+            continue;
+        else if (C < 0x20 || (C >= 0x7F && C <= 0x9F)) {
+            char Buf[8];
+            std::snprintf(Buf, sizeof Buf, "\\x%.2x", C);
+            Out += Buf;
+        } else
+            AppendUtf8(Out, C);
+    }
+    return Out;
+}
 
 void TConsoleView::ClearEditor()
 {
@@ -34,7 +57,15 @@ void TConsoleView::ShowStatus(const std::string& Text, std::uint32_t, std::uint3
 
 void TConsoleView::ShowError(const std::string& Msg)
 {
-    std::fprintf(stderr, "kvxctl: %s\n", Msg.c_str());
+    // One "kvxctl: " line per line of the message.
+    const std::string Text = TerminalText(Msg, false);
+    std::size_t Pos = 0;
+    for (std::size_t End; Pos <= Text.size(); Pos = End + 1) {
+        End = Text.find('\n', Pos);
+        if (End == std::string::npos)
+            End = Text.size();
+        std::fprintf(stderr, "kvxctl: %s\n", Text.substr(Pos, End - Pos).c_str());
+    }
 }
 
 bool TConsoleView::Confirm(const std::string& Question)
@@ -72,7 +103,8 @@ bool TConsoleView::PresentAlerts(const TAlertArray& Alerts)
     bool Pass = true;
     for (const TAlert& A : Alerts) {
         const int T = A.AlertType >= altInfo && A.AlertType <= altConfirm ? A.AlertType : 0;
-        std::fprintf(stderr, "kvxctl: alert (%s): %s: %s\n", Types[T], A.Name.c_str(), A.Description.c_str());
+        std::fprintf(stderr, "kvxctl: alert (%s): %s: %s\n", Types[T], TerminalText(A.Name, true).c_str(),
+            TerminalText(A.Description, true).c_str());
         if (A.AlertType == altCancel)
             Pass = false;
     }

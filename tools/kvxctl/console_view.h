@@ -11,6 +11,12 @@
 #include <string>
 #include <vector>
 
+// 8-bit text (the encoder's, a settings file's) for a terminal: characters
+// beyond ASCII in UTF-8, control bytes (C0, DEL, C1: escape sequences of a
+// hostile peer among them) as \xhh. With LineEnds CR and LF are shown as \r and
+// \n; without, LF ends a line and CR before it is dropped.
+std::string TerminalText(const std::string& Text, bool LineEnds);
+
 class TConsoleView : public IDialogueView, public TAlertPresenter {
 public:
     explicit TConsoleView(bool AssumeYes) : FAssumeYes(AssumeYes) { Editor.RTCManual = true; }

@@ -9,8 +9,11 @@
 #include "dialogue/device_factory.h"
 #include "dialogue/encoder_dialogue.h"
 #include "dialogue/transcript.h"
+#include "platform/atomic_file.h"
 #include "platform/date_time.h"
 #include "platform/time_zone.h"
+#include "platform/utf.h"
+#include "rds/field_table.h"
 #include "rds/settings_file.h"
 
 #include <algorithm>
@@ -35,10 +38,12 @@ const char* const Usage = "Usage: kvxctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]\n"
                           "                       or a path starting with /; or tcp://HOST:PORT for an\n"
                           "                       encoder behind a serial device server (HOST a name, an\n"
                           "                       IPv4 address or an IPv6 address in brackets)\n"
-                          "  --timeout SECONDS    longest wait for one reply (default 3)\n"
+                          "  --timeout SECONDS    longest wait for one reply (default 3); a command\n"
+                          "                       without a reply in time ends the command\n"
                           "  --transcript FILE    record every line sent and every reply received, each\n"
                           "                       with milliseconds since the start (monotonic clock) and\n"
-                          "                       its direction (> sent, < received); CR and LF as \\r \\n\n"
+                          "                       its direction (> sent, < received); CR and LF as \\r \\n;\n"
+                          "                       a symbolic link at FILE is refused, not followed\n"
                           "  --yes                answer yes to every question (needed without a terminal)\n"
                           "  --verbose            print the connection's status words\n"
                           "  --help               print this text\n"
@@ -50,59 +55,59 @@ const char* const Usage = "Usage: kvxctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]\n"
                           "      encoder's UTC date and time, ISO 8601) and ISDST= (N/A below firmware\n"
                           "      01.03), keys that loading a settings file ignores. --format json prints\n"
                           "      one JSON object with the same fields (AF as an array of MHz values).\n"
-                          "      -o FILE writes the output to FILE instead (kvx: CR LF line ends).\n"
+                          "      -o FILE writes the output to FILE instead (kvx: CR LF line ends), replacing\n"
+                          "      it in one step: a failed write leaves the old file as it was. On a\n"
+                          "      terminal, control characters the encoder sent are shown as \\xHH.\n"
                           "  diff FILE [--sync-clock]\n"
-                          "      Reads the encoder, loads the settings file FILE, validates it (findings\n"
-                          "      are printed with their type) and prints the commands a write would send,\n"
-                          "      one a line. Sends nothing that changes the encoder. The encoder's clock\n"
-                          "      is left alone unless --sync-clock (then DATE, TIME and OFFSET from the\n"
-                          "      computer's clock are added).\n"
+                          "      Reads the settings file FILE (\"-\" for standard input; read once, so a\n"
+                          "      pipe works) and validates every value before the port is opened: each\n"
+                          "      finding is printed as FILE:LINE: KEY=VALUE: reason and nothing is sent\n"
+                          "      (exit 4). Keys the file lacks are named; they take 0. Then reads the\n"
+                          "      encoder and prints the commands a write would send, one a line. Sends\n"
+                          "      nothing that changes the encoder. The encoder's clock is left alone\n"
+                          "      unless --sync-clock (then DATE, TIME and OFFSET from the computer's\n"
+                          "      clock are added).\n"
                           "  write FILE [--yes] [--sync-clock] [--no-verify]\n"
                           "      As diff, then sends the commands one by one, printing each with its\n"
                           "      reply; then reads the encoder again and reports every setting that\n"
-                          "      differs from what was written (unless --no-verify).\n"
+                          "      differs from what was written (unless --no-verify). A write that stops\n"
+                          "      short (refused, no reply, link lost, interrupted) names the command,\n"
+                          "      what was applied and what was not sent. An interrupt lets the command\n"
+                          "      being answered finish first.\n"
                           "  defaults [--yes] [--backup FILE]\n"
                           "      Reads the encoder, asks for confirmation, saves its settings to the\n"
                           "      backup file (default $XDG_DATA_HOME/kvxc/backups/<serial>-<UTC time>.kvx,\n"
                           "      as the window does; ~/.local/share without XDG_DATA_HOME), restores the\n"
-                          "      factory settings (INIT) and prints the new settings as read does. When\n"
-                          "      the backup cannot be written nothing is sent.\n"
+                          "      factory settings (INIT, whose reply is awaited and checked) and prints\n"
+                          "      the new settings as read does. When the backup cannot be written nothing\n"
+                          "      is sent.\n"
                           "  clock [--sync] [--watch]\n"
                           "      Prints the encoder's clock, offset, DST state and pilot beside the\n"
                           "      computer's. --sync first writes DATE, TIME and OFFSET from the\n"
                           "      computer's clock; --watch refreshes every 2 s until interrupted.\n"
                           "  send CMD [CMD...]\n"
                           "      Sends each command with CR LF appended, one at a time, and prints each\n"
-                          "      reply with CR and LF shown as \\r and \\n.\n"
+                          "      reply with CR and LF shown as \\r and \\n, other control bytes as \\xHH.\n"
                           "  ports\n"
                           "      Prints the serial ports present, one a line.\n"
                           "\n"
                           "Exit status:\n"
                           "  0   done\n"
-                          "  1   refused: the encoder answered NO (or a reply it could not have meant),\n"
-                          "      a question was answered no, or a file could not be written\n"
+                          "  1   refused: the encoder answered NO (or a reply it could not have meant)\n"
+                          "      before anything was changed, refused INIT (not reset), a question was\n"
+                          "      answered no, or a file could not be written\n"
                           "  2   connection failure: the port could not be opened, or the encoder went\n"
                           "      away during the dialogue\n"
-                          "  3   no reply within --timeout\n"
-                          "  4   validation refused the settings file: nothing was written\n"
+                          "  3   no reply within --timeout (INIT included)\n"
+                          "  4   validation refused the settings file (or it is not one): nothing was\n"
+                          "      sent, the port was not even opened\n"
                           "  5   verification after a write found a setting that differs\n"
+                          "  6   the encoder was partly changed: a write stopped short (refused, no\n"
+                          "      reply, link lost or interrupted) after some of its commands were\n"
+                          "      applied; stderr names them and those not sent\n"
                           "  64  bad usage, or a settings file that cannot be read\n"
                           "  130 interrupted (SIGINT or SIGTERM) before the command was done; clock\n"
                           "      --watch ends with 0 when interrupted\n";
-
-std::string Visible(const std::string& S)
-{
-    std::string Out;
-    for (char C : S) {
-        if (C == '\r')
-            Out += "\\r";
-        else if (C == '\n')
-            Out += "\\n";
-        else
-            Out += C;
-    }
-    return Out;
-}
 
 bool EndsWith(const std::string& S, const std::string& Tail)
 {
@@ -194,7 +199,7 @@ int Send(const std::string& Port, double Timeout, const std::vector<std::string>
             return 2;
         }
         for (std::size_t i = Seen; i < S.Packets.size(); ++i) {
-            std::printf("%s\n", Visible(S.Packets[i]).c_str());
+            std::printf("%s\n", TerminalText(S.Packets[i], true).c_str());
             if (EndsWith(S.Packets[i], "\r\nNO\r\n"))
                 Result = 1;
         }
@@ -208,6 +213,8 @@ std::atomic<bool> GInterrupted {false};
 
 // Exit code of a run ended by SIGINT or SIGTERM before it was done.
 constexpr int Interrupted = 130;
+// Exit code of a write that stopped short after some commands were applied.
+constexpr int PartlyChanged = 6;
 
 void OnInterrupt(int)
 {
@@ -271,6 +278,7 @@ public:
     {
         FView.Verbose = O.Verbose;
         SetAlertPresenter(&FView);
+        FD.SetReplyTimeout(static_cast<std::int64_t>(O.Timeout * 1000));
     }
     ~TConsole() { SetAlertPresenter(nullptr); }
 
@@ -283,6 +291,8 @@ private:
     // Serves hand-overs until Done holds; 0, or the exit code of what went wrong.
     template <typename Pred>
     int Wait(Pred Done, const char* What);
+    // The exit code of the dialogue's failure; prints what the dialogue did not show.
+    int FailureCode();
     void Disconnect();
     int Read();
     int Diff(bool Write);
@@ -290,7 +300,8 @@ private:
     int Clock();
     int Verify(const TBRDSDataValidator& Written);
     std::string SettingsText(bool Json) const;
-    bool LoadFile(TBRDSDataValidator& Record, const TBRDSDataValidator* DeviceCopy);
+    // Reads and validates the settings file once; 0 or an exit code.
+    int LoadFile(TBRDSDataValidator& Record);
     void PrintClock();
     bool Emit(const std::string& Text, bool CrLf);
 
@@ -304,22 +315,14 @@ private:
 template <typename Pred>
 int TConsole::Wait(Pred Done, const char* What)
 {
-    std::uint64_t Seen = FD.PacketCount();
-    auto Last = std::chrono::steady_clock::now();
-    // Opening a port may take several attempts; a reply must come within the time-out.
-    const auto Allowance = [&] {
-        return std::chrono::milliseconds(static_cast<long long>(FO.Timeout * 1000) + (FWasConnected ? 0 : 10000));
-    };
+    // Replies have the dialogue's reply time-out; opening a port may take
+    // several attempts, which get the time-out and 10 s more.
+    const auto ConnectLimit = std::chrono::steady_clock::now()
+        + std::chrono::milliseconds(static_cast<long long>(FO.Timeout * 1000) + 10000);
+    bool Interrupting = false;
     for (;;) {
-        if (FD.Failure() != dfNone) {
-            if (FD.Failure() == dfNotANumber)
-                std::fprintf(stderr, "kvxctl: the reply to %s is not a number: %s\n", FD.FailedCommand().c_str(),
-                    TTranscript::Visible(FD.FailedReply()).c_str());
-            else if (FD.Failure() == dfRefused)
-                std::fprintf(stderr, "kvxctl: %s refused: %s\n", FD.FailedCommand().c_str(),
-                    TTranscript::Visible(FD.FailedReply()).c_str());
-            return 1;
-        }
+        if (FD.Failure() != dfNone)
+            return FailureCode();
         if (Done())
             return 0;
         if (FD.Connected())
@@ -335,18 +338,59 @@ int TConsole::Wait(Pred Done, const char* What)
             PrintConnectionError(FD.Device->Conn());
             return 2;
         }
-        if (GInterrupted)
-            return Interrupted;
-        if (FD.PacketCount() != Seen) {
-            Seen = FD.PacketCount();
-            Last = std::chrono::steady_clock::now();
+        if (GInterrupted && !Interrupting) {
+            // A script stops through the dialogue, so that a write can say
+            // what it did; nothing else needs more than stopping.
+            Interrupting = true;
+            if (FD.Progress().Script == scNone)
+                return Interrupted;
+            FD.Interrupt();
+            continue;
         }
-        if (std::chrono::steady_clock::now() - Last > Allowance()) {
-            std::fprintf(stderr, "kvxctl: no reply %s within %g s\n", What, FO.Timeout);
-            return 3;
+        if (!FWasConnected && std::chrono::steady_clock::now() > ConnectLimit) {
+            std::fprintf(
+                stderr, "kvxctl: no connection to %s %s within %g s\n", FO.Port.c_str(), What, FO.Timeout + 10);
+            return 2;
         }
         TThread::CheckSynchronize(20);
     }
+}
+
+int TConsole::FailureCode()
+{
+    const TDialogueFailure F = FD.Failure();
+    // A write that stopped short has shown its report.
+    const TWriteReport& W = FD.WriteReport();
+    const bool InWrite = F != dfNone && W.How == F;
+    if (InWrite && W.PartlyChanged())
+        return PartlyChanged;
+    switch (F) {
+    case dfNone:
+        return 0;
+    case dfRefused:
+    case dfNotANumber:
+    case dfOutOfRange:
+        // The window says only "Negative Acknowledgement." or nothing: name the query and its reply.
+        std::fprintf(stderr, "kvxctl: %s\n", TerminalText(FD.FailureText(), false).c_str());
+        return 1;
+    case dfInitRefused:
+    case dfWriteRefused:
+        return 1;
+    case dfNoReply:
+    case dfInitUnanswered:
+        return 3;
+    case dfLinkLost:
+        if (!InWrite) {
+            std::fprintf(stderr, "kvxctl: %s on %s\n", TerminalText(FD.FailureText(), false).c_str(), FO.Port.c_str());
+            PrintConnectionError(FD.Device->Conn());
+        }
+        return 2;
+    case dfInterrupted:
+        if (!InWrite)
+            std::fprintf(stderr, "kvxctl: %s\n", TerminalText(FD.FailureText(), false).c_str());
+        return Interrupted;
+    }
+    return 1;
 }
 
 bool TConsole::OpenTranscript()
@@ -387,15 +431,11 @@ std::string TConsole::SettingsText(bool Json) const
             + "\r\nCLOCK=" + IsoClock(R.RTC) + "\r\nISDST=" + (HasDST ? FD.IsDSTWord() : "N/A") + "\r\n";
         return T + SettingsFileText(R);
     }
-    std::string AF;
-    for (int i = 1; i <= 7; ++i)
-        if (R.AF[static_cast<std::size_t>(i)] != 0)
-            AF += (AF.empty() ? "" : ", ") + Format("%.1f", (875 + R.AF[static_cast<std::size_t>(i)]) / 10.0);
     std::string ISDST = "null";
     if (HasDST && (FD.IsDSTWord() == "0" || FD.IsDSTWord() == "1"))
         ISDST = FD.IsDSTWord();
     std::string J = "{\n";
-    auto Add = [&](const char* Key, const std::string& Value) {
+    auto Add = [&](const std::string& Key, const std::string& Value) {
         J += std::string(J.size() > 2 ? ",\n" : "") + "  \"" + Key + "\": " + Value;
     };
     Add("HW", JsonString(R.HW));
@@ -404,44 +444,43 @@ std::string TConsole::SettingsText(bool Json) const
     Add("PILOT", JsonString(FD.PilotWord()));
     Add("CLOCK", JsonString(IsoClock(R.RTC)));
     Add("ISDST", ISDST);
-    Add("PI", JsonString(Format("%.4X", R.PI)));
-    Add("PS", JsonString(R.PS));
-    Add("PTY", std::to_string(R.PTY));
-    Add("TA", std::to_string(R.TA));
-    Add("TATIME", std::to_string(R.TATime));
-    Add("TP", std::to_string(R.TP));
-    Add("MS", std::to_string(R.MS));
-    Add("DI", std::to_string(R.DI()));
-    Add("MODE", std::to_string(R.Mode));
-    Add("TEXT", JsonString(R.RT));
-    Add("DRTS", std::to_string(R.DRTS));
-    Add("DPS", JsonString(R.DPS));
-    Add("DPSS", std::to_string(R.DPSS));
-    Add("PARSE", std::to_string(R.DPSParse));
-    Add("AF", "[" + AF + "]");
-    Add("PHASE", std::to_string(R.Phase));
-    Add("CT", std::to_string(R.CT));
-    Add("OFFSET", JsonString(FormatOffset(R.Offset)));
-    Add("DST", std::to_string(R.DST));
-    Add("SYNC", std::to_string(R.Sync));
+    // The settings in the field table's order; the AF entries as one list of
+    // the frequencies in MHz, the unused ones left out.
+    std::string Group, List;
+    for (const TField& F : SettingsFields()) {
+        if (F.Group) {
+            Group = F.Group;
+            if (const std::int32_t Code = F.Get(R))
+                List += (List.empty() ? "" : ", ") + Format("%d.%d", (875 + Code) / 10, (875 + Code) % 10);
+            continue;
+        }
+        if (!Group.empty()) {
+            Add(Group, "[" + List + "]");
+            Group.clear();
+        }
+        const std::string V = FieldValueText(F, R);
+        Add(F.Key, F.Type == ftNumber ? V : JsonString(V));
+    }
     return J + "\n}\n";
 }
 
-// Writes Text to -o FILE, or to standard output with LF line ends.
+// Writes Text to -o FILE exactly (a kvx text as a settings file holds it),
+// replacing the file in one step; or to standard output with LF line ends
+// and, for the kvx form, shown as a terminal shows text.
 bool TConsole::Emit(const std::string& Text, bool CrLf)
 {
     if (!FO.Output.empty()) {
-        std::FILE* F = std::fopen(FO.Output.c_str(), "wb");
-        if (!F || std::fwrite(Text.data(), 1, Text.size(), F) != Text.size() || std::fclose(F) != 0) {
-            std::fprintf(stderr, "kvxctl: cannot write %s\n", FO.Output.c_str());
+        TAtomicFileOptions Options;
+        Options.FollowLinks = true;
+        Options.KeepAttributes = true;
+        std::string Error;
+        if (!WriteFileAtomic(FO.Output, CrLf ? SettingsFileBytes(Text) : Text, Error, Options)) {
+            std::fprintf(stderr, "kvxctl: cannot write %s: %s\n", FO.Output.c_str(), Error.c_str());
             return false;
         }
         return true;
     }
-    std::string Out;
-    for (std::size_t i = 0; i < Text.size(); ++i)
-        if (!(CrLf && Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n'))
-            Out += Text[i];
+    const std::string Out = CrLf ? TerminalText(Text, false) : Text;
     std::fwrite(Out.data(), 1, Out.size(), stdout);
     std::fflush(stdout);
     return true;
@@ -455,27 +494,61 @@ int TConsole::Read()
     return Emit(SettingsText(Json), !Json) ? 0 : 1;
 }
 
-bool TConsole::LoadFile(TBRDSDataValidator& Record, const TBRDSDataValidator* DeviceCopy)
+int TConsole::LoadFile(TBRDSDataValidator& Record)
 {
-    std::string Error;
-    if (!LoadSettingsFile(FO.Args[0], Record, Error, DeviceCopy)) {
-        std::fprintf(stderr, "kvxctl: cannot read %s: %s\n", FO.Args[0].c_str(), Error.c_str());
-        return false;
+    const std::string& Path = FO.Args[0];
+    std::string Raw, Error;
+    if (!ReadSettingsFileBytes(Path, Raw, Error, true)) {
+        std::fprintf(stderr, "kvxctl: cannot read %s: %s\n", Path.c_str(), Error.c_str());
+        return 64;
     }
-    return true;
+    TSettingsFileInfo Info;
+    ParseSettingsFile(Raw, Record, &Info);
+    if (!Info.NotSettings.empty()) {
+        std::fprintf(stderr, "kvxctl: %s: not a settings file: %s\n", Path.c_str(), Info.NotSettings.c_str());
+        return 4;
+    }
+    if (!Info.MissingKeys.empty()) {
+        std::string Keys;
+        for (const std::string& K : Info.MissingKeys)
+            Keys += (Keys.empty() ? "" : ", ") + K;
+        std::fprintf(stderr, "kvxctl: %s: no line for %s: %s 0\n", Path.c_str(), Keys.c_str(),
+            Info.MissingKeys.size() == 1 ? "it takes" : "they take");
+    }
+    // Every value is checked before the port is opened: an invalid file sends nothing.
+    Record.isValid(nullptr, false, nullptr);
+    bool Blocked = false;
+    for (const TAlert& A : Record.Alerts()) {
+        int Line = A.Line;
+        if (!Line && Info.KeyLines.count(A.Key))
+            Line = Info.KeyLines[A.Key];
+        const std::string Where = Path + (Line ? ":" + std::to_string(Line) : std::string());
+        const std::string What = A.Key.empty() ? A.Name : A.Key + "=" + A.Value;
+        std::fprintf(stderr, "%s: %s: %s\n", Where.c_str(), TerminalText(What, true).c_str(),
+            TerminalText(A.Description, true).c_str());
+        Blocked = Blocked || A.AlertType == altCancel;
+    }
+    if (Blocked) {
+        std::fprintf(stderr, "kvxctl: validation refused %s: nothing was sent\n", Path.c_str());
+        return 4;
+    }
+    return 0;
 }
 
 int TConsole::Diff(bool Write)
 {
     TBRDSDataValidator File;
-    if (!LoadFile(File, nullptr))
-        return 64;
+    if (int E = LoadFile(File))
+        return E;
     if (int E = ConnectAndRead())
         return E;
-    if (!LoadFile(File, FD.BRDSDV))
-        return 64;
-    // A settings file holds no clock: the encoder's own date and time stay,
-    // unless the computer's clock is to be written.
+    // The file's settings with the encoder's identity (firmware-dependent
+    // settings behave as for the connected encoder). A settings file holds no
+    // clock: the encoder's own date and time stay, unless the computer's clock
+    // is to be written.
+    File.FW = FD.BRDSDV->FW;
+    File.HW = FD.BRDSDV->HW;
+    File.Serial = FD.BRDSDV->Serial;
     File.RTC = FD.BRDSDV->RTC;
     File.RTCManual = !FO.SyncClock;
     FView.Editor.AssignSettings(File);
@@ -484,11 +557,11 @@ int TConsole::Diff(bool Write)
     std::vector<TMsgChange> List;
     const TSaveResult R = FD.PrepareSave(Record, List);
     if (R == srInvalid) {
-        std::fprintf(stderr, "kvxctl: validation refused %s: nothing written\n", FO.Args[0].c_str());
+        std::fprintf(stderr, "kvxctl: validation refused %s: nothing was sent\n", FO.Args[0].c_str());
         return 4;
     }
     for (const TMsgChange& M : List)
-        std::printf("%s\n", M.Msg.c_str());
+        std::printf("%s\n", TerminalText(M.Msg, true).c_str());
     std::fflush(stdout);
     if (!Write || R == srNoChanges)
         return 0;
@@ -514,7 +587,7 @@ int TConsole::Diff(bool Write)
     std::size_t Printed = 0;
     auto PrintReplies = [&] {
         for (; Printed < L->MessageList().size() && !L->MessageList()[Printed]->Res.empty(); ++Printed)
-            std::printf("%s -> %s\n", L->MessageList()[Printed]->Msg.c_str(),
+            std::printf("%s -> %s\n", TerminalText(L->MessageList()[Printed]->Msg, true).c_str(),
                 TTranscript::Visible(L->MessageList()[Printed]->Res).c_str());
         std::fflush(stdout);
     };
@@ -525,8 +598,6 @@ int TConsole::Diff(bool Write)
         },
         "while writing");
     PrintReplies();
-    if (E == 1 && FD.Failure() == dfWriteRefused)
-        return 1;
     if (E)
         return E;
     return FO.NoVerify ? 0 : Verify(Written);
@@ -535,44 +606,24 @@ int TConsole::Diff(bool Write)
 int TConsole::Verify(const TBRDSDataValidator& Written)
 {
     FD.StartRead();
-    if (int E = Wait([&] { return FD.LastScriptEnd() == 134; }, "while reading back"))
+    if (int E = Wait([&] { return FD.LastScriptEnd() == 134; }, "while reading back")) {
+        // Every command was applied; only the check failed.
+        FView.ShowError(WriteReportText(FD.WriteReport(), FD.FailureText()));
         return E;
+    }
     TBRDSDataValidator Expected;
     Expected.AssignSettings(Written);
     if (FO.SyncClock)
         Expected.Offset = LocalOffsetMinutes(UtcNowMs());
-    auto Pairs = [](const std::string& Text) {
-        std::vector<std::pair<std::string, std::string>> P;
-        std::size_t Pos = 0;
-        for (std::size_t End; (End = Text.find("\r\n", Pos)) != std::string::npos; Pos = End + 2) {
-            const std::string Line = Text.substr(Pos, End - Pos);
-            const std::size_t Eq = Line.find('=');
-            P.emplace_back(Line.substr(0, Eq), Line.substr(Eq + 1));
-        }
-        return P;
-    };
-    static const char* const Keys[]
-        = {"PI", "PS", "PTY", "TA", "TATIME", "TP", "MS", "DI", "MODE", "TEXT", "DRTS", "DPS", "DPSS", "PARSE", "AF1",
-            "AF2", "AF3", "AF4", "AF5", "AF6", "AF7", "PHASE", "CT", "OFFSET", "DST", "SYNC"};
-    const auto W = Pairs(SettingsFileText(Expected));
-    const auto H = Pairs(SettingsFileText(*FD.BRDSDV));
-    auto Value = [](const auto& P, const std::string& K) {
-        for (const auto& [Key, V] : P)
-            if (Key == K)
-                return V;
-        return std::string();
-    };
-    const bool HasDST = FD.BRDSDV->FirmwareLevel() >= FirmwareLevelDST;
+    const TBRDSDataValidator& Held = *FD.BRDSDV;
     int Result = 0;
-    for (const char* K : Keys) {
-        const std::string Key = K;
-        if (!HasDST && (Key == "DST" || Key == "SYNC"))
+    for (const TField& F : SettingsFields()) {
+        if (!FieldKnown(F, Held.FirmwareLevel()) || SameFieldValue(F, Expected, Held))
             continue;
-        if (Value(W, Key) != Value(H, Key)) {
-            std::fprintf(stderr, "kvxctl: verify: %s written as \"%s\", the encoder holds \"%s\"\n", K,
-                Value(W, Key).c_str(), Value(H, Key).c_str());
-            Result = 5;
-        }
+        std::fprintf(stderr, "kvxctl: verify: %s written as \"%s\", the encoder holds \"%s\"\n", F.Key,
+            TerminalText(FieldValueText(F, Expected), true).c_str(),
+            TerminalText(FieldValueText(F, Held), true).c_str());
+        Result = 5;
     }
     return Result;
 }

@@ -17,6 +17,9 @@
 //   refresh.png      64 x 16: the settings dialog's refresh picture, four states
 //   icon_N.png       the program icon, N = 16, 32, 48, 64, 128, 256
 //   icon.svg         the program icon, scalable
+//   kvx_file_N.png   the settings file's icon (a page with the program's mark),
+//                    N = 16, 32, 48, 64, 128
+//   kvx_file.svg     the settings file's icon, scalable
 #include <QConicalGradient>
 #include <QDir>
 #include <QFile>
@@ -679,10 +682,9 @@ QImage DrawIcon(int size)
     return img;
 }
 
-// The same mark as DrawMark, in SVG, on the same 256-unit grid.
-QByteArray IconSvg()
+// The same mark as DrawMark, as SVG elements on the same 256-unit grid.
+QString MarkSvg()
 {
-    QString svg;
     auto arc = [](double r, double fromDeg, double toDeg) {
         // Angles counter-clockwise from three o'clock, y down, centre (128, 96).
         const double a0 = fromDeg * M_PI / 180, a1 = toDeg * M_PI / 180;
@@ -698,9 +700,7 @@ QByteArray IconSvg()
         const double r = 34.0 * i + 6;
         waves += QStringLiteral("    <path d=\"%1\"/>\n").arg(arc(r, 30, 150));
     }
-    svg = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n"
+    return QStringLiteral(
         "  <defs>\n"
         "    <linearGradient id=\"bg\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"256\" gradientUnits=\"userSpaceOnUse\">\n"
         "      <stop offset=\"0\" stop-color=\"%1\"/>\n"
@@ -714,10 +714,91 @@ QByteArray IconSvg()
         "    <path d=\"M 106 166 L 150 166\"/>\n"
         "%3"
         "  </g>\n"
-        "  <circle cx=\"128\" cy=\"96\" r=\"20\" fill=\"%4\"/>\n"
-        "</svg>\n")
-              .arg(kBlue.name(), kNavy.name(), waves, kAmber.name());
-    return svg.toUtf8();
+        "  <circle cx=\"128\" cy=\"96\" r=\"20\" fill=\"%4\"/>\n")
+        .arg(kBlue.name(), kNavy.name(), waves, kAmber.name());
+}
+
+QString SvgDocument(const QString& Body)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+                          "viewBox=\"0 0 256 256\">\n")
+        + Body + QStringLiteral("</svg>\n");
+}
+
+// ---- settings file icon ----
+
+// A page with a folded corner, three lines of text and the program's mark,
+// on the 256-unit grid. Below 32 pixels only the page, one line and a blue
+// block remain.
+const QColor kPageEdge(0x7a, 0x86, 0x96);
+const QColor kPageLine(0xa8, 0xb2, 0xbf);
+constexpr double kPageLeft = 40, kPageTop = 8, kPageRight = 216, kPageBottom = 248, kFold = 56;
+
+QPainterPath PagePath()
+{
+    QPainterPath page;
+    page.moveTo(kPageLeft, kPageTop);
+    page.lineTo(kPageRight - kFold, kPageTop);
+    page.lineTo(kPageRight, kPageTop + kFold);
+    page.lineTo(kPageRight, kPageBottom);
+    page.lineTo(kPageLeft, kPageBottom);
+    page.closeSubpath();
+    return page;
+}
+
+QImage DrawFileIcon(int size)
+{
+    QImage img = NewImage(size, size);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.scale(size / 256.0, size / 256.0);
+    const double edge = size >= 32 ? 8 : 16; // about one pixel at every size
+    p.setPen(QPen(kPageEdge, edge, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    p.setBrush(Qt::white);
+    p.drawPath(PagePath());
+    QPainterPath fold;
+    fold.moveTo(kPageRight - kFold, kPageTop);
+    fold.lineTo(kPageRight - kFold, kPageTop + kFold);
+    fold.lineTo(kPageRight, kPageTop + kFold);
+    p.setBrush(QColor(0xdd, 0xe3, 0xea));
+    p.drawPath(fold);
+    p.setPen(QPen(kPageLine, size >= 32 ? 12 : 24, Qt::SolidLine, Qt::RoundCap));
+    if (size >= 32) {
+        for (int i = 0; i < 3; ++i)
+            p.drawLine(QPointF(72, 48 + 24 * i), QPointF(i == 0 ? 136 : 184, 48 + 24 * i));
+        DrawMark(p, 72, 128, 112);
+    } else {
+        p.drawLine(QPointF(76, 56), QPointF(136, 56));
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBlue);
+        p.drawRoundedRect(QRectF(72, 120, 112, 104), 24, 24);
+    }
+    p.end();
+    return img;
+}
+
+QString FileIconSvg()
+{
+    QString lines;
+    for (int i = 0; i < 3; ++i)
+        lines += QStringLiteral("    <path d=\"M 72 %1 L %2 %1\"/>\n").arg(48 + 24 * i).arg(i == 0 ? 136 : 184);
+    return QStringLiteral(
+               "  <path d=\"M %1 %2 L %3 %2 L %4 %5 L %4 %6 L %1 %6 Z\" fill=\"#ffffff\" stroke=\"%7\" "
+               "stroke-width=\"8\" stroke-linejoin=\"miter\"/>\n"
+               "  <path d=\"M %3 %2 L %3 %5 L %4 %5 Z\" fill=\"#dde3ea\" stroke=\"%7\" stroke-width=\"8\"/>\n"
+               "  <g fill=\"none\" stroke=\"%8\" stroke-width=\"12\" stroke-linecap=\"round\">\n"
+               "%9"
+               "  </g>\n")
+               .arg(kPageLeft)
+               .arg(kPageTop)
+               .arg(kPageRight - kFold)
+               .arg(kPageRight)
+               .arg(kPageTop + kFold)
+               .arg(kPageBottom)
+               .arg(kPageEdge.name(), kPageLine.name(), lines)
+        + QStringLiteral("  <g transform=\"translate(72 128) scale(0.4375)\">\n") + MarkSvg()
+        + QStringLiteral("  </g>\n");
 }
 
 } // namespace
@@ -756,6 +837,11 @@ int main(int argc, char** argv)
         {"icon_64.png", DrawIcon(64)},
         {"icon_128.png", DrawIcon(128)},
         {"icon_256.png", DrawIcon(256)},
+        {"kvx_file_16.png", DrawFileIcon(16)},
+        {"kvx_file_32.png", DrawFileIcon(32)},
+        {"kvx_file_48.png", DrawFileIcon(48)},
+        {"kvx_file_64.png", DrawFileIcon(64)},
+        {"kvx_file_128.png", DrawFileIcon(128)},
     };
     for (const auto& pic : pictures) {
         const QString path = out.filePath(QString::fromLatin1(pic.name));
@@ -764,10 +850,19 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    QFile svg(out.filePath(QStringLiteral("icon.svg")));
-    if (!svg.open(QIODevice::WriteOnly | QIODevice::Truncate) || svg.write(IconSvg()) < 0) {
-        std::fprintf(stderr, "picgen: cannot write %s\n", qPrintable(svg.fileName()));
-        return 1;
+    const struct {
+        const char* name;
+        QString text;
+    } drawings[] = {
+        {"icon.svg", SvgDocument(MarkSvg())},
+        {"kvx_file.svg", SvgDocument(FileIconSvg())},
+    };
+    for (const auto& drawing : drawings) {
+        QFile svg(out.filePath(QString::fromLatin1(drawing.name)));
+        if (!svg.open(QIODevice::WriteOnly | QIODevice::Truncate) || svg.write(drawing.text.toUtf8()) < 0) {
+            std::fprintf(stderr, "picgen: cannot write %s\n", qPrintable(svg.fileName()));
+            return 1;
+        }
     }
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "ui/kit/about_box.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -9,6 +8,7 @@
 
 #include "platform/version.h"
 #include "ui/kit/base_form.h"
+#include "ui/kit/help_window.h"
 #include "ui/kit/splash.h"
 
 const QString TBaseFormMain::MakerEmail = QStringLiteral("support@trell-broadcast.example");
@@ -111,7 +111,7 @@ void TBaseFormMain::ArrangeAbout(const QList<TAboutItem>& Items)
 
 void TBaseFormMain::LabelWebClick(QObject*)
 {
-    QDesktopServices::openUrl(QUrl(MakerWeb));
+    OpenExternalUrl(QUrl(MakerWeb));
     if (FAbout)
         FAbout->SetModalResult(mrCancel);
 }

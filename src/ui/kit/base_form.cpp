@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -15,16 +14,17 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyleOption>
 #include <QTimer>
 #include <QToolTip>
-#include <QUrl>
 #include <QWindowStateChangeEvent>
 
 #include "ui/kit/about_box.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/foreground.h"
 #include "ui/kit/help_file.h"
+#include "ui/kit/help_window.h"
 #include "ui/kit/progress_form.h"
 #include "ui/kit/splash.h"
 
@@ -273,6 +273,10 @@ TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
         }
     };
 
+    // F1: help on the control that has the focus.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [this] { _ac_HelpExecute(QApplication::focusWidget()); });
+
     // Tool tips of the whole program pass AppShowHint first, after the hint pause.
     InstallHintPause();
     qApp->installEventFilter(this);
@@ -371,12 +375,26 @@ QString TBaseFormMain::HelpFileName() const
     return FindHelpFile(QCoreApplication::applicationFilePath());
 }
 
-void TBaseFormMain::_ac_HelpExecute(QObject*)
+void TBaseFormMain::_ac_HelpExecute(QObject* Sender)
+{
+    ShowHelp(HelpContextOf(Sender));
+}
+
+bool TBaseFormMain::ShowHelp(int HelpContext)
 {
     const QString file = HelpFileName();
-    if (!file.isEmpty() && QFileInfo(file).isFile()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-        return;
+    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+        ShowMessage(QStringLiteral("Unable to locate Help file") + QStringLiteral("!"), mtError, mbOK, 0);
+        return false;
     }
-    ShowMessage(QStringLiteral("Unable to locate Help file") + QStringLiteral("!"), mtError, mbOK, 0);
+    if (!FHelpWindow)
+        FHelpWindow = new THelpWindow(this); // a window of its own, freed with this one
+    if (!FHelpWindow->ShowPage(file, HelpContext > 0 ? HelpContextAnchor(HelpContext) : QString())) {
+        ShowMessage(QStringLiteral("Unable to read Help file ") + file + QStringLiteral("!"), mtError, mbOK, 0);
+        return false;
+    }
+    FHelpWindow->show();
+    FHelpWindow->raise();
+    FHelpWindow->activateWindow();
+    return true;
 }

@@ -27,6 +27,7 @@
 class QEventLoop;
 class QFileDialog;
 class QHelpEvent;
+class THelpWindow;
 class TProgressFormEx;
 class TSplash;
 
@@ -133,6 +134,9 @@ public:
     virtual void CreateAbout();
     virtual void BuildAbout();
     virtual void _ac_AboutExecute(QObject* Sender);
+    // Help: the help page in the program's own help window, on the section of
+    // Sender's help context (of Sender or its nearest container) when it has
+    // one, else from the top. F1 asks it for the control that has the focus.
     virtual void _ac_HelpExecute(QObject* Sender);
 
     void LabelWebClick(QObject* Sender);
@@ -147,6 +151,11 @@ public:
     // The help file found beside the program or in its installed documentation
     // (ui/kit/help_file.h); empty when there is none.
     virtual QString HelpFileName() const;
+    // Shows the help page on the section of HelpContext (from the top for 0);
+    // a missing or unreadable page is reported. Answers whether it shows.
+    bool ShowHelp(int HelpContext);
+    // The help window, nullptr until help is first shown.
+    THelpWindow* HelpWindow() const { return FHelpWindow; }
 
     // Milliseconds the mouse rests on a control before its tool tip shows.
     static constexpr int HintPause = 250;
@@ -163,6 +172,7 @@ protected:
 
 private:
     TSplash* FAbout = nullptr;
+    THelpWindow* FHelpWindow = nullptr; // a child of this window, freed with it
     bool FHandCursor = false;
     bool FRaisePending = false;
     QMetaObject::Connection FDeactivateLink;

@@ -12,7 +12,8 @@ QString FindHelpFile(const QString& ProgramFile)
     const QString file = base + QStringLiteral(".html");
     const QDir folder = exe.absoluteDir();
     for (const QString& candidate :
-        {folder.filePath(file), folder.filePath(QStringLiteral("../share/doc/") + base + QLatin1Char('/') + file)}) {
+        {folder.filePath(QStringLiteral("../share/") + base + QLatin1Char('/') + file), folder.filePath(file),
+            folder.filePath(QStringLiteral("../share/doc/") + base + QLatin1Char('/') + file)}) {
         if (QFileInfo(candidate).isFile())
             return QDir::cleanPath(candidate);
     }

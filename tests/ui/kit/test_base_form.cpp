@@ -1,16 +1,27 @@
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <utility>
 
 #include "ui/kit/base_form.h"
 #include "ui/kit/foreground.h"
+#include "ui/kit/help_window.h"
+#include "ui/kit/overlay.h"
 #include "ui/kit/progress_form.h"
 #include "ui/kit/splash.h"
 
@@ -38,6 +49,33 @@ QAbstractButton* ButtonOf(QWidget* box, QMessageBox::StandardButton b)
 }
 
 QStringList Log;
+
+// A help page long enough to scroll: a title, three sections (two of them with
+// a help context's anchor) and links inside and out of the page.
+QString WriteHelpPage(const QTemporaryDir& Dir)
+{
+    QString html = QStringLiteral("<html><body><h1>Top</h1><p><a href=\"#ctx1\">to one</a></p>");
+    const char* const Sections[][2]
+        = {{"one", "<a name=\"ctx1\"></a>One"}, {"two", "<a name=\"ctx6\"></a>Two"}, {"three", "Three"}};
+    for (const auto& S : Sections) {
+        html += QStringLiteral("<h2 id=\"%1\">%2</h2>").arg(QLatin1String(S[0]), QLatin1String(S[1]));
+        for (int i = 0; i < 60; ++i)
+            html += QStringLiteral("<p>%1 paragraph %2</p>").arg(QLatin1String(S[0])).arg(i);
+    }
+    html += QStringLiteral("</body></html>");
+    QString path = Dir.filePath(QStringLiteral("kvxc.html"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(html.toUtf8()) < 0)
+        return QString();
+    return path;
+}
+
+// The text of the block at the top of the help window's view.
+std::string TopBlock(const THelpWindow& W)
+{
+    QCoreApplication::processEvents();
+    return W.Browser()->cursorForPosition(QPoint(2, 2)).block().text().toStdString();
+}
 
 class TLevel1 : public TBaseForm {
 public:
@@ -244,6 +282,93 @@ TEST(BaseFormMain, AboutClosesWithOkAndMissingHelpFileIsReported)
     });
     m._ac_HelpExecute(nullptr);
     EXPECT_EQ(text, "Unable to locate Help file!");
+}
+
+TEST(HelpWindow, FollowsAnchorsAndLocalLinksItselfAndSendsTheRestToTheLauncher)
+{
+    QTemporaryDir dir;
+    const QString page = WriteHelpPage(dir);
+    ASSERT_FALSE(page.isEmpty());
+    THelpWindow w;
+    QList<QUrl> launched;
+    w.OnExternalLink = [&](const QUrl& Url) {
+        launched << Url;
+        return true;
+    };
+    w.show();
+
+    const struct {
+        const char* Anchor;
+        const char* Top;
+    } Cases[] = {{"ctx6", "Two"}, {"ctx1", "One"}, {"", "Top"}, {"ctx6", "Two"}, {"ctx99", "Top"}, {"three", "Three"}};
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Anchor);
+        ASSERT_TRUE(w.ShowPage(page, QString::fromLatin1(C.Anchor)));
+        EXPECT_EQ(TopBlock(w), C.Top);
+    }
+
+    // A link inside the page moves this window; one that leaves it goes to
+    // the launcher and moves nothing.
+    emit w.Browser()->anchorClicked(QUrl(QStringLiteral("#ctx1")));
+    EXPECT_EQ(TopBlock(w), "One");
+    emit w.Browser()->anchorClicked(QUrl(QStringLiteral("https://kvxc.example.org/help")));
+    EXPECT_EQ(TopBlock(w), "One");
+    EXPECT_EQ(launched, QList<QUrl> {QUrl(QStringLiteral("https://kvxc.example.org/help"))});
+
+    EXPECT_FALSE(w.ShowPage(dir.filePath(QStringLiteral("missing.html")), QString()));
+    EXPECT_EQ(w.File(), page);
+}
+
+TEST(HelpWindow, ALinkNoProgramCanOpenIsReported)
+{
+    // No launcher anywhere: an empty PATH and no browser named.
+    QTemporaryDir empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", empty.path().toLocal8Bit());
+    for (const char* name : {"BROWSER", "DEFAULT_BROWSER"})
+        qunsetenv(name);
+    QString text;
+    OnModal([&](QWidget* box) {
+        text = qobject_cast<QMessageBox*>(box)->text();
+        ButtonOf(box, QMessageBox::Ok)->click();
+    });
+    const bool opened = OpenExternalUrl(QUrl(QStringLiteral("https://kvxc.example.org/")));
+    qputenv("PATH", path);
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(text.startsWith("Unable to open https://kvxc.example.org/!\n")) << text.toStdString();
+}
+
+TEST(BaseFormMain, HelpOpensItsOwnWindowOnTheSectionOfTheControlsContext)
+{
+    QTemporaryDir dir;
+    TMain m;
+    m.HelpFile = WriteHelpPage(dir);
+    auto* group = new QWidget(&m);
+    SetHelpContext(group, 6);
+    auto* edit = new QLineEdit(group);
+    auto* plain = new QLineEdit(&m);
+    m.show();
+    QApplication::setActiveWindow(&m);
+
+    // The menu's Help (no context), a control inside a group with a context,
+    // and F1 with the focus there or on a control without one.
+    m._ac_HelpExecute(nullptr);
+    ASSERT_NE(m.HelpWindow(), nullptr);
+    EXPECT_TRUE(m.HelpWindow()->isVisible());
+    EXPECT_EQ(TopBlock(*m.HelpWindow()), "Top");
+    m._ac_HelpExecute(edit);
+    EXPECT_EQ(TopBlock(*m.HelpWindow()), "Two");
+
+    auto* f1 = m.findChild<QShortcut*>();
+    ASSERT_NE(f1, nullptr);
+    EXPECT_EQ(f1->key(), QKeySequence(Qt::Key_F1));
+    for (auto [Focus, Top] : {std::pair<QWidget*, const char*> {edit, "Two"}, {plain, "Top"}, {edit, "Two"}}) {
+        QApplication::setActiveWindow(&m);
+        Focus->setFocus();
+        emit f1->activated();
+        EXPECT_EQ(TopBlock(*m.HelpWindow()), Top);
+    }
+    EXPECT_EQ(m.findChildren<THelpWindow*>().size(), 1);
 }
 
 TEST(BaseFormMain, OwnsTheSharedProgressWindowAndTheRestoreAction)

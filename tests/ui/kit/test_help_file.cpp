@@ -17,7 +17,7 @@ void Touch(const QString& Path)
 
 } // namespace
 
-TEST(HelpFile, BesideTheProgramThenInstalledDocumentation)
+TEST(HelpFile, InstalledDataThenBesideTheProgramThenDocumentation)
 {
     struct TCase {
         const char* Name;
@@ -25,10 +25,11 @@ TEST(HelpFile, BesideTheProgramThenInstalledDocumentation)
         const char* Found; // empty: none
     };
     const TCase Cases[] = {
+        {"installed", {"share/kvxc/kvxc.html", "bin/kvxc.html", "share/doc/kvxc/kvxc.html"}, "share/kvxc/kvxc.html"},
         {"build tree", {"bin/kvxc.html", "share/doc/kvxc/kvxc.html"}, "bin/kvxc.html"},
-        {"installed", {"share/doc/kvxc/kvxc.html"}, "share/doc/kvxc/kvxc.html"},
+        {"older installation", {"share/doc/kvxc/kvxc.html"}, "share/doc/kvxc/kvxc.html"},
         {"a folder is no file", {"bin/kvxc.html/x"}, ""},
-        {"other name", {"bin/other.html", "share/doc/other/kvxc.html"}, ""},
+        {"other name", {"bin/other.html", "share/other/kvxc.html", "share/doc/other/kvxc.html"}, ""},
         {"none", {}, ""},
     };
     for (const TCase& C : Cases) {
