@@ -1,6 +1,6 @@
 // The main window on the screen it gets: every control can be reached on a
-// screen smaller than the window's design size (offscreen: 800 x 600; under
-// Xvfb: 1280 x 1024 at the scale factor the test is run with), the lists show
+// screen smaller than the window's design size (offscreen: 800 pixels wide;
+// under Xvfb: 1280 x 1024 at the scale factor the test is run with), the lists show
 // their longest item and the programme-type lists 15 rows, and the titles the
 // window system shows are the program's own. With KVX_SCREENSHOTS set to a
 // folder, the screen is saved there as a picture.
