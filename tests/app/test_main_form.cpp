@@ -569,6 +569,20 @@ TEST(MainFormSession, DeviceMenuAccessKeysDisconnectAndConnect)
     EXPECT_TRUE(S.WaitRead());
 }
 
+TEST(MainFormSession, SavePressedDuringTheClockRefreshFollowsIt)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    F.edPS_B->setText(QStringLiteral("AFTER"));
+    F.UpdateActions();
+    F.Dialogue->ClockRefreshTick();
+    ASSERT_EQ(F.Dialogue->Progress().Script, scClockRefresh);
+    F._ac_DeviceSave->trigger(); // the automaton is busy: the save waits for it
+    ASSERT_TRUE(S.WaitWritten());
+    EXPECT_EQ(S.Sim.Log().back(), "PS=AFTER");
+}
+
 TEST(MainFormSession, QuarterHourOffsetsAreSentExactly)
 {
     TConnected S;
