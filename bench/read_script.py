@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Baseline for the read-script benchmark: the same 33 commands the read script
 sends, each written and its reply read until the closing OK/NO line, with plain
-blocking pyserial calls. Prints the median of the runs and each run's time in milliseconds, separated by blanks."""
+blocking pyserial calls. Prints the median of the runs and each run's time in
+milliseconds, separated by blanks; then, on a second line, the context switches
+(voluntary and involuntary) the process made per run."""
+import resource
 import statistics
 import sys
 import time
@@ -30,11 +33,15 @@ def main():
     with serial.Serial(path, timeout=5) as port:
         read_all(port)  # warm-up
         times = []
+        before = resource.getrusage(resource.RUSAGE_SELF)
         for _ in range(runs):
             start = time.perf_counter()
             read_all(port)
             times.append((time.perf_counter() - start) * 1000.0)
+        after = resource.getrusage(resource.RUSAGE_SELF)
     print("%.3f" % statistics.median(times), " ".join("%.3f" % t for t in times))
+    switches = (after.ru_nvcsw + after.ru_nivcsw) - (before.ru_nvcsw + before.ru_nivcsw)
+    print("%.1f" % (switches / runs))
 
 
 if __name__ == "__main__":

@@ -16,6 +16,7 @@ struct SyncCall {
     std::function<void()> Method;
     std::exception_ptr Error;
     bool Done = false;
+    const void* QueuedBy = nullptr; // set for a call nobody waits for (ForceQueue)
 };
 
 // Calls queued for the main thread; the same lock and condition also tell the
@@ -201,30 +202,66 @@ void TThread::SynchronizeCall(const std::function<void()>& Method)
         std::rethrow_exception(error);
 }
 
+void TThread::ForceQueue(const void* Owner, std::function<void()> Method)
+{
+    SyncState& s = Sync();
+    auto call = std::make_shared<SyncCall>();
+    call->Method = std::move(Method);
+    call->QueuedBy = Owner ? Owner : &s;
+    std::function<void()> wake;
+    {
+        std::lock_guard<std::mutex> g(s.Lock);
+        s.Calls.push_back(std::move(call));
+        wake = s.Wake;
+        s.Changed.notify_all();
+    }
+    if (wake)
+        wake();
+}
+
+void TThread::RemoveQueuedEvents(const void* Owner)
+{
+    SyncState& s = Sync();
+    std::lock_guard<std::mutex> g(s.Lock);
+    std::erase_if(s.Calls, [&](const std::shared_ptr<SyncCall>& C) { return Owner && C->QueuedBy == Owner; });
+}
+
 bool TThread::CheckSynchronize(int TimeoutMs)
 {
     EnsureMainThread();
     if (!IsMainThread())
         return false;
     SyncState& s = Sync();
-    std::deque<std::shared_ptr<SyncCall>> calls;
-    {
-        std::unique_lock<std::mutex> g(s.Lock);
-        if (s.Calls.empty() && TimeoutMs > 0)
-            s.Changed.wait_for(g, std::chrono::milliseconds(TimeoutMs), [&] { return !s.Calls.empty(); });
-        calls.swap(s.Calls);
-    }
-    for (auto& call : calls) {
+    bool ran = false;
+    // Calls are taken one at a time, so that one queued meanwhile (ForceQueue
+    // from a call) is served in the same visit, and one removed meanwhile
+    // (RemoveQueuedEvents) never runs.
+    for (;;) {
+        std::shared_ptr<SyncCall> call;
+        {
+            std::unique_lock<std::mutex> g(s.Lock);
+            if (!ran && s.Calls.empty() && TimeoutMs > 0)
+                s.Changed.wait_for(g, std::chrono::milliseconds(TimeoutMs), [&] { return !s.Calls.empty(); });
+            if (s.Calls.empty())
+                return ran;
+            call = std::move(s.Calls.front());
+            s.Calls.pop_front();
+        }
+        ran = true;
         try {
             call->Method();
         } catch (...) {
-            call->Error = std::current_exception();
+            if (call->QueuedBy)
+                kvx::log::Caught("queued call threw");
+            else
+                call->Error = std::current_exception();
         }
+        if (call->QueuedBy)
+            continue; // nobody waits for it
         std::lock_guard<std::mutex> g(s.Lock);
         call->Done = true;
         s.CallDone.notify_all();
     }
-    return !calls.empty();
 }
 
 void TThread::SetMainThread()
