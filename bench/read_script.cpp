@@ -7,7 +7,7 @@
 //
 // Usage: read_script [KVXSIM [BASELINE.py]] (defaults: found from this program's folder)
 
-#include "dialogue/dialogue_view.h"
+#include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
@@ -27,69 +27,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-struct TNullView : IDialogueView {
-    void ClearEditor() override { }
-    void SetEditorEnabled(bool) override { }
-    void PopulateEditor(const TBRDSDataValidator&) override { }
-    void CollectEditor(TBRDSDataValidator&) override { }
-    void SetLabel(TDialogueLabel, const std::string&) override { }
-    void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override { }
-    void ShowError(const std::string& Msg) override { std::fprintf(stderr, "error: %s\n", Msg.c_str()); }
-    TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaCancel; }
-    void ResetTitle() override { }
-    void SelectManualSynchronization() override { }
-    void ProcessMessages() override { }
-};
-
-std::string Dir(const std::string& Path)
-{
-    const auto Slash = Path.rfind('/');
-    return Slash == std::string::npos ? "." : Path.substr(0, Slash);
-}
-
-std::string SelfDir()
-{
-    char Buf[PATH_MAX] = {};
-    const ssize_t N = ::readlink("/proc/self/exe", Buf, sizeof Buf - 1);
-    return N > 0 ? Dir(std::string(Buf, static_cast<std::size_t>(N))) : ".";
-}
-
-double CpuMs()
-{
-    rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
-    return (U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000.0 + (U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1000.0;
-}
-
-// Context switches of the whole process so far, voluntary and not.
-long Switches()
-{
-    rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
-    return U.ru_nvcsw + U.ru_nivcsw;
-}
-
-double Median(std::vector<double> V)
-{
-    std::sort(V.begin(), V.end());
-    return V.size() % 2 ? V[V.size() / 2] : (V[V.size() / 2 - 1] + V[V.size() / 2]) / 2;
-}
-
-} // namespace
+using bench::CpuMs;
+using bench::Median;
+using bench::Switches;
+using bench::TNullView;
 
 int main(int argc, char** argv)
 {
     TThread::SetMainThread();
-    const std::string Self = SelfDir();
-    const std::string Sim = argc > 1 ? argv[1] : Self + "/../tools/kvxsim/kvxsim";
-    std::string Baseline = argc > 2 ? argv[2] : std::string(__FILE__);
-    if (argc <= 2) {
-        if (Baseline[0] != '/')
-            Baseline = Self + "/" + Baseline;
-        Baseline = Dir(Baseline) + "/read_script.py";
-    }
+    const std::string Sim = argc > 1 ? argv[1] : bench::SelfDir() + "/../tools/kvxsim/kvxsim";
+    const std::string Baseline = argc > 2 ? argv[2] : bench::SourceDir(__FILE__) + "/read_script.py";
     constexpr int Runs = 50;
 
     TKvxsim Simulator;
