@@ -120,9 +120,10 @@ void TCustomBuffer::Execute()
 
 void TCustomBuffer::Sleep()
 {
-    // Listeners let go of messages without waking this thread. While messages
-    // keep coming it looks at them every RetainedLookMs, and once nothing new
-    // came since the last look, it asks the listeners still holding one to
+    // Listeners let go of messages without waking this thread. Once messages
+    // come (a straight hand-over wakes it when it is not looking already), it
+    // looks at the retained ones every RetainedLookMs until a whole period
+    // brought nothing new; then it asks the listeners still holding one to
     // wake it when they are done, and sleeps until then or until the next
     // message. With nothing retained it sleeps until a message arrives, or
     // Terminate wakes it.
@@ -130,7 +131,8 @@ void TCustomBuffer::Sleep()
     {
         std::lock_guard<std::mutex> g(FOwner->FLisCS);
         Purge(true);
-        FLooking = !FData.empty();
+        if (!FData.empty())
+            FLooking = true; // retained through the queue
         seen = FRetainings;
     }
     if (!FLooking) {
@@ -142,8 +144,11 @@ void TCustomBuffer::Sleep()
     {
         std::lock_guard<std::mutex> g(FOwner->FLisCS);
         Purge(true);
-        if (FData.empty() || FRetainings != seen || Terminated() || FWantToClear.load())
-            return; // look again (or sleep) in the next pass
+        if (FRetainings != seen || Terminated() || FWantToClear.load())
+            return; // still busy: look again in the next pass
+        FLooking = false;
+        if (FData.empty())
+            return;
         // The flags are set before the counts are looked at again (see
         // InnerMessageDone): a listener finishing meanwhile is seen either way.
         for (PInnerMessage msg : FData)
@@ -151,7 +156,6 @@ void TCustomBuffer::Sleep()
         Purge(true);
         if (FData.empty())
             return;
-        FLooking = false;
     }
     WaitMessage(-1, WM_CONN_INNER, WM_CONN_INNER);
 }

@@ -1,5 +1,6 @@
 #include "support/kvxsim_process.h"
 #include "support/temp_dir.h"
+#include "support/thread_switches.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -455,39 +456,23 @@ TEST_F(Sim, HangupAfterMakesTheTerminalGoAway)
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
-// Context switches a process has made so far (voluntary and not).
-long ContextSwitches(pid_t Pid)
-{
-    std::ifstream status("/proc/" + std::to_string(Pid) + "/status");
-    long total = 0;
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "voluntary_ctxt_switches:" || key == "nonvoluntary_ctxt_switches:") {
-            status >> value;
-            total += value;
-        }
-    }
-    return total;
-}
-
 TEST_F(Sim, WaitsForAClientWithoutWakingUp)
 {
     ASSERT_TRUE(sim.Start({}));
     // Settled: the start-up's own work is done once the terminal is printed.
     ServeUntil([] { return false; }, 100);
-    const long before = ContextSwitches(sim.Pid());
+    const long before = ProcessSwitches(sim.Pid());
     ServeUntil([] { return false; }, 300);
-    EXPECT_EQ(ContextSwitches(sim.Pid()), before) << "no client: nothing to wake up for";
+    EXPECT_EQ(ProcessSwitches(sim.Pid()), before) << "no client: nothing to wake up for";
     // The client that opens the terminal is served, and so is the next one.
     ASSERT_TRUE(sim.Open());
     ASSERT_TRUE(sim.EchoOff());
     sim.CloseClient();
     ASSERT_TRUE(sim.WaitForStderr("client left"));
     ServeUntil([] { return false; }, 100);
-    const long idle = ContextSwitches(sim.Pid());
+    const long idle = ProcessSwitches(sim.Pid());
     ServeUntil([] { return false; }, 300);
-    EXPECT_EQ(ContextSwitches(sim.Pid()), idle);
+    EXPECT_EQ(ProcessSwitches(sim.Pid()), idle);
     ASSERT_TRUE(sim.Open());
     EXPECT_EQ(sim.Ask("PI?"), value("FFFF"));
 }
