@@ -128,14 +128,16 @@ void TCustomBuffer::Sleep()
     // message. With nothing retained it sleeps until a message arrives, or
     // Terminate wakes it.
     std::uint64_t seen;
+    bool looking;
     {
         std::lock_guard<std::mutex> g(FOwner->FLisCS);
         Purge(true);
         if (!FData.empty())
             FLooking = true; // retained through the queue
+        looking = FLooking;
         seen = FRetainings;
     }
-    if (!FLooking) {
+    if (!looking) {
         WaitMessage(-1, WM_CONN_INNER, WM_CONN_INNER);
         return;
     }
