@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <regex>
 #include <string>
@@ -106,7 +107,9 @@ TRound ReadAtOnce(int Count, const std::string& Rate, const std::string& Kvxctl)
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int Run(int argc, char** argv)
 {
     const int Rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const std::string Rate = argc > 2 ? argv[2] : "9600";
@@ -136,4 +139,16 @@ int main(int argc, char** argv)
         std::printf("%s%.2f", i ? ", " : "", Ratios[i]);
     std::printf(")\nload average at the end: %s\n", bench::LoadAverage().c_str());
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& E) {
+        std::fprintf(stderr, "many_reads: %s\n", E.what());
+        return 1;
+    }
 }

@@ -104,6 +104,7 @@ const char* const CaseNames[Cases] = {"walk for one port", "whole check of one p
 void Measure(std::vector<TCost>& Costs, const std::vector<std::unique_ptr<TPty>>& Ptys)
 {
     std::vector<std::string> Paths;
+    Paths.reserve(Ptys.size());
     for (const auto& P : Ptys)
         Paths.push_back(P->SlavePath());
     const std::string& One = Paths.front();
@@ -141,6 +142,7 @@ int main(int argc, char** argv)
 {
     const int Extra = argc > 1 ? std::atoi(argv[1]) : 1000;
     std::vector<std::unique_ptr<TPty>> Ptys;
+    Ptys.reserve(16);
     for (int i = 0; i < 16; ++i)
         Ptys.push_back(std::make_unique<TPty>());
     std::printf("load average at the start: %s\n", bench::LoadAverage().c_str());

@@ -68,6 +68,7 @@ int Run(const std::vector<std::string>& Argv, std::string& Out)
     posix_spawn_file_actions_init(&A);
     posix_spawn_file_actions_adddup2(&A, P[1], 1);
     std::vector<char*> Args;
+    Args.reserve(Argv.size() + 1);
     for (const std::string& S : Argv)
         Args.push_back(const_cast<char*>(S.c_str()));
     Args.push_back(nullptr);
