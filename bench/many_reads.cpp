@@ -3,7 +3,8 @@
 // own, all started together. The time from the first start to the last exit,
 // for a small and a large fleet (default 20 and 200), taking turns round after
 // round, and the large over the small. Beside it the CPU the processes used
-// per read (kvxctl and kvxsim together, from the children's accounting) and
+// per read (kvxctl and kvxsim together, from the children's accounting, and
+// the simulators' share of it) and
 // the simulators' worst lateness of a byte, which shows a machine too busy to
 // keep the lines' pace. The load average at the start and the end.
 //
@@ -45,6 +46,7 @@ struct TRound {
     double Ms = 0;       // first start to last exit
     int Failed = 0;      // reads that did not end with 0
     double CpuMs = 0;    // per read, kvxctl and kvxsim
+    double SimCpuMs = 0; // per read, of that the simulator
     double LateMs = 0;   // the simulators' worst lateness
     double MedianMs = 0; // one read's own time, median
 };
@@ -94,6 +96,7 @@ TRound ReadAtOnce(int Count, const std::string& Rate, const std::string& Kvxctl)
     }
     R.Ms = std::chrono::duration<double, std::milli>(Clock::now() - T0).count();
     R.MedianMs = bench::Median(Own);
+    const double Cpu1 = ChildrenCpuMs(); // the kvxctl processes are reaped, the simulators not yet
     const std::regex Late("latest byte ([0-9.]+) ms");
     for (auto& S : Sims) {
         S->Stop();
@@ -102,6 +105,7 @@ TRound ReadAtOnce(int Count, const std::string& Rate, const std::string& Kvxctl)
             R.LateMs = std::max(R.LateMs, std::stod(M[1]));
     }
     R.CpuMs = (ChildrenCpuMs() - Cpu0) / static_cast<double>(Count);
+    R.SimCpuMs = (ChildrenCpuMs() - Cpu1) / static_cast<double>(Count);
     return R;
 }
 
@@ -120,8 +124,8 @@ int Run(int argc, char** argv)
     std::printf("load average at the start: %s\n", bench::LoadAverage().c_str());
     std::printf("%d and %d encoders on %s bit/s lines, each read by its own kvxctl, all at once; %d rounds\n", Small,
         Large, Rate.c_str(), Rounds);
-    std::printf("  %-6s %-9s %12s %14s %14s %12s %8s\n", "round", "encoders", "all done", "one read", "CPU a read",
-        "worst late", "failed");
+    std::printf("  %-6s %-9s %12s %14s %14s %14s %12s %8s\n", "round", "encoders", "all done", "one read", "CPU a read",
+        "of it kvxsim", "worst late", "failed");
     std::vector<double> Ratios;
     for (int r = 0; r < Rounds; ++r) {
         // Each round starts with the other size.
@@ -129,8 +133,8 @@ int Run(int argc, char** argv)
         const TRound A = ReadAtOnce(First, Rate, Kvxctl);
         const TRound B = ReadAtOnce(Second, Rate, Kvxctl);
         for (const auto& [N, R] : {std::pair {First, A}, std::pair {Second, B}})
-            std::printf("  %-6d %-9d %9.0f ms %11.0f ms %11.1f ms %9.2f ms %8d\n", r + 1, N, R.Ms, R.MedianMs, R.CpuMs,
-                R.LateMs, R.Failed);
+            std::printf("  %-6d %-9d %9.0f ms %11.0f ms %11.1f ms %11.1f ms %9.2f ms %8d\n", r + 1, N, R.Ms, R.MedianMs,
+                R.CpuMs, R.SimCpuMs, R.LateMs, R.Failed);
         const double SmallMs = First == Small ? A.Ms : B.Ms, LargeMs = First == Large ? A.Ms : B.Ms;
         Ratios.push_back(LargeMs / SmallMs);
     }
