@@ -1,11 +1,13 @@
 #include "platform/thread.h"
 
 #include "platform/message_queue.h"
+#include "support/log_capture.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -120,6 +122,43 @@ TEST(Thread, SynchronizeOnTheMainThreadRunsDirectlyAndRethrows)
         false);
     t.WaitFor();
     EXPECT_TRUE(caught);
+}
+
+TEST(Thread, QueuedCallsRunAfterTheCallThatQueuedThemAndCanBeTakenBack)
+{
+    TThread::SetMainThread();
+    std::vector<std::string> order;
+    int owner = 0, other = 0;
+    // A call queued by a hand-over runs in the same visit, after it.
+    LambdaThread t(
+        [&](LambdaThread& self) {
+            self.Synchronize([&] {
+                TThread::ForceQueue(&owner, [&] { order.push_back("queued"); });
+                order.push_back("hand-over");
+            });
+        },
+        false);
+    EXPECT_TRUE(TThread::CheckSynchronize(10000)); // one visit serves both
+    EXPECT_EQ(order, (std::vector<std::string> {"hand-over", "queued"}));
+    t.WaitFor();
+
+    // Queued on the main thread itself: nothing runs before the next visit,
+    // and calls taken back never run.
+    order.clear();
+    TThread::ForceQueue(&owner, [&] { order.push_back("taken back"); });
+    TThread::ForceQueue(&other, [&] { order.push_back("kept"); });
+    EXPECT_TRUE(order.empty());
+    TThread::RemoveQueuedEvents(&owner);
+    EXPECT_TRUE(TThread::CheckSynchronize());
+    EXPECT_EQ(order, (std::vector<std::string> {"kept"}));
+
+    // Nobody waits for a queued call: what it throws is logged, not rethrown.
+    TLogCapture log;
+    TThread::ForceQueue(nullptr, [] { throw std::runtime_error("late failure"); });
+    EXPECT_NO_THROW(TThread::CheckSynchronize());
+    const auto lines = log.Take();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("queued call threw: late failure"), std::string::npos) << lines[0];
 }
 
 TEST(Thread, WakeCallbackAnnouncesQueuedCalls)
