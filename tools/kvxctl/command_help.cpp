@@ -5,6 +5,24 @@
 
 namespace {
 
+// Prints a topic as text, or with --format json as {"schema": 1, Key: Value}
+// (Key empty: Value's members).
+int Print(const TOptions& O, const std::string& Text, const char* Key, const TJson& Value)
+{
+    if (!O.Json) {
+        PrintOut(Text);
+        return ecDone;
+    }
+    TJson J = TJson::Object();
+    J.Set("schema", TJson::Int(1));
+    if (*Key)
+        J.Set(Key, Value);
+    else
+        J.Merge(Value);
+    PrintOut(J.Dump());
+    return ecDone;
+}
+
 int Run(const TOptions& O)
 {
     const std::string Topic = O.Args.empty() ? std::string() : O.Args[0];
@@ -14,25 +32,21 @@ int Run(const TOptions& O)
         Reporter().Error("help takes one topic, not '" + Of + "' after '" + Topic + "'");
         return ecUsage;
     }
-    if (Topic.empty() || (C && Of.empty())) {
-        PrintOut(HelpText(C));
-        return ecDone;
-    }
-    if (Topic == "keys") {
-        PrintOut(KeysText());
-        return ecDone;
-    }
+    if (Topic.empty() || (C && Of.empty()))
+        return Print(O, HelpText(C), "", HelpJson(C));
+    if (Topic == "keys")
+        return Print(O, KeysText(), "keys", KeysJson());
     if (Topic == "commands") {
         std::string T;
-        for (const TCommand* Each : Commands())
+        TJson List = TJson::Array();
+        for (const TCommand* Each : Commands()) {
             T += std::string(Each->Name) + "\n";
-        PrintOut(T);
-        return ecDone;
+            List.Add(TJson::Utf8(Each->Name));
+        }
+        return Print(O, T, "commands", List);
     }
-    if (Topic == "options" && (Of.empty() || C)) {
-        PrintOut(OptionWords(C));
-        return ecDone;
-    }
+    if (Topic == "options" && (Of.empty() || C))
+        return Print(O, OptionWords(C), "options", OptionWordsJson(C));
     Reporter().Error("no help on '" + (Of.empty() ? Topic : Of) + "' (kvxctl help lists the commands)");
     return ecUsage;
 }

@@ -36,6 +36,36 @@ std::string OptionLines(const TOptionSpec* Begin, const TOptionSpec* End)
     return T;
 }
 
+TJson OptionsJson(std::span<const TOptionSpec> Options)
+{
+    TJson List = TJson::Array();
+    for (const TOptionSpec& S : Options) {
+        TJson O = TJson::Object();
+        O.Set("long", TJson::Utf8(std::string("--") + S.Long));
+        O.Set("short", S.Short ? TJson::Utf8(std::string("-") + S.Short) : TJson());
+        O.Set("value", S.Value ? TJson::Utf8(S.Value) : TJson());
+        O.Set("help", TJson::Utf8(S.Help));
+        List.Add(O);
+    }
+    return List;
+}
+
+// Each option as it is typed, "--port=" for one that takes a value.
+template <typename Add>
+void EachOptionWord(const TCommand* C, Add A)
+{
+    auto Words = [&A](const TOptionSpec& S) {
+        A(std::string("--") + S.Long + (S.Value ? "=" : ""));
+        if (S.Short)
+            A(std::string("-") + S.Short);
+    };
+    for (const TOptionSpec& S : GlobalOptions())
+        Words(S);
+    if (C)
+        for (const TOptionSpec& S : C->Options)
+            Words(S);
+}
+
 std::string Overview()
 {
     std::string T = "Usage: kvxctl [OPTIONS] COMMAND [ARGUMENTS]\n"
@@ -89,15 +119,54 @@ std::string KeysText()
 std::string OptionWords(const TCommand* C)
 {
     std::string T;
-    auto Add = [&T](const TOptionSpec& S) {
-        T += std::string("--") + S.Long + (S.Value ? "=" : "") + "\n";
-        if (S.Short)
-            T += std::string("-") + S.Short + "\n";
-    };
-    for (const TOptionSpec& S : GlobalOptions())
-        Add(S);
-    if (C)
-        for (const TOptionSpec& S : C->Options)
-            Add(S);
+    EachOptionWord(C, [&T](const std::string& W) { T += W + "\n"; });
     return T;
+}
+
+TJson OptionWordsJson(const TCommand* C)
+{
+    TJson List = TJson::Array();
+    EachOptionWord(C, [&List](const std::string& W) { List.Add(TJson::Utf8(W)); });
+    return List;
+}
+
+TJson HelpJson(const TCommand* C)
+{
+    TJson J = TJson::Object();
+    if (!C) {
+        TJson List = TJson::Array();
+        for (const TCommand* Each : Commands()) {
+            TJson Item = TJson::Object();
+            Item.Set("name", TJson::Utf8(Each->Name));
+            Item.Set("synopsis", TJson::Utf8(Each->Synopsis));
+            Item.Set("summary", TJson::Utf8(Each->Summary));
+            List.Add(Item);
+        }
+        J.Set("commands", List);
+        J.Set("options", OptionsJson(GlobalOptions()));
+        return J;
+    }
+    J.Set("name", TJson::Utf8(C->Name));
+    J.Set("synopsis", TJson::Utf8(C->Synopsis));
+    J.Set("summary", TJson::Utf8(C->Summary));
+    J.Set("help", TJson::Utf8(C->Help));
+    J.Set("options", OptionsJson(C->Options));
+    return J;
+}
+
+TJson KeysJson()
+{
+    TJson List = TJson::Array();
+    auto Add = [&List](const char* Key, const std::string& Values, bool ReadOnly) {
+        TJson K = TJson::Object();
+        K.Set("key", TJson::Utf8(Key));
+        K.Set("values", TJson::Utf8(Values));
+        K.Set("read_only", TJson::Bool(ReadOnly));
+        List.Add(K);
+    };
+    for (const TField& F : SettingsFields())
+        Add(F.Key, FieldValuesHelp(F), false);
+    for (const TDeviceFact& F : DeviceFacts())
+        Add(F.Key, F.Help, true);
+    return List;
 }

@@ -2,6 +2,8 @@
 // kvxctl's help, written from the command table, the option specs and the
 // field table, so that it always says what the program does.
 
+#include "json.h"
+
 #include <string>
 
 struct TCommand;
@@ -13,3 +15,8 @@ std::string KeysText();
 // The options a command takes (the global ones included), one a line, as
 // they are typed: "--port=", "-p", "--quiet".
 std::string OptionWords(const TCommand* Command);
+
+// The same as JSON objects (without "schema").
+TJson HelpJson(const TCommand* Command);
+TJson KeysJson();
+TJson OptionWordsJson(const TCommand* Command);
