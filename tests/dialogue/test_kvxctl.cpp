@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kvxctl_run.h"
+#include "support/kvxctl_run.h"
 #include "scripted_encoder.h"
 
 #include <atomic>

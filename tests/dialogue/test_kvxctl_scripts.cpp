@@ -1,6 +1,6 @@
 #if defined(KVXCTL_PATH) && defined(KVXSIM_PATH)
 
-#include "kvxctl_run.h"
+#include "support/kvxctl_run.h"
 #include "support/hostile_settings_files.h"
 #include "support/kvxsim_process.h"
 #include "support/temp_dir.h"

@@ -75,7 +75,7 @@ std::string Written(const TOptionSpec& S, bool Short)
 std::string Fault(const std::vector<TOptionSpec>& All, const std::string& Word, int Code, int Opt)
 {
     // getopt_long names a short option in Opt; a long one only by the word it stopped at.
-    const bool Long = Opt == 0 && Word.rfind("--", 0) == 0;
+    const bool Long = (Opt == 0 || Opt >= LongBase) && Word.rfind("--", 0) == 0;
     const std::string Name = Long ? Word.substr(0, Word.find('=')) : std::string("-") + static_cast<char>(Opt);
     if (Code == ':')
         return Name + " needs a value";
