@@ -119,7 +119,7 @@ int SyncClock(TSession& S)
     std::vector<TMsgChange> List;
     if (const int E = S.Prepare(S.Dialogue().DeviceCopy(), true, List))
         return E;
-    TVerifyResult Unused;
+    TWriteOutcome Unused;
     return S.Write([](const TMsgChange&) {}, true, false, Unused);
 }
 

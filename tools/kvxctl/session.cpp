@@ -186,7 +186,7 @@ int TSession::Prepare(const TBRDSDataValidator& Target, bool SyncClock, std::vec
 }
 
 int TSession::Write(
-    const std::function<void(const TMsgChange&)>& Answered, bool SyncClock, bool Verify, TVerifyResult& Result)
+    const std::function<void(const TMsgChange&)>& Answered, bool SyncClock, bool Verify, TWriteOutcome& Result)
 {
     // The same validation runs again inside the save: its findings were
     // shown and confirmed when the write was prepared.
@@ -204,8 +204,10 @@ int TSession::Write(
     std::size_t Told = 0;
     const auto Tell = [&] {
         const std::vector<TMsgChange> Progress = FD.WriteProgress();
-        for (; Told < Progress.size() && !Progress[Told].Res.empty(); ++Told)
+        for (; Told < Progress.size() && !Progress[Told].Res.empty(); ++Told) {
+            Result.Replies.push_back(Progress[Told]);
             Answered(Progress[Told]);
+        }
     };
     const int E = Wait(
         [&] {
@@ -219,7 +221,7 @@ int TSession::Write(
     return ReadBack(SyncClock, Result);
 }
 
-int TSession::ReadBack(bool SyncClock, TVerifyResult& Result)
+int TSession::ReadBack(bool SyncClock, TWriteOutcome& Result)
 {
     FD.StartRead();
     if (const int E = WaitForScript(scRead, "while reading back")) {

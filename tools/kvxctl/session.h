@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
-// What the read-back after a write found.
-struct TVerifyResult {
+// What a write got: the replies, and what the read-back found.
+struct TWriteOutcome {
+    // The commands answered, each with its reply, in order.
+    std::vector<TMsgChange> Replies;
     bool Done = false; // the encoder was read back
     TBRDSDataValidator Expected;
     std::vector<const TField*> Differs;
@@ -55,10 +57,11 @@ public:
     // differs), or ecInvalid once the findings were shown.
     int Prepare(const TBRDSDataValidator& Target, bool SyncClock, std::vector<TMsgChange>& List);
     // Writes what Prepare found, telling Answered of each command once its
-    // reply is in; then, when Verify is set, reads the encoder back and
-    // compares. 0 or the exit code (6 when the encoder was partly changed).
+    // reply is in (and keeping it in Result); then, when Verify is set,
+    // reads the encoder back and compares. 0 or the exit code (6 when the
+    // encoder was partly changed).
     int Write(
-        const std::function<void(const TMsgChange&)>& Answered, bool SyncClock, bool Verify, TVerifyResult& Result);
+        const std::function<void(const TMsgChange&)>& Answered, bool SyncClock, bool Verify, TWriteOutcome& Result);
 
     TEncoderDialogue& Dialogue() { return FD; }
     TConsoleView& View() { return FView; }
@@ -72,7 +75,7 @@ private:
     // The exit code of the dialogue's failure; names what the dialogue did not.
     int FailureCode();
     void ConnectionErrorDetail();
-    int ReadBack(bool SyncClock, TVerifyResult& Result);
+    int ReadBack(bool SyncClock, TWriteOutcome& Result);
 
     const TOptions& FO;
     TConsoleView FView;

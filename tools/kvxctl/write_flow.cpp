@@ -47,13 +47,12 @@ const char* CommandStatus(const TWriteReport& R, std::size_t i)
     return "not sent";
 }
 
-TJson WriteJson(TSession& S, const TVerifyResult& V)
+TJson WriteJson(TSession& S, const TWriteOutcome& V)
 {
     const TWriteReport& R = S.Dialogue().WriteReport();
-    const std::vector<TMsgChange> Progress = S.Dialogue().WriteProgress();
     TJson Commands = TJson::Array();
     for (std::size_t i = 0; i < R.Commands.size(); ++i) {
-        const std::string Reply = i < Progress.size() ? Progress[i].Res : std::string();
+        const std::string Reply = i < V.Replies.size() ? V.Replies[i].Res : std::string();
         TJson C = TJson::Object();
         C.Set("command", TJson::Latin1(R.Commands[i]));
         C.Set("reply", Reply.empty() ? TJson() : TJson::Latin1(Reply));
@@ -100,7 +99,7 @@ int RunWriteFlow(TSession& S, const TBRDSDataValidator& Target, const TWriteFlow
             PrintOut(J.Dump());
         return List.empty() ? ecDone : ecDiffers;
     }
-    TVerifyResult V;
+    TWriteOutcome V;
     const int Code = List.empty()
         ? ecDone
         : S.Write(
