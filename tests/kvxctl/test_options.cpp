@@ -24,7 +24,7 @@ TEST(KvxctlOptions, FormsFaultsAndHelp)
         {"$K help diff", 0, "Usage: kvxctl [OPTIONS] diff FILE [--sync-clock]\n", "", true},
         {"$K diff --help", 0, "Usage: kvxctl [OPTIONS] diff FILE [--sync-clock]\n", "", true},
         {"$K help keys", 0, "\nAF2     0 to 204: 0 none", "", true},
-        {"$K help options clock", 0, "--port=\n-p\n", "", true},
+        {"$K help options clock", 0, "--port=\n-p=\n", "", true},
         {"$K help frob", 64, "", "kvxctl: no help on 'frob' (kvxctl help lists the commands)\n", true},
         {"$K", 64, "", "kvxctl: no command given (kvxctl help lists them)\n", true},
         {"$K frob", 64, "", "kvxctl: unknown command 'frob' (kvxctl help lists them)\n", true},

@@ -56,6 +56,7 @@ int Run(const TOptions& O)
 extern const TCommand HelpCommand = {"help", "help [COMMAND | keys | commands | options [COMMAND]]",
     "describe kvxctl, a command, or the keys of get and set",
     "Prints kvxctl's help, or a command's. \"help keys\" lists the keys of get\n"
-    "and set with their values; \"help commands\" and \"help options [COMMAND]\"\n"
-    "list the command names and the options one a line, for shell completion.",
+    "and set with their values; \"help commands\" lists the command names and\n"
+    "\"help options [COMMAND]\" the options (a command's, else all), one a line,\n"
+    "for shell completion; an option that takes a value ends in \"=\".",
     {}, 0, 2, "TOPIC", false, Run};

@@ -50,20 +50,25 @@ TJson OptionsJson(std::span<const TOptionSpec> Options)
     return List;
 }
 
-// Each option as it is typed, "--port=" for one that takes a value.
+// Each option as it is typed, "--port=" and "-p=" for one that takes a
+// value: those a command takes, or without one every option kvxctl knows.
 template <typename Add>
 void EachOptionWord(const TCommand* C, Add A)
 {
     auto Words = [&A](const TOptionSpec& S) {
         A(std::string("--") + S.Long + (S.Value ? "=" : ""));
         if (S.Short)
-            A(std::string("-") + S.Short);
+            A(std::string("-") + S.Short + (S.Value ? "=" : ""));
     };
+    if (!C) {
+        for (const TOptionSpec& S : AllOptions())
+            Words(S);
+        return;
+    }
     for (const TOptionSpec& S : GlobalOptions())
         Words(S);
-    if (C)
-        for (const TOptionSpec& S : C->Options)
-            Words(S);
+    for (const TOptionSpec& S : C->Options)
+        Words(S);
 }
 
 std::string Overview()

@@ -12,8 +12,9 @@ struct TCommand;
 std::string HelpText(const TCommand* Command);
 // The keys get and set take, with their values: "PTY     0 to 31".
 std::string KeysText();
-// The options a command takes (the global ones included), one a line, as
-// they are typed: "--port=", "-p", "--quiet".
+// The options a command takes (the global ones included), or without a
+// command every option kvxctl knows, one a line, as they are typed; one that
+// takes a value ends in "=": "--port=", "-p=", "--quiet".
 std::string OptionWords(const TCommand* Command);
 
 // The same as JSON objects (without "schema").

@@ -32,21 +32,6 @@ const TOptionSpec Global[] = {
     {"version", 0, nullptr, "print the version"},
 };
 
-// Every option any command takes, once each.
-std::vector<TOptionSpec> AllOptions()
-{
-    std::vector<TOptionSpec> All(std::begin(Global), std::end(Global));
-    for (const TCommand* C : Commands())
-        for (const TOptionSpec& S : C->Options) {
-            bool Known = false;
-            for (const TOptionSpec& A : All)
-                Known = Known || std::string(A.Long) == S.Long;
-            if (!Known)
-                All.push_back(S);
-        }
-    return All;
-}
-
 bool IsGlobal(const std::string& Long)
 {
     for (const TOptionSpec& S : Global)
@@ -196,6 +181,20 @@ int UsageError(const std::string& Why)
 std::span<const TOptionSpec> GlobalOptions()
 {
     return Global;
+}
+
+std::vector<TOptionSpec> AllOptions()
+{
+    std::vector<TOptionSpec> All(std::begin(Global), std::end(Global));
+    for (const TCommand* C : Commands())
+        for (const TOptionSpec& S : C->Options) {
+            bool Known = false;
+            for (const TOptionSpec& A : All)
+                Known = Known || std::string(A.Long) == S.Long;
+            if (!Known)
+                All.push_back(S);
+        }
+    return All;
 }
 
 std::string TOptions::Value(const std::string& Long) const

@@ -30,6 +30,8 @@ inline constexpr TOptionSpec OutputOption {
 
 // The options every command takes.
 std::span<const TOptionSpec> GlobalOptions();
+// Every option of kvxctl: the global ones, then those of the commands, once each.
+std::vector<TOptionSpec> AllOptions();
 
 struct TOptions {
     std::string Command;
