@@ -63,6 +63,8 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
             {"OFFSET=-05:00", "ECHO=0"}},
         {{}, "", "defaults", 1, {}, {"DST?"}},
         {{"--refuse", "PS="}, "PI=FFFF\r\nPS=NEW\r\n", "diff %s", 1, {"PS=NEW\n"}, {"DST?"}},
+        // diff's own 1 means "differs": an encoder that refuses a query is a failed dialogue.
+        {{"--refuse", "PTY?"}, "PI=FFFF\r\n", "diff %s", 2, {}, {"PTY?"}},
         {{}, "", "defaults --yes", 0, {"PI=FFFF\n"}, {"INIT", "ECHO=0"}},
         {{"--refuse", "INIT"}, "", "defaults --yes", 1, {"kvxctl: the encoder refused INIT: it was not reset\n"},
             {"INIT"}},

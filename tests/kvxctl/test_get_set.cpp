@@ -116,4 +116,21 @@ TEST(KvxctlGetSet, SetPrintsEachCommandWithItsReplyAndReadWritesToADash)
     EXPECT_TRUE(Has(R.Out, "\nPS=OLD\n")) << R.Out;
 }
 
+// An interrupt ends a wait that has no end of its own (--timeout 0, a
+// command never answered): a read says which reply it was waiting for.
+TEST(KvxctlGetSet, AnInterruptEndsAWaitWithoutEnd)
+{
+    for (const std::string Command : {"send PS?", "read"}) {
+        SCOPED_TRACE(Command);
+        TKvxsim Sim;
+        ASSERT_TRUE(Sim.Start({"--mute", "PS?"}));
+        // "timeout" only keeps a kvxctl that never wakes from hanging the test.
+        const TRunApart R = KvxctlApart("timeout -s KILL 60 $K --timeout 0 --port " + Sim.Path() + " " + Command
+            + " & P=$!; for i in $(seq 400); do grep -q '^PS?' '" + Sim.Dir()
+            + "/log' && break; sleep 0.05; done; sleep 0.2; kill -INT $P; wait $P");
+        EXPECT_EQ(R.Code, 130) << R.Err;
+        EXPECT_TRUE(Has(R.Err, "interrupted while waiting for the reply to PS?")) << R.Err;
+    }
+}
+
 } // namespace

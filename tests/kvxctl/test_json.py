@@ -229,13 +229,14 @@ def test_clock():
     check(all(json.loads(l)["drift_seconds"] is not None for l in lines), "clock --watch: an object a line")
     sim.stop()
 
-    sim = Sim("--reply", "DATE?=00/00/00")
-    code, doc, err = js(sim, "clock")
-    check(code == 1, "clock: an impossible date exits 1")
-    check(doc["encoder"]["utc"] is None and doc["drift_seconds"] is None, "clock: no date, no drift")
-    check(doc["encoder"]["read_as"].startswith("2000-00-00T"), "clock: what the encoder said")
-    check(err["exit"] == 1 and "not a date" in err["error"], "clock: the impossible date named")
-    sim.stop()
+    for date, read_as in (("00/00/00", "2000-00-00T"), ("30/02/24", "2024-02-30T")):
+        sim = Sim("--reply", "DATE?=" + date)
+        code, doc, err = js(sim, "clock")
+        check(code == 1, "clock: an impossible date exits 1 (%s)" % date)
+        check(doc["encoder"]["utc"] is None and doc["drift_seconds"] is None, "clock: no date, no drift (%s)" % date)
+        check(doc["encoder"]["read_as"].startswith(read_as), "clock: what the encoder said (%s)" % date)
+        check(err["exit"] == 1 and "not a date" in err["error"], "clock: the impossible date named (%s)" % date)
+        sim.stop()
 
 
 def test_others():
