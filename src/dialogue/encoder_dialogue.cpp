@@ -347,6 +347,7 @@ std::vector<TMsgChange> TEncoderDialogue::WriteProgress() const
 {
     std::vector<TMsgChange> List;
     const auto* L = static_cast<const TKVXStateList*>(LDRA->FindState(stWrite));
+    List.reserve(static_cast<std::size_t>(L->Count()));
     for (int i = 0; i < L->Count(); ++i)
         List.push_back(*L->GetMesRes(i));
     return List;

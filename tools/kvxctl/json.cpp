@@ -15,6 +15,12 @@ std::string Utf8FromLatin1(const std::string& Text)
     return Out;
 }
 
+// The indent of a level: two blanks each.
+std::string Blanks(int Level)
+{
+    return std::string(static_cast<std::size_t>(Level) * 2, ' ');
+}
+
 } // namespace
 
 std::string JsonQuoted(const std::string& Utf8)
@@ -180,7 +186,7 @@ void TJson::DumpTo(std::string& Out, bool Compact, int Level) const
         }
     }
     Out += IsObject ? '{' : '[';
-    const std::string Indent = Compact ? std::string() : "\n" + std::string(2 * (Level + 1), ' ');
+    const std::string Indent = Compact ? std::string() : "\n" + Blanks(Level + 1);
     for (std::size_t i = 0; i < Count; ++i) {
         Out += i ? (Compact ? ", " : ",") : "";
         Out += Indent;
@@ -191,6 +197,6 @@ void TJson::DumpTo(std::string& Out, bool Compact, int Level) const
             FItems[i].DumpTo(Out, Compact, Level + 1);
     }
     if (Count && !Compact)
-        Out += "\n" + std::string(2 * Level, ' ');
+        Out += "\n" + Blanks(Level);
     Out += IsObject ? '}' : ']';
 }
