@@ -14,6 +14,7 @@ import datetime
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -35,6 +36,7 @@ class Sim:
     """kvxsim on a pseudo-terminal, with its log."""
 
     count = 0
+    running = []
 
     def __init__(self, *args, state=None):
         Sim.count += 1
@@ -46,6 +48,7 @@ class Sim:
                 f.write(state)
             cmd += ["--state", path]
         self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        Sim.running.append(self.proc)
         self.port = self.proc.stdout.readline().decode().strip()
 
     def log(self):
@@ -251,7 +254,15 @@ def test_others():
     check(any("/dev/kvx-none does not exist" in m for m in err["messages"]), "the missing port named")
 
 
-for test in (test_read, test_escapes, test_writes, test_clock, test_others):
-    test()
+try:
+    for test in (test_read, test_escapes, test_writes, test_clock, test_others):
+        test()
+finally:
+    # A check that raised leaves no simulator behind.
+    for proc in Sim.running:
+        if proc.poll() is None:
+            proc.terminate()
+            proc.wait()
+    shutil.rmtree(TMP, ignore_errors=True)
 print("%d failures" % len(failures) if failures else "kvxctl JSON: all checks passed")
 sys.exit(1 if failures else 0)
