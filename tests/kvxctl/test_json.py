@@ -124,8 +124,9 @@ def test_read():
         other.stop()
 
     # get: the same values by key, any letter case.
-    code, doc, _ = js(sim, "get", "ps", "Af", "af5", "dst", "serial", "isdst")
-    check(code == 0 and list(doc) == ["schema", "PS", "AF", "AF5", "DST", "SERIAL", "ISDST"], "get: keys in order")
+    code, doc, _ = js(sim, "get", "ps", "Af", "af5", "dst", "serial", "isdst", "di")
+    check(code == 0 and list(doc) == ["schema", "PS", "AF", "AF5", "DST", "SERIAL", "ISDST", "DI", "DI_bits"],
+          "get: keys in order, DI with its bits")
     check(doc["AF"] == slots and doc["AF5"] == slots[4] and doc["DST"] == 1, "get: values as read has them")
     sim.stop()
 

@@ -59,7 +59,7 @@ int Run(const TOptions& O)
             J.Set(T.Key, T.Fact->Json(D));
         } else if (T.Fields.size() == 1 && !T.Fields[0]->Group) {
             Text += ValueText(*T.Fields[0], R) + "\n";
-            J.Set(T.Key, FieldJson(*T.Fields[0], R));
+            SetFieldJson(J, *T.Fields[0], R);
         } else {
             TJson Slots = TJson::Array();
             for (const TField* F : T.Fields) {

@@ -129,11 +129,16 @@ TJson SettingsJson(const TEncoderDialogue& D)
             }
             continue;
         }
-        J.Set(F.Key, FieldJson(F, R));
-        if (std::string_view(F.Key) == "DI")
-            J.Set("DI_bits", DIBitsJson(R));
+        SetFieldJson(J, F, R);
     }
     return J;
+}
+
+void SetFieldJson(TJson& J, const TField& F, const TBRDSDataValidator& R)
+{
+    J.Set(F.Key, FieldJson(F, R));
+    if (std::string_view(F.Key) == "DI")
+        J.Set("DI_bits", DIBitsJson(R));
 }
 
 bool EmitSettings(const TOptions& O, const TEncoderDialogue& D, const TJson& Extra)

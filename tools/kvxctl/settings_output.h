@@ -33,6 +33,8 @@ std::vector<const TField*> FieldGroup(std::string_view Key);
 // object for an alternative frequency, a number for a number, else the text
 // the settings file holds ("C201", "-05:30", the 8-bit text).
 TJson FieldJson(const TField& F, const TBRDSDataValidator& R);
+// Sets R's setting F in the object J under its key; DI brings DI_bits with it.
+void SetFieldJson(TJson& J, const TField& F, const TBRDSDataValidator& R);
 // An alternative-frequency slot: {"slot": 2, "code": 105, "MHz": 98.0};
 // MHz is null for code 0 (no frequency).
 TJson AFSlotJson(const TField& F, const TBRDSDataValidator& R);
