@@ -253,6 +253,8 @@ TEST(KvxctlScripts, TranscriptAndAnEncoderThatGoesAway)
         EXPECT_EQ(R.Code, 2);
         EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(30));
         Text = ReadFile(Transcript);
+        // send records its traffic too.
+        EXPECT_TRUE(Has(Text, " > " + std::string(Before) + "\\r\\n")) << Text;
     }
 
     std::istringstream Lines(Text);

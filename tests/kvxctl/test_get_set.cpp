@@ -3,11 +3,13 @@
 // read-back and every way a set stops short.
 #include "support/kvxctl_run.h"
 #include "support/kvxsim_process.h"
+#include "support/pty.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -131,6 +133,24 @@ TEST(KvxctlGetSet, AnInterruptEndsAWaitWithoutEnd)
         EXPECT_EQ(R.Code, 130) << R.Err;
         EXPECT_TRUE(Has(R.Err, "interrupted while waiting for the reply to PS?")) << R.Err;
     }
+}
+
+// An interrupt while a question waits on the terminal is an interrupt
+// (130), not a "no", and nothing is sent.
+TEST(KvxctlQuestions, AnInterruptAtAQuestionSendsNothing)
+{
+    TPty Terminal;
+    ASSERT_FALSE(Terminal.SlavePath().empty());
+    TKvxsim Sim;
+    ASSERT_TRUE(Sim.Start({}));
+    const TRunApart R = KvxctlApart("$K --port " + Sim.Path() + " defaults --backup " + Sim.Dir() + "/b.kvx <"
+        + Terminal.SlavePath() + " & P=$!; for i in $(seq 400); do grep -q '^DST?' '" + Sim.Dir()
+        + "/log' && break; sleep 0.05; done; sleep 0.3; kill -INT $P; wait $P");
+    EXPECT_EQ(R.Code, 130) << R.Err;
+    EXPECT_TRUE(Has(R.Err, "Are you Sure? [y/N] \n")) << R.Err;
+    const auto Log = Sim.Log();
+    EXPECT_EQ(std::count(Log.begin(), Log.end(), "INIT"), 0);
+    EXPECT_FALSE(std::filesystem::exists(Sim.Dir() + "/b.kvx"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "dialogue/transcript.h"
 #include "exit_codes.h"
+#include "interrupt.h"
 #include "settings_output.h"
 
 namespace {
@@ -84,6 +85,11 @@ int RunWriteFlow(TSession& S, const TBRDSDataValidator& Target, const TWriteFlow
     const bool Quiet = S.Options().Verbosity == vbQuiet;
     std::vector<TMsgChange> List;
     if (S.Prepare(Target, Flow.SyncClock, List)) {
+        // A question of the validation may have been cut short by an interrupt.
+        if (Interrupted()) {
+            Reporter().Error("interrupted: nothing was sent");
+            return ecInterrupted;
+        }
         Reporter().Error("validation refused " + Flow.Source + ": nothing was sent");
         return ecInvalid;
     }
