@@ -1,7 +1,7 @@
 #if defined(KVXCTL_PATH) && defined(KVXSIM_PATH)
 
-#include "support/kvxctl_run.h"
 #include "support/hostile_settings_files.h"
+#include "support/kvxctl_run.h"
 #include "support/kvxsim_process.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
@@ -142,7 +142,7 @@ TEST(KvxctlScripts, AFileIsReadOnceFromAPipeAndAsUtf8WithoutAMark)
     for (const char* Name : {"-", "/dev/stdin"}) {
         SCOPED_TRACE(Name);
         const TRun R = Kvxctl("--port " + Sim.Path() + " diff " + Name, true, "", File);
-        EXPECT_EQ(R.Code, 1) << R.Out; // it differs
+        EXPECT_EQ(R.Code, 1) << R.Out;                                 // it differs
         EXPECT_TRUE(Has(R.Out, "PI=C201\nPS=CAF\xC3\x89\n")) << R.Out; // shown as UTF-8 on the terminal
     }
     const TRun W = Kvxctl("--port " + Sim.Path() + " write - --yes", true, "", File);
@@ -186,8 +186,7 @@ TEST(KvxctlScripts, HostileRepliesAreEscapedOnTheTerminalOnly)
     const std::string Port = "--port " + Sim.Path() + " ";
     EXPECT_TRUE(Has(Kvxctl(Port + "read").Out, "\nSERIAL=\\x1b]0;owned\\x07\\x9b2J\n"));
     EXPECT_TRUE(Has(Kvxctl(Port + "send SER?").Out, "\\r\\n\\x1b]0;owned\\x07\\x9b2J\\r\\nOK"));
-    EXPECT_TRUE(Has(Kvxctl(Port + "read --format json").Out,
-        "\"SERIAL\": \"\\u001b]0;owned\\u0007\\u009b2J\""));
+    EXPECT_TRUE(Has(Kvxctl(Port + "read --format json").Out, "\"SERIAL\": \"\\u001b]0;owned\\u0007\\u009b2J\""));
     const std::string Out = Sim.Dir() + "/out.kvx";
     ASSERT_EQ(Kvxctl(Port + "read -o " + Out).Code, 0);
     EXPECT_TRUE(Has(ReadFile(Out),
