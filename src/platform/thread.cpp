@@ -16,6 +16,8 @@ struct SyncCall {
     std::function<void()> Method;
     std::exception_ptr Error;
     bool Done = false;
+    // Queued without a waiting caller: an exception is logged here.
+    bool Detached = false;
 };
 
 // Calls queued for the main thread; the same lock and condition also tell the
@@ -201,6 +203,31 @@ void TThread::SynchronizeCall(const std::function<void()>& Method)
         std::rethrow_exception(error);
 }
 
+void TThread::Queue(std::function<void()> Method)
+{
+    if (IsMainThread()) {
+        try {
+            Method();
+        } catch (...) {
+            kvx::log::Caught("queued call threw");
+        }
+        return;
+    }
+    SyncState& s = Sync();
+    auto call = std::make_shared<SyncCall>();
+    call->Method = std::move(Method);
+    call->Detached = true;
+    std::function<void()> wake;
+    {
+        std::lock_guard<std::mutex> g(s.Lock);
+        s.Calls.push_back(std::move(call));
+        wake = s.Wake;
+        s.Changed.notify_all();
+    }
+    if (wake)
+        wake();
+}
+
 bool TThread::CheckSynchronize(int TimeoutMs)
 {
     EnsureMainThread();
@@ -218,7 +245,10 @@ bool TThread::CheckSynchronize(int TimeoutMs)
         try {
             call->Method();
         } catch (...) {
-            call->Error = std::current_exception();
+            if (call->Detached)
+                kvx::log::Caught("queued call threw");
+            else
+                call->Error = std::current_exception();
         }
         std::lock_guard<std::mutex> g(s.Lock);
         call->Done = true;

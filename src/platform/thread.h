@@ -60,6 +60,11 @@ public:
     // directly on the main thread. An exception thrown by Method is rethrown here.
     void Synchronize(const std::function<void()>& Method) { SynchronizeCall(Method); }
     static void SynchronizeCall(const std::function<void()>& Method);
+    // Queues Method for the main thread and returns at once (runs it directly
+    // on the main thread). Method runs in a later CheckSynchronize, in order
+    // with the other queued calls; what it throws is logged, never rethrown.
+    // Whatever Method uses must outlive that run.
+    static void Queue(std::function<void()> Method);
 
     // Runs every queued call; answers whether it ran any. Call on the main thread only.
     // With TimeoutMs > 0 it first waits that long for a call when none is queued.

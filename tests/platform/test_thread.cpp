@@ -1,6 +1,7 @@
 #include "platform/thread.h"
 
 #include "platform/message_queue.h"
+#include "support/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -161,3 +162,32 @@ TEST(Thread, FreeOnTerminateDeletesTheObject)
 }
 
 } // namespace
+
+TEST(Thread, QueuedCallsRunLaterInOrderWithoutHoldingTheWorker)
+{
+    TThread::SetMainThread();
+    std::vector<int> ran;
+    LambdaThread t(
+        [&](LambdaThread&) {
+            TThread::Queue([&] { ran.push_back(1); });
+            TThread::Queue([] { throw std::runtime_error("lost"); });
+            TThread::Queue([&] { ran.push_back(2); });
+        },
+        false);
+    // The worker ends without the main thread having served anything.
+    while (!t.Finished())
+        std::this_thread::yield();
+    EXPECT_TRUE(ran.empty());
+    // The throwing call is logged and the next one still runs.
+    {
+        TLogCapture Log;
+        EXPECT_TRUE(TThread::CheckSynchronize());
+        const std::vector<std::string> Lines = Log.Take();
+        ASSERT_EQ(Lines.size(), 1u);
+        EXPECT_NE(Lines[0].find("queued call threw: lost"), std::string::npos) << Lines[0];
+    }
+    EXPECT_EQ(ran, (std::vector<int> {1, 2}));
+    // On the main thread a call runs at once.
+    TThread::Queue([&] { ran.push_back(3); });
+    EXPECT_EQ(ran.back(), 3);
+}
