@@ -283,6 +283,11 @@ bool TEncoderDialogue::Connected() const
     return Device->Connected();
 }
 
+std::string TEncoderDialogue::ConnectionError() const
+{
+    return ConnectionErrorText(Device->Conn());
+}
+
 void TEncoderDialogue::Send(const std::string& Msg)
 {
     if (FTranscript)

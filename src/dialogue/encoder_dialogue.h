@@ -161,6 +161,12 @@ public:
 
     // What front ends watch.
     TConnStatus LastStatus() const { return FLastStatus; }
+    // The device copy: what the encoder holds as far as the dialogue knows
+    // (Ready once a read is complete, until the link goes).
+    const TBRDSDataValidator& DeviceCopy() const { return *BRDSDV; }
+    // Why the connection's last connect or link failed, in words, when its
+    // transport knows more than its status says (empty otherwise).
+    std::string ConnectionError() const;
     // Number of the end state (134, 152, 206) the last finished script reached; 0 none yet.
     int LastScriptEnd() const { return FLastEnd; }
     void ClearLastScriptEnd() { FLastEnd = 0; }

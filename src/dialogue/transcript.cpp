@@ -65,6 +65,8 @@ std::string TTranscript::Visible(const std::string& Bytes)
 
 void TTranscript::Write(char Direction, const std::string& Bytes)
 {
+    if (FSink)
+        FSink(Direction, Bytes);
     if (!FFile)
         return;
     std::fprintf(FFile, "%8lld %c %s\n", static_cast<long long>(MsSince(FStart)), Direction, Visible(Bytes).c_str());

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 class TTranscript {
@@ -21,6 +22,10 @@ public:
     bool IsOpen() const { return FFile != nullptr; }
     void Close();
 
+    // Every line also goes to Sink when set (with its direction, '>' or '<',
+    // and its bytes as sent or received), file or no file.
+    void SetSink(std::function<void(char Direction, const std::string& Bytes)> Sink) { FSink = std::move(Sink); }
+
     void Sent(const std::string& Bytes) { Write('>', Bytes); }
     void Received(const std::string& Bytes) { Write('<', Bytes); }
 
@@ -31,5 +36,6 @@ private:
     void Write(char Direction, const std::string& Bytes);
 
     std::FILE* FFile = nullptr;
+    std::function<void(char, const std::string&)> FSink;
     std::int64_t FStart = 0;
 };
