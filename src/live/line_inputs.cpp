@@ -24,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 
 // How long a connection may take to give its token.
 constexpr auto TokenGrace = std::chrono::seconds(10);
+// How long a refused connection is given to read why before it is closed.
+constexpr auto CloseGrace = std::chrono::seconds(2);
 // Sources whose ARTIST waits for a TITLE, kept for UDP at most.
 constexpr std::size_t MaxPendingSources = 64;
 
@@ -64,6 +66,12 @@ struct TLineInput::TClient {
     std::string PendingArtist;
     bool Authed = false;
     Clock::time_point Since;
+    // Refused: the answer is on its way, what the client still sends is
+    // read and dropped until it closes, or until CloseBy: closing with
+    // bytes unread would reset the connection, and the client could lose
+    // the answer before it read why.
+    bool Closing = false;
+    Clock::time_point CloseBy;
 };
 
 TLineInput::TLineInput(TKind Kind, const TListenAddress& Where, std::shared_ptr<TLiveInbox> Inbox)
@@ -191,6 +199,15 @@ bool TLineInput::ClientReadable(TClient& C)
         return errno == EAGAIN || errno == EINTR;
     if (N == 0)
         return false;
+    if (C.Closing)
+        return true;
+    const auto Refuse = [&](const std::string& Why) {
+        Reply(C.Fd, "ERR " + Why);
+        C.Closing = true;
+        C.CloseBy = Clock::now() + CloseGrace;
+        C.Buffer.clear();
+        return true;
+    };
     C.Buffer.append(Buf, static_cast<std::size_t>(N));
     for (std::size_t Lf; (Lf = C.Buffer.find('\n')) != std::string::npos;) {
         std::string Line = C.Buffer.substr(0, Lf);
@@ -211,8 +228,7 @@ bool TLineInput::ClientReadable(TClient& C)
             }
             const char* Why = Given ? "wrong token" : "a first line TOKEN=... is needed";
             kvx::log::Warn("%s: refused: %s", C.Source.c_str(), Why);
-            Reply(C.Fd, std::string("ERR ") + Why);
-            return false;
+            return Refuse(Why);
         }
         if (auto Why = FInbox->Admit(C.From, "tcp")) {
             if (!Reply(C.Fd, "ERR " + *Why))
@@ -226,8 +242,7 @@ bool TLineInput::ClientReadable(TClient& C)
     if (C.Buffer.size() > MaxRequestBytes) {
         kvx::log::Warn(
             "%s: refused: a line longer than %zu bytes; connection closed", C.Source.c_str(), MaxRequestBytes);
-        Reply(C.Fd, "ERR a line longer than " + std::to_string(MaxRequestBytes) + " bytes");
-        return false;
+        return Refuse("a line longer than " + std::to_string(MaxRequestBytes) + " bytes");
     }
     return true;
 }
@@ -245,8 +260,9 @@ void TLineInput::ServeTcp()
         const auto Now = Clock::now();
         for (const auto& C : Clients) {
             P.push_back({C->Fd, POLLIN, 0});
-            if (!C->Authed) {
-                const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(C->Since + TokenGrace - Now);
+            if (!C->Authed || C->Closing) {
+                const auto By = C->Closing ? C->CloseBy : C->Since + TokenGrace;
+                const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(By - Now);
                 const int Ms = static_cast<int>(std::max<long long>(0, Left.count()) + 1);
                 Timeout = Timeout < 0 ? Ms : std::min(Timeout, Ms);
             }
@@ -258,11 +274,11 @@ void TLineInput::ServeTcp()
         // Clients first, so that the indexes of P still match.
         for (std::size_t i = Clients.size(); i-- > 0;) {
             TClient& C = *Clients[i];
-            if (P[i + 2].revents && !ClientReadable(C)) {
+            if ((P[i + 2].revents && !ClientReadable(C)) || (C.Closing && Clock::now() >= C.CloseBy)) {
                 Close(i);
                 continue;
             }
-            if (!C.Authed && Clock::now() >= C.Since + TokenGrace) {
+            if (!C.Authed && !C.Closing && Clock::now() >= C.Since + TokenGrace) {
                 kvx::log::Warn("%s: refused: no token within 10 s; connection closed", C.Source.c_str());
                 Reply(C.Fd, "ERR no token within 10 s");
                 Close(i);

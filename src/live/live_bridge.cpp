@@ -172,6 +172,7 @@ void TLiveBridge::Finished()
     }
     ++FCounts.Failures;
     FLastError = FEndText;
+    FAwaitRelink = FEndFailure != dfWriteRefused;
     // A failure of a text superseded meanwhile does not count against the new one.
     if (!Current) {
         kvx::log::Warn("the write of %s failed: %s; a newer text waits", What.c_str(), FEndText.c_str());
@@ -197,6 +198,8 @@ std::int64_t TLiveBridge::Service()
     if (Ready && !FWasReady && (FHaveRt || FHaveDps) && Differs() && !FGivenUp)
         kvx::log::Info("the encoder does not hold the current text: it goes out again");
     FWasReady = Ready;
+    if (!Ready)
+        FAwaitRelink = false;
 
     const auto IdleAt
         = FLastUpdate + std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(FOptions.IdleAfter));
@@ -214,7 +217,7 @@ std::int64_t TLiveBridge::Service()
             + std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(FOptions.MinInterval))
                                       : Now;
     const bool Wanted = !FWriting && !FGivenUp && (FHaveRt || FHaveDps) && Differs();
-    if (Wanted && Ready && Now >= NextWrite && FDialogue.Progress().Script == scNone) {
+    if (Wanted && Ready && !FAwaitRelink && Now >= NextWrite && FDialogue.Progress().Script == scNone) {
         TBRDSDataValidator R;
         R.AssignSettings(FDialogue.DeviceCopy());
         if (FHaveRt)

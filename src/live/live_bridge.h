@@ -84,6 +84,9 @@ private:
     TClock::time_point FLastUpdate;
     bool FIdle = false;
     bool FWasReady = false;
+    // A write ended in a way that takes the link down (no reply, link lost):
+    // nothing more is written until the link has gone and been read again.
+    bool FAwaitRelink = false;
 
     // A write of ours runs, and how it ended (taken at the end of the script).
     bool FWriting = false;

@@ -142,7 +142,10 @@ public:
         }
         if (!FRetryAt) {
             if (FAttempted) {
-                std::string Why = FD.Failure() != dfNone ? FD.FailureText() : ConnStatusWord();
+                // A failed write has been told by the bridge; any other
+                // failure (a read refused, no reply) is told here.
+                const bool InWrite = FD.Failure() != dfNone && FD.WriteReport().How == FD.Failure();
+                std::string Why = FD.Failure() != dfNone && !InWrite ? FD.FailureText() : ConnStatusWord();
                 const std::string More = FD.ConnectionError();
                 if (!More.empty())
                     Why += ": " + More;
