@@ -105,6 +105,13 @@ TEST(LiveOptions, AConfigurationFileAndATokenFile)
     EXPECT_TRUE(O.Verbose);
     EXPECT_EQ(O.MinInterval, 20);
 
+    // The example the package installs is usable as it stands.
+    TLiveOptions Example;
+    ASSERT_FALSE(Parse({"--config", KVX_SOURCE_DIR "/packaging/live.conf"}, Example));
+    EXPECT_EQ(Example.Port, "ttyUSB0");
+    EXPECT_EQ(Example.Http[0].Text(), "127.0.0.1:8080");
+    EXPECT_EQ(Example.MinInterval, 15);
+
     const std::string Bad = Dir.Write("bad.conf", "port p\nhttp 8080\ncolour red\n");
     const auto E = Parse({"--config", Bad}, O);
     ASSERT_TRUE(E);
