@@ -1,37 +1,39 @@
-// Round trip of a short command to a peer that answers each line at once, over
-// a pseudo-terminal and over a TCP socket on the loopback: through the serial
-// and the TCP connection to a listener thread, each beside the same bytes
-// written and read with plain calls on the same kind of descriptor. Then the
-// CPU each connected link uses while idle.
+// Round trip of a short command to a peer that answers each line at once
+// (the simulated encoder's model on a thread of its own), over a pseudo-
+// terminal and over a TCP socket on the loopback:
+//   - plain: one thread writes the command and reads the reply with plain
+//     calls on its descriptor;
+//   - through the connection: the serial or TCP connection reads the reply,
+//     and its listener thread, once the reply is whole, sends the next
+//     command through the connection, as a client handling its replies does.
+// The two take turns in blocks, several rounds, on the same kind of
+// descriptor to the same kind of peer; medians, their ratio, and the context
+// switches of the whole process per round trip (the peer's included). Then
+// the CPU each connected link uses while idle.
 
-#include <algorithm>
+#include "_conn/serial_connection.h"
+#include "_conn/tcp_connection.h"
+#include "bench_support.h"
+#include "platform/thread.h"
+#include "support/encoder_peer.h"
+#include "support/pty.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
-#include <fstream>
+#include <functional>
+#include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include "_conn/serial_connection.h"
-#include "_conn/tcp_connection.h"
-#include "support/conn_listener.h"
-#include "support/encoder_peer.h"
-#include "support/pty.h"
 
 namespace {
 
@@ -39,13 +41,9 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kCommand = "PI?\r\n";
 const std::string kReply = "\r\nPI=C201\r\nOK\r\n";
-constexpr int kWarmup = 100;
-constexpr int kRounds = 2000;
+constexpr int kBlocks = 10;
+constexpr int kPerBlock = 300;
 constexpr int kIdleSeconds = 5;
-
-std::mutex gDoneLock;
-std::condition_variable gDoneChanged;
-bool gDone = false;
 
 // The simulated encoder's answer to every command line.
 kvxsim::Options Encoder()
@@ -55,235 +53,255 @@ kvxsim::Options Encoder()
     return O;
 }
 
-double Median(std::vector<double> V)
-{
-    std::sort(V.begin(), V.end());
-    return V.empty() ? 0 : V[V.size() / 2];
-}
-
 double Micros(Clock::duration D)
 {
     return std::chrono::duration<double, std::micro>(D).count();
 }
 
-// Plain write and read on a descriptor already open to the peer; closes it.
-std::vector<double> RawRoundTrips(int fd)
+// Plain write and read on a descriptor open to the peer.
+void PlainRoundTrips(int Fd, int Count, std::vector<double>& Times)
 {
-    std::vector<double> times;
-    if (fd < 0)
-        return times;
-    char buf[256];
-    for (int i = 0; i < kWarmup + kRounds; ++i) {
-        const auto t0 = Clock::now();
-        if (::write(fd, kCommand.data(), kCommand.size()) != static_cast<ssize_t>(kCommand.size()))
-            break;
-        std::size_t got = 0;
-        while (got < kReply.size()) {
-            const ssize_t r = ::read(fd, buf, sizeof buf);
-            if (r > 0)
-                got += static_cast<std::size_t>(r);
+    char Buf[256];
+    for (int i = 0; i < Count; ++i) {
+        const auto T0 = Clock::now();
+        if (::write(Fd, kCommand.data(), kCommand.size()) != static_cast<ssize_t>(kCommand.size()))
+            return;
+        std::size_t Got = 0;
+        while (Got < kReply.size()) {
+            const ssize_t R = ::read(Fd, Buf, sizeof Buf);
+            if (R <= 0)
+                return;
+            Got += static_cast<std::size_t>(R);
         }
-        if (i >= kWarmup)
-            times.push_back(Micros(Clock::now() - t0));
+        Times.push_back(Micros(Clock::now() - T0));
     }
-    ::close(fd);
-    return times;
 }
 
-int ConnectLoopback(int Port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(Port));
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
+// The connection's listener: when a reply is whole it times the round trip
+// and sends the next command, until the block is done.
+class TPingPong : public TThread {
+public:
+    explicit TPingPong(TCustomConnection& Conn) : TThread(true), FConn(Conn)
+    {
+        Start();
+        FReady.wait(false);
+        FConn.AddThreadListener(ThreadID());
     }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
+    ~TPingPong() override
+    {
+        FConn.AddThreadListener(ThreadID());
+        Terminate();
+        WaitFor();
+    }
+    TPingPong(const TPingPong&) = delete;
+    TPingPong& operator=(const TPingPong&) = delete;
 
-double CpuMs()
-{
-    rusage u {};
-    ::getrusage(RUSAGE_SELF, &u);
-    return (static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0)
-        + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
-}
-
-// Per thread: name and CPU clock ticks (user + system) from /proc.
-std::vector<std::pair<std::string, long>> ThreadTicks()
-{
-    std::vector<std::pair<std::string, long>> out;
-    DIR* d = ::opendir("/proc/self/task");
-    if (!d)
-        return out;
-    while (dirent* e = ::readdir(d)) {
-        if (e->d_name[0] == '.')
-            continue;
-        std::ifstream f(std::string("/proc/self/task/") + e->d_name + "/stat");
-        std::string line;
-        std::getline(f, line);
-        const auto open = line.find('('), close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
-        std::istringstream rest(line.substr(close + 2));
-        std::string field;
-        long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && rest >> field; ++i) {
-            if (i == 14)
-                utime = std::atol(field.c_str());
-            if (i == 15)
-                stime = std::atol(field.c_str());
+    bool WaitConnected()
+    {
+        std::unique_lock G(FLock);
+        return FChanged.wait_for(G, std::chrono::seconds(10), [&] { return FConnected; });
+    }
+    // Count round trips, one after the other; their times are added to Times.
+    void Run(int Count, std::vector<double>& Times)
+    {
+        {
+            std::lock_guard G(FLock);
+            FLeft = Count;
+            FTimes = &Times;
+            FSent = Clock::now();
         }
-        out.emplace_back(std::string(e->d_name) + " " + line.substr(open + 1, close - open - 1), utime + stime);
+        FConn.PushCommand(kCommand);
+        std::unique_lock G(FLock);
+        FChanged.wait(G, [&] { return FLeft == 0; });
     }
-    ::closedir(d);
-    return out;
-}
 
-struct TLinkResult {
-    std::vector<double> Raw, Link;
-    double IdleCpuMs = 0;
-    std::vector<std::pair<std::string, long>> Before, After;
+protected:
+    void Execute() override
+    {
+        TMsg M;
+        PeekMessage(M, 0, WM_CONN_STATUS, WM_CONN_DATA, PM_NOREMOVE);
+        FReady = true;
+        FReady.notify_all();
+        std::size_t Got = 0;
+        while (!Terminated()) {
+            WaitMessage(-1, WM_CONN_STATUS, WM_CONN_DATA);
+            while (PeekMessage(M, 0, WM_CONN_STATUS, WM_CONN_DATA, PM_REMOVE)) {
+                auto* Msg = reinterpret_cast<PInnerMessage>(M.lParam);
+                if (M.message == WM_CONN_STATUS && InnerStatus(Msg) == stConnected) {
+                    std::lock_guard G(FLock);
+                    FConnected = true;
+                    FChanged.notify_all();
+                } else if (M.message == WM_CONN_DATA)
+                    Got += static_cast<std::size_t>(Msg->DataSize);
+                InnerMessageDone(Msg);
+                if (Got < kReply.size())
+                    continue;
+                Got -= kReply.size();
+                std::unique_lock G(FLock);
+                if (FLeft <= 0)
+                    continue;
+                FTimes->push_back(Micros(Clock::now() - FSent));
+                if (--FLeft == 0) {
+                    FChanged.notify_all();
+                    continue;
+                }
+                FSent = Clock::now();
+                G.unlock();
+                FConn.PushCommand(kCommand);
+            }
+        }
+    }
+    void TerminatedSet() override { WakeThread(ThreadID()); }
+
+private:
+    TCustomConnection& FConn;
+    std::atomic<bool> FReady {false};
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    bool FConnected = false;
+    int FLeft = 0;
+    std::vector<double>* FTimes = nullptr;
+    Clock::time_point FSent;
 };
 
-// Round trips through a connection that is set up but not connected yet, then
-// its idle CPU.
-bool MeasureLink(TCustomConnection& Conn, TLinkResult& R)
+struct TResult {
+    std::vector<double> Plain, Link;
+    double PlainSwitches = 0, LinkSwitches = 0; // per round trip
+    double IdleCpuMs = 0;
+};
+
+// Plain and through the connection take turns in blocks. Connected runs once
+// the connection is.
+bool Compare(TCustomConnection& Conn, int PlainFd, TResult& R, const std::function<void()>& Connected = {})
 {
-    TListener counter;
-    Conn.AddThreadListener(counter.Id());
-    const auto Connected = [](const Words& Statuses, const std::string&) {
-        return std::find(Statuses.begin(), Statuses.end(), ConnStatusText(stConnected)) != Statuses.end();
-    };
-    if (!Conn.Connect() || !counter.WaitFor(Connected)) {
+    TPingPong Listener(Conn);
+    if (!Conn.Connect() || !Listener.WaitConnected()) {
         std::fprintf(stderr, "the connection did not connect\n");
         return false;
     }
-    std::uint64_t replies = 0;
-    for (int i = 0; i < kWarmup + kRounds; ++i) {
-        const auto t0 = Clock::now();
-        Conn.PushCommand(kCommand);
-        ++replies;
-        counter.WaitFor(
-            [&](const Words&, const std::string& Data) { return Data.size() >= replies * kReply.size(); }, -1);
-        if (i >= kWarmup)
-            R.Link.push_back(Micros(Clock::now() - t0));
+    if (Connected)
+        Connected();
+    std::vector<double> Warm;
+    PlainRoundTrips(PlainFd, 100, Warm);
+    Listener.Run(100, Warm);
+    long PlainSw = 0, LinkSw = 0;
+    for (int b = 0; b < kBlocks; ++b) {
+        long S0 = bench::Switches();
+        PlainRoundTrips(PlainFd, kPerBlock, R.Plain);
+        PlainSw += bench::Switches() - S0;
+        S0 = bench::Switches();
+        Listener.Run(kPerBlock, R.Link);
+        LinkSw += bench::Switches() - S0;
     }
-    R.Before = ThreadTicks();
-    const double cpu0 = CpuMs();
+    R.PlainSwitches = static_cast<double>(PlainSw) / (kBlocks * kPerBlock);
+    R.LinkSwitches = static_cast<double>(LinkSw) / (kBlocks * kPerBlock);
+    const double Cpu0 = bench::CpuMs();
     std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
-    R.IdleCpuMs = CpuMs() - cpu0;
-    R.After = ThreadTicks();
+    R.IdleCpuMs = bench::CpuMs() - Cpu0;
     Conn.Disconnect(stDisconnecting);
     Conn.Terminate();
     Conn.WaitFor();
     return true;
 }
 
-void Print(const char* Raw, const char* Through, const TLinkResult& R)
+void Print(const char* Plain, const char* Through, const TResult& R)
 {
-    const double rawMedian = Median(R.Raw), linkMedian = Median(R.Link);
-    std::printf("round trip of \"PI?\\r\\n\" (%d rounds, median)\n", kRounds);
-    std::printf("  %-30s: %8.1f us\n", Raw, rawMedian);
-    std::printf("  %-30s: %8.1f us\n", Through, linkMedian);
-    std::printf("  %-30s: %8.2f\n", "ratio", rawMedian > 0 ? linkMedian / rawMedian : 0.0);
+    const double P = bench::Median(R.Plain), L = bench::Median(R.Link);
+    std::printf("round trip of \"PI?\\r\\n\" (%d blocks of %d, taking turns; median)\n", kBlocks, kPerBlock);
+    std::printf("  %-30s: %8.1f us  %4.1f context switches\n", Plain, P, R.PlainSwitches);
+    std::printf("  %-30s: %8.1f us  %4.1f context switches\n", Through, L, R.LinkSwitches);
+    std::printf("  %-30s: %8.2f\n", "ratio", P > 0 ? L / P : 0.0);
     std::printf("connected and idle for %d s: %.1f ms CPU for the whole process (%.3f %% of one core)\n", kIdleSeconds,
         R.IdleCpuMs, R.IdleCpuMs / (kIdleSeconds * 10.0));
-    const long hz = ::sysconf(_SC_CLK_TCK);
-    for (const auto& [thread, ticks] : R.After) {
-        long start = 0;
-        for (const auto& [t, b] : R.Before)
-            if (t == thread)
-                start = b;
-        std::printf("  thread %-28s %6.1f ms\n", thread.c_str(),
-            static_cast<double>(ticks - start) * 1000.0 / static_cast<double>(hz));
+}
+
+int ConnectLoopback(int Port)
+{
+    const int Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in A {};
+    A.sin_family = AF_INET;
+    A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    A.sin_port = htons(static_cast<std::uint16_t>(Port));
+    if (Fd < 0 || ::connect(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0) {
+        if (Fd >= 0)
+            ::close(Fd);
+        return -1;
     }
+    const int On = 1;
+    ::setsockopt(Fd, IPPROTO_TCP, TCP_NODELAY, &On, sizeof On);
+    return Fd;
+}
+
+int Accept(int Listening)
+{
+    const int Fd = ::accept4(Listening, nullptr, nullptr, SOCK_CLOEXEC);
+    const int On = 1;
+    ::setsockopt(Fd, IPPROTO_TCP, TCP_NODELAY, &On, sizeof On);
+    return Fd;
 }
 
 } // namespace
 
 int main()
 {
-    TPty pty;
-    const std::string& slave = pty.SlavePath();
-    if (slave.empty()) {
-        std::fprintf(stderr, "cannot create a pseudo-terminal\n");
-        return 1;
-    }
-    // The master side is raw too, so the peer sees the bytes as sent.
-    pty.MakeRaw();
-
-    TLinkResult serial;
+    std::printf("load average at the start: %s\n", bench::LoadAverage().c_str());
+    TResult Serial;
     {
-        TEncoderPeer peer(pty.Master(), Encoder());
-        serial.Raw = RawRoundTrips(OpenRawTerminal(slave));
-        if (serial.Raw.empty()) {
-            std::fprintf(stderr, "raw round trips failed\n");
-            return 1;
-        }
-        TConnCOM conn(false);
-        conn.SetProperties({slave, "30000", "0", "3", "0", "0", "0", "0", "0"});
-        if (!MeasureLink(conn, serial))
+        // Two terminals, each served by its own peer: one for the plain
+        // calls, one for the connection.
+        TPty PlainPty, LinkPty;
+        PlainPty.MakeRaw();
+        LinkPty.MakeRaw();
+        TEncoderPeer PlainPeer(PlainPty.Master(), Encoder());
+        TEncoderPeer LinkPeer(LinkPty.Master(), Encoder());
+        const int PlainFd = OpenRawTerminal(PlainPty.SlavePath());
+        TConnCOM Conn(false);
+        Conn.SetProperties({LinkPty.SlavePath(), "30000", "0", "3", "0", "0", "0", "0", "0"});
+        const bool Ok = PlainFd >= 0 && Compare(Conn, PlainFd, Serial);
+        ::close(PlainFd);
+        if (!Ok)
             return 1;
     }
 
-    // The same over TCP: a listening socket on the loopback whose accepted
-    // connections the same peer serves, one at a time.
-    TLinkResult tcp;
+    TResult Tcp;
     {
-        const int lis = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (lis < 0 || ::bind(lis, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(lis, 4) != 0
-            || ::getsockname(lis, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        const int Lis = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in A {};
+        A.sin_family = AF_INET;
+        A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t Len = sizeof A;
+        if (Lis < 0 || ::bind(Lis, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0 || ::listen(Lis, 4) != 0
+            || ::getsockname(Lis, reinterpret_cast<sockaddr*>(&A), &Len) != 0) {
             std::fprintf(stderr, "cannot listen on the loopback\n");
             return 1;
         }
-        const int port = ntohs(a.sin_port);
-        const int on = 1;
-        {
-            const int client = ConnectLoopback(port);
-            const int served = ::accept4(lis, nullptr, nullptr, SOCK_CLOEXEC);
-            ::setsockopt(served, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            TEncoderPeer peer(served, Encoder());
-            tcp.Raw = RawRoundTrips(client);
-            if (tcp.Raw.empty()) {
-                std::fprintf(stderr, "raw socket round trips failed\n");
-                return 1;
-            }
-        }
-        TConnTCP conn(false);
-        conn.SetPort("tcp://127.0.0.1:" + std::to_string(port));
-        std::thread acceptor([&] {
-            const int served = ::accept4(lis, nullptr, nullptr, SOCK_CLOEXEC);
-            ::setsockopt(served, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            TEncoderPeer peer(served, Encoder());
-            // The peer lives until the link has been measured and closed.
-            std::unique_lock lock(gDoneLock);
-            gDoneChanged.wait(lock, [] { return gDone; });
-            ::close(served);
+        const int Port = ntohs(A.sin_port);
+        const int PlainFd = ConnectLoopback(Port);
+        const int PlainServed = Accept(Lis);
+        TEncoderPeer PlainPeer(PlainServed, Encoder());
+        TConnTCP Conn(false);
+        Conn.SetPort("tcp://127.0.0.1:" + std::to_string(Port));
+        // The connection's socket is accepted once its connect attempt comes.
+        int LinkServed = -1;
+        std::unique_ptr<TEncoderPeer> LinkPeer;
+        std::thread Acceptor([&] {
+            LinkServed = Accept(Lis);
+            LinkPeer = std::make_unique<TEncoderPeer>(LinkServed, Encoder());
         });
-        const bool ok = MeasureLink(conn, tcp);
-        {
-            std::lock_guard lock(gDoneLock);
-            gDone = true;
-        }
-        gDoneChanged.notify_all();
-        acceptor.join();
-        ::close(lis);
-        if (!ok)
+        const bool Ok = Compare(Conn, PlainFd, Tcp, [&] { Acceptor.join(); });
+        if (Acceptor.joinable())
+            Acceptor.join();
+        LinkPeer.reset();
+        ::close(LinkServed);
+        ::close(PlainFd);
+        ::close(PlainServed);
+        ::close(Lis);
+        if (!Ok)
             return 1;
     }
 
-    Print("plain read/write on the pty", "through TConnCOM + listener", serial);
-    Print("plain send/recv on a socket", "through TConnTCP + listener", tcp);
+    Print("plain read/write on the pty", "through TConnCOM + listener", Serial);
+    Print("plain send/recv on a socket", "through TConnTCP + listener", Tcp);
+    std::printf("load average at the end: %s\n", bench::LoadAverage().c_str());
     return 0;
 }

@@ -170,7 +170,7 @@ int main(int argc, char** argv)
         }
         std::atomic<bool> Done {false};
         std::thread M = Measure(Seconds, Results[0], "encoder dialogue alone, connected, idle",
-            [&] { TThread::Queue([&] { Done = true; }); });
+            [&] { TThread::ForceQueue(nullptr, [&] { Done = true; }); });
         while (!Done)
             TThread::CheckSynchronize(INT_MAX);
         M.join();

@@ -1,73 +1,169 @@
-// What the look for other holders of a port adds to Connect: the /proc scan
-// alone, and the whole check (scan plus exclusive probe open) of a free
-// pseudo-terminal, beside the number of processes and descriptors looked at.
+// What the look for other holders of a port costs a connect, with the
+// processes this machine runs and then with 1,000 more idle ones (sleep, their
+// standard streams on /dev/null): the walk through /proc for one port, the
+// whole check (the exclusive open first, then the walk), 16 ports checked in
+// one walk beside 16 single checks, and a whole connect of the serial
+// connection (Connect to "Connected"). Medians of wall and CPU time, taking
+// turns; the load average beside them.
+//
+// Usage: port_check [IDLE PROCESSES (default 1000)]
 
-#include <algorithm>
+#include "_conn/port_holders.h"
+#include "_conn/serial_connection.h"
+#include "bench_support.h"
+#include "support/conn_listener.h"
+#include "support/pty.h"
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
-#include "_conn/port_holders.h"
-#include "_conn/serial_connection.h"
+extern char** environ;
 
 namespace {
 
-// Median of Runs timings of F, in microseconds.
-template <typename F>
-double MedianMicros(int Runs, F Fn)
+using Clock = std::chrono::steady_clock;
+
+double ThreadCpuMs()
 {
-    std::vector<double> t;
-    for (int i = 0; i < Runs; ++i) {
-        const auto a = std::chrono::steady_clock::now();
-        Fn();
-        t.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - a).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    timespec T {};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
+    return static_cast<double>(T.tv_sec) * 1000.0 + static_cast<double>(T.tv_nsec) / 1e6;
 }
 
-void CountProcesses(int& Processes, int& Descriptors)
-{
-    Processes = Descriptors = 0;
-    DIR* proc = ::opendir("/proc");
-    while (const dirent* p = proc ? ::readdir(proc) : nullptr) {
-        if (p->d_name[0] < '0' || p->d_name[0] > '9')
-            continue;
-        ++Processes;
-        if (DIR* fds = ::opendir((std::string("/proc/") + p->d_name + "/fd").c_str())) {
-            while (const dirent* f = ::readdir(fds))
-                Descriptors += f->d_name[0] != '.';
-            ::closedir(fds);
-        }
+struct TCost {
+    std::vector<double> Wall, Cpu;
+    void Add(const std::function<void()>& Fn)
+    {
+        const double C0 = ThreadCpuMs();
+        const auto T0 = Clock::now();
+        Fn();
+        Wall.push_back(std::chrono::duration<double, std::milli>(Clock::now() - T0).count());
+        Cpu.push_back(ThreadCpuMs() - C0);
     }
-    if (proc)
-        ::closedir(proc);
+};
+
+int CountProcesses()
+{
+    int N = 0;
+    DIR* Proc = ::opendir("/proc");
+    while (const dirent* P = Proc ? ::readdir(Proc) : nullptr)
+        N += P->d_name[0] >= '0' && P->d_name[0] <= '9';
+    if (Proc)
+        ::closedir(Proc);
+    return N;
+}
+
+// Idle processes that live until this object goes.
+class TIdle {
+public:
+    explicit TIdle(int Count)
+    {
+        posix_spawn_file_actions_t A;
+        posix_spawn_file_actions_init(&A);
+        for (int Fd = 0; Fd <= 2; ++Fd)
+            posix_spawn_file_actions_addopen(&A, Fd, "/dev/null", O_RDWR, 0);
+        const char* Argv[] = {"sleep", "3600", nullptr};
+        for (int i = 0; i < Count; ++i) {
+            pid_t Pid = -1;
+            if (posix_spawnp(&Pid, "sleep", &A, nullptr, const_cast<char* const*>(Argv), environ) == 0)
+                FPids.push_back(Pid);
+        }
+        posix_spawn_file_actions_destroy(&A);
+    }
+    ~TIdle()
+    {
+        for (pid_t P : FPids)
+            ::kill(P, SIGTERM);
+        for (pid_t P : FPids)
+            ::waitpid(P, nullptr, 0);
+    }
+    TIdle(const TIdle&) = delete;
+    TIdle& operator=(const TIdle&) = delete;
+
+private:
+    std::vector<pid_t> FPids;
+};
+
+enum { cWalk, cCheck, cMany, cSingles, cConnect, Cases };
+const char* const CaseNames[Cases] = {"walk for one port", "whole check of one port", "16 ports, one walk",
+    "16 ports, 16 checks", "whole connect (to Connected)"};
+
+void Measure(std::vector<TCost>& Costs, const std::vector<std::unique_ptr<TPty>>& Ptys)
+{
+    std::vector<std::string> Paths;
+    Paths.reserve(Ptys.size());
+    for (const auto& P : Ptys)
+        Paths.push_back(P->SlavePath());
+    const std::string& One = Paths.front();
+    Costs[cWalk].Add([&] { (void)FindPortHolders(One); });
+    Costs[cCheck].Add([&] { (void)TConnCOM::CheckPort(One); });
+    Costs[cMany].Add([&] { (void)TConnCOM::CheckPorts(Paths); });
+    Costs[cSingles].Add([&] {
+        for (const std::string& P : Paths)
+            (void)TConnCOM::CheckPort(P);
+    });
+    TListener L;
+    TConnCOM Conn(false);
+    Conn.AddThreadListener(L.Id());
+    Conn.SetPort(One);
+    Costs[cConnect].Add([&] {
+        Conn.Connect();
+        L.WaitFor([](const Words& W, const std::string&) { return !W.empty() && W.back() == "Connected"; });
+    });
+    Conn.Disconnect(stDisconnecting);
+    L.WaitFor([](const Words& W, const std::string&) { return W.back() == "Disconnected"; });
+}
+
+void Print(const char* Title, int Processes, const std::vector<TCost>& Costs)
+{
+    std::printf("%s: %d processes\n", Title, Processes);
+    std::printf("  %-30s %12s %12s\n", "", "wall", "CPU");
+    for (int c = 0; c < Cases; ++c)
+        std::printf("  %-30s %9.3f ms %9.3f ms\n", CaseNames[c], bench::Median(Costs[static_cast<std::size_t>(c)].Wall),
+            bench::Median(Costs[static_cast<std::size_t>(c)].Cpu));
 }
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::fprintf(stderr, "no pseudo-terminal\n");
-        return 1;
+    const int Extra = argc > 1 ? std::atoi(argv[1]) : 1000;
+    std::vector<std::unique_ptr<TPty>> Ptys;
+    Ptys.reserve(16);
+    for (int i = 0; i < 16; ++i)
+        Ptys.push_back(std::make_unique<TPty>());
+    std::printf("load average at the start: %s\n", bench::LoadAverage().c_str());
+    constexpr int Rounds = 5, Runs = 10;
+    std::vector<TCost> Alone(Cases), Crowded(Cases);
+    int Before = 0, With = 0;
+    // The two situations take turns, so that both see the same load.
+    for (int r = 0; r < Rounds; ++r) {
+        Before = CountProcesses();
+        for (int i = 0; i < Runs; ++i)
+            Measure(Alone, Ptys);
+        TIdle Idle(Extra);
+        With = CountProcesses();
+        for (int i = 0; i < Runs; ++i)
+            Measure(Crowded, Ptys);
     }
-    const std::string slave = ::ptsname(master);
-    int processes = 0, descriptors = 0;
-    CountProcesses(processes, descriptors);
-    const int runs = 200;
-    const double scan = MedianMicros(runs, [&] { (void)FindPortHolders(slave); });
-    const double check = MedianMicros(runs, [&] { (void)TConnCOM::CheckPort(slave); });
-    std::printf("processes %d, descriptors %d\n", processes, descriptors);
-    std::printf("holder scan      %8.0f us (median of %d)\n", scan, runs);
-    std::printf("whole port check %8.0f us (median of %d)\n", check, runs);
-    ::close(master);
+    Print("as the machine runs", Before, Alone);
+    Print("with the idle processes", With, Crowded);
+    const double PerProcess = (bench::Median(Crowded[cWalk].Cpu) - bench::Median(Alone[cWalk].Cpu))
+        / static_cast<double>(With - Before) * 1000.0;
+    std::printf("the walk's CPU per process: %.1f us\n", PerProcess);
+    std::printf("load average at the end: %s\n", bench::LoadAverage().c_str());
     return 0;
 }

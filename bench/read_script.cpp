@@ -1,12 +1,13 @@
 // Read-script benchmark: the full read (33 commands) through the encoder
 // dialogue against the simulated encoder, median of 50 runs, beside the same
 // 33 commands sent by a minimal blocking Python script against the same
-// simulator, and their ratio. Then the CPU time an idle connected process
-// spends running the 2 s clock refresh for 10 s.
+// simulator, their ratio, and the context switches each process makes per
+// read (all its threads). Then the CPU time an idle connected process spends
+// running the 2 s clock refresh for 10 s.
 //
 // Usage: read_script [KVXSIM [BASELINE.py]] (defaults: found from this program's folder)
 
-#include "dialogue/dialogue_view.h"
+#include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,61 +27,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-struct TNullView : IDialogueView {
-    void ClearEditor() override { }
-    void SetEditorEnabled(bool) override { }
-    void PopulateEditor(const TBRDSDataValidator&) override { }
-    void CollectEditor(TBRDSDataValidator&) override { }
-    void SetLabel(TDialogueLabel, const std::string&) override { }
-    void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override { }
-    void ShowError(const std::string& Msg) override { std::fprintf(stderr, "error: %s\n", Msg.c_str()); }
-    TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaCancel; }
-    void ResetTitle() override { }
-    void SelectManualSynchronization() override { }
-    void ProcessMessages() override { }
-};
-
-std::string Dir(const std::string& Path)
-{
-    const auto Slash = Path.rfind('/');
-    return Slash == std::string::npos ? "." : Path.substr(0, Slash);
-}
-
-std::string SelfDir()
-{
-    char Buf[PATH_MAX] = {};
-    const ssize_t N = ::readlink("/proc/self/exe", Buf, sizeof Buf - 1);
-    return N > 0 ? Dir(std::string(Buf, static_cast<std::size_t>(N))) : ".";
-}
-
-double CpuMs()
-{
-    rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
-    return (U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000.0 + (U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1000.0;
-}
-
-double Median(std::vector<double> V)
-{
-    std::sort(V.begin(), V.end());
-    return V.size() % 2 ? V[V.size() / 2] : (V[V.size() / 2 - 1] + V[V.size() / 2]) / 2;
-}
-
-} // namespace
+using bench::CpuMs;
+using bench::Median;
+using bench::Switches;
+using bench::TNullView;
 
 int main(int argc, char** argv)
 {
     TThread::SetMainThread();
-    const std::string Self = SelfDir();
-    const std::string Sim = argc > 1 ? argv[1] : Self + "/../tools/kvxsim/kvxsim";
-    std::string Baseline = argc > 2 ? argv[2] : std::string(__FILE__);
-    if (argc <= 2) {
-        if (Baseline[0] != '/')
-            Baseline = Self + "/" + Baseline;
-        Baseline = Dir(Baseline) + "/read_script.py";
-    }
+    const std::string Sim = argc > 1 ? argv[1] : bench::SelfDir() + "/../tools/kvxsim/kvxsim";
+    const std::string Baseline = argc > 2 ? argv[2] : bench::SourceDir(__FILE__) + "/read_script.py";
     constexpr int Runs = 50;
 
     TKvxsim Simulator;
@@ -93,6 +50,7 @@ int main(int argc, char** argv)
     // each, so that both see the same load.
     constexpr int Rounds = 5;
     std::vector<double> Ours, Python;
+    double OurSwitches = 0, PythonSwitches = 0;
     double IdleCpu = -1;
     for (int Round = 0; Round < Rounds; ++Round) {
         TNullView View;
@@ -103,11 +61,13 @@ int main(int argc, char** argv)
             return 1;
         }
         for (int i = 0; i < Runs / Rounds; ++i) {
+            const long S0 = Switches();
             const auto T0 = std::chrono::steady_clock::now();
             D.StartRead();
             while (D.LastScriptEnd() != 134 && D.Failure() == dfNone)
                 TThread::CheckSynchronize(50);
             Ours.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
+            OurSwitches += static_cast<double>(Switches() - S0) / Runs;
         }
 
         if (Round == Rounds - 1) {
@@ -130,10 +90,20 @@ int main(int argc, char** argv)
 
         const std::string Cmd = "/usr/bin/python3 '" + Baseline + "' '" + Path + "' " + std::to_string(Runs / Rounds);
         if (FILE* F = ::popen(Cmd.c_str(), "r")) {
-            double Med, T;
-            if (std::fscanf(F, "%lf", &Med) == 1)
-                while (std::fscanf(F, "%lf", &T) == 1)
+            char Line[4096];
+            if (std::fgets(Line, sizeof Line, F)) {
+                char* P = Line;
+                char* End = nullptr;
+                std::strtod(P, &End); // the median comes first
+                for (P = End;; P = End) {
+                    const double T = std::strtod(P, &End);
+                    if (End == P)
+                        break;
                     Python.push_back(T);
+                }
+            }
+            if (std::fgets(Line, sizeof Line, F))
+                PythonSwitches += std::strtod(Line, nullptr) / Rounds;
             ::pclose(F);
         }
     }
@@ -141,11 +111,12 @@ int main(int argc, char** argv)
 
     const double Med = Median(Ours);
     std::printf("read script (33 commands), %d runs each, taking turns in %d blocks:\n", Runs, Rounds);
-    std::printf("                          median       best\n");
-    std::printf("  encoder dialogue       %8.3f ms %8.3f ms\n", Med, *std::min_element(Ours.begin(), Ours.end()));
+    std::printf("                          median       best   context switches a read\n");
+    std::printf("  encoder dialogue       %8.3f ms %8.3f ms %8.0f\n", Med, *std::min_element(Ours.begin(), Ours.end()),
+        OurSwitches);
     if (Python.size() == Ours.size()) {
         const double PMed = Median(Python), PBest = *std::min_element(Python.begin(), Python.end());
-        std::printf("  blocking python script %8.3f ms %8.3f ms\n", PMed, PBest);
+        std::printf("  blocking python script %8.3f ms %8.3f ms %8.0f\n", PMed, PBest, PythonSwitches);
         std::printf("  ratio dialogue/python  %8.2f    %8.2f\n", Med / PMed,
             *std::min_element(Ours.begin(), Ours.end()) / PBest);
     } else

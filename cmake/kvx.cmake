@@ -59,7 +59,11 @@ function(kvx_add_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
                                              ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} kvx_test_support GTest::gtest)
-  set(env "")
+  # Each test keeps what the programs write for a user (configuration, state
+  # such as unsaved edits, backups) in a folder of its own, never in the
+  # account's real folders, where a test running beside it would see it.
+  set(home ${PROJECT_BINARY_DIR}/test-home/${name})
+  set(env XDG_CONFIG_HOME=${home}/config XDG_STATE_HOME=${home}/state XDG_DATA_HOME=${home}/data)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     target_link_libraries(${name} PRIVATE kvx_test_support_qt Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Xml)

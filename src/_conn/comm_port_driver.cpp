@@ -312,11 +312,11 @@ void TCommPortDriver::SetOnReceivePacket(TReceivePacketEvent Value)
 // ---------------------------------------------------------------------------
 // Open, configure, close
 
-bool TCommPortDriver::Connect()
+bool TCommPortDriver::Connect(TFileDescriptor Opened)
 {
     if (Connected())
         return true;
-    TFileDescriptor fd = OpenPortExclusive(PortName());
+    TFileDescriptor fd = Opened.Valid() ? std::move(Opened) : OpenPortExclusive(PortName());
     if (!fd.Valid())
         return false;
     // Exclusive mode also fails on anything that is not a terminal.

@@ -168,8 +168,10 @@ public:
     TReceivePacketEvent OnReceivePacket() const;
     void SetOnReceivePacket(TReceivePacketEvent Value);
 
-    // Open and close.
-    bool Connect();
+    // Open and close. Opened, when valid, is the port already opened with the
+    // exclusive lock (OpenPortExclusive); the driver takes it instead of
+    // opening the port again.
+    bool Connect(TFileDescriptor Opened = {});
     void Disconnect();
     bool Connected() const { return FHandle.load() != INVALID_PORT_HANDLE; }
     TPortHandle Handle() const { return FHandle.load(); }

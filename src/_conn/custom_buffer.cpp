@@ -3,6 +3,7 @@
 #include "_conn/custom_connection.h"
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 TCustomBuffer::TCustomBuffer(TCustomConnection* AOwner) : TThread(true), FOwner(AOwner)
@@ -14,6 +15,7 @@ TCustomBuffer::~TCustomBuffer()
     Terminate();
     WaitFor();
     // Messages a listener still holds stay alive until it is done with them.
+    std::lock_guard<std::mutex> g(FOwner->FLisCS);
     for (PInnerMessage m : FData)
         DropHold(m);
     FData.clear();
@@ -31,29 +33,60 @@ void TCustomBuffer::Retain(PInnerMessage Msg)
     Msg->Refs = 1;
     FData.push_back(Msg);
     FRetained = FData.size();
+    ++FRetainings;
+}
+
+bool TCustomBuffer::HandStraight(WPARAM Kind, PInnerMessage Msg)
+{
+    // Anything queued goes first, and a clear sorts out what comes meanwhile.
+    if (FQueued > 0 || FWantToClear.load() || !Started() || Finished())
+        return false;
+    if (Kind == 1 && InnerStatus(Msg) == stStrobe)
+        return false;
+    if (FOwner->Silent()) {
+        Release(Msg);
+        return true;
+    }
+    if (FOwner->FThrdListeners.size() != 1 || !FOwner->FWndListeners.empty())
+        return false;
+    Purge(true); // what the listener has finished with meanwhile
+    Retain(Msg);
+    FOwner->DispatchLocked(Kind == 0 ? WM_CONN_DATA : WM_CONN_STATUS, Msg);
+    if (!FLooking) {
+        // The thread sleeps without a look planned: it plans one.
+        FLooking = true;
+        WakeThread(ThreadID());
+    }
+    return true;
+}
+
+void TCustomBuffer::Dispatch(WPARAM Kind, PInnerMessage Msg)
+{
+    if (Kind == 0) {
+        if (!FOwner->Silent()) {
+            Retain(Msg);
+            FOwner->DispatchLocked(WM_CONN_DATA, Msg);
+        } else {
+            Release(Msg);
+        }
+    } else if (Kind == 1) {
+        if (!FOwner->Silent() && InnerStatus(Msg) != stStrobe) {
+            Retain(Msg);
+            FOwner->DispatchLocked(WM_CONN_STATUS, Msg);
+        } else {
+            Release(Msg);
+        }
+    }
+    // Any other first parameter: the queue entry is dropped.
 }
 
 void TCustomBuffer::TakeInner(const TMsg& M)
 {
     auto* msg = reinterpret_cast<PInnerMessage>(M.lParam);
-    if (!msg)
-        return;
-    if (M.wParam == 0) {
-        if (!FOwner->Silent()) {
-            Retain(msg);
-            FOwner->DispatchMessage(WM_CONN_DATA, msg);
-        } else {
-            Release(msg);
-        }
-    } else if (M.wParam == 1) {
-        if (!FOwner->Silent() && InnerStatus(msg) != stStrobe) {
-            Retain(msg);
-            FOwner->DispatchMessage(WM_CONN_STATUS, msg);
-        } else {
-            Release(msg);
-        }
-    }
-    // Any other first parameter: the queue entry is dropped.
+    std::lock_guard<std::mutex> g(FOwner->FLisCS);
+    --FQueued;
+    if (msg)
+        Dispatch(M.wParam, msg);
 }
 
 void TCustomBuffer::Execute()
@@ -67,20 +100,66 @@ void TCustomBuffer::Execute()
         }
         while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE))
             TakeInner(m);
-        Purge(true);
-        // Until a message arrives, a listener lets go of one (InnerMessageDone
-        // wakes the thread), or Terminate wakes it.
         if (!Terminated() && !FWantToClear.load())
-            WaitMessage(-1, WM_CONN_INNER, WM_CONN_INNER);
+            Sleep();
     }
     if (FWantToClear.load()) {
         Drain();
         FWantToClear = false;
     }
     // Nothing posted may outlive the queue, which ends with this thread.
-    while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE))
+    while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE)) {
+        {
+            std::lock_guard<std::mutex> g(FOwner->FLisCS);
+            --FQueued;
+        }
         if (auto* msg = reinterpret_cast<PInnerMessage>(m.lParam))
             Release(msg);
+    }
+}
+
+void TCustomBuffer::Sleep()
+{
+    // Listeners let go of messages without waking this thread. Once messages
+    // come (a straight hand-over wakes it when it is not looking already), it
+    // looks at the retained ones every RetainedLookMs until a whole period
+    // brought nothing new; then it asks the listeners still holding one to
+    // wake it when they are done, and sleeps until then or until the next
+    // message. With nothing retained it sleeps until a message arrives, or
+    // Terminate wakes it.
+    std::uint64_t seen;
+    bool looking;
+    {
+        std::lock_guard<std::mutex> g(FOwner->FLisCS);
+        Purge(true);
+        if (!FData.empty())
+            FLooking = true; // retained through the queue
+        looking = FLooking;
+        seen = FRetainings;
+    }
+    if (!looking) {
+        WaitMessage(-1, WM_CONN_INNER, WM_CONN_INNER);
+        return;
+    }
+    if (WaitMessage(RetainedLookMs, WM_CONN_INNER, WM_CONN_INNER))
+        return;
+    {
+        std::lock_guard<std::mutex> g(FOwner->FLisCS);
+        Purge(true);
+        if (FRetainings != seen || Terminated() || FWantToClear.load())
+            return; // still busy: look again in the next pass
+        FLooking = false;
+        if (FData.empty())
+            return;
+        // The flags are set before the counts are looked at again (see
+        // InnerMessageDone): a listener finishing meanwhile is seen either way.
+        for (PInnerMessage msg : FData)
+            msg->WakeBufferWhenDone = true;
+        Purge(true);
+        if (FData.empty())
+            return;
+    }
+    WaitMessage(-1, WM_CONN_INNER, WM_CONN_INNER);
 }
 
 void TCustomBuffer::Drain()
@@ -88,15 +167,16 @@ void TCustomBuffer::Drain()
     TMsg m;
     while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE)) {
         auto* msg = reinterpret_cast<PInnerMessage>(m.lParam);
+        std::lock_guard<std::mutex> g(FOwner->FLisCS);
+        --FQueued;
         if (!msg)
             continue;
-        if (msg->MT == mtStatus && m.wParam == 1 && !FOwner->Silent() && InnerStatus(msg) != stStrobe) {
-            Retain(msg);
-            FOwner->DispatchMessage(WM_CONN_STATUS, msg);
-        } else {
+        if (msg->MT == mtStatus && m.wParam == 1)
+            Dispatch(1, msg);
+        else
             Release(msg);
-        }
     }
+    std::lock_guard<std::mutex> g(FOwner->FLisCS);
     Purge(false);
 }
 
@@ -124,8 +204,16 @@ void TCustomBuffer::Clear()
     msg->TimeStamp = Now();
     msg->Tick = TickMs();
     FWantToClear = true;
+    {
+        std::lock_guard<std::mutex> g(FOwner->FLisCS);
+        ++FQueued;
+    }
     while (!PostThreadMessage(ThreadID(), WM_CONN_INNER, 1, reinterpret_cast<LPARAM>(msg))) {
         if (Finished() || !Started()) {
+            {
+                std::lock_guard<std::mutex> g(FOwner->FLisCS);
+                --FQueued;
+            }
             Release(msg);
             return;
         }

@@ -1,6 +1,14 @@
 #pragma once
 // TCustomBuffer: the companion thread of a connection, which keeps each message
 // alive while listeners look at it and posts it to them.
+//
+// A message for a connection with a sole thread listener (the device) and
+// nothing waiting in this thread's queue is handed straight to that listener's
+// queue by the thread that posts it: it crosses one thread, not two, and this
+// thread keeps it as it keeps every other. The rest (several listeners, a
+// window listener, a clear under way) goes through this thread's queue. In
+// both cases the connection's FLisCS orders the dispatches and guards the
+// retained messages.
 
 #include "_conn/inner_message.h"
 #include "platform/message_queue.h"
@@ -8,6 +16,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class TCustomConnection;
@@ -29,18 +38,35 @@ protected:
     void Execute() override;
 
 private:
-    void Drain();
+    // How long after it last retained a message the thread looks at the
+    // retained ones on its own, in ms.
+    static constexpr int RetainedLookMs = 50;
+
+    // The owner's FLisCS is held by the caller of these.
+    //
+    // Hands a message the owner posts straight to its sole thread listener, or
+    // releases it when the owner is silent; false when it must be queued.
+    bool HandStraight(WPARAM Kind, PInnerMessage Msg);
+    void Retain(PInnerMessage Msg);
     // Lets go of retained messages: with Aged true of those no listener holds any
     // more, with Aged false of all.
     void Purge(bool Aged);
+    // Retains and dispatches a message taken off the queue, or releases it.
+    void Dispatch(WPARAM Kind, PInnerMessage Msg);
+
+    // Sleeps until there is something to do.
+    void Sleep();
+    void Drain();
     void TakeInner(const TMsg& M);
     static void Release(PInnerMessage Msg);
-    void Retain(PInnerMessage Msg);
 
     TCustomConnection* FOwner;
     std::atomic<bool> FWantToClear {false};
-    std::vector<PInnerMessage> FData;
+    std::vector<PInnerMessage> FData; // guarded by the owner's FLisCS
     std::atomic<std::size_t> FRetained {0};
+    std::size_t FQueued = 0;       // posted to this thread's queue and not taken yet (FLisCS)
+    bool FLooking = false;         // the thread looks at the retained messages on its own soon (FLisCS)
+    std::uint64_t FRetainings = 0; // messages retained so far (FLisCS)
 
     friend class TCustomConnection;
 };

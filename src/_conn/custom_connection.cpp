@@ -189,11 +189,23 @@ void TCustomConnection::DoDataReceived(void* Data, std::int32_t DataSize)
 
 void TCustomConnection::PostInner(WPARAM Kind, PInnerMessage Msg)
 {
-    // The buffer's queue exists once its thread first looked into it, and a full
-    // queue refuses posts: retry until accepted. Only a buffer thread that has
-    // ended can no longer take it; the message is then released.
+    {
+        // Numbered in the order of dispatch: listeners see the numbers rise.
+        std::lock_guard<std::mutex> g(FLisCS);
+        Msg->PID = FPID.fetch_add(1);
+        if (FBuffer->HandStraight(Kind, Msg))
+            return;
+        ++FBuffer->FQueued;
+    }
+    // The buffer's queue exists once its thread first looked into it, and a
+    // full queue refuses posts: retry until accepted. Only a buffer thread that
+    // has ended can no longer take it; the message is then released.
     while (!PostThreadMessage(FBuffer->ThreadID(), WM_CONN_INNER, Kind, reinterpret_cast<LPARAM>(Msg))) {
         if (FBuffer->Finished()) {
+            {
+                std::lock_guard<std::mutex> g(FLisCS);
+                --FBuffer->FQueued;
+            }
             FreeMessage(Msg);
             return;
         }
@@ -207,7 +219,6 @@ void TCustomConnection::Announce(TConnStatus Status)
     msg->MT = mtStatus;
     msg->DataSize = 0;
     msg->Data = reinterpret_cast<void*>(static_cast<std::uintptr_t>(Status));
-    msg->PID = FPID.fetch_add(1);
     msg->TimeStamp = Now();
     msg->Tick = TickMs();
     PostInner(1, msg);
@@ -219,7 +230,6 @@ void TCustomConnection::PostData(void* Data, std::int32_t DataSize)
     msg->MT = mtData;
     msg->DataSize = DataSize;
     msg->Data = Data;
-    msg->PID = FPID.fetch_add(1);
     msg->TimeStamp = Now();
     msg->Tick = TickMs();
     PostInner(0, msg);
@@ -431,6 +441,11 @@ void TCustomConnection::AddWindowListener(HWND Wnd)
 void TCustomConnection::DispatchMessage(UINT MsgID, PInnerMessage Msg)
 {
     std::lock_guard<std::mutex> g(FLisCS);
+    DispatchLocked(MsgID, Msg);
+}
+
+void TCustomConnection::DispatchLocked(UINT MsgID, PInnerMessage Msg)
+{
     const auto listeners = static_cast<std::int32_t>(FThrdListeners.size() + FWndListeners.size());
     // Each listener holds the message until it is done; the buffer thread holds
     // it as well, so none of them can free it while it is being posted.

@@ -7,7 +7,8 @@
 // silence on the line and closes the transport on request. Everything it learns
 // leaves it as a TInnerMessage (received bytes or a status) posted to the buffer
 // thread, which keeps the message alive while listeners look at it and posts a
-// pointer to it to every listener thread and listener window.
+// pointer to it to every listener thread and listener window (a sole thread
+// listener gets it straight from the posting thread, see custom_buffer.h).
 //
 // A listener receives WM_CONN_STATUS / WM_CONN_DATA with wParam = the connection
 // and lParam = the PInnerMessage; when it has finished reading the message it
@@ -16,8 +17,9 @@
 // the buffer thread while it retains the message, and each listener until it
 // is done. The last one to let go frees it, so a message is never freed under a
 // listener however long it takes, and a clear or the connection's destruction
-// leaves held messages to their listeners. The last listener to finish wakes
-// the buffer thread, which otherwise sleeps until a message arrives.
+// leaves held messages to their listeners. The buffer thread looks at the
+// retained messages on its own a moment after the last one came; a message a
+// listener still holds then wakes it when the listener is done.
 //
 // Memory blocks: a data block handed to PostData / DoDataReceived, and the block
 // a DoRead override returns, comes from std::malloc (or std::realloc); the
@@ -59,6 +61,7 @@ public:
     void AddThreadListener(std::uint32_t ThrID);
     void AddWindowListener(HWND Wnd);
 
+    // Posts the message to every listener (see the buffer thread for who calls it).
     void DispatchMessage(UINT MsgID, PInnerMessage Msg);
 
     virtual void SetProp(
@@ -167,7 +170,11 @@ protected:
     std::atomic<bool> FBufferedSend {false};
 
 private:
+    // Numbers the message and hands it to the buffer (straight to a sole
+    // listener, or through the buffer thread's queue).
     void PostInner(WPARAM Kind, PInnerMessage Msg);
+    // DispatchMessage with FLisCS held.
+    void DispatchLocked(UINT MsgID, PInnerMessage Msg);
     void SleepUntilStopped(int Ms, std::uint32_t DisconnectRequestsAtStart);
     void WaitIdle(int Ms);
     bool WaitWake(int Ms);
@@ -177,4 +184,6 @@ private:
     std::atomic<int> FAttemptHolds {0};
     std::atomic<std::uint32_t> FDisconnectRequests {0};
     std::once_flag FStartOnce;
+
+    friend class TCustomBuffer;
 };

@@ -28,6 +28,16 @@ void CallAll(const std::vector<E>& L, A... Args)
             H(Args...);
 }
 
+// Whether a list holds a handler to call (cleared entries keep their place).
+template <typename E>
+bool AnyAssigned(const std::vector<E>& L)
+{
+    for (const E& H : L)
+        if (H.Assigned())
+            return true;
+    return false;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- form
@@ -193,7 +203,9 @@ void TCustomDevice::HandleMessage(const TMsg& M)
                     Sync = FOnDeviceStatus;
                 }
                 CallAll(Async, this, S);
-                Synchronize([&] { CallAll(Sync, this, S); });
+                // A hand-over with no handler to run is not made.
+                if (AnyAssigned(Sync))
+                    Synchronize([&] { CallAll(Sync, this, S); });
             } else if (Msg->MT == mtData) {
                 IncomingQueries(Msg);
                 TCustomAutomata* A = FPA.load();
@@ -221,13 +233,13 @@ void TCustomDevice::IncomingQueries(PInnerMessage Msg)
         FProcAsyncData = false;
         Async(this, Msg->Data, Msg->DataSize, ddIncoming, FProcAsyncData);
     }
-    Synchronize([&] {
-        FProcData = true;
-        if (Sync) {
+    FProcData = true;
+    // Without a handler the bytes go through, and the main thread has nothing to do.
+    if (Sync)
+        Synchronize([&] {
             FProcData = false;
             Sync(this, Msg->Data, Msg->DataSize, ddIncoming, FProcData);
-        }
-    });
+        });
 }
 
 void TCustomDevice::PacketReady(TCustomAutomata* Sender)
@@ -239,7 +251,7 @@ void TCustomDevice::PacketReady(TCustomAutomata* Sender)
         Sync = FOnDevicePacket;
     }
     CallAll(Async, this, Sender);
-    if (!Sync.empty()) {
+    if (AnyAssigned(Sync)) {
         TCustomAutomata* A = FPA.load();
         Synchronize([&] { CallAll(Sync, this, A); });
     }

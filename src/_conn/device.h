@@ -3,8 +3,9 @@
 // thread of its own that listens to the connection. Received bytes go through
 // the automaton; statuses and packets are raised on the device thread ("Async"
 // handlers) and handed to the main thread (the others), which runs them while
-// the device thread waits. Commands travel on the caller's thread: the
-// automaton formats them and the connection sends them.
+// the device thread waits; when no such handler is set, there is nothing to
+// hand over and the device thread goes on by itself. Commands travel on the
+// caller's thread: the automaton formats them and the connection sends them.
 //
 // The device thread starts when the first connection is attached (SetConn), once
 // a derived device is fully built: it calls the device's virtual operations. It

@@ -32,10 +32,13 @@ bool DropHold(PInnerMessage Msg)
 
 void InnerMessageDone(TInnerMessage* Msg)
 {
-    // Read before letting go: afterwards the message may be gone.
+    // Read before letting go: afterwards the message may be gone. The flag is
+    // read after the count falls: the buffer thread sets it before it looks at
+    // the count, so one of the two sees the other.
     const std::uint32_t buffer = Msg->BufferThread;
     const bool lastListener = Msg->Used.fetch_sub(1) == 1;
-    if (!DropHold(Msg) && lastListener)
+    const bool wake = lastListener && Msg->WakeBufferWhenDone.load();
+    if (!DropHold(Msg) && wake)
         WakeThread(buffer); // the buffer thread can let go of it now
 }
 

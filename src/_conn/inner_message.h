@@ -23,7 +23,11 @@ struct TInnerMessage {
     // Holders: the buffer thread while it retains the message, plus each listener
     // in Used. The one that brings it to 0 frees the message.
     std::atomic<std::int32_t> Refs {0};
-    std::uint32_t BufferThread = 0; // woken when the last listener is done
+    std::uint32_t BufferThread = 0; // the buffer thread that retains it
+    // Set by the buffer thread when it goes to sleep while the message is
+    // still held: the last listener to finish then wakes it. Otherwise the
+    // buffer thread looks again on its own, and nobody wakes it per message.
+    std::atomic<bool> WakeBufferWhenDone {false};
 };
 using PInnerMessage = TInnerMessage*;
 

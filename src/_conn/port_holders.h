@@ -3,6 +3,12 @@
 // terminal's exclusive mode keep out only programs that take them too; a
 // program that opens the port plainly (a modem manager probing a new adapter,
 // a terminal program) is found here instead, through /proc/*/fd.
+//
+// The walk is what a connect pays for every process on the machine, so it
+// does the least per process: one listing of its descriptors (getdents into
+// one buffer, relative to an open /proc) and one stat of each, compared by
+// device number. Whatever else a process holds is looked at only when it
+// holds the device. Several devices are looked for in the same walk.
 
 #include <string>
 #include <vector>
@@ -20,3 +26,6 @@ struct TPortHolder {
 // are looked at: a device everyone shares (/dev/null) has no rivals. Processes whose
 // descriptors this user may not read are not seen.
 std::vector<TPortHolder> FindPortHolders(const std::string& Path);
+
+// The same for several devices in one walk: one list per path, in order.
+std::vector<std::vector<TPortHolder>> FindPortHolders(const std::vector<std::string>& Paths);

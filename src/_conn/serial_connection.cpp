@@ -11,6 +11,7 @@
 #include <thread>
 
 #include <poll.h>
+#include <sys/ioctl.h>
 
 #include "platform/assertion.h"
 
@@ -27,6 +28,65 @@ std::int32_t StrToInt(const std::string& S)
         throw EConvertError("'" + S + "' is not a valid integer value");
     return *v;
 }
+
+namespace {
+
+// Closes a port opened for a check. Exclusive mode outlives the close on a
+// pseudo-terminal, so it is ended first.
+void ReleaseChecked(TFileDescriptor& Fd)
+{
+    if (Fd.Valid())
+        ::ioctl(Fd.Get(), TIOCNXCL);
+    Fd.Reset();
+}
+
+// Opens a port for a check: locked, and in exclusive mode when it is a
+// terminal, so that nobody else comes in while the others are looked for.
+// Answers the errno of a failed open in Err.
+TFileDescriptor OpenForCheck(const std::string& Path, int& Err)
+{
+    errno = 0;
+    TFileDescriptor fd = OpenPortExclusive(Path);
+    Err = fd.Valid() ? 0 : errno;
+    if (fd.Valid())
+        ::ioctl(fd.Get(), TIOCEXCL); // fails on what is no terminal; the connect says so later
+    return fd;
+}
+
+// The problem a port has once it was opened (Err 0) or not, given the
+// processes seen holding it.
+TPortProblem ProblemOf(int Err, std::vector<TPortHolder> Holders)
+{
+    // Somebody holds the lock or the exclusive mode: named when seen.
+    if (Err == EWOULDBLOCK || Err == EBUSY || Err == 0) {
+        if (!Holders.empty())
+            return {ppHeld, EBUSY, std::move(Holders)};
+    }
+    if (Err != 0)
+        return {ppOpen, Err, {}};
+    return {};
+}
+
+// Only a holder seen on two looks a moment apart counts: a program that opens
+// the port for an instant (a udev probe, a flush) is no rival. Looks again at
+// the ports in Paths that First found held, in one walk.
+std::vector<std::vector<TPortHolder>> SecondLook(
+    const std::vector<std::string>& Paths, std::vector<std::vector<TPortHolder>> First)
+{
+    std::vector<std::string> again;
+    for (std::size_t i = 0; i < Paths.size(); ++i)
+        again.push_back(First[i].empty() ? std::string() : Paths[i]);
+    if (std::all_of(First.begin(), First.end(), [](const auto& H) { return H.empty(); }))
+        return First;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::vector<std::vector<TPortHolder>> second = FindPortHolders(again);
+    for (std::size_t i = 0; i < Paths.size(); ++i)
+        std::erase_if(First[i],
+            [&](const TPortHolder& H) { return std::find(second[i].begin(), second[i].end(), H) == second[i].end(); });
+    return First;
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // TConnCOM
@@ -49,6 +109,7 @@ TConnCOM::~TConnCOM()
     // The connection thread calls into this object: it must be gone first.
     Terminate();
     WaitFor();
+    ReleaseChecked(FChecked);
     delete FCPD;
     FCPD = nullptr;
 }
@@ -65,24 +126,34 @@ bool TConnCOM::ProbePort(const std::string& PortName)
     return !PortName.empty() && CheckPort(PortName).Kind == ppNone;
 }
 
-TPortProblem TConnCOM::CheckPort(const std::string& PortName)
+TPortProblem TConnCOM::CheckPort(const std::string& PortName, TFileDescriptor* Keep)
 {
     const std::string path = PortPath(PortName);
-    // Only a holder seen on two looks a moment apart counts: a program that
-    // opens the port for an instant (a udev probe, a flush) is no rival.
-    std::vector<TPortHolder> holders = FindPortHolders(path);
-    if (!holders.empty()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const std::vector<TPortHolder> again = FindPortHolders(path);
-        std::erase_if(
-            holders, [&](const TPortHolder& H) { return std::find(again.begin(), again.end(), H) == again.end(); });
-        if (!holders.empty())
-            return {ppHeld, EBUSY, holders};
+    int err = 0;
+    TFileDescriptor fd = OpenForCheck(path, err);
+    TPortProblem problem = ProblemOf(err, SecondLook({path}, FindPortHolders(std::vector<std::string> {path})).front());
+    if (problem.Kind == ppNone && Keep)
+        *Keep = std::move(fd);
+    ReleaseChecked(fd);
+    return problem;
+}
+
+std::vector<TPortProblem> TConnCOM::CheckPorts(const std::vector<std::string>& PortNames)
+{
+    std::vector<std::string> paths;
+    std::vector<TFileDescriptor> fds;
+    std::vector<int> errs(PortNames.size());
+    for (std::size_t i = 0; i < PortNames.size(); ++i) {
+        paths.push_back(PortPath(PortNames[i]));
+        fds.push_back(OpenForCheck(paths.back(), errs[i]));
     }
-    errno = 0;
-    if (OpenPortExclusive(path).Valid())
-        return {};
-    return {ppOpen, errno, {}};
+    const std::vector<std::vector<TPortHolder>> holders = SecondLook(paths, FindPortHolders(paths));
+    std::vector<TPortProblem> problems;
+    for (std::size_t i = 0; i < PortNames.size(); ++i) {
+        problems.push_back(ProblemOf(errs[i], holders[i]));
+        ReleaseChecked(fds[i]);
+    }
+    return problems;
 }
 
 TPortProblem TConnCOM::LastProblem() const
@@ -108,11 +179,16 @@ bool TConnCOM::Connect()
         return false;
     }
     FCPD->SetPortName(PortPath(port));
-    TPortProblem problem = CheckPort(port);
+    // The port stays open and locked from the check to the connection
+    // thread's attempt, which takes it as it is.
+    TFileDescriptor checked;
+    TPortProblem problem = CheckPort(port, &checked);
     const bool refused = problem.Kind != ppNone;
     {
         std::lock_guard lock(FPortLock);
         FLastProblem = std::move(problem);
+        ReleaseChecked(FChecked);
+        FChecked = std::move(checked);
     }
     if (refused) {
         FWaitForConnect = false;
@@ -127,6 +203,11 @@ bool TConnCOM::Connect()
 
 void TConnCOM::Disconnect(TConnStatus /*DisconnectMessage*/)
 {
+    {
+        // A connect given up before its attempt lets the port go.
+        std::lock_guard lock(FPortLock);
+        ReleaseChecked(FChecked);
+    }
     if (Connected() != stConnected)
         Announce(stNotConnected);
     TCustomConnection::Disconnect(stDisconnecting);
@@ -226,7 +307,12 @@ void TConnCOM::SetProperties(const TStringDynArray& AProps)
 TConnStatus TConnCOM::DoConnect()
 {
     TCustomConnection::DoConnect();
-    return FCPD->Connect() ? stConnected : stConnecting;
+    TFileDescriptor checked;
+    {
+        std::lock_guard lock(FPortLock);
+        checked = std::move(FChecked);
+    }
+    return FCPD->Connect(std::move(checked)) ? stConnected : stConnecting;
 }
 
 TConnStatus TConnCOM::DoDisconnect()

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "_conn/comm_port_driver.h"
 #include "_conn/custom_connection.h"
@@ -60,9 +61,15 @@ public:
     // Opens a port the way Connect probes it and closes it again: answers
     // whether it could be had for our exclusive use.
     static bool ProbePort(const std::string& PortName);
-    // What keeps the port from us: another process that holds it open (found
-    // even when it took no lock), or the errno of a failed exclusive open.
-    static TPortProblem CheckPort(const std::string& PortName);
+    // What keeps the port from us: the errno of a failed exclusive open, or
+    // another process that holds it open (found even when it took no lock).
+    // The port is opened and locked first, so that nobody comes in while the
+    // others are looked for; Keep, when given, receives it when nothing keeps
+    // it from us (otherwise it is closed again).
+    static TPortProblem CheckPort(const std::string& PortName, TFileDescriptor* Keep = nullptr);
+    // The same for several ports, with one look at the other processes. The
+    // ports are closed again.
+    static std::vector<TPortProblem> CheckPorts(const std::vector<std::string>& PortNames);
 
     // Why the last Connect was refused, or the port went away; ppNone otherwise.
     TPortProblem LastProblem() const;
@@ -95,4 +102,5 @@ private:
     mutable std::mutex FPortLock;
     std::string FPort;
     TPortProblem FLastProblem; // under FPortLock
+    TFileDescriptor FChecked;  // under FPortLock: the port Connect opened and checked, for the next attempt
 };

@@ -9,7 +9,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,6 +26,8 @@ constexpr int kKeepIntervalS = 5;
 constexpr int kKeepCount = 4;
 constexpr int kUserTimeoutMs = 30000;
 constexpr int kSendTimeoutMs = 500;
+// Most bytes one read takes; what arrives meanwhile waits for the next.
+constexpr std::size_t kReadBlock = 4096;
 
 std::int64_t MsLeft(std::int64_t Deadline)
 {
@@ -266,15 +267,14 @@ TConnStatus TConnTCP::DoRead(void*& Data, std::int32_t& DataSize)
     const int fd = FSock.load();
     if (fd < 0)
         return stConnected;
-    int waiting = 0;
-    if (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0)
-        waiting = 4096;
-    auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(waiting)));
+    // One call: the bytes go straight into the block the listener reads, and
+    // what is left of it is given back (in place: nothing is copied).
+    auto* block = static_cast<std::uint8_t*>(std::malloc(kReadBlock));
     if (!block)
         return stConnected; // try again on the next pass
-    const ssize_t got = ::recv(fd, block, static_cast<std::size_t>(waiting), MSG_DONTWAIT);
+    const ssize_t got = ::recv(fd, block, kReadBlock, MSG_DONTWAIT);
     if (got > 0) {
-        if (got != waiting) {
+        if (static_cast<std::size_t>(got) < kReadBlock) {
             if (void* smaller = std::realloc(block, static_cast<std::size_t>(got)))
                 block = static_cast<std::uint8_t*>(smaller);
         }

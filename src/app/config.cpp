@@ -1,5 +1,6 @@
 #include "app/config.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,7 @@
 
 namespace fs = std::filesystem;
 
-const TConfigData DefConfigData = {0, 0, 800, 600, false, std::string()};
+const TConfigData DefConfigData = {0, 0, 800, 600, false, std::string(), 5};
 const char* const BuildTreeMarker = "kvx-build-tree";
 
 namespace {
@@ -76,19 +77,37 @@ std::string TDMI::ProgramFileFolder()
     return fs::current_path(ec).string();
 }
 
-std::string TDMI::UserConfigFolder()
+namespace {
+
+// An XDG base folder: the variable when it holds an absolute path (a relative
+// one is ignored), else Fallback under the home folder.
+std::string XdgFolder(const char* Variable, const char* Fallback)
 {
-    // Only an absolute XDG_CONFIG_HOME counts; a relative one is ignored.
-    std::string base = Env("XDG_CONFIG_HOME");
+    std::string base = Env(Variable);
     if (base.empty() || base.front() != '/') {
         std::string home = Env("HOME");
         if (home.empty()) {
             if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
                 home = pw->pw_dir;
         }
-        base = home + "/.config";
+        base = home + "/" + Fallback;
     }
-    return base + "/kvxc/conf";
+    return base;
+}
+
+} // namespace
+
+std::string TDMI::UserConfigFolder()
+{
+    return XdgFolder("XDG_CONFIG_HOME", ".config") + "/kvxc/conf";
+}
+
+std::string StateFolder(bool Create)
+{
+    std::string folder = XdgFolder("XDG_STATE_HOME", ".local/state") + "/kvxc";
+    if (Create && !MakeFolder(folder))
+        return {};
+    return folder;
 }
 
 bool TDMI::InBuildTree(const std::string& ProgramFolder)
@@ -132,6 +151,8 @@ void TDMI::ReadConfig(TConfigData& AConfig) const
     AConfig.APP_Y = ini.ReadInteger(SectionApp, "Y", d.APP_Y);
     AConfig.APP_Maximized = ini.ReadBool(SectionApp, "Maximized", d.APP_Maximized);
     AConfig.CONN_PORT = CutConfigPort(ini.ReadString(SectionConn, "Port", d.CONN_PORT));
+    const std::int32_t timeout = ini.ReadInteger(SectionConn, "ReplyTimeout", d.CONN_REPLY_TIMEOUT);
+    AConfig.CONN_REPLY_TIMEOUT = timeout < 0 ? d.CONN_REPLY_TIMEOUT : std::min(timeout, ConfigReplyTimeoutMax);
 }
 
 bool TDMI::WriteConfig(const TConfigData& AConfig) const
@@ -144,7 +165,8 @@ bool TDMI::WriteConfig(const TConfigData& AConfig) const
         && ini.WriteInteger(SectionApp, "HEIGHT", AConfig.APP_Height)
         && ini.WriteInteger(SectionApp, "X", AConfig.APP_X) && ini.WriteInteger(SectionApp, "Y", AConfig.APP_Y)
         && ini.WriteBool(SectionApp, "Maximized", AConfig.APP_Maximized)
-        && ini.WriteString(SectionConn, "Port", CutConfigPort(AConfig.CONN_PORT));
+        && ini.WriteString(SectionConn, "Port", CutConfigPort(AConfig.CONN_PORT))
+        && ini.WriteInteger(SectionConn, "ReplyTimeout", AConfig.CONN_REPLY_TIMEOUT);
     if (!ok) {
         const int err = errno;
         std::fprintf(stderr, "kvxc: cannot write the configuration file %s%s%s\n", FileName().c_str(), err ? ": " : "",

@@ -22,6 +22,9 @@ struct TConfigData {
     std::int32_t APP_Height; // read and written back, never applied
     bool APP_Maximized;      // the window was maximised when the program last closed
     std::string CONN_PORT;   // serial port as enumerated or typed; empty means none
+    // Seconds a command of the encoder dialogue waits for its reply before the
+    // dialogue gives up and disconnects; 0 waits without end.
+    std::int32_t CONN_REPLY_TIMEOUT = 5;
 
     bool operator==(const TConfigData&) const = default;
 };
@@ -38,6 +41,15 @@ constexpr std::size_t ConfigPortMax = 255;
 
 // Port cut at the first NUL (no device path holds one) and to ConfigPortMax.
 std::string CutConfigPort(const std::string& Port);
+
+// The longest reply time-out kept, in seconds (a larger value is cut to it).
+constexpr std::int32_t ConfigReplyTimeoutMax = 600;
+
+// The folder for the program's state between runs (the recovery file of
+// unsaved edits): "$XDG_STATE_HOME/kvxc" (an unset or relative XDG_STATE_HOME
+// counts as "~/.local/state"). With Create, the folder is made when missing;
+// an empty result then means it could not be.
+std::string StateFolder(bool Create = false);
 
 class TDMI {
 public:

@@ -13,6 +13,7 @@
 
 #include "app/command_line.h"
 #include "app/main_form.h"
+#include "app/signal_closer.h"
 #include "app/single_instance.h"
 #include "platform/log.h"
 #include "platform/version.h"
@@ -60,6 +61,18 @@ void AddVersionLabel(TSplash& Splash)
     layout->setContentsMargins(0, 0, 0, 10);
     layout->addStretch();
     layout->addWidget(label);
+}
+
+// What a second copy says before it ends.
+QString SecondCopyText()
+{
+    const qint64 pid = RunningCopyPid();
+    QString text = QStringLiteral("kvxc: a copy of the program already runs in this session");
+    if (pid > 0)
+        text += QStringLiteral(" (process %1)").arg(pid);
+    if (RestoreRequestSent())
+        return text + QStringLiteral("; it was asked to come to the front.");
+    return text + QStringLiteral(", but it did not take the request to come to the front; nothing else was done.");
 }
 
 // Answers the command line's help or version, or its error, with the exit
@@ -113,8 +126,9 @@ int main(int argc, char** argv)
     // a settings file it was given is not handed over, and the user is told.
     if (!IsFirstInstance()) {
         if (SingleInstanceFailures() == 0) {
+            Report(stderr, SecondCopyText(), 0);
             if (command.Options.File.empty())
-                return 0;
+                return RestoreRequestSent() ? 0 : 1;
             const QString text = QStringLiteral("Korvane Ardent RDS/RBDS Encoders Manager is already running and was "
                                                 "brought to the front.\nThe settings file %1 was not opened: open it "
                                                 "there with File > Open.")
@@ -143,6 +157,12 @@ int main(int argc, char** argv)
         splash.ShowSplash();
 
         QPointer<TMainForm> mainForm = new TMainForm(command.Options);
+        // SIGTERM, SIGINT and SIGHUP close the window as Exit would, without
+        // questions: the configuration is written, unsaved edits are kept.
+        TSignalCloser signalCloser([&mainForm](int) {
+            if (mainForm)
+                mainForm->CloseWithoutQuestions();
+        });
         if (kvx::log::Enabled(kvx::log::Level::Debug))
             mainForm->installEventFilter(new TFirstPaintMarker(mainForm));
         mainForm->Init();
@@ -152,6 +172,9 @@ int main(int argc, char** argv)
         splash.HideSplash(2000);
 
         result = QApplication::exec();
+        // Unsaved edits that could not be kept: said on stderr, and not a success.
+        if (mainForm && !mainForm->RecoveryError().empty())
+            result = 1;
 
         // The splash goes first, then the main window with its CleanUp (which
         // writes the configuration and stops the loader and the device).

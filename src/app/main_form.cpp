@@ -1,9 +1,12 @@
 // The main window: creation, life cycle and the dialogue's view.
 #include "app/main_form.h"
 
+#include "app/settings_form.h"
+#include "platform/log.h"
 #include "platform/thread.h"
 #include "platform/version.h"
 #include "rds/common.h"
+#include "rds/settings_file.h"
 #include "rds/ui/preflight_form.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/help_manager.h"
@@ -13,12 +16,21 @@
 #include "ui/main/radio_display.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTimeEdit>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStatusTipEvent>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdio>
 
 #include <utility>
 
@@ -31,6 +43,11 @@ constexpr int MinClientHeight = 524;
 constexpr int MenuHeight = 27;
 constexpr int PanelHeight = 59;
 constexpr int StatusHeight = 25;
+constexpr int EditorHeight = ClientHeight - MenuHeight - PanelHeight - StatusHeight;
+// The tool panel without the logo: the controls right of it close up by this.
+constexpr int LogoRight = 464;
+constexpr int LogoShift = 240;
+constexpr int CompactPanelWidth = 759 + 110 + 4 - LogoShift;
 
 } // namespace
 
@@ -45,16 +62,28 @@ TStatusBar::TStatusBar(QWidget* Parent) : QWidget(Parent)
     setObjectName(QStringLiteral("StatusBar1"));
 }
 
+int TStatusBar::StatusRoom() const
+{
+    QFont Bold = font();
+    Bold.setBold(true);
+    const QFontMetrics Metrics(Bold);
+    return std::max(Metrics.horizontalAdvance(QStringLiteral("ttyUSB0: Disconnected from Device")),
+               Metrics.horizontalAdvance(StatusText))
+        + 12;
+}
+
 QRect TStatusBar::PanelRect(int Panel) const
 {
     const int h = height();
+    const int Room = width() - VersionWidth - 4;
+    const int Hint = std::clamp(Room - StatusRoom(), std::clamp(Room, 0, HintMin), HintWidth);
     switch (Panel) {
     case 0:
-        return QRect(0, 0, HintWidth, h);
+        return QRect(0, 0, Hint, h);
     case 1:
-        return QRect(HintWidth + 2, 0, VersionWidth, h);
+        return QRect(Hint + 2, 0, VersionWidth, h);
     default: {
-        const int x = HintWidth + 2 + VersionWidth + 2;
+        const int x = Hint + 2 + VersionWidth + 2;
         return QRect(x, 0, std::max(50, width() - x), h);
     }
     }
@@ -105,9 +134,35 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
     CreateEditor();
     CreateToolPanel();
 
+    // The editor groups are placed in the window's client coordinates; on
+    // their page, which starts below the menu, they keep those places.
+    FEditorPage = new QWidget;
+    FEditorPage->setObjectName(QStringLiteral("EditorPage"));
+    FEditorPage->setFixedSize(ClientWidth, EditorHeight);
+    for (TGroupBox* G : findChildren<TGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QPoint At = G->pos() - QPoint(0, MenuHeight);
+        G->setParent(FEditorPage);
+        G->move(At);
+    }
+    FEditorArea = new QScrollArea(this);
+    FEditorArea->setObjectName(QStringLiteral("EditorArea"));
+    FEditorArea->setFrameShape(QFrame::NoFrame);
+    FEditorArea->setBackgroundRole(QPalette::Window);
+    FEditorArea->setWidget(FEditorPage);
+    FPanelArea = new QScrollArea(this);
+    FPanelArea->setObjectName(QStringLiteral("PanelArea"));
+    FPanelArea->setFrameShape(QFrame::NoFrame);
+    FPanelArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    for (QWidget* C : Panel1->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        FPanelDesign.emplace_back(C, C->geometry());
+    FPanelArea->setWidget(Panel1);
+    MainMenu->raise();
+    WatchEditorEdits();
+
     StatusBar1 = new TStatusBar(this);
     StatusBar1->OnDrawPanel = [this](QPainter& P, int Panel, const QRect& R) { StatusBar1DrawPanel(P, Panel, R); };
-    PlaceBottomBars();
+    FFitSize = QSize(ClientWidth, ClientHeight);
+    PlaceAreas();
 
     DPSTimer = new QTimer(this);
     DPSTimer->setInterval(1000);
@@ -143,6 +198,10 @@ void TMainForm::FormCreate()
     // No application display name: Qt would add it to every window title it
     // does not end, so the title with a file's name would carry the caption twice.
     ORGCaption = Caption;
+    // The program icon on this window and on every other one.
+    const QIcon Icon = ProgramIcon();
+    setWindowIcon(Icon);
+    QApplication::setWindowIcon(Icon);
     FileName.clear();
 
     StatusBar1->VersionText = QStringLiteral("Ver: ") + QString::fromStdString(GetVersionString("%d.%d.%d.%d"));
@@ -216,6 +275,17 @@ void TMainForm::PostInit()
     } else
         move(Config.APP_X, Config.APP_Y);
 
+    // The window fits the screen it is on, at the scale it is shown with.
+    FitToScreen();
+    if (QWindow* Handle = windowHandle())
+        connect(Handle, &QWindow::screenChanged, this, [this](QScreen* S) {
+            if (S)
+                connect(S, &QScreen::availableGeometryChanged, this, &TMainForm::FitToScreen, Qt::UniqueConnection);
+            FitToScreen();
+        });
+    if (QScreen* S = screen())
+        connect(S, &QScreen::availableGeometryChanged, this, &TMainForm::FitToScreen, Qt::UniqueConnection);
+
     HelpMan = std::make_unique<THelpManager>(this);
     HelpMan->OnAddImage = [this](QWidget* C, TClickImage*& Img) { AddHelpImage(C, Img); };
     HelpMan->Link();
@@ -224,13 +294,17 @@ void TMainForm::PostInit()
     SetEditorEnabled(false);
     SelectConfiguredPort();
 
-    // Actions are brought up to date whenever the event loop goes idle.
+    Dialogue->SetReplyTimeout(std::int64_t(Config.CONN_REPLY_TIMEOUT) * 1000);
+
+    // Actions are brought up to date when the event loop goes idle after
+    // something that can change them.
     if (QAbstractEventDispatcher* D = QAbstractEventDispatcher::instance())
-        FIdleLink = connect(D, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::UpdateActions);
+        FIdleLink = connect(D, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::IdlePass);
     UpdateActions();
 
     if (!FTranscriptError.empty())
         Message(QStringLiteral("Transcript: ") + QString::fromStdString(FTranscriptError), mtError, mbOK);
+    OfferRecovery();
 
     // A settings file from the command line (a file manager's "open with")
     // opens after the read, as File > Open would; one that cannot be read is
@@ -338,9 +412,201 @@ void TMainForm::_ac_HelpExecute(QObject* Sender)
 
 bool TMainForm::FormCloseQuery()
 {
+    if (FCloseWithoutQuestions) {
+        KeepUnsavedEdits();
+        return true;
+    }
     if (!Dialogue || !Dialogue->Connected())
         return true;
     return QuerySaveChanges();
+}
+
+void TMainForm::CloseWithoutQuestions()
+{
+    FCloseWithoutQuestions = true;
+    // A modal window runs its own event loop: it is closed first (answered as
+    // cancelled), and the window once the code that opened it has returned.
+    for (int i = 0; i < 16; ++i) {
+        QWidget* Modal = QApplication::activeModalWidget();
+        if (!Modal || Modal == this)
+            break;
+        Modal->close();
+        if (QApplication::activeModalWidget() == Modal)
+            Modal->hide(); // a box that ignores close (no escape button)
+    }
+    QTimer::singleShot(0, this, [this] {
+        if (!close())
+            kvx::log::Warn("the window did not close when the program was told to end");
+    });
+}
+
+QString TMainForm::RecoveryFile()
+{
+    return QString::fromStdString(StateFolder()) + QStringLiteral("/unsaved-changes.kvx");
+}
+
+bool TMainForm::HasUnsavedEdits()
+{
+    if (FPendingEdits)
+        return true;
+    if (!Dialogue || !FHaveDeviceCopy)
+        return false;
+    std::unique_ptr<TBRDSDataValidator> R(NewRecord());
+    R->Collect();
+    // Compared as a manual clock: the synchronisation mode is no edit.
+    R->RTCManual = true;
+    return Dialogue->BRDSDV->isDifferent(R.get(), nullptr);
+}
+
+bool TMainForm::KeepUnsavedEdits()
+{
+    std::unique_ptr<TBRDSDataValidator> R;
+    if (FPendingEdits)
+        R = std::move(FPendingEdits);
+    else if (HasUnsavedEdits()) {
+        R.reset(NewRecord());
+        R->Collect();
+    } else
+        return true;
+    const std::string Folder = StateFolder(true);
+    const std::string Path = RecoveryFile().toStdString();
+    std::string Error;
+    if (Folder.empty())
+        Error = "the folder " + StateFolder() + " cannot be created";
+    else if (::SaveSettingsFile(*R, Path, Error)) {
+        std::fprintf(stderr, "kvxc: the unsaved changes in the editor were kept in %s\n", Path.c_str());
+        return true;
+    }
+    FRecoveryError = "the unsaved changes in the editor could not be kept in " + Path + ": " + Error;
+    std::fprintf(stderr, "kvxc: %s\n", FRecoveryError.c_str());
+    return false;
+}
+
+void TMainForm::OfferRecovery()
+{
+    const QString Path = RecoveryFile();
+    if (!QFileInfo::exists(Path))
+        return;
+    const int Answer = Message(QStringLiteral("When the program last ended, the editor held changes that had not been "
+                                              "saved. They were kept in\n")
+            + Path
+            + QStringLiteral("\n\nLoad them? They go into the editor once the encoder has been read. The file is "
+                             "deleted either way."),
+        mtConfirmation, mbYes | mbNo);
+    if (Answer != mrYes && Answer != mrNo)
+        return; // neither loaded nor declined: the file stays for the next start
+    if (Answer == mrYes) {
+        std::unique_ptr<TBRDSDataValidator> R(NewRecord());
+        std::string Error;
+        if (!LoadSettingsFile(Path.toStdString(), *R, Error)) {
+            Message(QStringLiteral("The kept changes could not be read: ") + QString::fromStdString(Error)
+                    + QStringLiteral("\nThe file stays where it is: ") + Path,
+                mtError, mbOK);
+            return;
+        }
+        FPendingEdits = std::move(R);
+        FPendingWrite = false;
+        FPendingKeepsClock = false;
+        FPendingNote = QStringLiteral("kept changes wait for the next read\nThe changes kept when the program last "
+                                      "ended go into the editor once the encoder has been read.");
+        RenderStatus();
+    }
+    if (!QFile::remove(Path))
+        Message(QStringLiteral("The file of kept changes could not be deleted: ") + Path, mtWarning, mbOK);
+}
+
+void TMainForm::ScriptProgress(const TScriptProgress& Progress)
+{
+    const TDialogueScript Was = FProgress.Script;
+    FProgress = Progress;
+    if (Progress.Script == scNone && Was != scNone && Dialogue) {
+        if (Dialogue->Failure() != dfNone)
+            FFailureNote = QString::fromLatin1(Dialogue->FailureText().c_str());
+        else if (Was == scRead && Dialogue->LastScriptEnd() == 134)
+            FHaveDeviceCopy = true;
+        // The dialogue is inside its own handler: what follows runs after it.
+        QTimer::singleShot(0, this, &TMainForm::ScriptEnded);
+    }
+    RenderStatus();
+    // The clock refresh, every two seconds, changes no action (unless it
+    // failed, and then the status that follows decides them again).
+    if (Progress.Script != scClockRefresh && Was != scClockRefresh)
+        MarkActionsDirty();
+}
+
+void TMainForm::ScriptEnded()
+{
+    if (!Dialogue || FProgress.Script != scNone)
+        return;
+    if (FSaveAfterRefresh) {
+        FSaveAfterRefresh = false;
+        if (Dialogue->Connected())
+            _ac_DeviceSaveExecute();
+        return;
+    }
+    if (FPendingEdits && FHaveDeviceCopy && Dialogue->BRDSDV->Ready())
+        ApplyPendingEdits();
+}
+
+void TMainForm::ApplyPendingEdits()
+{
+    std::unique_ptr<TBRDSDataValidator> R = std::move(FPendingEdits);
+    const TBRDSDataValidator& D = *Dialogue->BRDSDV;
+    // The encoder just read is the one the edits go to; its clock is the
+    // clock's value unless the user had set the pickers.
+    R->FW = D.FW;
+    R->HW = D.HW;
+    R->Serial = D.Serial;
+    if (!FPendingKeepsClock)
+        R->RTC = D.RTC;
+    R->Populate();
+    FPendingNote.clear();
+    if (FPendingWrite) {
+        FPendingWrite = false;
+        Dialogue->SaveChanges();
+    } else
+        FPendingNote = QStringLiteral("kept changes restored\nThe changes kept when the program last ended are in "
+                                      "the editor; Save Changes writes them to the encoder.");
+    RenderStatus();
+    MarkActionsDirty();
+}
+
+void TMainForm::IdlePass()
+{
+    if (FActionsDirty)
+        UpdateActions();
+}
+
+void TMainForm::WatchEditorEdits()
+{
+    for (QWidget* W : FEditorPage->findChildren<QWidget*>()) {
+        if (auto* E = qobject_cast<QLineEdit*>(W))
+            connect(E, &QLineEdit::textChanged, this, &TMainForm::MarkActionsDirty);
+        else if (auto* C = qobject_cast<QComboBox*>(W))
+            connect(C, &QComboBox::currentIndexChanged, this, &TMainForm::MarkActionsDirty);
+        else if (auto* B = qobject_cast<QAbstractButton*>(W))
+            connect(B, &QAbstractButton::toggled, this, &TMainForm::MarkActionsDirty);
+        else if (auto* S = qobject_cast<QAbstractSpinBox*>(W))
+            connect(S, &QAbstractSpinBox::editingFinished, this, &TMainForm::MarkActionsDirty);
+        else if (auto* V = qobject_cast<QAbstractItemView*>(W)) {
+            if (QAbstractItemModel* M = V->model()) {
+                connect(M, &QAbstractItemModel::dataChanged, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::rowsInserted, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::rowsRemoved, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::rowsMoved, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::layoutChanged, this, &TMainForm::MarkActionsDirty);
+                connect(M, &QAbstractItemModel::modelReset, this, &TMainForm::MarkActionsDirty);
+            }
+        }
+    }
+    // Spin boxes and pickers change their value without finishing an edit too
+    // (arrows, wheel, code).
+    for (QSpinBox* S : FEditorPage->findChildren<QSpinBox*>())
+        connect(S, &QSpinBox::valueChanged, this, &TMainForm::MarkActionsDirty);
+    for (QDoubleSpinBox* S : FEditorPage->findChildren<QDoubleSpinBox*>())
+        connect(S, &QDoubleSpinBox::valueChanged, this, &TMainForm::MarkActionsDirty);
+    for (QDateTimeEdit* S : FEditorPage->findChildren<QDateTimeEdit*>())
+        connect(S, &QDateTimeEdit::dateTimeChanged, this, &TMainForm::MarkActionsDirty);
 }
 
 bool TMainForm::QuerySaveChanges()
@@ -359,7 +625,11 @@ void TMainForm::SetLabel(TDialogueLabel Label, const std::string& Text)
 
 void TMainForm::ShowError(const std::string& Msg)
 {
-    Message(QString::fromLatin1(Msg.c_str()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), mtError, mbOK);
+    QString Text = QString::fromLatin1(Msg.c_str()).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // A message box begins with a capital ("no reply to PS? ..." reads as a sentence).
+    if (!Text.isEmpty())
+        Text[0] = Text[0].toUpper();
+    Message(Text, mtError, mbOK);
 }
 
 TQuestionAnswer TMainForm::AskYesNoCancel(const std::string& Msg)
@@ -377,6 +647,13 @@ void TMainForm::ResetTitle()
 
 void TMainForm::SelectManualSynchronization()
 {
+    // Called once a save has started. A synchronising save sends the
+    // computer's date, time and offset, and the device copy takes the editor's
+    // values when the write ends: so the editor takes the computer's clock
+    // first, or the device copy (and a later backup) would keep the old manual
+    // offset while the encoder holds the computer's.
+    if (ClockPanel->rbCTSyncComp->isChecked())
+        ClockPanel->TakeComputerClock();
     ClockPanel->SelectManualSynchronization();
 }
 
@@ -450,20 +727,59 @@ void TMainForm::changeEvent(QEvent* e)
     // Only the program maximises the window; back in the normal state it has
     // its fixed size again.
     if (e->type() == QEvent::WindowStateChange && !isMaximized() && !isMinimized() && !isFullScreen())
-        setMaximumSize(ClientWidth, ClientHeight);
+        setMaximumSize(FFitSize);
 }
 
 void TMainForm::resizeEvent(QResizeEvent* e)
 {
     TBaseFormMain::resizeEvent(e);
-    PlaceBottomBars();
+    PlaceAreas();
 }
 
-void TMainForm::PlaceBottomBars()
+void TMainForm::FitToScreen()
+{
+    const QScreen* S = screen();
+    if (!S)
+        return;
+    const QRect Avail = S->availableGeometry();
+    const QSize Frame = frameGeometry().size() - geometry().size();
+    FFitSize = QSize(std::clamp(Avail.width() - Frame.width(), 1, ClientWidth),
+        std::clamp(Avail.height() - Frame.height(), 1, ClientHeight));
+    setMinimumSize(std::min(MinClientWidth, FFitSize.width()), std::min(MinClientHeight, FFitSize.height()));
+    if (isMaximized() || isFullScreen())
+        return;
+    setMaximumSize(FFitSize);
+    resize(FFitSize);
+    // A place remembered from a larger screen or scale would leave the window
+    // partly off this one.
+    const QRect F = frameGeometry();
+    const int X = std::clamp(F.left(), Avail.left(), std::max(Avail.left(), Avail.right() + 1 - F.width()));
+    const int Y = std::clamp(F.top(), Avail.top(), std::max(Avail.top(), Avail.bottom() + 1 - F.height()));
+    if (X != F.left() || Y != F.top())
+        move(X, Y);
+}
+
+void TMainForm::ArrangeToolPanel(int Width)
+{
+    const bool Compact = Width < ClientWidth;
+    for (const auto& [C, Design] : FPanelDesign) {
+        if (C == Image1) {
+            C->setVisible(!Compact);
+            continue;
+        }
+        C->move(Compact && Design.x() >= LogoRight ? Design.x() - LogoShift : Design.x(), Design.y());
+    }
+    Panel1->resize(Compact ? std::max(Width, CompactPanelWidth) : Width, PanelHeight);
+}
+
+void TMainForm::PlaceAreas()
 {
     const int w = width();
     const int h = height();
     MainMenu->setGeometry(0, 0, w, MenuHeight);
     StatusBar1->setGeometry(0, h - StatusHeight, w, StatusHeight);
-    Panel1->setGeometry(0, h - StatusHeight - PanelHeight, w, PanelHeight);
+    ArrangeToolPanel(w);
+    const int Panel = PanelHeight + (Panel1->width() > w ? FPanelArea->horizontalScrollBar()->sizeHint().height() : 0);
+    FPanelArea->setGeometry(0, h - StatusHeight - Panel, w, Panel);
+    FEditorArea->setGeometry(0, MenuHeight, w, std::max(0, h - MenuHeight - StatusHeight - Panel));
 }

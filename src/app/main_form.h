@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
@@ -29,6 +30,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class TAFPanel;
 class TClockPanel;
@@ -52,18 +55,28 @@ QColor ToolkitColour(std::uint32_t Value);
 // A line edit with a key filter: a typed character that Accept refuses is
 // dropped with a beep (control characters included, so clipboard shortcuts do
 // nothing); accepted characters and every text set otherwise show in upper case.
+// A text of dashes only ("----") stands for an empty box: the first accepted
+// character typed replaces it. Paste from the context menu keeps only the
+// characters PasteAccept takes; dropped text is refused.
 class TFilterEdit : public QLineEdit {
     Q_OBJECT
 public:
-    TFilterEdit(std::function<bool(QChar)> Accept, QWidget* Parent);
+    TFilterEdit(std::function<bool(QChar)> Accept, std::function<bool(QChar)> PasteAccept, QWidget* Parent);
     std::function<void()> OnKeyUp;
+    // Empty, or dashes only.
+    static bool ShowsNothing(const QString& Text);
+    // Inserts the clipboard's text, filtered, at the caret (over the whole
+    // text when the box shows nothing).
+    void PasteFiltered();
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     std::function<bool(QChar)> FAccept;
+    std::function<bool(QChar)> FPasteAccept;
 };
 
 // The status bar: the hint of what is under the mouse, the version and the
@@ -74,6 +87,12 @@ public:
     explicit TStatusBar(QWidget* Parent);
     static constexpr int HintWidth = 400;
     static constexpr int VersionWidth = 90;
+    // Room the status panel keeps on a narrow bar (the hint panel gives way,
+    // down to HintMin): its text in bold, and at least a port and a status word.
+    int StatusRoom() const;
+    static constexpr int HintMin = 120;
+    // What the status panel shows (for its room; the window draws it).
+    QString StatusText;
     // The rectangle of panel 0, 1 or 2.
     QRect PanelRect(int Panel) const;
     QString Hint;
@@ -114,17 +133,44 @@ public:
     void CollectEditor(TBRDSDataValidator& Record) override;
     void SetLabel(TDialogueLabel Label, const std::string& Text) override;
     void ShowStatus(const std::string& Text, std::uint32_t Fore, std::uint32_t Back, bool Flash) override;
-    void ShowPortProblem();
     void ShowError(const std::string& Msg) override;
     TQuestionAnswer AskYesNoCancel(const std::string& Msg) override;
     void ResetTitle() override;
     void SelectManualSynchronization() override;
     void ProcessMessages() override;
+    // "Reading 12/33", "Writing 3 of 7", "Resetting" in the status panel; at
+    // a script's end the actions are decided again and a failure is kept in
+    // the status panel and its tool tip until the next connection.
+    void ScriptProgress(const TScriptProgress& Progress) override;
 
     // Life cycle and close query.
     void FormCreate();
     bool FormCloseQuery();
     bool QuerySaveChanges();
+    // Closes the window through its normal path without asking anything (the
+    // program was told to end: SIGTERM, SIGINT, SIGHUP). Open modal windows
+    // are closed first; unsaved edits go to the recovery file.
+    void CloseWithoutQuestions();
+    // Where unsaved edits are kept when the program ends without asking:
+    // "unsaved-changes.kvx" in StateFolder(). The next start offers to load it.
+    static QString RecoveryFile();
+    // Why the unsaved edits could not be kept (empty when they were, or when
+    // there were none).
+    const std::string& RecoveryError() const { return FRecoveryError; }
+    // The editor holds edits a connection's read would replace: it differs from
+    // the settings last read from the encoder (the clock's synchronisation
+    // mode, which no read changes, aside), or holds kept edits not yet shown.
+    bool HasUnsavedEdits();
+    // Edits waiting for the next read of the encoder (kept by Connect's
+    // question or loaded from the recovery file); nullptr when none.
+    const TBRDSDataValidator* PendingEdits() const { return FPendingEdits.get(); }
+    // The status panel's own words beside the status (a failure, the backup
+    // of a factory reset, kept edits), and its tool tip.
+    QString StatusNote() const;
+    QString StatusDetail() const;
+    // The actions need deciding again (an edit, a populate, a status, a
+    // script's end); the next idle pass does it.
+    void MarkActionsDirty() { FActionsDirty = true; }
 
     // Editor handlers.
     void edPI_BChange();
@@ -137,6 +183,8 @@ public:
     void cbDPSParse_BChange();
     static bool edPI_BKeyPress(QChar Key);
     static bool edCall_BKeyPress(QChar Key);
+    // What a paste keeps in the call-letter box: letters.
+    static bool edCall_BPasteChar(QChar Key);
 
     // Status bar and timers.
     void StatusBar1DrawPanel(QPainter& Canvas, int Panel, const QRect& Rect);
@@ -300,11 +348,36 @@ private:
     // Writes the configuration; a port given for this run alone is kept out
     // of the file unless the user chose a port in the window.
     void WriteConfig();
-    void PlaceBottomBars();
+    // Places the menu, the editor area, the tool panel and the status bar in
+    // the window's current size.
+    void PlaceAreas();
+    // The window's normal size: the design size, or less on a screen (at the
+    // current scale) that cannot hold it; the editor area scrolls then. Also
+    // keeps the window on its screen.
+    void FitToScreen();
+    // The tool panel's controls at their design places, or, on a window
+    // narrower than the design, without the logo and closed up.
+    void ArrangeToolPanel(int Width);
     // A record with the window's alert, populate and collect handlers.
     TBRDSDataValidator* NewRecord();
     void PopulateHandler(TDataValidator* Sender);
     void CollectHandler(TDataValidator* Sender);
+    // The idle pass: the actions are decided only when something changed.
+    void IdlePass();
+    // Every edit in the editor marks the actions for deciding again.
+    void WatchEditorEdits();
+    // The status panel's text and tool tip from the status, the running
+    // script and the notes.
+    void RenderStatus();
+    // Runs once the script that just ended has returned: a save that waited
+    // for the clock refresh, and edits waiting for a read.
+    void ScriptEnded();
+    void ApplyPendingEdits();
+    // Offers the recovery file of the last run, when there is one.
+    void OfferRecovery();
+    // Writes the unsaved edits to the recovery file; false (and the reason in
+    // FRecoveryError) when that failed.
+    bool KeepUnsavedEdits();
 
     std::string FFilePort;
     bool FPortChosen = false;
@@ -312,4 +385,30 @@ private:
     QMetaObject::Connection FIdleLink;
     QString FStartupFile;
     QMetaObject::Connection FStartupFileLink;
+    // The editor groups sit on a page that scrolls when the window is smaller
+    // than the design; the tool panel scrolls sideways when even its compact
+    // arrangement does not fit.
+    QScrollArea* FEditorArea = nullptr;
+    QWidget* FEditorPage = nullptr;
+    QScrollArea* FPanelArea = nullptr;
+    std::vector<std::pair<QWidget*, QRect>> FPanelDesign;
+    QSize FFitSize;
+
+    bool FActionsDirty = true;
+    TScriptProgress FProgress;
+    // The status as the connection gave it ("ttyUSB0: Connected").
+    QString FStatusWord;
+    // Notes kept until the next connection: why the last script failed, where
+    // the factory reset's backup went, edits waiting for a read.
+    QString FFailureNote;
+    QString FBackupNote;
+    QString FPendingNote;
+    // A read has filled the editor from the encoder since it was last cleared.
+    bool FHaveDeviceCopy = false;
+    std::unique_ptr<TBRDSDataValidator> FPendingEdits;
+    bool FPendingWrite = false;      // written once put back (Connect's "Save Changes?" Yes)
+    bool FPendingKeepsClock = false; // the user set the clock pickers: they are not the encoder's
+    bool FSaveAfterRefresh = false;  // Save Changes was pressed while the clock refresh ran
+    bool FCloseWithoutQuestions = false;
+    std::string FRecoveryError;
 };

@@ -9,6 +9,7 @@
 #include "ui/main/clock_panel.h"
 #include "ui/main/radio_display.h"
 
+#include <QFileInfo>
 #include <QPainter>
 
 namespace {
@@ -170,8 +171,24 @@ void TMainForm::CreateToolPanel()
     btnConnect = ActionButton(_ac_DeviceConnect, 759, 4, 110);
 }
 
+namespace {
+
+// A script the user started (or a connection did) runs: the commands that
+// would start another, or change what it works on, wait. The clock refresh
+// runs by itself every two seconds and holds nothing up.
+bool UserScriptRuns(const TScriptProgress& P)
+{
+    return P.Script != scNone && P.Script != scClockRefresh;
+}
+
+} // namespace
+
 void TMainForm::UpdateActions()
 {
+    FActionsDirty = false;
+    const bool Free = !UserScriptRuns(FProgress);
+    cbCOMS->setEnabled(Free);
+    btnRefreshCOM->setEnabled(Free);
     _ac_FileOpenUpdate();
     _ac_DeviceConnectUpdate();
     _ac_DeviceSaveUpdate();
@@ -182,7 +199,8 @@ void TMainForm::UpdateActions()
 void TMainForm::_ac_FileOpenUpdate()
 {
     const bool On = Dialogue && Dialogue->Connected();
-    for (QAction* A : {_ac_FileOpen, _ac_FileSave, _ac_FileSaveAs})
+    _ac_FileOpen->setEnabled(On && !UserScriptRuns(FProgress));
+    for (QAction* A : {_ac_FileSave, _ac_FileSaveAs})
         A->setEnabled(On);
 }
 
@@ -192,7 +210,8 @@ void TMainForm::_ac_DeviceConnectUpdate()
         return;
     QAction* A = _ac_DeviceConnect;
     const bool Connected = Dialogue->ConnectTag() != 0;
-    const QString Caption = Connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect");
+    // The captions keep their access key: Alt+D, C connects and disconnects.
+    const QString Caption = Connected ? QStringLiteral("&Disconnect") : QStringLiteral("&Connect");
     const QString Hint = Connected
         ? QStringLiteral("Disconnect")
         : QStringLiteral("Connect [") + QString::fromLatin1(Config.CONN_PORT.c_str()) + QStringLiteral("]");
@@ -212,7 +231,7 @@ void TMainForm::_ac_DeviceConnectUpdate()
 
 void TMainForm::_ac_DeviceSaveUpdate()
 {
-    _ac_DeviceSave->setEnabled(Dialogue && Dialogue->EditorDiffers());
+    _ac_DeviceSave->setEnabled(Dialogue && !UserScriptRuns(FProgress) && Dialogue->EditorDiffers());
 }
 
 void TMainForm::_ac_DeviceRevertUpdate()
@@ -222,7 +241,7 @@ void TMainForm::_ac_DeviceRevertUpdate()
 
 void TMainForm::_ac_DeviceDefaultsUpdate()
 {
-    _ac_DeviceDefaults->setEnabled(Dialogue && Dialogue->Connected());
+    _ac_DeviceDefaults->setEnabled(Dialogue && Dialogue->Connected() && !UserScriptRuns(FProgress));
 }
 
 void TMainForm::_ac_ExitExecute()
@@ -240,6 +259,9 @@ void TMainForm::_ac_SettingsExecute()
         FPortChosen = true;
         WriteConfig();
         SelectConfiguredPort();
+        if (Dialogue)
+            Dialogue->SetReplyTimeout(std::int64_t(Config.CONN_REPLY_TIMEOUT) * 1000);
+        MarkActionsDirty();
     }
     F->Free();
 }
@@ -248,13 +270,41 @@ void TMainForm::_ac_DeviceConnectExecute()
 {
     if (!Dialogue)
         return;
+    // A connection's read replaces what the editor holds: edits not yet
+    // written are asked about first. Yes keeps them and writes them once the
+    // encoder has been read; Cancel connects nothing.
+    if (Dialogue->ConnectTag() == 0 && !FPendingEdits && HasUnsavedEdits()) {
+        switch (AskYesNoCancel("Save Changes?")) {
+        case qaCancel:
+            return;
+        case qaYes: {
+            FPendingEdits.reset(NewRecord());
+            FPendingEdits->Collect();
+            const TSystemTime& A = FPendingEdits->RTC;
+            const TSystemTime& B = Dialogue->BRDSDV->RTC;
+            FPendingKeepsClock = A.wYear != B.wYear || A.wMonth != B.wMonth || A.wDay != B.wDay || A.wHour != B.wHour
+                || A.wMinute != B.wMinute || A.wSecond != B.wSecond;
+            FPendingWrite = true;
+            break;
+        }
+        case qaNo:
+            break;
+        }
+    }
     Dialogue->DeviceConnectExecute(Config.CONN_PORT);
     UpdateActions();
 }
 
 void TMainForm::_ac_DeviceSaveExecute()
 {
+    // The clock refresh holds the automaton for a moment: the save follows it
+    // instead of being dropped.
+    if (FProgress.Script == scClockRefresh) {
+        FSaveAfterRefresh = true;
+        return;
+    }
     Dialogue->SaveChanges();
+    MarkActionsDirty();
 }
 
 void TMainForm::_ac_DeviceRevertExecute()
@@ -264,7 +314,15 @@ void TMainForm::_ac_DeviceRevertExecute()
 
 void TMainForm::_ac_DeviceDefaultsExecute()
 {
-    Dialogue->FactoryDefaults();
+    if (!Dialogue->FactoryDefaults())
+        return;
+    // Where the encoder's settings before the reset went, until the next
+    // connection.
+    const QString Path = QString::fromStdString(Dialogue->LastBackup());
+    FBackupNote = QStringLiteral("settings before the reset saved in ") + QFileInfo(Path).fileName()
+        + QStringLiteral("\nThe encoder's settings before the factory reset were saved in\n") + Path
+        + QStringLiteral("\nOpen that file and press Save Changes to put them back on the encoder.");
+    RenderStatus();
 }
 
 void TMainForm::RefreshPorts()
@@ -304,6 +362,7 @@ void TMainForm::cbCOMSChange()
     Config.CONN_PORT = CutConfigPort(cbCOMS->currentText().toLatin1().toStdString());
     FPortChosen = true;
     WriteConfig();
+    MarkActionsDirty(); // Connect's hint names the port
 }
 
 void TMainForm::btnRefreshCOMClick()
@@ -314,29 +373,89 @@ void TMainForm::btnRefreshCOMClick()
 void TMainForm::ShowStatus(const std::string& Text, std::uint32_t Fore, std::uint32_t Back, bool Flash)
 {
     StatusTimer->stop();
-    StatusBarInfo.Text = QString::fromLatin1(Text.c_str());
+    // A new connection starts with a clean slate: what the last one left
+    // (its failure, a reset's backup) has been seen by then.
+    if (Dialogue && Dialogue->LastStatus() == stConnecting) {
+        FFailureNote.clear();
+        FBackupNote.clear();
+    }
+    FStatusWord = QString::fromLatin1(Text.c_str());
     StatusBarInfo.Fore = Fore;
     StatusBarInfo.Back = Back;
     StatusBarInfo.Inverse = false;
-    ShowPortProblem();
-    StatusBar1->update();
+    RenderStatus();
+    StatusBar1->update(StatusBar1->PanelRect(2));
+    MarkActionsDirty();
     if (Flash)
         StatusTimer->start();
 }
 
-void TMainForm::ShowPortProblem()
+namespace {
+
+QString FirstLine(const QString& Text)
 {
+    return Text.section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+} // namespace
+
+QString TMainForm::StatusNote() const
+{
+    for (const QString* Note : {&FFailureNote, &FBackupNote, &FPendingNote})
+        if (!Note->isEmpty())
+            return FirstLine(*Note);
+    return QString();
+}
+
+QString TMainForm::StatusDetail() const
+{
+    QStringList Parts;
+    for (const QString* Note : {&FFailureNote, &FBackupNote, &FPendingNote})
+        if (!Note->isEmpty())
+            Parts << QString(*Note).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return Parts.join(QStringLiteral("\n\n"));
+}
+
+void TMainForm::RenderStatus()
+{
+    QString Text = FStatusWord.isEmpty() ? StatusBarInfo.Text : FStatusWord;
+    QString Note = StatusNote();
+    QString Detail = StatusDetail();
     // Why the port cannot be had (permissions, another program holding it, no
-    // such port, the adapter pulled out) and the fix, beside the status word:
-    // in the hint panel and as the status bar's tool tip.
-    std::string Problem;
+    // such port, the adapter pulled out) and the fix.
     const TCustomDevice* D = Dialogue ? Dialogue->Device : nullptr;
-    if (D && D->Conn() && !D->Connected())
-        Problem = ConnectionErrorText(D->Conn());
-    const QString Text = QString::fromLocal8Bit(Problem.c_str());
-    StatusBar1->setToolTip(Text);
-    if (!Text.isEmpty())
-        StatusBar1->Hint = QString(Text).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (D && D->Conn() && !D->Connected()) {
+        const QString Problem = QString::fromLocal8Bit(ConnectionErrorText(D->Conn()).c_str());
+        if (!Problem.isEmpty()) {
+            if (Note.isEmpty())
+                Note = FirstLine(Problem);
+            Detail = Detail.isEmpty() ? Problem : Detail + QStringLiteral("\n\n") + Problem;
+        }
+    }
+    const QString Port = Dialogue ? QString::fromLatin1(Dialogue->Port().c_str()) : QString();
+    switch (FProgress.Script) {
+    case scRead:
+        Text = Port + QStringLiteral(": Reading %1/%2").arg(FProgress.Step).arg(FProgress.Total);
+        break;
+    case scWrite:
+        Text = Port + QStringLiteral(": Writing %1 of %2").arg(FProgress.Step).arg(FProgress.Total);
+        break;
+    case scFactoryReset:
+        Text = Port + QStringLiteral(": Resetting");
+        break;
+    case scClockRefresh:
+    case scNone:
+        if (!Note.isEmpty())
+            Text += QStringLiteral(" - ") + Note;
+        break;
+    }
+    if (Text == StatusBarInfo.Text && Detail == StatusBar1->toolTip())
+        return;
+    StatusBarInfo.Text = Text;
+    StatusBar1->StatusText = Text;
+    StatusBar1->setToolTip(Detail);
+    // The panels' widths follow the text.
+    StatusBar1->update();
 }
 
 void TMainForm::StatusTimerTimer()

@@ -15,7 +15,10 @@
 #include "ui/main/radio_display.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 
 #include <cmath>
 #include <utility>
@@ -88,9 +91,10 @@ void SetTextIfDifferent(QLineEdit* Edit, const QString& Text)
 
 } // namespace
 
-TFilterEdit::TFilterEdit(std::function<bool(QChar)> Accept, QWidget* Parent)
-    : QLineEdit(Parent), FAccept(std::move(Accept))
+TFilterEdit::TFilterEdit(std::function<bool(QChar)> Accept, std::function<bool(QChar)> PasteAccept, QWidget* Parent)
+    : QLineEdit(Parent), FAccept(std::move(Accept)), FPasteAccept(std::move(PasteAccept))
 {
+    setAcceptDrops(false);
     connect(this, &QLineEdit::textChanged, this, [this](const QString& T) {
         const QString U = T.toUpper();
         if (U != T) {
@@ -118,10 +122,63 @@ void TFilterEdit::keyPressEvent(QKeyEvent* e)
         return;
     }
     const QChar C = T.at(0);
-    if (C.unicode() >= 32 && FAccept && FAccept(C))
+    if (C.unicode() >= 32 && FAccept && FAccept(C)) {
+        if (ShowsNothing(text()))
+            selectAll();
         insert(T.left(1).toUpper());
-    else
+    } else
         QApplication::beep();
+}
+
+bool TFilterEdit::ShowsNothing(const QString& Text)
+{
+    for (QChar C : Text)
+        if (C != QLatin1Char('-'))
+            return false;
+    return true;
+}
+
+void TFilterEdit::PasteFiltered()
+{
+    if (isReadOnly())
+        return;
+    QString Kept;
+    for (QChar C : QGuiApplication::clipboard()->text())
+        if (FPasteAccept && FPasteAccept(C))
+            Kept += C.toUpper();
+    if (ShowsNothing(text()))
+        selectAll();
+    insert(Kept);
+    // A paste is the user's edit, as a typed key is.
+    if (OnKeyUp)
+        OnKeyUp();
+}
+
+void TFilterEdit::contextMenuEvent(QContextMenuEvent* e)
+{
+    // The usual edit menu, with Paste going through the filter. Its shortcuts
+    // are not shown: the key filter refuses them.
+    auto* Menu = new QMenu(this);
+    Menu->setAttribute(Qt::WA_DeleteOnClose);
+    const bool Editable = !isReadOnly();
+    const bool Selected = hasSelectedText();
+    auto Add = [Menu](const QString& Caption, bool Enabled, auto Slot) {
+        QAction* A = Menu->addAction(Caption, Slot);
+        A->setEnabled(Enabled);
+        return A;
+    };
+    Add(QStringLiteral("&Undo"), Editable && isUndoAvailable(), [this] { undo(); });
+    Add(QStringLiteral("&Redo"), Editable && isRedoAvailable(), [this] { redo(); });
+    Menu->addSeparator();
+    Add(QStringLiteral("Cu&t"), Editable && Selected, [this] { cut(); });
+    Add(QStringLiteral("&Copy"), Selected, [this] { copy(); });
+    Add(QStringLiteral("&Paste"), Editable && !QGuiApplication::clipboard()->text().isEmpty(), [this] {
+        PasteFiltered();
+    })->setObjectName(QStringLiteral("edit-paste"));
+    Add(QStringLiteral("Delete"), Editable && Selected, [this] { del(); });
+    Menu->addSeparator();
+    Add(QStringLiteral("Select All"), !text().isEmpty(), [this] { selectAll(); });
+    Menu->popup(e->globalPos());
 }
 
 void TFilterEdit::keyReleaseEvent(QKeyEvent* e)
@@ -143,6 +200,12 @@ bool TMainForm::edCall_BKeyPress(QChar Key)
     return (C >= u'0' && C <= u'9') || (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z');
 }
 
+bool TMainForm::edCall_BPasteChar(QChar Key)
+{
+    const char16_t C = Key.unicode();
+    return (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z');
+}
+
 void TMainForm::CreateEditor()
 {
     const QFont Mono = MonoFont();
@@ -150,7 +213,7 @@ void TMainForm::CreateEditor()
     gbPI_B = new TGroupBox(QStringLiteral("PI"), this);
     gbPI_B->setGeometry(8, 31, 159, 46);
     NewLabel(QStringLiteral("PI"), gbPI_B, 8, 20);
-    edPI_B = new TFilterEdit(&TMainForm::edPI_BKeyPress, gbPI_B);
+    edPI_B = new TFilterEdit(&TMainForm::edPI_BKeyPress, &TMainForm::edPI_BKeyPress, gbPI_B);
     edPI_B->setFont(Mono);
     edPI_B->setMaxLength(4);
     edPI_B->setGeometry(24, 16, 42, 22);
@@ -158,7 +221,7 @@ void TMainForm::CreateEditor()
     QLabel* Call = NewLabel(QStringLiteral("CALL"), gbPI_B, 76, 20);
     Call->setFont(Mono);
     Call->adjustSize();
-    edCall_B = new TFilterEdit(&TMainForm::edCall_BKeyPress, gbPI_B);
+    edCall_B = new TFilterEdit(&TMainForm::edCall_BKeyPress, &TMainForm::edCall_BPasteChar, gbPI_B);
     edCall_B->setFont(Mono);
     edCall_B->setMaxLength(6);
     edCall_B->setGeometry(110, 16, 42, 22);
@@ -198,10 +261,11 @@ void TMainForm::CreateEditor()
 
     gbDI_B = new TGroupBox(QStringLiteral("DI"), this);
     gbDI_B->setGeometry(8, 135, 389, 46);
-    cbDIMS_B = NewList(gbDI_B, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 64);
-    cbDIAH_B = NewList(gbDI_B, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 74, 16, 110);
-    cbDICO_B = NewList(gbDI_B, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 186, 16, 110);
-    cbDIDS_B = NewList(gbDI_B, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 298, 16, 83);
+    // Each list as wide as its longest item needs in the window's font.
+    cbDIMS_B = NewList(gbDI_B, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 58);
+    cbDIAH_B = NewList(gbDI_B, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 68, 16, 109);
+    cbDICO_B = NewList(gbDI_B, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 179, 16, 107);
+    cbDIDS_B = NewList(gbDI_B, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 288, 16, 93);
 
     gbEncoderMode = new TGroupBox(QStringLiteral("Encoder Mode"), this);
     gbEncoderMode->setGeometry(403, 135, 112, 46);
@@ -263,8 +327,6 @@ void TMainForm::CreateEditor()
     gbAF = new TGroupBox(QStringLiteral("Alternative Frequencies"), this);
     gbAF->setGeometry(689, 113, 176, 201);
     AFPanel = new TAFPanel(gbAF);
-    AFPanel->btnAddAF_B->setIcon(QIcon(QPixmap::fromImage(il1.Picture(36))));
-    AFPanel->btnClearAF_B->setIcon(QIcon(QPixmap::fromImage(il1.Picture(40))));
 
     gbCT = new TGroupBox(QStringLiteral("CT"), this);
     gbCT->setGeometry(689, 350, 85, 46);
@@ -398,6 +460,9 @@ void TMainForm::CollectEditor(TBRDSDataValidator& R)
 
 void TMainForm::ClearEditor()
 {
+    // What the editor shows is no longer the last read's.
+    FHaveDeviceCopy = false;
+    MarkActionsDirty();
     edPI_B->setText(QStringLiteral("----"));
     edCall_B->setText(QStringLiteral("----"));
     edPS_B->clear();
@@ -415,6 +480,7 @@ void TMainForm::ClearEditor()
 
 void TMainForm::SetEditorEnabled(bool Enabled)
 {
+    MarkActionsDirty();
     for (TGroupBox* G : {gbPI_B, gbPTY_B, gbPS_B, gbTATP_B, gbMS_B, gbDI_B, gbRT_B, gbDPS_B, gbAF, gbEncoderMode, gbCT,
              gbPhase, gbRTC, gbRTSpeed, gbSynchro})
         SetControlsEnabled(G, Enabled, true);
@@ -422,15 +488,15 @@ void TMainForm::SetEditorEnabled(bool Enabled)
 
 void TMainForm::edPI_BChange()
 {
+    // A box being emptied or edited is no error: the call letters follow
+    // once it holds a hexadecimal number, and collect reads anything else as 0.
     const QString T = edPI_B->text();
-    if (T.isEmpty() || T == QStringLiteral("----"))
+    if (TFilterEdit::ShowsNothing(T))
         return;
     bool Ok = false;
     const unsigned PI = T.toUInt(&Ok, 16);
-    if (!Ok) {
-        Message(QStringLiteral("'%1' is not a valid integer value").arg(T), mtError, mbOK);
+    if (!Ok)
         return;
-    }
     SetTextIfDifferent(edCall_B, FromLatin1(PIToCallLetters(static_cast<std::uint16_t>(PI))));
 }
 

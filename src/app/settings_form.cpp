@@ -122,6 +122,21 @@ TSettingsForm::TSettingsForm(QWidget* AOwner, std::string SysRoot, std::string D
     btnRefreshCOM->setGeometry(250, 12, 23, 22);
     btnRefreshCOM->LoadPictures(QStringLiteral(":/PNG_REFRESH"));
 
+    Label2 = new QLabel(QStringLiteral("Reply time-out"), TabSheet1);
+    Label2->move(12, 47);
+    Label2->adjustSize();
+    edReplyTimeout = new QSpinBox(TabSheet1);
+    edReplyTimeout->setGeometry(96, 44, 148, 21);
+    edReplyTimeout->setRange(0, ConfigReplyTimeoutMax);
+    edReplyTimeout->setSuffix(QStringLiteral(" s"));
+    edReplyTimeout->setSpecialValueText(QStringLiteral("wait without end"));
+    edReplyTimeout->setAlignment(Qt::AlignRight);
+    Label3 = new QLabel(QStringLiteral("How long a command waits for the encoder's reply; then the command is given "
+                                       "up and the encoder disconnected."),
+        TabSheet1);
+    Label3->setWordWrap(true);
+    Label3->setGeometry(12, 72, 300, 30);
+
     connect(btnRefreshCOM, &QAbstractButton::clicked, this, &TSettingsForm::btnRefreshCOMClick);
     connect(cbCOMS, &QComboBox::currentIndexChanged, this, &TSettingsForm::cbCOMSIndexChanged);
 
@@ -173,6 +188,7 @@ void TSettingsForm::PopulateSettings(void* AConfig)
         index = cbCOMS->count() - 1;
     }
     cbCOMS->setCurrentIndex(index);
+    edReplyTimeout->setValue(tmpCFG.CONN_REPLY_TIMEOUT);
 }
 
 void TSettingsForm::CollectSettings(void* AConfig)
@@ -182,6 +198,7 @@ void TSettingsForm::CollectSettings(void* AConfig)
     auto* config = static_cast<TConfigData*>(AConfig);
     *config = tmpCFG;
     config->CONN_PORT = cbCOMS->currentIndex() > 0 ? ToPort(cbCOMS->currentText()) : std::string();
+    config->CONN_REPLY_TIMEOUT = edReplyTimeout->value();
 }
 
 void TSettingsForm::DefaultSettings(int APageTag)
@@ -189,8 +206,10 @@ void TSettingsForm::DefaultSettings(int APageTag)
     // Only what OK would store changes: the running window does not move.
     TConfigData config;
     CollectSettings(&config);
-    if (APageTag == 0)
+    if (APageTag == 0) {
         config.CONN_PORT = DefConfigData.CONN_PORT;
+        config.CONN_REPLY_TIMEOUT = DefConfigData.CONN_REPLY_TIMEOUT;
+    }
     config.APP_X = DefConfigData.APP_X;
     config.APP_Y = DefConfigData.APP_Y;
     PopulateSettings(&config);

@@ -1,6 +1,7 @@
 #pragma once
 // The settings dialog: the serial port of the encoder, picked from the ports
-// present ("N/A" for none).
+// present ("N/A" for none), and how long a command waits for the encoder's
+// reply (0: without end).
 //
 // The main window fills it with PopulateSettings(&Config), shows the page of
 // tag 0 with SetPage(0), runs it with ShowModal and on mrOk takes the result
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPixmap>
+#include <QSpinBox>
 #include <string>
 
 #include "app/config.h"
@@ -63,6 +65,9 @@ public:
     QLabel* Label1;
     QComboBox* cbCOMS;
     TPictureButton* btnRefreshCOM;
+    QLabel* Label2;
+    QSpinBox* edReplyTimeout; // seconds; 0 shows "wait without end"
+    QLabel* Label3;
 
     TConfigData tmpCFG;
 

@@ -1,5 +1,6 @@
 #include "app/single_instance.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -21,6 +22,8 @@ int GLockFd = -1;
 QPointer<QLocalServer> GServer;
 unsigned GFailures = 0;
 int GRequests = 0;
+bool GRequestSent = false;
+qint64 GRunningPid = 0;
 
 QString RuntimeFolder()
 {
@@ -30,8 +33,34 @@ QString RuntimeFolder()
     return dir;
 }
 
-// Serves one connection: a restore request calls the hook when it is set and
-// is otherwise ignored.
+// The graphical session this copy shows its windows in: the Wayland socket
+// when there is one, else the X display without its screen number. Copies on
+// different displays of one user are different copies.
+QString SessionKey()
+{
+    QString session = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (!session.isEmpty()) {
+        session.prepend(QStringLiteral("wayland-"));
+    } else {
+        session = qEnvironmentVariable("DISPLAY");
+        const int colon = session.lastIndexOf(QLatin1Char(':'));
+        const int dot = session.indexOf(QLatin1Char('.'), colon + 1);
+        if (colon >= 0 && dot > colon)
+            session.truncate(dot);
+        session = session.isEmpty() ? QStringLiteral("nodisplay") : QStringLiteral("x11-") + session;
+    }
+    for (QChar& c : session) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_'))
+            c = QLatin1Char('_');
+    }
+    return session;
+}
+
+// Serves one connection: a restore request that arrives while the hook is set
+// runs it from the event loop once this handler has returned (the hook may
+// show windows and serve events, which must not happen while the socket is
+// being read: its disconnection would free it under the reader). A request
+// that arrives before the hook is set is ignored.
 void ServeConnection(QLocalSocket* socket)
 {
     QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] {
@@ -39,8 +68,15 @@ void ServeConnection(QLocalSocket* socket)
             if (socket->readLine() != RestoreRequest)
                 continue;
             ++GRequests;
-            if (RestoreRequestHandler)
-                RestoreRequestHandler();
+            if (!RestoreRequestHandler)
+                continue;
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [] {
+                    if (RestoreRequestHandler)
+                        RestoreRequestHandler();
+                },
+                Qt::QueuedConnection);
         }
     });
     QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -53,20 +89,45 @@ void ServeConnection(QLocalSocket* socket)
 // its queue of pending connections full) never holds this copy up. A copy
 // still between taking the lock and listening is starting and shows its own
 // window, so there is nothing to retry for.
-void SendRestoreRequest(const QString& socketPath)
+bool SendRestoreRequest(const QString& socketPath)
 {
     constexpr int StepMs = 100;
     QLocalSocket socket;
     socket.connectToServer(socketPath, QIODevice::WriteOnly);
     if (!socket.waitForConnected(StepMs))
-        return;
+        return false;
     socket.write(RestoreRequest);
-    socket.waitForBytesWritten(StepMs);
+    const bool written = socket.waitForBytesWritten(StepMs) || socket.bytesToWrite() == 0;
     // The request sits in the kernel's buffer; the peer reads it after we close.
     socket.abort();
+    return written;
+}
+
+// The process id the running copy wrote into the lock file; 0 when unknown.
+qint64 ReadRunningPid(int fd)
+{
+    char text[32] = {};
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return 0;
+    bool ok = false;
+    const qint64 pid = QByteArray(text, n).trimmed().toLongLong(&ok);
+    return ok && pid > 0 ? pid : 0;
+}
+
+void WriteOwnPid(int fd)
+{
+    const QByteArray text = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
+    if (::ftruncate(fd, 0) == 0)
+        (void)!::pwrite(fd, text.constData(), static_cast<size_t>(text.size()), 0);
 }
 
 } // namespace
+
+QString SingleInstanceFileBase(const QString& GuardName)
+{
+    return RuntimeFolder() + QLatin1Char('/') + GuardName + QLatin1Char('-') + SessionKey();
+}
 
 bool IsFirstInstance()
 {
@@ -77,7 +138,9 @@ bool IsFirstInstance(const QString& GuardName)
 {
     if (GLockFd >= 0)
         return GFailures == 0; // already guarding
-    const QString base = RuntimeFolder() + QLatin1Char('/') + GuardName;
+    GRequestSent = false;
+    GRunningPid = 0;
+    const QString base = SingleInstanceFileBase(GuardName);
     const QString socketPath = base + QStringLiteral(".sock");
     const QByteArray lockPath = QFile::encodeName(base + QStringLiteral(".lock"));
 
@@ -88,15 +151,18 @@ bool IsFirstInstance(const QString& GuardName)
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
+        if (err == EWOULDBLOCK)
+            GRunningPid = ReadRunningPid(fd);
         ::close(fd);
         if (err == EWOULDBLOCK) {
-            SendRestoreRequest(socketPath); // another copy runs
+            GRequestSent = SendRestoreRequest(socketPath); // another copy runs
         } else {
             GFailures |= sifLockFailed;
         }
         return false;
     }
     GLockFd = fd;
+    WriteOwnPid(fd);
 
     // The lock is ours, so any socket file left there belongs to a copy that
     // has ended.
@@ -114,6 +180,16 @@ bool IsFirstInstance(const QString& GuardName)
     });
     GServer = server;
     return GFailures == 0;
+}
+
+bool RestoreRequestSent()
+{
+    return GRequestSent;
+}
+
+qint64 RunningCopyPid()
+{
+    return GRunningPid;
 }
 
 int RestoreRequestsReceived()

@@ -193,8 +193,15 @@ PMsgChange TKVXStateList::GetMesRes(int Index) const
 
 // ---------------------------------------------------------------- automaton
 
-TLoaderAutomata::TLoaderAutomata() : TThread(true)
+namespace {
+// The automaton whose ReadMessage is storing a reply on this thread, when it is
+// the main thread: the change that reply makes is served there.
+thread_local const TLoaderAutomata* ReplyOnMainFor = nullptr;
+} // namespace
+
+TLoaderAutomata::TLoaderAutomata() : TThread(true), FMainRun(std::make_shared<TMainRun>())
 {
+    FMainRun->Owner = this;
     SetName("LoaderAutomata");
     SetFreeOnTerminate(false);
     Start();
@@ -204,6 +211,12 @@ TLoaderAutomata::~TLoaderAutomata()
 {
     Terminate();
     WaitFor();
+    // Passes still queued for the main thread must not reach a freed automaton.
+    {
+        std::lock_guard<std::mutex> G(FMainRun->Lock);
+        FMainRun->Owner = nullptr;
+    }
+    TThread::RemoveQueuedEvents(this);
     for (TCustomState* S : FStates) {
         S->FOwner = nullptr;
         delete S;
@@ -288,6 +301,12 @@ void TLoaderAutomata::ReadMessage(const TBytes* Msg, const TBytes* Msg1)
     std::lock_guard<std::recursive_mutex> G(FCS);
     if (!FActive.load() || !FState)
         return;
+    struct TReplyScope {
+        explicit TReplyScope(const TLoaderAutomata* L) { ReplyOnMainFor = TThread::IsMainThread() ? L : nullptr; }
+        ~TReplyScope() { ReplyOnMainFor = nullptr; }
+        TReplyScope(const TReplyScope&) = delete;
+        TReplyScope& operator=(const TReplyScope&) = delete;
+    } Scope(this);
     FState->Survey(Msg, Msg1); // a stored reply counts as a change
 }
 
@@ -329,11 +348,33 @@ void TLoaderAutomata::SetOnStatus(const TLoaderNotifyEvent& Value)
 
 void TLoaderAutomata::StateChanged()
 {
+    Changed(ReplyOnMainFor == this);
+}
+
+void TLoaderAutomata::Changed(bool ServeOnMain)
+{
+    bool Wake = false;
+    bool Queue = false;
     {
         std::lock_guard<std::mutex> W(FWakeLock);
         ++FChanges;
+        // Passes under way, or about to be, count the change themselves.
+        if (FRunner == rnNone) {
+            if (ServeOnMain) {
+                FRunner = rnMainQueued;
+                Queue = true;
+            } else
+                Wake = true;
+        }
     }
-    FWake.notify_all();
+    if (Queue)
+        TThread::ForceQueue(this, [Run = FMainRun] {
+            std::lock_guard<std::mutex> G(Run->Lock);
+            if (Run->Owner)
+                Run->Owner->RunQueuedPasses();
+        });
+    if (Wake)
+        FWake.notify_all();
 }
 
 std::uint64_t TLoaderAutomata::Changes() const
@@ -344,66 +385,123 @@ std::uint64_t TLoaderAutomata::Changes() const
 
 void TLoaderAutomata::TerminatedSet()
 {
-    StateChanged();
+    {
+        std::lock_guard<std::mutex> W(FWakeLock);
+    }
+    FWake.notify_all();
 }
 
-void TLoaderAutomata::WaitForChange(std::uint64_t Seen)
+void TLoaderAutomata::Caught(const char* Where)
 {
-    std::unique_lock<std::mutex> W(FWakeLock);
-    FWake.wait(W, [&] { return FChanges != Seen || Terminated(); });
+    const std::string Text = std::string(Where) + ": " + kvx::log::CaughtText();
+    std::lock_guard<std::mutex> W(FWakeLock);
+    FErrors.push_back(Text);
+}
+
+bool TLoaderAutomata::Pass(std::uint64_t& Seen)
+{
+    const std::uint64_t PassStart = Changes();
+    // A handler that throws must not end the passes.
+    try {
+        if (const TLoaderNotifyEvent St = OnStatus())
+            St(this);
+    } catch (...) {
+        Caught("loader: status handler threw");
+    }
+    TCustomState* Cur = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> G(FCS);
+        if (FActive.load()) {
+            if (FState && FState->InnerState() == isNext) {
+                const std::int32_t N = FState->State();
+                auto It
+                    = std::find_if(FStates.begin(), FStates.end(), [&](TCustomState* S) { return S->State() == N; });
+                FState = (It != FStates.end() && It + 1 != FStates.end()) ? *(It + 1) : nullptr;
+            }
+            Cur = FState;
+            if (!Cur)
+                FActive = false;
+        }
+    }
+    if (!Cur) {
+        // Inactive, or the table ran out: nothing to do until something changes.
+        Seen = PassStart;
+        return false;
+    }
+    const std::uint64_t Before = Changes();
+    const TInnerState PhaseBefore = Cur->InnerState();
+    try {
+        if (const TLoaderMessageEvent H = OnState())
+            H(this, Cur);
+    } catch (...) {
+        Caught("loader: state handler threw");
+    }
+    // A pass that changed nothing, or that found the state waiting for its
+    // reply and left it so, would only be repeated to no effect.
+    std::lock_guard<std::recursive_mutex> G(FCS);
+    const std::uint64_t After = Changes();
+    const TInnerState Phase = Cur->InnerState();
+    const bool Idle = FActive.load() && FState == Cur && Phase != isNext
+        && (After == Before || (Phase == PhaseBefore && Cur->AwaitsReply()));
+    Seen = After;
+    return !Idle;
+}
+
+void TLoaderAutomata::RunPasses()
+{
+    std::uint64_t Seen = 0;
+    bool More = true;
+    while (More && !Terminated())
+        More = Pass(Seen);
+    std::lock_guard<std::mutex> W(FWakeLock);
+    FHandled = Seen;
+}
+
+void TLoaderAutomata::RunQueuedPasses()
+{
+    {
+        std::lock_guard<std::mutex> W(FWakeLock);
+        FRunner = rnMain;
+    }
+    RunPasses();
+    bool Wake;
+    {
+        std::lock_guard<std::mutex> W(FWakeLock);
+        FRunner = rnNone;
+        // A change from another thread meanwhile, or an error to log, is the
+        // thread's business.
+        Wake = FChanges != FHandled || !FErrors.empty();
+    }
+    if (Wake)
+        FWake.notify_all();
 }
 
 void TLoaderAutomata::Execute()
 {
-    while (!Terminated()) {
-        const std::uint64_t PassStart = Changes();
-        // A handler that throws must not end the loader thread.
-        try {
-            if (const TLoaderNotifyEvent St = OnStatus())
-                Synchronize([&] { St(this); });
-        } catch (...) {
-            kvx::log::Caught("loader: status handler threw");
-        }
-        TCustomState* Cur = nullptr;
+    for (;;) {
+        std::vector<std::string> Errors;
+        bool Run;
         {
-            std::lock_guard<std::recursive_mutex> G(FCS);
-            if (FActive.load()) {
-                if (FState && FState->InnerState() == isNext) {
-                    const std::int32_t N = FState->State();
-                    auto It = std::find_if(
-                        FStates.begin(), FStates.end(), [&](TCustomState* S) { return S->State() == N; });
-                    FState = (It != FStates.end() && It + 1 != FStates.end()) ? *(It + 1) : nullptr;
-                }
-                Cur = FState;
-                if (!Cur)
-                    FActive = false;
+            std::unique_lock<std::mutex> W(FWakeLock);
+            const auto Due = [&] { return FRunner == rnNone && (FFirstPass || FChanges != FHandled); };
+            FWake.wait(W, [&] { return Terminated() || !FErrors.empty() || Due(); });
+            Errors.swap(FErrors);
+            Run = !Terminated() && Due();
+            if (Run) {
+                FRunner = rnThread;
+                FFirstPass = false;
             }
         }
-        if (!Cur) {
-            // Inactive, or the table ran out: nothing to do until something changes.
-            WaitForChange(PassStart);
+        for (const std::string& E : Errors)
+            kvx::log::Error(E);
+        if (!Run) {
+            if (Terminated())
+                return;
             continue;
         }
-        const std::uint64_t Before = Changes();
-        const TInnerState PhaseBefore = Cur->InnerState();
-        try {
-            if (const TLoaderMessageEvent H = OnState())
-                Synchronize([&] { H(this, Cur); });
-        } catch (...) {
-            kvx::log::Caught("loader: state handler threw");
-        }
-        // A pass that changed nothing, or that found the state waiting for its
-        // reply and left it so, would only be repeated to no effect.
-        std::uint64_t After;
-        bool Idle;
-        {
-            std::lock_guard<std::recursive_mutex> G(FCS);
-            After = Changes();
-            const TInnerState Phase = Cur->InnerState();
-            Idle = FActive.load() && FState == Cur && Phase != isNext
-                && (After == Before || (Phase == PhaseBefore && Cur->AwaitsReply()));
-        }
-        if (Idle)
-            WaitForChange(After);
+        // The passes that follow each other run on the main thread in one hand-over.
+        Synchronize([this] { RunPasses(); });
+        std::lock_guard<std::mutex> W(FWakeLock);
+        FRunner = rnNone;
     }
 }

@@ -14,6 +14,14 @@
 // reset or cleared, a handler is set, or StateChanged is called) and costs
 // nothing meanwhile. A handler that waits for something outside the automaton
 // calls StateChanged when it comes.
+//
+// The passes that follow each other back to back are handed to the main thread
+// together, in one hand-over: the thread waits while the main thread runs them,
+// in the same order and with the same handler calls as one hand-over each. A
+// reply stored on the main thread (the device's packet event) does not need
+// the thread at all: while it sleeps, the passes the reply makes due are queued
+// for the main thread and run there right after the hand-over that brought the
+// reply, so that the packet and the next state reach the main thread in one go.
 
 #include "platform/event.h"
 #include "platform/thread.h"
@@ -22,6 +30,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -156,9 +165,30 @@ protected:
     void TerminatedSet() override;
 
 private:
+    // Who runs the passes: nobody (the thread sleeps), the thread (its hand-over
+    // is queued or running), or the main thread (queued for it or running there).
+    enum TRunner : std::uint8_t { rnNone, rnThread, rnMainQueued, rnMain };
+
+    // The passes queued for the main thread find the automaton through this
+    // block, which the destructor empties: a call it could not take back in
+    // time then does nothing.
+    struct TMainRun {
+        std::mutex Lock;
+        TLoaderAutomata* Owner = nullptr;
+    };
+
     std::uint64_t Changes() const;
-    // Sleeps until the change count differs from Seen or the thread is told to end.
-    void WaitForChange(std::uint64_t Seen);
+    // Counts a change; wakes the thread, or (ServeOnMain) queues the passes for
+    // the main thread, unless passes are under way already.
+    void Changed(bool ServeOnMain);
+    // One pass: OnStatus, the step to the next state, OnState. Answers whether
+    // the next pass is due at once; otherwise Seen is the change count a later
+    // change must move past.
+    bool Pass(std::uint64_t& Seen);
+    // Passes back to back until one finds nothing new; runs on the main thread.
+    void RunPasses();
+    void RunQueuedPasses();
+    void Caught(const char* Where);
 
     mutable std::recursive_mutex FCS;
     std::vector<TCustomState*> FStates;
@@ -167,8 +197,16 @@ private:
     TLoaderMessageEvent FOnState;
     TLoaderNotifyEvent FOnStatus;
 
-    // Counts changes that may give a pass something to do; the thread sleeps on it.
+    // Counts changes that may give a pass something to do; the thread sleeps on
+    // it. FHandled is the count at which the last passes found nothing new.
     mutable std::mutex FWakeLock;
     std::condition_variable FWake;
     std::uint64_t FChanges = 0;
+    std::uint64_t FHandled = 0;
+    TRunner FRunner = rnNone;
+    bool FFirstPass = true;
+    // What handlers threw while the passes ran on the main thread; the thread
+    // logs it, as it does for the passes it hands over itself.
+    std::vector<std::string> FErrors;
+    std::shared_ptr<TMainRun> FMainRun;
 };

@@ -44,7 +44,7 @@ TLiveAnswer TLiveInbox::Submit(const TLiveFields& Fields, const std::string& Sou
     }
     // One queued call serves every update that arrives before it runs.
     if (Wake)
-        TThread::Queue([Self = shared_from_this()] { Self->Deliver(); });
+        TThread::ForceQueue(this, [Self = shared_from_this()] { Self->Deliver(); });
     return A;
 }
 

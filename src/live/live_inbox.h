@@ -2,7 +2,7 @@
 // Where the inputs hand their updates over. An input thread judges an update
 // (template, skip rules, text fit: pure work on its own thread), answers its
 // client at once, and queues what is to go on air for the main thread, which
-// is woken by a queued call (TThread::Queue) and hands it to the bridge. The
+// is woken by a queued call (TThread::ForceQueue) and hands it to the bridge. The
 // main thread also publishes the bridge's state here for GET /status.
 //
 // The inbox is shared (std::shared_ptr): a call queued for the main thread

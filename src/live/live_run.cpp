@@ -66,7 +66,7 @@ protected:
             if (::poll(P, 2, -1) < 0 && errno != EINTR)
                 break;
             if (P[0].revents) {
-                TThread::Queue([S = FStopped] { *S = true; });
+                TThread::ForceQueue(nullptr, [S = FStopped] { *S = true; });
                 return;
             }
             if (P[1].revents)

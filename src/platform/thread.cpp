@@ -15,21 +15,23 @@ namespace {
 struct SyncCall {
     std::function<void()> Method;
     std::exception_ptr Error;
-    bool Done = false;
-    // Queued without a waiting caller: an exception is logged here.
-    bool Detached = false;
+    bool Done = false;                // under SyncState::Lock
+    std::condition_variable Finished; // the caller waits on it for Done
+    const void* QueuedBy = nullptr;   // set for a call nobody waits for (ForceQueue)
 };
 
 // Calls queued for the main thread; the same lock and condition also tell the
 // main thread that a worker has finished (so WaitFor can stop serving calls).
+// Conditions are signalled after the lock is let go, so that the woken thread
+// does not at once sleep again on the lock.
 struct SyncState {
     std::mutex Lock;
-    std::condition_variable Changed;  // a call was queued or a thread finished
-    std::condition_variable CallDone; // a queued call has run
+    std::condition_variable Changed; // a call was queued or a thread finished
     std::deque<std::shared_ptr<SyncCall>> Calls;
     std::function<void()> Wake;
+    // The main thread, readable without the lock (asked at every hand-over).
     std::atomic<bool> MainSet {false};
-    std::thread::id Main;
+    std::atomic<pthread_t> Main {};
 };
 
 SyncState& Sync()
@@ -45,7 +47,7 @@ void EnsureMainThread()
         return;
     std::lock_guard<std::mutex> g(s.Lock);
     if (!s.MainSet.load()) {
-        s.Main = std::this_thread::get_id();
+        s.Main = pthread_self();
         s.MainSet = true;
     }
 }
@@ -104,13 +106,12 @@ void TThread::Run()
         kvx::log::Caught("thread's DoTerminate threw");
     }
     const bool freeSelf = FFreeOnTerminate;
+    SyncState& s = Sync();
     {
-        SyncState& s = Sync();
         std::lock_guard<std::mutex> g(s.Lock);
         FFinished = true;
-        s.Changed.notify_all();
-        s.CallDone.notify_all();
     }
+    s.Changed.notify_all();
     if (freeSelf)
         delete this;
 }
@@ -186,14 +187,14 @@ void TThread::SynchronizeCall(const std::function<void()>& Method)
         std::lock_guard<std::mutex> g(s.Lock);
         s.Calls.push_back(call);
         wake = s.Wake;
-        s.Changed.notify_all();
     }
+    s.Changed.notify_all();
     if (wake)
         wake();
     std::exception_ptr error;
     {
         std::unique_lock<std::mutex> g(s.Lock);
-        s.CallDone.wait(g, [&] { return call->Done; });
+        call->Finished.wait(g, [&] { return call->Done; });
         // Taken out under the lock, so that this thread holds the only
         // reference: the main thread's copy of the call never outlives the
         // exception's last use here.
@@ -203,29 +204,28 @@ void TThread::SynchronizeCall(const std::function<void()>& Method)
         std::rethrow_exception(error);
 }
 
-void TThread::Queue(std::function<void()> Method)
+void TThread::ForceQueue(const void* Owner, std::function<void()> Method)
 {
-    if (IsMainThread()) {
-        try {
-            Method();
-        } catch (...) {
-            kvx::log::Caught("queued call threw");
-        }
-        return;
-    }
     SyncState& s = Sync();
     auto call = std::make_shared<SyncCall>();
     call->Method = std::move(Method);
-    call->Detached = true;
+    call->QueuedBy = Owner ? Owner : &s;
     std::function<void()> wake;
     {
         std::lock_guard<std::mutex> g(s.Lock);
         s.Calls.push_back(std::move(call));
         wake = s.Wake;
-        s.Changed.notify_all();
     }
+    s.Changed.notify_all();
     if (wake)
         wake();
+}
+
+void TThread::RemoveQueuedEvents(const void* Owner)
+{
+    SyncState& s = Sync();
+    std::lock_guard<std::mutex> g(s.Lock);
+    std::erase_if(s.Calls, [&](const std::shared_ptr<SyncCall>& C) { return Owner && C->QueuedBy == Owner; });
 }
 
 bool TThread::CheckSynchronize(int TimeoutMs)
@@ -234,42 +234,52 @@ bool TThread::CheckSynchronize(int TimeoutMs)
     if (!IsMainThread())
         return false;
     SyncState& s = Sync();
-    std::deque<std::shared_ptr<SyncCall>> calls;
-    {
-        std::unique_lock<std::mutex> g(s.Lock);
-        if (s.Calls.empty() && TimeoutMs > 0)
-            s.Changed.wait_for(g, std::chrono::milliseconds(TimeoutMs), [&] { return !s.Calls.empty(); });
-        calls.swap(s.Calls);
-    }
-    for (auto& call : calls) {
+    bool ran = false;
+    // Calls are taken one at a time, so that one queued meanwhile (ForceQueue
+    // from a call) is served in the same visit, and one removed meanwhile
+    // (RemoveQueuedEvents) never runs.
+    for (;;) {
+        std::shared_ptr<SyncCall> call;
+        {
+            std::unique_lock<std::mutex> g(s.Lock);
+            if (!ran && s.Calls.empty() && TimeoutMs > 0)
+                s.Changed.wait_for(g, std::chrono::milliseconds(TimeoutMs), [&] { return !s.Calls.empty(); });
+            if (s.Calls.empty())
+                return ran;
+            call = std::move(s.Calls.front());
+            s.Calls.pop_front();
+        }
+        ran = true;
         try {
             call->Method();
         } catch (...) {
-            if (call->Detached)
+            if (call->QueuedBy)
                 kvx::log::Caught("queued call threw");
             else
                 call->Error = std::current_exception();
         }
-        std::lock_guard<std::mutex> g(s.Lock);
-        call->Done = true;
-        s.CallDone.notify_all();
+        if (call->QueuedBy)
+            continue; // nobody waits for it
+        {
+            std::lock_guard<std::mutex> g(s.Lock);
+            call->Done = true;
+        }
+        call->Finished.notify_one(); // this thread's reference keeps the call alive
     }
-    return !calls.empty();
 }
 
 void TThread::SetMainThread()
 {
     SyncState& s = Sync();
     std::lock_guard<std::mutex> g(s.Lock);
-    s.Main = std::this_thread::get_id();
+    s.Main = pthread_self();
     s.MainSet = true;
 }
 
 bool TThread::IsMainThread()
 {
     SyncState& s = Sync();
-    std::lock_guard<std::mutex> g(s.Lock);
-    return s.MainSet.load() && s.Main == std::this_thread::get_id();
+    return s.MainSet.load() && pthread_equal(s.Main.load(), pthread_self());
 }
 
 void TThread::SetWakeMainThread(std::function<void()> Wake)

@@ -10,7 +10,9 @@
 // a wake-up callback (SetWakeMainThread) that queues a call to CheckSynchronize on
 // its event loop; a console program calls CheckSynchronize from its own loop.
 // WaitFor on the main thread keeps serving queued calls while it waits, so a
-// worker blocked in Synchronize cannot deadlock with it.
+// worker blocked in Synchronize cannot deadlock with it. ForceQueue queues a
+// call without waiting for it, even from the main thread: it runs after the
+// call being served, in the same CheckSynchronize.
 
 #include <atomic>
 #include <condition_variable>
@@ -60,14 +62,18 @@ public:
     // directly on the main thread. An exception thrown by Method is rethrown here.
     void Synchronize(const std::function<void()>& Method) { SynchronizeCall(Method); }
     static void SynchronizeCall(const std::function<void()>& Method);
-    // Queues Method for the main thread and returns at once (runs it directly
-    // on the main thread). Method runs in a later CheckSynchronize, in order
-    // with the other queued calls; what it throws is logged, never rethrown.
-    // Whatever Method uses must outlive that run.
-    static void Queue(std::function<void()> Method);
 
-    // Runs every queued call; answers whether it ran any. Call on the main thread only.
-    // With TimeoutMs > 0 it first waits that long for a call when none is queued.
+    // Queues Method for the main thread and returns at once, on any thread (the
+    // main thread included: the call then runs at its next CheckSynchronize).
+    // Owner only tags the call for RemoveQueuedEvents. An exception Method
+    // throws is logged.
+    static void ForceQueue(const void* Owner, std::function<void()> Method);
+    // Drops the calls ForceQueue queued for Owner that have not started yet.
+    static void RemoveQueuedEvents(const void* Owner);
+
+    // Runs every queued call, and those queued meanwhile, until none is left;
+    // answers whether it ran any. Call on the main thread only. With TimeoutMs
+    // > 0 it first waits that long for a call when none is queued.
     static bool CheckSynchronize(int TimeoutMs = 0);
 
     // Marks the calling thread as the main thread. Without this call the main thread

@@ -1,4 +1,5 @@
 #include "_conn/custom_connection.h"
+#include "support/thread_switches.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -443,6 +444,38 @@ TEST(CustomConnection, ReceivedBytesReachTheListenerOnceAndInOrder)
     }
 }
 
+TEST(CustomConnection, ASoleListenerGetsEachMessageWithoutTheBufferThreadWaking)
+{
+    TThread::SetMainThread();
+    Listener l;
+    TestConn conn;
+    conn.SetReconnectTimeout(1);
+    conn.AddThreadListener(l.ThreadID());
+    conn.Connect();
+    ASSERT_TRUE(l.WaitForLast(stConnected));
+    ASSERT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+    const std::string buffer = "Buffer of Conn1_:4";
+    const long before = ThreadSwitches(buffer);
+    ASSERT_GE(before, 0);
+    // One message at a time, each received before the next is read.
+    constexpr int Messages = 100;
+    std::string expected;
+    for (int i = 0; i < Messages; ++i) {
+        const std::string chunk(1, static_cast<char>('a' + i % 26));
+        conn.Feed(chunk);
+        expected += chunk;
+        ASSERT_TRUE(ServeUntil([&] { return l.Data().size() == expected.size(); }));
+    }
+    // The buffer thread keeps them without a hop or a wake-up each: it looks at
+    // them now and then, and lets them go.
+    EXPECT_LT(ThreadSwitches(buffer) - before, Messages / 2);
+    EXPECT_EQ(l.Data(), expected);
+    const auto pids = l.PIDs();
+    for (std::size_t i = 1; i < pids.size(); ++i)
+        EXPECT_EQ(pids[i], pids[i - 1] + 1);
+    EXPECT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
+}
+
 TEST(CustomConnection, SilentConnectionDeliversNothingAndKeepsNothing)
 {
     TThread::SetMainThread();
@@ -530,6 +563,30 @@ TEST(CustomConnection, AHeldMessageLivesUntilItsListenerLetsGoWhateverItsAge)
     EXPECT_EQ(InnerMessagesAlive(), alive + 2);
     holder.LetGo();
     EXPECT_TRUE(ServeUntil([&] { return InnerMessagesAlive() == alive; }));
+}
+
+TEST(CustomConnection, ABufferWaitingForAHeldMessageSleepsUntilItIsLetGo)
+{
+    TThread::SetMainThread();
+    Listener holder(false);
+    TestConn conn;
+    conn.AddThreadListener(holder.ThreadID());
+    conn.Connect();
+    ASSERT_TRUE(holder.WaitForLast(stConnected));
+    holder.LetGo();
+    conn.Feed("held");
+    ASSERT_TRUE(ServeUntil([&] { return holder.Data() == "held"; }));
+    // Long after the last message: the buffer thread has stopped looking and
+    // sleeps; it costs nothing while the listener holds on.
+    ServeUntil([] { return false; }, 300);
+    const std::string buffer = "Buffer of Conn1_:4";
+    const long before = ThreadSwitches(buffer);
+    ServeUntil([] { return false; }, 300);
+    EXPECT_EQ(ThreadSwitches(buffer), before);
+    EXPECT_EQ(conn.Buffer()->RetainedCount(), 1u);
+    // Letting go wakes it, and it releases the message.
+    holder.LetGo();
+    EXPECT_TRUE(ServeUntil([&] { return conn.Buffer()->RetainedCount() == 0; }));
 }
 
 TEST(CustomConnection, ListenersToggle)

@@ -333,6 +333,31 @@ TEST(Device, StatusesInOrderAndEachHandlerOnItsThread)
     }
 }
 
+TEST(Device, WithNothingForTheMainThreadTheDeviceHandsNothingOver)
+{
+    TThread::SetMainThread();
+    TPty Pty;
+    Journal J;
+    TCustomDevice D;
+    D.SetOnDeviceStatusAsync(TDeviceStatusEvent(&J, &Journal::StatusAsync));
+    D.SetOnDevicePacketAsync(TDevicePacketEvent(&J, &Journal::PacketAsync));
+    // A cleared entry is no handler either.
+    D.SetOnDevicePacket(TDevicePacketEvent(&J, &Journal::Packet));
+    D.SetOnDevicePacket(TDevicePacketEvent(&J, &Journal::Packet));
+    SetUpEncoderDevice(D);
+    D.SetConn(MakeConn(Pty));
+    D.Connect();
+    // The main thread serves no hand-over here: the device thread goes on alone.
+    ASSERT_TRUE(WaitUntil([&] { return J.Count() == 3; }));
+    Pty.Write("1\r\nOK\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return J.Count() == 4; }));
+    EXPECT_EQ(J.Take(),
+        (std::vector<std::string> {"StatusAsync Connecting @DEV_:4", "StatusAsync Connecting @DEV_:4",
+            "StatusAsync Connected @DEV_:4", "PacketAsync 1 @DEV_:4"}));
+    D.Disconnect();
+    ASSERT_TRUE(WaitUntil([&] { return D.Conn()->Connected() == stDisconnected; }));
+}
+
 TEST(Device, AThrowingPacketHandlerIsLoggedOnceAndItsPacketNotAnnouncedAgain)
 {
     TThread::SetMainThread();

@@ -12,7 +12,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/conn_listener.h"
 #include "support/pty.h"
@@ -56,6 +59,13 @@ private:
         return name == "sleep";
     }
     pid_t FPid = -1;
+};
+
+// A serial connection whose connect attempts a test can hold back.
+class THeldConnCOM : public TConnCOM {
+public:
+    THeldConnCOM() : TConnCOM(false) { }
+    using TConnCOM::TAttemptHold;
 };
 
 int OpenPath(const std::string& Path)
@@ -147,4 +157,76 @@ TEST(PortProblem, PlainHolderRefusesTheConnect)
     const std::string text = ConnectionErrorText(&conn);
     EXPECT_NE(text.find("sleep (pid " + std::to_string(rival.Pid()) + ")"), std::string::npos) << text;
     conn.Disconnect(stDisconnecting);
+}
+
+TEST(PortProblem, ManyPortsAreCheckedWithOneLookAtTheOtherProcesses)
+{
+    TPty held, free, locked;
+    const int plain = OpenPath(held.SlavePath());
+    ASSERT_GE(plain, 0);
+    TSleeper rival(plain, plain);
+    ::close(plain);
+    // Another open file of this process holding the lock is refused like a rival's.
+    const int locker = OpenPath(locked.SlavePath());
+    ASSERT_EQ(::flock(locker, LOCK_EX | LOCK_NB), 0);
+
+    const std::vector<TPortProblem> problems
+        = TConnCOM::CheckPorts({free.SlavePath(), held.SlavePath(), locked.SlavePath(), "/nonexistent/ttyX"});
+    ASSERT_EQ(problems.size(), 4u);
+    EXPECT_EQ(problems[0].Kind, ppNone);
+    EXPECT_EQ(problems[1].Kind, ppHeld);
+    EXPECT_EQ(problems[1].Holders, (std::vector<TPortHolder> {{rival.Pid(), "sleep"}}));
+    EXPECT_EQ(problems[2].Kind, ppOpen);
+    EXPECT_EQ(problems[2].Errno, EWOULDBLOCK);
+    EXPECT_EQ(problems[3].Kind, ppOpen);
+    EXPECT_EQ(problems[3].Errno, ENOENT);
+    // The one-port form agrees, and the checks left every port as they found it.
+    EXPECT_EQ(TConnCOM::CheckPort(held.SlavePath()).Holders, problems[1].Holders);
+    EXPECT_EQ(TConnCOM::CheckPort(free.SlavePath()).Kind, ppNone);
+    ::close(locker);
+    EXPECT_EQ(TConnCOM::CheckPort(locked.SlavePath()).Kind, ppNone);
+}
+
+TEST(PortProblem, AConnectOpensThePortOnceAndHoldsItFromTheCheckOn)
+{
+    TPty pty;
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, pty.SlavePath().c_str(), IN_OPEN), 0);
+    const auto opens = [&] {
+        int n = 0;
+        alignas(inotify_event) char buf[4096];
+        ssize_t got;
+        while ((got = ::read(watch, buf, sizeof buf)) > 0)
+            for (ssize_t at = 0; at < got; at += static_cast<ssize_t>(sizeof(inotify_event)))
+                n += (reinterpret_cast<inotify_event*>(buf + at)->mask & IN_OPEN) != 0;
+        return n;
+    };
+
+    TListener l;
+    THeldConnCOM conn;
+    conn.SetReconnectTimeout(20);
+    conn.AddThreadListener(l.Id());
+    conn.SetPort(pty.SlavePath());
+    ASSERT_TRUE(conn.Connect());
+    // From the check on, nobody else gets the port...
+    EXPECT_FALSE(OpenPortExclusive(pty.SlavePath()).Valid());
+    ASSERT_TRUE(l.WaitFor([](const Words& W, const std::string&) { return !W.empty() && W.back() == "Connected"; }));
+    // ...and the connection thread took the checked port as it was: one open.
+    EXPECT_EQ(opens(), 1);
+    conn.Disconnect(stDisconnecting);
+    ASSERT_TRUE(l.WaitFor([](const Words& W, const std::string&) { return W.back() == "Disconnected"; }));
+    EXPECT_TRUE(OpenPortExclusive(pty.SlavePath()).Valid());
+
+    // A connect given up before its attempt lets the port go too.
+    const std::size_t seen = l.Statuses().size();
+    {
+        const THeldConnCOM::TAttemptHold noAttempt(conn);
+        ASSERT_TRUE(conn.Connect());
+        conn.Disconnect(stDisconnecting);
+    }
+    ASSERT_TRUE(
+        l.WaitFor([&](const Words& W, const std::string&) { return W.size() > seen && W.back() == "Disconnected"; }));
+    EXPECT_TRUE(OpenPortExclusive(pty.SlavePath()).Valid());
+    ::close(watch);
 }

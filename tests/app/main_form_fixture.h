@@ -7,6 +7,7 @@
 #include "platform/thread.h"
 #include "tty_tree.h"
 
+#include <QAbstractSpinBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -15,6 +16,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -48,6 +50,30 @@ public:
     }
     QString AskOpenFileName() override { return OpenName; }
     QString AskSaveFileName() override { return SaveName; }
+
+    // What the window showed and allowed at every step of a script (the
+    // actions decided there and then, as the next idle pass would).
+    struct TStep {
+        QString Status;
+        bool Save, Revert, Defaults, Open, Ports;
+    };
+    std::vector<TStep> Steps;
+    // Times the editor was collected into a record.
+    int Collects = 0;
+    void CollectEditor(TBRDSDataValidator& R) override
+    {
+        ++Collects;
+        TMainForm::CollectEditor(R);
+    }
+    void ScriptProgress(const TScriptProgress& P) override
+    {
+        TMainForm::ScriptProgress(P);
+        if (P.Script == scNone || P.Script == scClockRefresh)
+            return;
+        UpdateActions();
+        Steps.push_back({StatusBarInfo.Text, _ac_DeviceSave->isEnabled(), _ac_DeviceRevert->isEnabled(),
+            _ac_DeviceDefaults->isEnabled(), _ac_FileOpen->isEnabled(), cbCOMS->isEnabled()});
+    }
 };
 
 // Accepts every set of findings and counts the calls.
@@ -96,6 +122,18 @@ inline void TypeKeys(QWidget* W, const QString& Text)
     }
 }
 
+// Replaces the text of a spin box by typing Text and pressing Enter.
+inline void TypeIntoSpinBox(QAbstractSpinBox* Box, const QString& Text)
+{
+    Box->selectAll();
+    for (QChar C : Text) {
+        QKeyEvent Press(QEvent::KeyPress, 0, Qt::NoModifier, QString(C));
+        QCoreApplication::sendEvent(Box, &Press);
+    }
+    QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(Box, &Enter);
+}
+
 // Runs the event loop alone (no direct serving of hand-overs) until Pred holds.
 template <typename Pred>
 bool UntilInEventLoop(Pred P, int Seconds = 10)
@@ -125,13 +163,22 @@ struct TWindow {
     TTtyTree Tty;
     TCountingPresenter Presenter;
     std::unique_ptr<TTestForm> F;
+    // Runs between show and PostInit (to answer questions PostInit asks).
+    std::function<void(TTestForm&)> BeforePostInit;
 
-    TWindow() { qputenv("KVX_CONFIG_DIR", Conf.path().toLocal8Bit()); }
+    // The configuration and the program's state (the recovery file) live in
+    // the test's own folder.
+    TWindow()
+    {
+        qputenv("KVX_CONFIG_DIR", Conf.path().toLocal8Bit());
+        qputenv("XDG_STATE_HOME", (Conf.path() + QStringLiteral("/state")).toLocal8Bit());
+    }
     ~TWindow()
     {
         Close();
         SetAlertPresenter(nullptr);
         qunsetenv("KVX_CONFIG_DIR");
+        qunsetenv("XDG_STATE_HOME");
     }
 
     // Creation, Init, show, PostInit: the program's start-up order.
@@ -143,6 +190,8 @@ struct TWindow {
         F->Init();
         SetAlertPresenter(&Presenter);
         F->show();
+        if (BeforePostInit)
+            BeforePostInit(*F);
         F->PostInit();
         return *F;
     }

@@ -32,7 +32,7 @@ protected:
     {
         ASSERT_TRUE(Tmp.isValid());
         Root = Tmp.path().toStdString();
-        for (const char* name : {"KVX_CONFIG_DIR", "XDG_CONFIG_HOME", "HOME"}) {
+        for (const char* name : {"KVX_CONFIG_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "HOME"}) {
             const char* v = std::getenv(name);
             Saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
         }
@@ -75,8 +75,8 @@ TEST_F(Config, FirstRunCreatesTheFolderAndWritesEveryKeyInOrder)
     config.APP_X = 120;
     config.APP_Y = -8;
     ASSERT_TRUE(dmi.WriteConfig(config));
-    EXPECT_EQ(
-        ReadFile(dmi.FileName()), "[Application]\nWIDTH=800\nHEIGHT=600\nX=120\nY=-8\nMaximized=0\n[Conn]\nPort=\n");
+    EXPECT_EQ(ReadFile(dmi.FileName()),
+        "[Application]\nWIDTH=800\nHEIGHT=600\nX=120\nY=-8\nMaximized=0\n[Conn]\nPort=\nReplyTimeout=5\n");
     // No temporary or probe file is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(prog + "/conf"), fs::directory_iterator()), 1);
 
@@ -113,6 +113,9 @@ TEST_F(Config, ReadsWhatIsThereAndDefaultsForTheRest)
             "[Application]\nWIDTH=" + std::string(200000, '9') + "\n[Conn]\nPort=" + std::string(1 << 20, 'z') + "\n",
             {0, 0, 800, 600, false, std::string(255, 'z')}},
         {"binary", binary, d},
+        {"reply time-out off", "[Conn]\nReplyTimeout=0\n", {0, 0, 800, 600, false, "", 0}},
+        {"reply time-out too long", "[Conn]\nReplyTimeout=86400\n", {0, 0, 800, 600, false, "", 600}},
+        {"reply time-out negative", "[Conn]\nReplyTimeout=-1\n", d},
         {"empty", "", d},
     };
     for (const Case& c : cases) {
@@ -131,6 +134,33 @@ TEST_F(Config, ReadsWhatIsThereAndDefaultsForTheRest)
     }
 }
 
+TEST_F(Config, StateFolderFollowsXdgStateHome)
+{
+    ::setenv("HOME", (Root + "/home").c_str(), 1);
+    struct Case {
+        const char* StateHome; // nullptr: unset
+        std::string Folder;
+    };
+    for (const Case& c :
+        {Case {nullptr, Root + "/home/.local/state/kvxc"}, Case {"relative", Root + "/home/.local/state/kvxc"},
+            Case {"", Root + "/home/.local/state/kvxc"}, Case {"/abs", "/abs/kvxc"}}) {
+        SCOPED_TRACE(c.StateHome ? c.StateHome : "unset");
+        if (c.StateHome)
+            ::setenv("XDG_STATE_HOME", c.StateHome, 1);
+        else
+            ::unsetenv("XDG_STATE_HOME");
+        EXPECT_EQ(StateFolder(), c.Folder);
+    }
+    ::setenv("XDG_STATE_HOME", (Root + "/state").c_str(), 1);
+    EXPECT_FALSE(fs::exists(Root + "/state"));
+    EXPECT_EQ(StateFolder(true), Root + "/state/kvxc");
+    EXPECT_TRUE(fs::is_directory(Root + "/state/kvxc"));
+    // A folder that cannot be made: a file stands where it belongs.
+    WriteFile(Root + "/blocked", "");
+    ::setenv("XDG_STATE_HOME", (Root + "/blocked").c_str(), 1);
+    EXPECT_EQ(StateFolder(true), "");
+}
+
 TEST_F(Config, WritingKeepsForeignLinesAndUpdatesKeysWhateverTheirCase)
 {
     ::setenv("KVX_CONFIG_DIR", (Root + "/own/deeper").c_str(), 1);
@@ -142,7 +172,7 @@ TEST_F(Config, WritingKeepsForeignLinesAndUpdatesKeysWhateverTheirCase)
     ASSERT_TRUE(dmi.WriteConfig({10, 20, 1280, 720, true, "ttyUSB2"}));
     EXPECT_EQ(ReadFile(dmi.FileName()),
         "; kept\n[application]\nwidth=1280\nTheme=dark\nHEIGHT=720\nX=10\nY=20\nMaximized=1\n\n[Other]\nA=1\n"
-        "[Conn]\nPort=ttyUSB2\n");
+        "[Conn]\nPort=ttyUSB2\nReplyTimeout=5\n");
 }
 
 TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile)

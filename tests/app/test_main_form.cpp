@@ -5,7 +5,9 @@
 #include "support/hostile_settings_files.h"
 
 #include "app/settings_form.h"
+#include "app/signal_closer.h"
 #include "support/kvxsim_process.h"
+#include "support/zone_scope.h"
 #include "ui/kit/help_window.h"
 #include "ui/kit/overlay.h"
 #include "ui/main/clock_panel.h"
@@ -13,6 +15,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QMenu>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +24,8 @@
 #include <QTextBrowser>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -50,10 +56,6 @@ TEST(MainForm, WindowDefinition)
     TWindow W;
     TTestForm& F = W.Start();
     EXPECT_EQ(F.windowTitle(), "Korvane Ardent RDS/RBDS Encoders Manager - TRELL Broadcast Ltd.");
-    EXPECT_EQ(F.size(), QSize(873, 584));
-    EXPECT_EQ(F.Panel1->geometry(), QRect(0, 500, 873, 59));
-    EXPECT_EQ(F.btnConnect->geometry(), QRect(759, 4, 110, 25));
-    EXPECT_EQ(F.gbRTC->geometry(), QRect(521, 113, 162, 384));
     EXPECT_EQ(F.StatusBar1->VersionText.left(5), "Ver: ");
     // Menus in order, with their separators.
     QStringList Items;
@@ -63,7 +65,7 @@ TEST(MainForm, WindowDefinition)
             Items << (A->isSeparator() ? QStringLiteral("-") : A->text());
     }
     EXPECT_EQ(Items,
-        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "&Exit", "&Device", "Connect", "&Settings",
+        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "&Exit", "&Device", "&Connect", "&Settings",
             "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "&Help", "&Help Contents", "&About"}));
     // Before the first status: "Idle" in black on aqua.
     EXPECT_EQ(F.StatusBarInfo.Text, "Idle");
@@ -296,7 +298,7 @@ TEST(MainFormSession, ConnectReadsTheEncoderIntoTheEditor)
     EXPECT_EQ(StatusFill(F), QColor(0, 128, 0));
     EXPECT_FALSE(F.StatusTimer->isActive());
     F.UpdateActions();
-    EXPECT_EQ(F._ac_DeviceConnect->text(), "Disconnect");
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "&Disconnect");
     EXPECT_EQ(F.btnConnect->text(), "Disconnect");
     EXPECT_TRUE(F._ac_DeviceConnect->isEnabled());
     EXPECT_TRUE(F._ac_FileOpen->isEnabled());
@@ -337,6 +339,299 @@ TEST(MainFormSession, SaveChangesSendsExactlyTheEditsAndRevertUndoesThem)
     EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
 }
 
+TEST(MainFormSession, MuteOrRefusingEncoderEndsTheScriptAndSaysWhatWasDone)
+{
+    struct Case {
+        const char* What;
+        std::vector<std::string> Sim;
+        bool Write;
+        const char* Running; // the status panel while the script waits
+        const char* Message; // the message box, and the status panel's note
+        const char* Details; // in the status panel's tool tip
+    };
+    const Case Cases[] = {
+        {"read, mute", {"--mute", "PS?"}, false, ": Reading 5/33", "no reply to PS? within 2 s", ""},
+        {"write, mute", {"--mute", "PS="}, true, ": Writing 2 of 3", "Save Failed! No reply to PS=NEW within 2 s.",
+            "1 of 3 commands applied: PI=C201.\nNot sent (1): TEXT=new text."},
+        {"write, refused", {"--refuse", "PS="}, true, ": Writing 2 of 3", "Save Failed! Negative Acknowledgement.",
+            "The encoder refused PS=NEW (it answered NO).\nThe encoder was partly changed: 1 of 3 commands applied: "
+            "PI=C201.\nNot sent (1): TEXT=new text."},
+    };
+    for (const Case& C : Cases) {
+        SCOPED_TRACE(C.What);
+        TConnected S;
+        TConfigData Config = DefConfigData;
+        Config.CONN_REPLY_TIMEOUT = 2; // long enough for a loaded machine to answer the rest
+        S.WriteConfig(Config);
+        ASSERT_EQ(S.Connect(C.Sim), C.Write);
+        TTestForm& F = *S.F;
+        const QString Port = QString::fromStdString(S.Sim.Path());
+        if (C.Write) {
+            F.edPI_B->setText(QStringLiteral("C201"));
+            F.edPS_B->setText(QStringLiteral("NEW"));
+            F.edRT_B->setText(QStringLiteral("new text"));
+            F.Steps.clear();
+            F.UpdateActions();
+            F._ac_DeviceSave->trigger();
+        }
+        ASSERT_TRUE(S.WaitDisconnected());
+        // While the script waited: where it was, and nothing that would start
+        // another script or change its port.
+        const auto Waiting = std::find_if(F.Steps.begin(), F.Steps.end(),
+            [&](const TTestForm::TStep& T) { return T.Status == Port + QString::fromLatin1(C.Running); });
+        ASSERT_NE(Waiting, F.Steps.end());
+        EXPECT_FALSE(Waiting->Save || Waiting->Revert || Waiting->Defaults || Waiting->Open || Waiting->Ports);
+        // Given up: said in a message box, and kept beside the status.
+        ASSERT_FALSE(F.Messages.empty());
+        QString Box = QString::fromLatin1(C.Message);
+        Box[0] = Box[0].toUpper(); // a message box begins with a capital
+        EXPECT_TRUE(F.Messages.back().startsWith(Box)) << F.Messages.back().toStdString();
+        EXPECT_TRUE(F.Messages.back().contains(QString::fromLatin1(C.Details))) << F.Messages.back().toStdString();
+        EXPECT_TRUE(F.StatusBarInfo.Text.endsWith(QStringLiteral(" - ") + QString::fromLatin1(C.Message)))
+            << F.StatusBarInfo.Text.toStdString();
+        EXPECT_TRUE(F.StatusBar1->toolTip().contains(QString::fromLatin1(C.Details)))
+            << F.StatusBar1->toolTip().toStdString();
+        QStatusTipEvent Tip(F.btnSave->statusTip());
+        QCoreApplication::sendEvent(F.btnSave, &Tip);
+        EXPECT_TRUE(F.StatusBarInfo.Text.contains(QString::fromLatin1(C.Message)));
+        F.UpdateActions();
+        EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
+        if (!C.Write) {
+            // Until the next connection.
+            F._ac_DeviceConnect->trigger();
+            ASSERT_TRUE(Until([&] { return F.StatusBarInfo.Text.contains("Reading"); }));
+            EXPECT_FALSE(F.StatusBar1->toolTip().contains(QString::fromLatin1(C.Message)));
+        }
+    }
+}
+
+TEST(MainFormSession, ConnectWithUnsavedEditsAsksFirst)
+{
+    // A write that failed half-way leaves the edits in the editor.
+    TConnected S;
+    ASSERT_TRUE(S.Connect({"--refuse", "TEXT="}));
+    TTestForm& F = *S.F;
+    F.edPS_B->setText(QStringLiteral("NEW PS"));
+    F.edRT_B->setText(QStringLiteral("new text"));
+    F.UpdateActions();
+    F._ac_DeviceSave->trigger();
+    ASSERT_TRUE(S.WaitDisconnected());
+    F.Messages.clear();
+
+    // Cancel: no connection, the edits stay.
+    F.Answers = {mrCancel};
+    F._ac_DeviceConnect->trigger();
+    ASSERT_EQ(F.Messages, std::vector<QString> {"Save Changes?"});
+    EXPECT_EQ(F.Dialogue->ConnectTag(), 0);
+    EXPECT_EQ(F.edRT_B->text(), "new text");
+
+    // Yes: once the encoder has been read, the edits come back and what still
+    // differs is written (the PS went through the first time).
+    F.Messages.clear();
+    F.Answers = {mrYes};
+    const std::size_t Before = S.Sim.Log().size();
+    F._ac_DeviceConnect->trigger();
+    ASSERT_TRUE(Until([&] { return S.Sim.Log().size() > Before && S.Sim.Log().back() == "TEXT=new text"; }));
+    EXPECT_EQ(F.edPS_B->text(), "NEW PS");
+    for (const std::string& L : S.LogFrom(Before))
+        EXPECT_NE(L, "PS=NEW PS");
+    ASSERT_TRUE(S.WaitDisconnected()); // refused again
+
+    // No: the read replaces them.
+    F.Messages.clear();
+    F.Answers = {mrNo};
+    F._ac_DeviceConnect->trigger();
+    ASSERT_TRUE(S.WaitRead());
+    EXPECT_EQ(F.Messages.size(), 1u);
+    EXPECT_EQ(F.edRT_B->text(), "");
+    EXPECT_EQ(F.edPS_B->text(), "NEW PS"); // what the encoder holds now
+}
+
+TEST(MainFormSession, SigtermKeepsTheConfigurationAndTheEditsForTheNextStart)
+{
+    for (const int Answer : {mrNo, mrYes}) {
+        SCOPED_TRACE(Answer == mrYes ? "loaded" : "declined");
+        TConnected S;
+        ASSERT_TRUE(S.Connect());
+        TTestForm* F = S.F.get();
+        F->move(40, 30);
+        F->edPS_B->setText(QStringLiteral("KEPT"));
+        {
+            TSignalCloser Closer([&](int) { F->CloseWithoutQuestions(); });
+            ASSERT_TRUE(Closer.Installed());
+            // The signal comes while a modal window is open: it is closed too.
+            QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+            TBaseForm::ShowMessage(QStringLiteral("A question"), mtConfirmation, mbYes | mbNo, 0);
+            ASSERT_TRUE(Until([&] { return !F->isVisible(); }));
+        }
+        EXPECT_TRUE(F->Messages.empty()); // closed without questions
+        EXPECT_TRUE(F->RecoveryError().empty());
+        S.Close();
+        const TConfigData Config = S.ReadConfig();
+        EXPECT_EQ(Config.APP_X, 40);
+        EXPECT_EQ(Config.APP_Y, 30);
+        const QString Kept = TMainForm::RecoveryFile();
+        EXPECT_NE(ReadAll(Kept.toStdString()).find("PS=KEPT\r\n"), std::string::npos);
+
+        // The next start offers the edits; the file goes either way.
+        S.BeforePostInit = [Answer](TTestForm& Next) { Next.Answers = {Answer}; };
+        TStartupOptions O;
+        O.Port = S.Sim.Path();
+        TTestForm& Next = S.Start(O);
+        ASSERT_EQ(Next.Messages.size(), 1u);
+        EXPECT_TRUE(Next.Messages[0].contains(Kept));
+        EXPECT_FALSE(QFile::exists(Kept));
+        EXPECT_EQ(Next.PendingEdits() != nullptr, Answer == mrYes);
+        Next._ac_DeviceConnect->trigger();
+        ASSERT_TRUE(S.WaitRead());
+        RunIdle();
+        EXPECT_EQ(Next.edPS_B->text(), Answer == mrYes ? "KEPT" : "RDS");
+        EXPECT_EQ(Next._ac_DeviceSave->isEnabled(), Answer == mrYes); // shown, not yet written
+        EXPECT_EQ(Next.StatusBarInfo.Text.endsWith(" - kept changes restored"), Answer == mrYes);
+    }
+}
+
+TEST(MainFormSession, FactoryDefaultsNamesTheBackupInTheStatusPanel)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect({"--serial", "KV-0042"}));
+    TTestForm& F = *S.F;
+    F.Answers = {mrYes};
+    F._ac_DeviceDefaults->trigger();
+    ASSERT_TRUE(S.WaitRead());
+    const QString Backup = QString::fromStdString(F.Dialogue->LastBackup());
+    ASSERT_TRUE(QFileInfo(Backup).fileName().startsWith("KV-0042-")) << Backup.toStdString();
+    EXPECT_TRUE(QFile::exists(Backup));
+    EXPECT_TRUE(F.StatusBarInfo.Text.endsWith(
+        QStringLiteral(": Connected - settings before the reset saved in ") + QFileInfo(Backup).fileName()))
+        << F.StatusBarInfo.Text.toStdString();
+    EXPECT_TRUE(F.StatusBar1->toolTip().contains(Backup)) << F.StatusBar1->toolTip().toStdString();
+}
+
+TEST(MainFormSession, ConnectedAndIdleTheWindowCollectsAndRepaintsNothing)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    RunIdle();
+    // Paint events of the editor's group boxes and of the help markers over them.
+    struct TPaints : QObject {
+        int Count = 0;
+        bool eventFilter(QObject* O, QEvent* E) override
+        {
+            if (E->type() == QEvent::Paint && (qobject_cast<TGroupBox*>(O) || O->inherits("TOverlayPanel")))
+                ++Count;
+            return false;
+        }
+    } Paints;
+    qApp->installEventFilter(&Paints);
+    F.Collects = 0;
+    // A clock refresh and a tick of the computer's clock, served by the
+    // window's own event loop with its idle passes.
+    const std::uint64_t Packets = F.Dialogue->PacketCount();
+    const QString Time = F.ClockPanel->lbRTC_LT->text();
+    ASSERT_TRUE(UntilInEventLoop([&] {
+        return F.Dialogue->PacketCount() >= Packets + 5 && F.Dialogue->LastScriptEnd() == 206
+            && F.ClockPanel->lbRTC_LT->text() != Time;
+    }));
+    RunIdle();
+    qApp->removeEventFilter(&Paints);
+    EXPECT_EQ(F.Collects, 0);
+    EXPECT_EQ(Paints.Count, 0);
+    // An edit is decided at the next idle pass, once.
+    F.edPS_B->setText(QStringLiteral("EDITED"));
+    RunIdle();
+    EXPECT_EQ(F.Collects, 1);
+    EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
+}
+
+TEST(MainFormSession, DeviceMenuAccessKeysDisconnectAndConnect)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    QMenu* Device = nullptr;
+    for (QAction* M : F.MainMenu->actions())
+        if (M->text() == "&Device")
+            Device = M->menu();
+    ASSERT_NE(Device, nullptr);
+    // Alt+D opens the menu; the key underlined in the caption the connect
+    // state gave the command runs it.
+    auto Press = [&](int Key, const char* Text) {
+        Device->popup(F.mapToGlobal(QPoint(0, 0)));
+        KeyClick(Device, Key, Qt::NoModifier, QString::fromLatin1(Text));
+        Device->close();
+    };
+    Press(Qt::Key_D, "d");
+    ASSERT_TRUE(S.WaitDisconnected());
+    F.UpdateActions();
+    Press(Qt::Key_C, "c");
+    EXPECT_TRUE(S.WaitRead());
+}
+
+TEST(MainFormSession, SavePressedDuringTheClockRefreshFollowsIt)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    F.edPS_B->setText(QStringLiteral("AFTER"));
+    F.UpdateActions();
+    F.Dialogue->ClockRefreshTick();
+    ASSERT_EQ(F.Dialogue->Progress().Script, scClockRefresh);
+    F._ac_DeviceSave->trigger(); // the automaton is busy: the save waits for it
+    ASSERT_TRUE(S.WaitWritten());
+    EXPECT_EQ(S.Sim.Log().back(), "PS=AFTER");
+}
+
+TEST(MainFormSession, QuarterHourOffsetsAreSentExactly)
+{
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    const std::pair<const char*, const char*> Cases[]
+        = {{"5.75", "OFFSET=+05:45"}, {"-3.25", "OFFSET=-03:15"}, {"12.75", "OFFSET=+12:45"}};
+    for (const auto& [Typed, Sent] : Cases) {
+        SCOPED_TRACE(Typed);
+        const std::size_t Before = S.Sim.Log().size();
+        TypeIntoSpinBox(F.ClockPanel->ednxTimeOffset, QString::fromLatin1(Typed));
+        F.UpdateActions();
+        ASSERT_TRUE(F._ac_DeviceSave->isEnabled());
+        F._ac_DeviceSave->trigger();
+        ASSERT_TRUE(S.WaitWritten());
+        EXPECT_EQ(S.LogFrom(Before), std::vector<std::string> {Sent});
+    }
+}
+
+TEST(MainFormSession, SynchronisingSaveLeavesEditorDeviceCopyAndBackupWithTheComputersClock)
+{
+    TZoneScope Zone("Asia/Kathmandu"); // +05:45, no daylight time
+    TConnected S;
+    ASSERT_TRUE(S.Connect());
+    TTestForm& F = *S.F;
+    // An offset typed by hand, then the computer's clock chosen instead.
+    F.ClockPanel->ednxTimeOffset->setValue(3.5);
+    F.ClockPanel->rbCTSyncComp->click();
+    const std::size_t Before = S.Sim.Log().size();
+    F.UpdateActions();
+    F._ac_DeviceSave->trigger();
+    ASSERT_TRUE(S.WaitWritten());
+    const std::vector<std::string> Sent = S.LogFrom(Before);
+    ASSERT_EQ(Sent.size(), 3u);
+    EXPECT_EQ(Sent[2], "OFFSET=+05:45");
+    EXPECT_EQ(F.Dialogue->BRDSDV->Offset, 345);
+    EXPECT_DOUBLE_EQ(F.ClockPanel->ednxTimeOffset->value(), 5.75);
+    EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
+    F.UpdateActions();
+    EXPECT_FALSE(F._ac_DeviceSave->isEnabled()); // the editor and the encoder agree
+
+    // A factory reset's backup records what the encoder held.
+    F.Answers = {mrYes};
+    F._ac_DeviceDefaults->trigger();
+    ASSERT_FALSE(F.Dialogue->LastBackup().empty());
+    EXPECT_NE(ReadAll(F.Dialogue->LastBackup()).find("OFFSET=+05:45\r\n"), std::string::npos);
+    ASSERT_TRUE(S.WaitRead());
+}
+
 TEST(MainFormSession, RefusedCommandDisconnectsWithAMessage)
 {
     // Refused at the third of four commands: what was applied and what was not sent.
@@ -358,7 +653,7 @@ TEST(MainFormSession, RefusedCommandDisconnectsWithAMessage)
         "The encoder was partly changed: 2 of 4 commands applied: PI=C201, PS=NOPE.\nNot sent (1): TP=1.");
     EXPECT_FALSE(F.gbPS_B->isEnabled());
     F.UpdateActions();
-    EXPECT_EQ(F._ac_DeviceConnect->text(), "Connect");
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
 }
 
 TEST(MainFormSession, OpenRefusesHostileFilesAndWhatIsNotAFileAtOnce)
@@ -465,7 +760,7 @@ TEST(MainFormSession, UnpluggedEncoderDisablesTheEditorAndResetsTheTitle)
     EXPECT_EQ(F.windowTitle(), F.ORGCaption);
     EXPECT_TRUE(F.FileName.isEmpty());
     F.UpdateActions();
-    EXPECT_EQ(F._ac_DeviceConnect->text(), "Connect");
+    EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
     EXPECT_FALSE(F._ac_FileOpen->isEnabled());
     // Beside the status word: what happened and what to do.
     EXPECT_TRUE(F.StatusBar1->toolTip().contains("went away while connected")) << F.StatusBar1->toolTip().toStdString();
@@ -482,8 +777,12 @@ TEST(MainFormSession, PortThatCannotBeOpenedSaysWhyBesideTheStatus)
     ASSERT_TRUE(Until([&] { return F.Dialogue->ConnectTag() == 0 && !F.StatusBarInfo.Text.contains("Connecting"); }))
         << F.StatusBarInfo.Text.toStdString();
     EXPECT_TRUE(F.StatusBar1->toolTip().contains("does not exist")) << F.StatusBar1->toolTip().toStdString();
-    EXPECT_TRUE(F.StatusBar1->Hint.startsWith("/dev/kvx-no-such-port does not exist"))
-        << F.StatusBar1->Hint.toStdString();
+    EXPECT_TRUE(F.StatusBarInfo.Text.contains(" - /dev/kvx-no-such-port does not exist"))
+        << F.StatusBarInfo.Text.toStdString();
+    // The hint of the control under the mouse takes nothing of it away.
+    QStatusTipEvent Tip(F.btnSave->statusTip());
+    QCoreApplication::sendEvent(F.btnSave, &Tip);
+    EXPECT_TRUE(F.StatusBarInfo.Text.contains("does not exist"));
 }
 
 TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
@@ -516,8 +815,8 @@ TEST(MainFormSession, FactoryDefaultsRefusedOrUnansweredSaySo)
         std::vector<std::string> Sim;
         const char* Message;
     } Cases[] = {
-        {{"--refuse", "INIT"}, "the encoder refused INIT: it was not reset"},
-        {{"--mute", "INIT"}, "no reply to INIT within 0.3 s: the encoder may not have been reset"},
+        {{"--refuse", "INIT"}, "The encoder refused INIT: it was not reset"},
+        {{"--mute", "INIT"}, "No reply to INIT within 0.3 s: the encoder may not have been reset"},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Message);

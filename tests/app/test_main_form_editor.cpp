@@ -7,8 +7,11 @@
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 
+#include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <gtest/gtest.h>
 
 namespace {
@@ -154,19 +157,72 @@ TEST(MainFormEditor, KeyFiltersOfPIAndCallLetters)
         TypeKeys(C.Box, QString::fromLatin1(C.Keys));
         EXPECT_EQ(C.Box->text(), QString::fromLatin1(C.Shown)) << C.Keys;
     }
-    // Text that is not hexadecimal (pasted through the context menu) is
-    // reported and leaves the call letters as they were.
-    F.edCall_B->setText(QStringLiteral("WABC"));
-    F.edPI_B->setText(QStringLiteral("XY"));
-    ASSERT_EQ(F.Messages.size(), 1u);
-    EXPECT_EQ(F.Messages[0], "'XY' is not a valid integer value");
-    EXPECT_EQ(F.edCall_B->text(), "WABC");
-
-    // Pasting is a control character: refused.
+    // The paste shortcut is a control character: refused.
     QGuiApplication::clipboard()->setText(QStringLiteral("ABCD"));
     F.edPI_B->setText(QStringLiteral("12"));
     KeyClick(F.edPI_B, Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
     EXPECT_EQ(F.edPI_B->text(), "12");
+}
+
+namespace {
+
+// Pastes Clip into Box through its context menu, as the user would.
+void PasteFromMenu(QLineEdit* Box, const QString& Clip)
+{
+    QGuiApplication::clipboard()->setText(Clip);
+    QContextMenuEvent Menu(QContextMenuEvent::Mouse, QPoint(5, 5), Box->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(Box, &Menu);
+    auto* Popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(Popup, nullptr);
+    QAction* Paste = nullptr;
+    for (QAction* A : Popup->actions())
+        if (A->objectName() == QLatin1String("edit-paste"))
+            Paste = A;
+    ASSERT_NE(Paste, nullptr);
+    Paste->trigger();
+    Popup->close();
+}
+
+} // namespace
+
+TEST(MainFormEditor, PIAndCallLetterBoxesEditWithoutErrorBoxes)
+{
+    TWindow W;
+    TTestForm& F = W.Start();
+    F.SetEditorEnabled(true);
+    // Emptying "----" key by key: a text of dashes is an empty box, no error.
+    F.ClearEditor();
+    F.edPI_B->end(false);
+    for (int i = 0; i < 4; ++i)
+        KeyClick(F.edPI_B, Qt::Key_Backspace);
+    EXPECT_EQ(F.edPI_B->text(), "");
+    // Typing into "----" replaces the dashes.
+    F.ClearEditor();
+    TypeKeys(F.edPI_B, QStringLiteral("c201"));
+    EXPECT_EQ(F.edPI_B->text(), "C201");
+    EXPECT_EQ(F.edCall_B->text(), QString::fromStdString(PIToCallLetters(0xC201)));
+
+    // Pasting keeps hexadecimal digits (PI) or letters (call letters) only.
+    struct Case {
+        QLineEdit* Box;
+        const char* Before;
+        const char* Clip;
+        const char* After;
+    };
+    const Case Cases[] = {
+        {F.edPI_B, "----", "c2-0 1x!", "C201"},
+        {F.edPI_B, "AB", " cd-12", "ABCD"}, // at the caret, within the length limit
+        {F.edPI_B, "12", "xyz", "12"},
+        {F.edCall_B, "----", "w-a b1c", "WABC"},
+    };
+    for (const Case& C : Cases) {
+        C.Box->setText(QString::fromLatin1(C.Before));
+        C.Box->end(false);
+        PasteFromMenu(C.Box, QString::fromLatin1(C.Clip));
+        EXPECT_EQ(C.Box->text(), QString::fromLatin1(C.After)) << C.Clip;
+    }
+    EXPECT_EQ(F.edPI_B->text(), QString::asprintf("%.4X", CallLettersToPI("WABC")));
+    EXPECT_TRUE(F.Messages.empty()) << F.Messages[0].toStdString();
 }
 
 TEST(MainFormEditor, CallLettersTypedInLowerCaseGiveThePI)

@@ -50,8 +50,9 @@ pty=$(head -n 1 "$tmp/sim.out")
 [ -c "$pty" ] || fail "kvxsim printed no terminal: $(cat "$tmp/sim.err")"
 
 mkdir -m 700 "$tmp/run"
-printf 'PI=C201\r\nPS=MY RADIO\r\nTEXT=from a file manager\r\n' >"$tmp/station.kvx"
-(cd "$tmp" && exec env KVX_CONFIG_DIR="$tmp/conf" XDG_RUNTIME_DIR="$tmp/run" XDG_DATA_HOME="$tmp/data" \
+# Every key, so that no missing-key notice stands between the read and the title.
+printf 'PI=C201\r\nPS=MY RADIO\r\nPTY=0\r\nTA=0\r\nTATIME=0\r\nTP=0\r\nMS=0\r\nDI=0\r\nMODE=0\r\nTEXT=from a file manager\r\nDRTS=0\r\nDPSS=0\r\nPARSE=0\r\nAF1=0\r\nAF2=0\r\nAF3=0\r\nAF4=0\r\nAF5=0\r\nAF6=0\r\nAF7=0\r\nPHASE=0\r\nCT=0\r\nOFFSET=+00:00\r\nDST=0\r\nSYNC=0\r\n' >"$tmp/station.kvx"
+(cd "$tmp" && exec env KVX_CONFIG_DIR="$tmp/conf" XDG_RUNTIME_DIR="$tmp/run" XDG_DATA_HOME="$tmp/data" XDG_STATE_HOME="$tmp/state" \
     KVX_LOG=debug QT_QPA_PLATFORM=xcb "$kvxc" station.kvx --port "$pty" --connect) >"$tmp/kvxc.log" 2>&1 &
 app=$!
 

@@ -2,9 +2,13 @@
 // simulated encoder with a second copy that ends at once.
 #if defined(KVXC_PATH) && defined(KVXSIM_PATH)
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/types.h>
 
 #include "support/kvxsim_process.h"
 
@@ -18,6 +22,7 @@ QProcessEnvironment Environment(const QTemporaryDir& Dir)
     env.insert(QStringLiteral("KVX_CONFIG_DIR"), Dir.filePath(QStringLiteral("conf")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Dir.path());
     env.insert(QStringLiteral("XDG_DATA_HOME"), Dir.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), Dir.filePath(QStringLiteral("state")));
     return env;
 }
 
@@ -55,6 +60,28 @@ TEST(Program, CommandLineAnswersWithoutAWindow)
         EXPECT_EQ(p.exitCode(), C.Code);
         EXPECT_TRUE(p.readAllStandardOutput().contains(C.Out));
         EXPECT_TRUE(p.readAllStandardError().contains(C.Err));
+    }
+}
+
+TEST(Program, EndsThroughItsNormalPathOnSigtermSigintAndSighup)
+{
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(Signal);
+        QTemporaryDir dir;
+        QProcess p;
+        p.setProcessEnvironment(Environment(dir));
+        p.setReadChannel(QProcess::StandardError);
+        p.start(QStringLiteral(KVXC_PATH));
+        QByteArray log;
+        while (!log.contains("first paint") && p.waitForReadyRead(30000))
+            log += p.readAllStandardError();
+        ASSERT_TRUE(log.contains("first paint")) << log.toStdString();
+        ::kill(static_cast<pid_t>(p.processId()), Signal);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0);
+        // The configuration was written on the way out.
+        EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("conf/kvxc.ini"))));
     }
 }
 

@@ -106,7 +106,7 @@ TEST_F(SettingsForm, LaidOutAsDesigned)
 
     // Tab order: tree, the page's controls, OK, Default, Cancel.
     const std::vector<QWidget*> wanted
-        = {f.tvMain, f.cbCOMS, f.btnRefreshCOM, f.btnOK(), f.btnDefault(), f.btnCancel()};
+        = {f.tvMain, f.cbCOMS, f.btnRefreshCOM, f.edReplyTimeout, f.btnOK(), f.btnDefault(), f.btnCancel()};
     std::vector<QWidget*> order;
     QWidget* w = f.tvMain;
     do {
@@ -172,6 +172,21 @@ TEST_F(SettingsForm, OpenChooseDefaultRefreshAndClose)
             mrOk, {0, 0, 800, 600, false, link}},
         {"a port now absent is kept", {0, 0, 800, 600, false, "ttyUSB9"}, [](TSettingsForm& f) { f.btnOK()->click(); },
             mrOk, {0, 0, 800, 600, false, "ttyUSB9"}},
+        {"the reply time-out: 0 waits without end", used,
+            [](TSettingsForm& f) {
+                EXPECT_EQ(f.edReplyTimeout->text(), "5 s");
+                f.edReplyTimeout->setValue(0);
+                EXPECT_EQ(f.edReplyTimeout->text(), "wait without end");
+                f.btnOK()->click();
+            },
+            mrOk, {100, 50, 1024, 700, true, "ttyUSB0", 0}},
+        {"Default puts the reply time-out back", {0, 0, 800, 600, false, "", 30},
+            [](TSettingsForm& f) {
+                EXPECT_EQ(f.edReplyTimeout->value(), 30);
+                f.btnDefault()->click();
+                f.btnOK()->click();
+            },
+            mrOk, DefConfigData},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);

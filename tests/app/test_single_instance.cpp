@@ -67,6 +67,31 @@ TEST_F(SingleInstance, SecondCopyEndsAndTheFirstIsAskedToRestore)
     EXPECT_EQ(RunProbe({Name}), 0);
 }
 
+TEST_F(SingleInstance, OneCopyPerGraphicalSession)
+{
+    const QByteArray OldDisplay = qgetenv("DISPLAY");
+    const QByteArray OldWayland = qgetenv("WAYLAND_DISPLAY");
+    qputenv("DISPLAY", ":7");
+    qunsetenv("WAYLAND_DISPLAY");
+    ASSERT_TRUE(IsFirstInstance(Name));
+    struct TCase {
+        const char* Display;
+        const char* Wayland;
+        int Code; // 3: a second copy, 0: a first copy in its own session
+    };
+    for (const TCase& C : {TCase {":7", "", 3}, TCase {":7.0", "", 3}, TCase {":8", "", 0}, TCase {"", "wayland-1", 0},
+             TCase {"", "", 0}}) {
+        SCOPED_TRACE(std::string(C.Display) + "/" + C.Wayland);
+        qputenv("DISPLAY", C.Display);
+        qputenv("WAYLAND_DISPLAY", C.Wayland);
+        EXPECT_EQ(RunProbe({Name}), C.Code);
+    }
+    qputenv("DISPLAY", OldDisplay);
+    qputenv("WAYLAND_DISPLAY", OldWayland);
+    if (OldWayland.isEmpty())
+        qunsetenv("WAYLAND_DISPLAY");
+}
+
 TEST_F(SingleInstance, RequestBeforeTheHookIsSetChangesNothing)
 {
     ASSERT_TRUE(IsFirstInstance(Name));
@@ -103,7 +128,7 @@ TEST_F(SingleInstance, RunningCopyInAnotherProcessIsRestored)
 TEST_F(SingleInstance, UnusableLockFileFailsWithoutRunning)
 {
     // A folder where the lock file belongs cannot be opened as the lock.
-    ASSERT_TRUE(QDir(Runtime.path()).mkdir(Name + QStringLiteral(".lock")));
+    ASSERT_TRUE(QDir().mkdir(SingleInstanceFileBase(Name) + QStringLiteral(".lock")));
     EXPECT_FALSE(IsFirstInstance(Name));
     EXPECT_EQ(SingleInstanceFailures(), unsigned(sifLockFailed));
 }
@@ -112,7 +137,7 @@ TEST_F(SingleInstance, SecondCopyEndsAtOnceWhenTheRunningCopyDoesNotAnswer)
 {
     // The lock is held by a copy that serves no requests: its socket is
     // missing, or it is hung with its queue of pending connections full.
-    const QByteArray base = QFile::encodeName(Runtime.path() + QLatin1Char('/') + Name);
+    const QByteArray base = QFile::encodeName(SingleInstanceFileBase(Name));
     const int lock = ::open((base + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_GE(lock, 0);
     ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);

@@ -44,7 +44,7 @@ TEST(KvxctlScripts, CommandsAndExitCodes)
             {"PI=C201", "PS=RADIO 1", "ECHO=0"}},
         // Refused at its third command: PI and PS were applied, so the encoder was partly changed.
         {{"--refuse", "TA="}, "PI=C201\r\nPS=NEW\r\nTA=1\r\nTP=1\r\nCT=1\r\nMS=1\r\nDI=1\r\n", "write %s", 6,
-            {"PI=C201 -> \\r\\nOK\\r\\n\nPS=NEW -> \\r\\nOK\\r\\n\nTA=1 -> \\r\\nNO\\r\\n\n",
+            {"PI=C201 -> \\r\\nOK\\r\\n\nPS=NEW -> \\r\\nOK\\r\\n\n", "TA=1 -> \\r\\nNO\\r\\n\n",
                 "kvxctl: Save Failed! Negative Acknowledgement.\nkvxctl: The encoder refused TA=1 (it answered NO).\n"
                 "kvxctl: The encoder was partly changed: 2 of 4 commands applied: PI=C201, PS=NEW.\n"
                 "kvxctl: Not sent (1): TP=1.\n"},

@@ -1,6 +1,7 @@
 #include "dialogue/loader_automaton.h"
 #include "platform/log.h"
 #include "support/log_capture.h"
+#include "support/thread_switches.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -208,6 +209,32 @@ TEST(LoaderAutomaton, RunsByTablePositionWithAListStateAndWaitsWithoutPassing)
     L.SetActive(true);
     ASSERT_TRUE(D.Run(L));
     EXPECT_EQ(D.Order, (std::vector<std::int32_t> {125, 127, 126, 128}));
+}
+
+TEST(LoaderAutomaton, RepliesStoredOnTheMainThreadAreServedThereWithoutWakingTheThread)
+{
+    Driver D;
+    TLoaderAutomata L;
+    for (std::int32_t N : {1, 2, 3, 4})
+        L.AddState(new TKVXState(N, "C" + std::to_string(N), "", 0));
+    L.SetOnState(TLoaderMessageEvent(&D, &Driver::OnState));
+    L.SetActive(true);
+    // The start reaches the main thread through the loader thread; the first
+    // state then waits for its reply.
+    ASSERT_TRUE(ServeUntil([&] { return D.Waiting; }));
+    ServeUntil([] { return false; }, 50); // the thread goes back to sleep
+    const long Before = ThreadSwitches("LoaderAutomata");
+    ASSERT_GE(Before, 0);
+    ASSERT_TRUE(D.Run(L)); // each reply stored on the main thread, as the device's packet event does
+    EXPECT_EQ(ThreadSwitches("LoaderAutomata"), Before);
+    // The same walk as ever: every phase handed over in order, on the main thread.
+    EXPECT_EQ(D.Order, (std::vector<std::int32_t> {1, 2, 3, 4}));
+    EXPECT_EQ(D.Sent, (std::vector<std::string> {"C1?", "C2?", "C3?", "C4?"}));
+    for (const char* Call : {"1:0", "1:1", "2:0", "2:1", "2:3", "4:3"})
+        EXPECT_EQ(D.CallsOf(Call), 1) << Call;
+    for (const char* Call : {"1:2", "2:2", "3:2", "4:2"})
+        EXPECT_EQ(D.CallsOf(Call), 2) << Call;
+    EXPECT_FALSE(L.Active());
 }
 
 TEST(LoaderAutomaton, StatusHandlerOpensEveryPassAndIdlePassesAreNotRepeated)

@@ -1,5 +1,6 @@
 #include "support/kvxsim_process.h"
 #include "support/temp_dir.h"
+#include "support/thread_switches.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -145,7 +146,8 @@ TEST_F(Sim, SettingsAreValidatedAndReadBack)
         {"OFFSET=+05:45", true, "OFFSET?", "+05:45"},
         {"OFFSET=+12:45", true, "OFFSET?", "+12:45"},
         {"OFFSET=-09:30", true, "OFFSET?", "-09:30"},
-        {"OFFSET=+05:15", false, "", ""},
+        {"OFFSET=-03:15", true, "OFFSET?", "-03:15"},
+        {"OFFSET=+05:20", false, "", ""},
         {"OFFSET=+05:60", false, "", ""},
         {"OFFSET=05:00", false, "", ""},
         {"SYNC=2", true, "SYNC?", "EXT"},
@@ -455,6 +457,59 @@ TEST_F(Sim, HangupAfterMakesTheTerminalGoAway)
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
+TEST_F(Sim, WaitsForAClientWithoutWakingUp)
+{
+    ASSERT_TRUE(sim.Start({}));
+    // Settled: the start-up's own work is done once the terminal is printed.
+    ServeUntil([] { return false; }, 100);
+    const long before = ProcessSwitches(sim.Pid());
+    ServeUntil([] { return false; }, 300);
+    EXPECT_EQ(ProcessSwitches(sim.Pid()), before) << "no client: nothing to wake up for";
+    // The client that opens the terminal is served, and so is the next one.
+    ASSERT_TRUE(sim.Open());
+    ASSERT_TRUE(sim.EchoOff());
+    sim.CloseClient();
+    ASSERT_TRUE(sim.WaitForStderr("client left"));
+    ServeUntil([] { return false; }, 100);
+    const long idle = ProcessSwitches(sim.Pid());
+    ServeUntil([] { return false; }, 300);
+    EXPECT_EQ(ProcessSwitches(sim.Pid()), idle);
+    ASSERT_TRUE(sim.Open());
+    EXPECT_EQ(sim.Ask("PI?"), value("FFFF"));
+}
+
+TEST_F(Sim, ALineRateDeliversNoByteBeforeItsTimeAndReportsTheWire)
+{
+    // 2400 bit/s: 10 bits a byte, 4.17 ms each.
+    constexpr double byteMs = 10.0 * 1000 / 2400;
+    startQuiet({"--baud", "2400"});
+    using Clock = std::chrono::steady_clock;
+    const auto sent = Clock::now();
+    ASSERT_TRUE(sim.Send("PI?\r\n"));
+    // Bytes may come late on a busy machine, never early: the reply's k-th
+    // byte leaves once the command's four bytes up to CR are in and the k
+    // bytes before it are out.
+    std::string got;
+    std::vector<double> at;
+    while (got.size() < value("FFFF").size()) {
+        const std::string b = sim.ReadSome(10000);
+        ASSERT_FALSE(b.empty());
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
+        for (char c : b) {
+            got += c;
+            at.push_back(ms);
+        }
+    }
+    EXPECT_EQ(got, value("FFFF"));
+    for (std::size_t k = 0; k < at.size(); ++k)
+        EXPECT_GE(at[k], (4 + k + 1) * byteMs) << "byte " << k;
+    // Every byte each way counts once: ECHO=0 CR LF and PI? CR LF in; the echo
+    // of ECHO=0 CR, two replies out.
+    EXPECT_EQ(sim.Stop(), 0);
+    const std::regex report("line of 2400 bit/s: 13 bytes in, 25 bytes out, wire time 158\\.333 ms");
+    EXPECT_TRUE(std::regex_search(sim.ErrorOutput(), report)) << sim.ErrorOutput();
+}
+
 TEST_F(Sim, BabbleNeverEndsALine)
 {
     ASSERT_TRUE(sim.StartAsClient({"--babble"}));
@@ -478,9 +533,10 @@ TEST(KvxsimCommandLine, HelpDocumentsEveryOption)
     EXPECT_EQ(pclose(p), 0);
     for (const char* opt : {"--device", "--link", "--firmware", "--hardware", "--serial", "--pilot", "--state", "--log",
              "--refuse", "--mute", "--garbage", "--delay", "--chunk", "--chunk-gap", "--hangup-after", "--babble",
-             "--bare-ok", "--reply", "--rev-one-line", "--help"})
+             "--bare-ok", "--reply", "--rev-one-line", "--baud", "--help"})
         EXPECT_NE(out.find(opt), std::string::npos) << opt;
     EXPECT_NE(system(KVXSIM_PATH " --chunk 0 2>/dev/null"), 0);
+    EXPECT_NE(system(KVXSIM_PATH " --baud 0 2>/dev/null"), 0);
     EXPECT_NE(system(KVXSIM_PATH " --bogus 2>/dev/null"), 0);
     EXPECT_NE(system(KVXSIM_PATH " --reply NOEQUALS 2>/dev/null"), 0);
 }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -123,6 +124,43 @@ TEST(Thread, SynchronizeOnTheMainThreadRunsDirectlyAndRethrows)
     EXPECT_TRUE(caught);
 }
 
+TEST(Thread, QueuedCallsRunAfterTheCallThatQueuedThemAndCanBeTakenBack)
+{
+    TThread::SetMainThread();
+    std::vector<std::string> order;
+    int owner = 0, other = 0;
+    // A call queued by a hand-over runs in the same visit, after it.
+    LambdaThread t(
+        [&](LambdaThread& self) {
+            self.Synchronize([&] {
+                TThread::ForceQueue(&owner, [&] { order.push_back("queued"); });
+                order.push_back("hand-over");
+            });
+        },
+        false);
+    EXPECT_TRUE(TThread::CheckSynchronize(10000)); // one visit serves both
+    EXPECT_EQ(order, (std::vector<std::string> {"hand-over", "queued"}));
+    t.WaitFor();
+
+    // Queued on the main thread itself: nothing runs before the next visit,
+    // and calls taken back never run.
+    order.clear();
+    TThread::ForceQueue(&owner, [&] { order.push_back("taken back"); });
+    TThread::ForceQueue(&other, [&] { order.push_back("kept"); });
+    EXPECT_TRUE(order.empty());
+    TThread::RemoveQueuedEvents(&owner);
+    EXPECT_TRUE(TThread::CheckSynchronize());
+    EXPECT_EQ(order, (std::vector<std::string> {"kept"}));
+
+    // Nobody waits for a queued call: what it throws is logged, not rethrown.
+    TLogCapture log;
+    TThread::ForceQueue(nullptr, [] { throw std::runtime_error("late failure"); });
+    EXPECT_NO_THROW(TThread::CheckSynchronize());
+    const auto lines = log.Take();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("queued call threw: late failure"), std::string::npos) << lines[0];
+}
+
 TEST(Thread, WakeCallbackAnnouncesQueuedCalls)
 {
     TThread::SetMainThread();
@@ -162,32 +200,3 @@ TEST(Thread, FreeOnTerminateDeletesTheObject)
 }
 
 } // namespace
-
-TEST(Thread, QueuedCallsRunLaterInOrderWithoutHoldingTheWorker)
-{
-    TThread::SetMainThread();
-    std::vector<int> ran;
-    LambdaThread t(
-        [&](LambdaThread&) {
-            TThread::Queue([&] { ran.push_back(1); });
-            TThread::Queue([] { throw std::runtime_error("lost"); });
-            TThread::Queue([&] { ran.push_back(2); });
-        },
-        false);
-    // The worker ends without the main thread having served anything.
-    while (!t.Finished())
-        std::this_thread::yield();
-    EXPECT_TRUE(ran.empty());
-    // The throwing call is logged and the next one still runs.
-    {
-        TLogCapture Log;
-        EXPECT_TRUE(TThread::CheckSynchronize());
-        const std::vector<std::string> Lines = Log.Take();
-        ASSERT_EQ(Lines.size(), 1u);
-        EXPECT_NE(Lines[0].find("queued call threw: lost"), std::string::npos) << Lines[0];
-    }
-    EXPECT_EQ(ran, (std::vector<int> {1, 2}));
-    // On the main thread a call runs at once.
-    TThread::Queue([&] { ran.push_back(3); });
-    EXPECT_EQ(ran.back(), 3);
-}

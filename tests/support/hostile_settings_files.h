@@ -32,7 +32,7 @@ inline std::vector<THostileSettingsFile> HostileSettingsFiles()
         {"clock flag with a stray word", Head + "CT=1 x\r\n", "CT", 3, "from 0 to 1"},
         {"PS of 13 characters", "PI=C201\r\nPS=THIRTEEN CHAR\r\n", "PS", 2, "at most 8 fit"},
         {"RadioText of 200 characters", Head + "TEXT=" + std::string(200, 'r') + "\r\n", "TEXT", 3, "at most 64 fit"},
-        {"NUL inside PS", std::string("PI=C201\r\nPS=AB\0CD\r\n", 20), "PS", 2, "control character \\x00"},
+        {"NUL inside PS", std::string("PI=C201\r\nPS=AB\0CD\r\n", 19), "PS", 2, "control character \\x00"},
         {"escape sequence in dynamic PS", Head + "DPS=\x1b]0;x\x07\r\n", "DPS", 3, "control character \\x1b"},
         {"euro sign in PS (UTF-8)", "PI=C201\r\nPS=5 \xE2\x82\xAC\r\n", "PS", 2, "U+20AC"},
         {"PI that is not hexadecimal", "PI=WXYZ\r\nPS=RADIO 1\r\n", "PI", 1, "Invalid PI!"},

@@ -84,6 +84,11 @@ int TKvxsim::Stop(int Sig)
             ::poll(nullptr, 0, 20);
         }
         FPid = -1;
+        // The program has ended: its last words are all in the pipe.
+        char Buf[512];
+        ssize_t N;
+        while (FErr >= 0 && (N = ::read(FErr, Buf, sizeof Buf)) > 0)
+            FErrText.append(Buf, static_cast<std::size_t>(N));
     }
     for (int* Fd : {&FOut, &FErr})
         if (*Fd >= 0) {

@@ -26,8 +26,10 @@ public:
     // Starts kvxsim and opens its terminal as the client.
     bool StartAsClient(const std::vector<std::string>& Args) { return Start(Args) && Open(); }
     // Ends the program with Sig; answers its exit status (-1 when it did not
-    // end by itself within 10 s or did not exit normally).
+    // end by itself within 10 s or did not exit normally). What it wrote to
+    // its error output and nobody consumed stays readable (ErrorOutput).
     int Stop(int Sig = SIGTERM);
+    const std::string& ErrorOutput() const { return FErrText; }
 
     const std::string& Path() const { return FPath; }
     std::string Dir() const { return FDir ? FDir->Path().string() : std::string(); }

@@ -390,9 +390,9 @@ bool EncoderModel::set(const std::string& w, const std::string& value, long long
         if (value.size() != 6 || (value[0] != '+' && value[0] != '-') || value[3] != ':')
             return false;
         int h = twoDigits(value, 1), m = twoDigits(value, 4);
-        // Every offset a zone has: whole hours, and half and three-quarter
-        // hours (+05:30, +05:45, +12:45).
-        if (h < 0 || h > 15 || (m != 0 && m != 30 && m != 45))
+        // Quarter hours, which hold every offset a zone has (+05:30, +05:45,
+        // +12:45).
+        if (h < 0 || h > 15 || m % 15 != 0 || m > 45)
             return false;
         s.offset = (value[0] == '-' ? -1 : 1) * (h * 60 + m);
         changed_ = true;

@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -75,6 +77,12 @@ const char kUsage[] = "Usage: kvxsim [OPTION]...\n"
                       "                     the reply before it when that one is still due)\n"
                       "  --delay-word WORD=MS  wait MS milliseconds more before the replies to\n"
                       "                     WORD (example: --delay-word INIT=1500)\n"
+                      "  --baud N           behave as a line of N bit/s (10 bits a byte) in both\n"
+                      "                     directions: a byte from the client counts as received,\n"
+                      "                     and a byte to it is delivered, only once its last bit\n"
+                      "                     would have crossed the line, byte after byte. At the\n"
+                      "                     end the bytes each way and their wire time are\n"
+                      "                     written to the error output\n"
                       "  --chunk N          deliver replies in pieces of N bytes...\n"
                       "  --chunk-gap MS     ...MS milliseconds apart (default 20)\n"
                       "  --hangup-after N   after answering N commands the terminal goes away as\n"
@@ -101,6 +109,14 @@ long long nowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+long long nowNs()
+{
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr long long kNsPerMs = 1000000;
+
 long long hostUtc()
 {
     return static_cast<long long>(std::time(nullptr));
@@ -123,6 +139,7 @@ struct Config {
     long long delayMs = 0;
     // Extra delays for the commands a fault pattern matches.
     std::vector<std::pair<std::string, long long>> wordDelays;
+    long long baud = 0;
     std::size_t chunk = 0;
     long long chunkGapMs = 20;
     long long hangupAfter = -1;
@@ -246,6 +263,9 @@ int parseArgs(int argc, char** argv, Config& cfg)
                 return 3;
             }
             cfg.wordDelays.emplace_back(arg.substr(0, eq), ms);
+        } else if (a == "--baud") {
+            if (!number(cfg.baud, 1))
+                return 3;
         } else if (a == "--chunk-gap") {
             if (!number(cfg.chunkGapMs, 0))
                 return 3;
@@ -300,17 +320,29 @@ public:
         std::printf("%s\n", path.c_str());
         std::fflush(stdout);
 
+        if (cfg_.baud > 0) {
+            byteNs_ = 10 * 1000000000LL / cfg_.baud;
+            // Byte times reach down to microseconds: wake-ups must not be
+            // rounded up to the default timer slack.
+            prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+        }
         const int rc = loop();
         closeTerminal();
         if (!cfg_.link.empty())
             unlink(cfg_.link.c_str());
+        if (cfg_.baud > 0)
+            reportLine();
         return rc;
     }
 
 private:
     struct Piece {
-        long long due;
+        long long due; // steady clock, ns: not sent before
         std::string bytes;
+    };
+    struct InByte {
+        long long due; // steady clock, ns: received (its last bit in) at
+        char c;
     };
 
     bool openTerminal(std::string& path)
@@ -346,6 +378,13 @@ private:
             return false;
         }
         close(s);
+        // Every open of the terminal is a moment to look for a client: no
+        // need to look at a pace while there is none.
+        watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (watch_ >= 0 && inotify_add_watch(watch_, name, IN_OPEN) < 0) {
+            close(watch_);
+            watch_ = -1;
+        }
         return true;
     }
 
@@ -354,6 +393,19 @@ private:
         if (fd_ >= 0)
             close(fd_);
         fd_ = -1;
+        if (watch_ >= 0)
+            close(watch_);
+        watch_ = -1;
+    }
+
+    // The bytes that crossed the line each way and the time they took on it.
+    void reportLine() const
+    {
+        std::fprintf(stderr,
+            "kvxsim: line of %lld bit/s: %lld bytes in, %lld bytes out, wire time %.3f ms, latest byte %.3f ms "
+            "behind its time\n",
+            cfg_.baud, bytesIn_, bytesOut_, static_cast<double>((bytesIn_ + bytesOut_) * byteNs_) / kNsPerMs,
+            static_cast<double>(maxLateNs_) / kNsPerMs);
     }
 
     // Bytes written to the client that it has not read yet (pseudo-terminal only).
@@ -377,6 +429,7 @@ private:
     void clientLeft()
     {
         out_.clear();
+        in_.clear();
         line_.clear();
         overlong_ = false;
         int s = open(ptsName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -390,13 +443,13 @@ private:
         hadClient_ = false;
     }
 
-    void queue(std::string bytes, long long delay)
+    void queue(std::string bytes, long long delayMs)
     {
         if (bytes.empty())
             return;
         // One command at a time: a reply takes its delay from when the encoder is
         // done with the reply before it.
-        const long long start = std::max(nowMs(), out_.empty() ? 0 : out_.back().due) + delay;
+        const long long start = std::max(nowNs(), out_.empty() ? 0 : out_.back().due) + delayMs * kNsPerMs;
         if (cfg_.chunk == 0) {
             out_.push_back({start, std::move(bytes)});
             return;
@@ -404,9 +457,39 @@ private:
         long long due = start;
         for (std::size_t at = 0; at < bytes.size(); at += cfg_.chunk) {
             out_.push_back({due, bytes.substr(at, cfg_.chunk)});
-            due += cfg_.chunkGapMs;
+            due += cfg_.chunkGapMs * kNsPerMs;
         }
     }
+
+    // Bytes read from the client wait until the line would have carried them:
+    // one after the other, each a byte time after the one before or after
+    // being read, whichever is later.
+    void received(const char* buf, std::size_t n)
+    {
+        bytesIn_ += static_cast<long long>(n);
+        const long long now = nowNs();
+        for (std::size_t i = 0; i < n; ++i) {
+            inFreeAt_ = std::max(inFreeAt_, now) + byteNs_;
+            in_.push_back({inFreeAt_, buf[i]});
+        }
+    }
+
+    // Hands the bytes whose time has come to the model.
+    void takeDue()
+    {
+        const long long now = nowNs();
+        while (!in_.empty() && in_.front().due <= now) {
+            maxLateNs_ = std::max(maxLateNs_, now - in_.front().due);
+            const char c = in_.front().c;
+            in_.pop_front();
+            onByte(c);
+        }
+    }
+
+    // When the next byte of the front piece is due at the client: once the
+    // piece is due and the line has carried the byte before it, one byte
+    // time later (at once without a line rate).
+    long long nextOutDue() const { return std::max(out_.front().due, outFreeAt_) + byteNs_; }
 
     void onByte(char c)
     {
@@ -458,11 +541,20 @@ private:
     }
 
     // Writes what is due; false when the terminal can no longer be written.
+    // On a line with a rate each byte is due a byte time after the one before:
+    // the bytes due by now go in one write, and a late wake-up catches up
+    // without moving the bytes after them.
     bool flushDue()
     {
-        while (!out_.empty() && out_.front().due <= nowMs()) {
+        const long long now = nowNs();
+        while (!out_.empty() && nextOutDue() <= now) {
             Piece& p = out_.front();
-            ssize_t n = write(fd_, p.bytes.data(), p.bytes.size());
+            std::size_t count = p.bytes.size();
+            if (byteNs_ > 0) {
+                const long long first = nextOutDue();
+                count = std::min<std::size_t>(count, static_cast<std::size_t>((now - first) / byteNs_ + 1));
+            }
+            ssize_t n = write(fd_, p.bytes.data(), count);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -470,6 +562,12 @@ private:
                     return true;
                 return false;
             }
+            if (byteNs_ > 0) {
+                const long long start = std::max(p.due, outFreeAt_);
+                outFreeAt_ = start + n * byteNs_;
+                maxLateNs_ = std::max(maxLateNs_, now - (start + byteNs_));
+            }
+            bytesOut_ += n;
             p.bytes.erase(0, static_cast<std::size_t>(n));
             if (p.bytes.empty())
                 out_.pop_front();
@@ -487,12 +585,45 @@ private:
             return;
     }
 
+    // Waits until a descriptor is ready or the time in ns from now has passed
+    // (negative: no limit); answers poll's result.
+    static int waitFor(pollfd* fds, nfds_t n, long long timeoutNs)
+    {
+        if (timeoutNs < 0)
+            return ppoll(fds, n, nullptr, nullptr);
+        timeoutNs = std::min(timeoutNs, 60000 * kNsPerMs);
+        const timespec t {static_cast<time_t>(timeoutNs / 1000000000LL), static_cast<long>(timeoutNs % 1000000000LL)};
+        return ppoll(fds, n, &t, nullptr);
+    }
+
+    // Waits for a client to open the terminal; answers false when a signal
+    // ends the program instead.
+    bool waitForClient()
+    {
+        // A master without a client reports a hang-up at every poll, so it
+        // cannot be waited on. An open of the terminal is the event instead
+        // (the watch notices every open, so none falls between the look and
+        // the wait); without a watch, look again at a slow pace.
+        if (watch_ >= 0) {
+            char events[4096];
+            while (read(watch_, events, sizeof events) > 0) { }
+        }
+        pollfd m {fd_, POLLIN, 0};
+        if (poll(&m, 1, 0) >= 0 && !(m.revents & POLLHUP)) {
+            absent_ = false;
+            return true;
+        }
+        pollfd fds[2] = {{gSignalPipe[0], POLLIN, 0}, {watch_, POLLIN, 0}};
+        const long long timeout = watch_ < 0 ? 50 * kNsPerMs : hangupPending_ ? 20 * kNsPerMs : -1;
+        return !(waitFor(fds, watch_ >= 0 ? 2 : 1, timeout) > 0 && (fds[0].revents & POLLIN));
+    }
+
     int loop()
     {
         bool down = false;
         if (cfg_.hangupAfter == 0)
             hangupPending_ = true;
-        long long nextBabble = nowMs();
+        long long nextBabble = nowNs();
         for (;;) {
             if (!down && hangupPending_ && out_.empty()) {
                 // The adapter is pulled: the terminal disappears for every
@@ -510,32 +641,31 @@ private:
                 }
             }
             if (!down && absent_) {
-                // No client: a master without one reports a hang-up at every
-                // poll, so look again at a slow pace until one opens.
-                pollfd sig {gSignalPipe[0], POLLIN, 0};
-                if (poll(&sig, 1, 50) > 0 && (sig.revents & POLLIN))
+                if (!waitForClient())
                     return 0;
-                pollfd m {fd_, POLLIN, 0};
-                if (poll(&m, 1, 0) >= 0 && !(m.revents & POLLHUP))
-                    absent_ = false;
                 continue;
             }
             long long timeout = -1;
             bool wantOut = false;
+            const long long now = nowNs();
             if (!down && !out_.empty()) {
-                timeout = std::max(0LL, out_.front().due - nowMs());
+                timeout = std::max(0LL, nextOutDue() - now);
                 wantOut = timeout == 0;
             }
+            if (!down && !in_.empty()) {
+                const long long t = std::max(0LL, in_.front().due - now);
+                timeout = timeout < 0 ? t : std::min(timeout, t);
+            }
             if (!down && hangupPending_ && out_.empty())
-                timeout = 20;
+                timeout = timeout < 0 ? 20 * kNsPerMs : std::min(timeout, 20 * kNsPerMs);
             if (!down && cfg_.babble) {
-                long long t = std::max(0LL, nextBabble - nowMs());
+                long long t = std::max(0LL, nextBabble - now);
                 timeout = timeout < 0 ? t : std::min(timeout, t);
             }
             pollfd fds[2] = {{gSignalPipe[0], POLLIN, 0}, {down ? -1 : fd_, POLLIN, 0}};
             if (wantOut)
                 fds[1].events |= POLLOUT;
-            int r = poll(fds, 2, static_cast<int>(std::min(timeout, 60000LL)));
+            int r = waitFor(fds, 2, timeout);
             if (r < 0 && errno != EINTR) {
                 std::cerr << "kvxsim: poll: " << std::strerror(errno) << "\n";
                 return 2;
@@ -549,8 +679,7 @@ private:
                 ssize_t n = read(fd_, buf, sizeof buf);
                 if (n > 0) {
                     hadClient_ = true;
-                    for (ssize_t i = 0; i < n; ++i)
-                        onByte(buf[i]);
+                    received(buf, static_cast<std::size_t>(n));
                 } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                     if (!cfg_.device.empty()) {
                         std::cerr << "kvxsim: " << cfg_.device << " is gone\n";
@@ -560,6 +689,7 @@ private:
                     continue;
                 }
             }
+            takeDue();
             if (!flushDue()) {
                 if (!cfg_.device.empty()) {
                     std::cerr << "kvxsim: " << cfg_.device << " cannot be written any more\n";
@@ -568,9 +698,9 @@ private:
                 clientLeft();
                 continue;
             }
-            if (cfg_.babble && nowMs() >= nextBabble) {
+            if (cfg_.babble && nowNs() >= nextBabble) {
                 babble();
-                nextBabble = nowMs() + 10;
+                nextBabble = nowNs() + 10 * kNsPerMs;
             }
         }
     }
@@ -581,8 +711,18 @@ private:
     std::string ptsName_;
     bool absent_ = false;
     bool hadClient_ = false;
+    int watch_ = -1;
     std::string line_;
     std::deque<Piece> out_;
+    std::deque<InByte> in_;
+    // The line's rate: a byte's time on it (0: no line, bytes pass at once),
+    // when each direction is next free, and what crossed it.
+    long long byteNs_ = 0;
+    long long inFreeAt_ = 0;
+    long long outFreeAt_ = 0;
+    long long bytesIn_ = 0;
+    long long bytesOut_ = 0;
+    long long maxLateNs_ = 0;
     std::ofstream log_;
     long long commands_ = 0;
     bool hangupPending_ = false;

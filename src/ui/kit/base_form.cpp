@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyleOption>
+#include <QTimer>
 #include <QToolTip>
 #include <QWindowStateChangeEvent>
 
@@ -195,8 +197,9 @@ TProgressFormEx* ProgressForm()
 
 namespace {
 
-// The application's style with the main window's hint pause: a tool tip
-// shows once the mouse has rested this long on a control.
+// The application's style with the main window's hint pause (a tool tip
+// shows once the mouse has rested this long on a control), and drop-down lists
+// that keep to their number of visible rows and have a narrow arrow button.
 class THintPauseStyle : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
@@ -205,8 +208,30 @@ public:
     {
         if (Hint == SH_ToolTip_WakeUpDelay)
             return TBaseFormMain::HintPause;
+        // Drop-down lists open below the box and show as many rows as they
+        // are given (a long list scrolls), not every item over the screen.
+        if (Hint == SH_ComboBox_Popup)
+            return 0;
         return QProxyStyle::styleHint(Hint, Option, Widget, ReturnData);
     }
+    // A drop-down list's arrow button is kept narrow, so that the lists'
+    // fixed widths hold their longest item in the window's font.
+    QRect subControlRect(
+        ComplexControl Control, const QStyleOptionComplex* Option, SubControl Sub, const QWidget* Widget) const override
+    {
+        QRect R = QProxyStyle::subControlRect(Control, Option, Sub, Widget);
+        if (Control != CC_ComboBox || (Sub != SC_ComboBoxArrow && Sub != SC_ComboBoxEditField))
+            return R;
+        const int Gain
+            = QProxyStyle::subControlRect(Control, Option, SC_ComboBoxArrow, Widget).width() - ComboArrowWidth;
+        if (Gain <= 0)
+            return R;
+        const bool Rtl = Option->direction == Qt::RightToLeft;
+        if (Sub == SC_ComboBoxArrow)
+            return Rtl ? R.adjusted(0, 0, -Gain, 0) : R.adjusted(Gain, 0, 0, 0);
+        return Rtl ? R.adjusted(-Gain, 0, 0, 0) : R.adjusted(0, 0, Gain, 0);
+    }
+    static constexpr int ComboArrowWidth = 15;
 };
 
 } // namespace
@@ -236,11 +261,16 @@ TBaseFormMain::TBaseFormMain(QWidget* AOwner) : TBaseForm(AOwner)
         });
     }
 
-    // The single-instance guard's restore action: bring this window forward.
+    // The single-instance guard's restore action: bring this window forward,
+    // or, while a modal window is open, once the last one has closed (raising
+    // the main window over its own modal dialog would hide the dialog behind a
+    // window that takes no input).
     RestoreRequestWindow = this;
     RestoreRequestHandler = [] {
-        if (RestoreRequestWindow)
-            ForceForegroundWindow(RestoreRequestWindow->window());
+        if (auto* main = qobject_cast<TBaseFormMain*>(RestoreRequestWindow.data())) {
+            main->FRaisePending = true;
+            main->RaiseWhenNoModal();
+        }
     };
 
     // F1: help on the control that has the focus.
@@ -287,8 +317,22 @@ void TBaseFormMain::changeEvent(QEvent* e)
         AppMinimize();
 }
 
+void TBaseFormMain::RaiseWhenNoModal()
+{
+    if (!FRaisePending || QApplication::activeModalWidget())
+        return;
+    FRaisePending = false;
+    ForceForegroundWindow(window());
+}
+
 bool TBaseFormMain::eventFilter(QObject* Watched, QEvent* e)
 {
+    // A modal window closing may be the one a restore request waits for.
+    if (FRaisePending && e->type() == QEvent::Hide && Watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(Watched);
+        if (w->isWindow() && w->windowModality() != Qt::NonModal)
+            QTimer::singleShot(0, this, &TBaseFormMain::RaiseWhenNoModal);
+    }
     if (e->type() == QEvent::ToolTip && Watched->isWidgetType()) {
         auto* w = static_cast<QWidget*>(Watched);
         auto* he = static_cast<QHelpEvent*>(e);

@@ -144,6 +144,10 @@ public:
     void LabelMouseLeave(QObject* Sender);
 
     TSplash* About() const { return FAbout; }
+    // Raises the window when a restore request is waiting for it and no modal
+    // window is open; otherwise nothing.
+    void RaiseWhenNoModal();
+    bool RaisePending() const { return FRaisePending; }
     // The help file found beside the program or in its installed documentation
     // (ui/kit/help_file.h); empty when there is none.
     virtual QString HelpFileName() const;
@@ -170,5 +174,6 @@ private:
     TSplash* FAbout = nullptr;
     THelpWindow* FHelpWindow = nullptr; // a child of this window, freed with it
     bool FHandCursor = false;
+    bool FRaisePending = false;
     QMetaObject::Connection FDeactivateLink;
 };

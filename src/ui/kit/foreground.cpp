@@ -1,7 +1,6 @@
 #include "ui/kit/foreground.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QWindow>
 
 std::function<void()> RestoreRequestHandler;
@@ -19,10 +18,8 @@ bool ForceForegroundWindow(QWidget* Window)
         return true;
     Window->raise();
     Window->activateWindow();
-    // Activation goes through the window system; give it a short while to
-    // answer before reporting the outcome.
-    QDeadlineTimer deadline(200);
-    while (!Window->isActiveWindow() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Activation goes through the window system and is answered later. No
+    // event loop runs here to wait for it: whoever asked (a socket handler,
+    // a timer) would be re-entered, and could be freed under itself.
     return Window->isActiveWindow();
 }

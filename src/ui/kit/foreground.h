@@ -5,8 +5,9 @@
 #include <QWidget>
 #include <functional>
 
-// Restores Window when minimised and raises and activates it; true when it
-// ends up as the active window.
+// Restores Window when minimised and raises and asks the window system to
+// activate it; true when it already is the active window (activation is
+// answered later, from the event loop).
 bool ForceForegroundWindow(QWidget* Window);
 
 // Called on the user-interface thread when a restore request arrives; empty

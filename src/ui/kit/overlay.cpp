@@ -199,11 +199,30 @@ bool TOverlayPanel::eventFilter(QObject* Watched, QEvent* Event)
     case QEvent::Resize:
     case QEvent::EnabledChange:
         UpdateHitArea();
+        if (OnDisabled && AnyDisabled())
+            OnDisabled();
         break;
     default:
         break;
     }
     return QWidget::eventFilter(Watched, Event);
+}
+
+void TOverlayPanel::changeEvent(QEvent* Event)
+{
+    QWidget::changeEvent(Event);
+    if (Event->type() == QEvent::EnabledChange && OnDisabled && AnyDisabled())
+        OnDisabled();
+}
+
+bool TOverlayPanel::AnyDisabled() const
+{
+    if (testAttribute(Qt::WA_ForceDisabled))
+        return true;
+    for (const auto& i : Imgs)
+        if (i->Img->testAttribute(Qt::WA_ForceDisabled))
+            return true;
+    return false;
 }
 
 void TOverlayPanel::paintEvent(QPaintEvent*)
@@ -249,7 +268,6 @@ TOverlayManager::TOverlayManager()
 {
     FRefresh.setInterval(500);
     QObject::connect(&FRefresh, &QTimer::timeout, [this] { Refresh(); });
-    FRefresh.start();
 }
 
 TOverlayManager::~TOverlayManager()
@@ -277,6 +295,10 @@ TOverlayPanel* TOverlayManager::AddPanel(QWidget* AControl)
         // A top-level control has no sibling to lie over: the panel goes inside it.
         QWidget* parent = AControl->parentWidget() ? AControl->parentWidget() : AControl;
         panel = new TOverlayPanel(parent, AControl);
+        panel->OnDisabled = [this] {
+            if (!FRefresh.isActive())
+                FRefresh.start();
+        };
         FPanels.emplace_back(AControl, panel);
     }
     const bool inside = panel->parentWidget() == AControl;
@@ -296,11 +318,19 @@ TOverlayPanel* TOverlayManager::GetPanel(int Index) const
 
 void TOverlayManager::Refresh()
 {
+    // Markers that something disabled are enabled and drawn again. Markers
+    // as they should be need nothing: the window system draws a panel over
+    // its control whenever the control is drawn, so redrawing them here would
+    // only repaint every group box twice a second for nothing.
     for (const auto& p : FPanels) {
         TOverlayPanel* panel = p.second;
         if (!panel || !panel->isVisible())
             continue;
+        // Disabled by a call (not by a disabled parent, which this cannot undo).
+        if (!panel->AnyDisabled())
+            continue;
         panel->SetEnabled(true);
         panel->update();
     }
+    FRefresh.stop();
 }

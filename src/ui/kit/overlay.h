@@ -88,8 +88,13 @@ public:
     // Limits the panel's mouse area to its visible, enabled images (or the
     // whole panel while it holds a hit image).
     void UpdateHitArea();
+    // The panel or one of its images was disabled (by a call, not through a
+    // parent); or all of them are enabled again.
+    bool AnyDisabled() const;
+    std::function<void()> OnDisabled;
 
 protected:
+    void changeEvent(QEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
@@ -114,8 +119,11 @@ public:
     TOverlayPanel* FindPanel(QWidget* AControl) const;
     int Count() const { return static_cast<int>(FPanels.size()); }
     TOverlayPanel* GetPanel(int Index) const;
-    // One pass of the periodic refresh (also run every 500 ms by the timer).
+    // One pass of the periodic refresh. The timer runs every 500 ms while a
+    // panel or an image is disabled, and stops once the refresh has enabled
+    // them all: markers as they should be cost no wake-ups.
     void Refresh();
+    bool RefreshRunning() const { return FRefresh.isActive(); }
 
 private:
     // Guarded: the window may free a panel with its parent before the manager.

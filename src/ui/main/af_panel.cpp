@@ -158,9 +158,16 @@ void TAFGridDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Optio
     if (Index.column() < TAFPanel::colUp || !picture.isValid() || FPictures.isNull())
         return;
     const int i = picture.toInt();
-    const QImage pic = FPictures.copy(10 * i, 0, 10, 10);
+    const QPixmap pic = QPixmap::fromImage(FPictures.copy(10 * i, 0, 10, 10));
     const QRect r = Option.rect;
-    Painter->drawImage(r.x() + (r.width() - 10) / 2, r.y() + (r.height() - 10) / 2, pic);
+    // A disabled grid draws its pictures disabled, as the style greys icons.
+    const bool enabled = Option.state & QStyle::State_Enabled;
+    const QWidget* w = Option.widget;
+    const QStyle* style = w ? w->style() : QApplication::style();
+    QStyleOption opt;
+    opt.palette = Option.palette;
+    Painter->drawPixmap(r.x() + (r.width() - 10) / 2, r.y() + (r.height() - 10) / 2,
+        enabled ? pic : style->generatedIconPixmap(QIcon::Disabled, pic, &opt));
 }
 
 // ---- TAFPanel -------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "ui/main/clock_panel.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -24,6 +25,9 @@ QLabel* Value(QWidget* Parent, const char* Name, int X, int Y)
     auto* l = new QLabel(Parent);
     l->setObjectName(QLatin1String(Name));
     l->setGeometry(X, Y, Parent->width() - X - 4, l->fontMetrics().height());
+    // These labels change every second or two: drawn opaque, a new text
+    // repaints the label alone, not the group boxes under it.
+    l->setAutoFillBackground(true);
     return l;
 }
 
@@ -34,6 +38,47 @@ QString BiasText(int Bias)
 }
 
 } // namespace
+
+TOffsetSpinBox::TOffsetSpinBox(QWidget* Parent) : QDoubleSpinBox(Parent)
+{
+    setDecimals(2);
+    setRange(-15.5, 15.5);
+    setSingleStep(Step);
+    setSuffix(QStringLiteral(" hours"));
+}
+
+double TOffsetSpinBox::Snapped(double Hours)
+{
+    return std::round(Hours / Step) * Step;
+}
+
+void TOffsetSpinBox::stepBy(int Steps)
+{
+    // From a value between two quarter hours, the first step lands on the
+    // neighbouring quarter hour in the step's direction.
+    const double Quarters = value() / Step;
+    const double From = Steps > 0 ? std::floor(Quarters) : std::ceil(Quarters);
+    setValue((From + Steps) * Step);
+}
+
+QString TOffsetSpinBox::textFromValue(double Value) const
+{
+    QString Text = locale().toString(Value, 'f', 2);
+    Text.remove(locale().groupSeparator());
+    if (Text.endsWith(QLatin1Char('0')))
+        Text.chop(1);
+    return Text;
+}
+
+double TOffsetSpinBox::valueFromText(const QString& Text) const
+{
+    QString Number = Text;
+    if (Number.endsWith(suffix()))
+        Number.chop(suffix().size());
+    bool Ok = false;
+    const double Hours = locale().toDouble(Number.trimmed(), &Ok);
+    return Ok ? std::clamp(Snapped(Hours), minimum(), maximum()) : value();
+}
 
 TClockPanel::TClockPanel(TGroupBox* gbRTC) : QObject(gbRTC)
 {
@@ -86,13 +131,9 @@ TClockPanel::TClockPanel(TGroupBox* gbRTC) : QObject(gbRTC)
 
     lbTimeOffset = Caption(gbRTC, QStringLiteral("Offset:"), 43, 332);
     lbTimeOffset->setObjectName(QStringLiteral("lbTimeOffset"));
-    ednxTimeOffset = new QDoubleSpinBox(gbRTC);
+    ednxTimeOffset = new TOffsetSpinBox(gbRTC);
     ednxTimeOffset->setObjectName(QStringLiteral("ednxTimeOffset"));
     ednxTimeOffset->setGeometry(49, 329, 88, 21);
-    ednxTimeOffset->setRange(-15.5, 15.5);
-    ednxTimeOffset->setSingleStep(0.5);
-    ednxTimeOffset->setDecimals(1);
-    ednxTimeOffset->setSuffix(QStringLiteral(" hours"));
     ednxTimeOffset->setAlignment(Qt::AlignRight);
     ednxTimeOffset->setValue(0.0);
 
@@ -218,6 +259,13 @@ void TClockPanel::SetLabel(TDialogueLabel L, const QString& Text)
     case TDialogueLabel::lbPilot:
         break; // not a label of this group
     }
+}
+
+void TClockPanel::TakeComputerClock()
+{
+    const std::int64_t now = UtcNowMs();
+    SetPickers(UtcFromMs(now));
+    ednxTimeOffset->setValue(LocalOffsetMinutes(now) / 60.0);
 }
 
 void TClockPanel::SelectManualSynchronization()

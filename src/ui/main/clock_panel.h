@@ -16,6 +16,21 @@
 
 class TGroupBox;
 
+// The time offset in hours, in quarter hours from -15.5 to +15.5: a typed
+// value and the arrows land on a quarter hour, a value set from code (the
+// encoder's offset in whole minutes) is kept as it is. Shows one decimal where
+// that says it all ("5.5 hours"), two otherwise ("5.75 hours").
+class TOffsetSpinBox : public QDoubleSpinBox {
+    Q_OBJECT
+public:
+    explicit TOffsetSpinBox(QWidget* Parent);
+    static constexpr double Step = 0.25;
+    static double Snapped(double Hours);
+    void stepBy(int Steps) override;
+    QString textFromValue(double Value) const override;
+    double valueFromText(const QString& Text) const override;
+};
+
 class TClockPanel : public QObject {
     Q_OBJECT
 public:
@@ -35,7 +50,7 @@ public:
     QRadioButton* rbCTSyncMan;
     QDateEdit* dtpDate;
     QTimeEdit* dtpTime;
-    QDoubleSpinBox* ednxTimeOffset;
+    TOffsetSpinBox* ednxTimeOffset;
     QLabel* lbTimeOffset;
     QLabel* lbDST;
     QComboBox* cbDST;
@@ -53,6 +68,9 @@ public:
     // The device labels the read and refresh scripts fill.
     void SetLabel(TDialogueLabel L, const QString& Text);
     void SelectManualSynchronization();
+    // The pickers and the offset take the computer's clock: the UTC date and
+    // time and the zone's offset, as a synchronising save sends them.
+    void TakeComputerClock();
 
     // "dd-mmm-yyyy" and "hh:nn:ss" of a system time (empty for an invalid date).
     static QString DateText(const TSystemTime& T);

@@ -48,8 +48,11 @@ bool TRadioDisplay::DPSTimerTimer(bool Connected)
 {
     if (!FScroller || !Connected)
         return false;
-    FScroller->ScrollStr();
-    Invalidate();
+    // Only a frame that differs from the one shown is drawn: a PS that does
+    // not scroll costs no repaint at every tick.
+    const std::string Before = FScroller->LastScrollStr();
+    if (FScroller->ScrollStr() != Before || !FBufferValid)
+        Invalidate();
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QWindow>
 
+#include "support/qt_wait.h"
 #include "ui/kit/overlay.h"
 
 namespace {
@@ -182,12 +183,20 @@ TEST(Overlay, ImagesLineUpFromTheRightAndPanelsAreReused)
     EXPECT_EQ(m.GetPanel(0), p);
     EXPECT_EQ(m.GetPanel(1), nullptr);
 
-    // The refresh re-enables panels and their images.
+    // The refresh re-enables panels and their images; its timer runs only
+    // while there is something to re-enable.
+    EXPECT_FALSE(m.RefreshRunning());
     p->SetEnabled(false);
     EXPECT_FALSE(b->Img->isEnabled());
+    EXPECT_TRUE(m.RefreshRunning());
     m.Refresh();
     EXPECT_TRUE(p->isEnabled());
     EXPECT_TRUE(b->Img->isEnabled());
+    EXPECT_FALSE(m.RefreshRunning());
+    b->Img->setEnabled(false);
+    EXPECT_TRUE(m.RefreshRunning());
+    EXPECT_TRUE(WaitFor([&] { return b->Img->isEnabled(); }));
+    EXPECT_FALSE(m.RefreshRunning());
 }
 
 TEST(Overlay, PanelsFreedWithTheirWindowAreNotFreedTwice)

@@ -216,3 +216,31 @@ TEST(AFPanel, InPlaceEditorKeepsTheBand)
                   f.Panel->ngAF_B->model()->index(0, TAFPanel::colDelete)),
         nullptr);
 }
+
+TEST(AFPanel, DisabledGridAndButtonsDrawTheirPicturesDisabled)
+{
+    TAFFixture f;
+    f.Populate({0, 95, 204, 0, 0, 0, 0, 0});
+    // The most saturated colour of the pictures in the picture columns and
+    // on the buttons: the red cross and blue arrows when enabled, grey when not.
+    auto Saturation = [&] {
+        int Most = 0;
+        const QImage Grid = f.Panel->ngAF_B->viewport()->grab().toImage();
+        for (int Col = TAFPanel::colUp; Col <= TAFPanel::colDelete; ++Col) {
+            const QRect Cell = f.Panel->ngAF_B->visualRect(f.Panel->ngAF_B->model()->index(0, Col));
+            for (int y = Cell.top(); y <= Cell.bottom(); ++y)
+                for (int x = Cell.left(); x <= Cell.right(); ++x)
+                    Most = std::max(Most, Grid.pixelColor(x, y).hsvSaturation());
+        }
+        for (QPushButton* B : {f.Panel->btnAddAF_B, f.Panel->btnClearAF_B}) {
+            const QImage Face = B->grab().toImage();
+            for (int y = 0; y < Face.height(); ++y)
+                for (int x = 0; x < Face.width(); ++x)
+                    Most = std::max(Most, Face.pixelColor(x, y).hsvSaturation());
+        }
+        return Most;
+    };
+    EXPECT_GT(Saturation(), 150);
+    f.gbAF->setEnabled(false);
+    EXPECT_LT(Saturation(), 60);
+}

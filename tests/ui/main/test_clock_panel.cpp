@@ -3,6 +3,8 @@
 // rule, and collecting the pickers.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLocale>
 #include <cstdlib>
 #include <ctime>
@@ -80,11 +82,9 @@ TEST(ClockPanel, DeviceOffsetReadsAndCollectsBack)
         const char* Label;
         double Hours;
     } cases[] = {
-        {-330, "-05:30", -5.5},
-        {-30, "-00:30", -0.5},
-        {60, "+01:00", 1.0},
-        {0, "+00:00", 0.0},
-        {930, "+15:30", 15.5},
+        {-330, "-05:30", -5.5}, {-30, "-00:30", -0.5}, {60, "+01:00", 1.0}, {0, "+00:00", 0.0}, {930, "+15:30", 15.5},
+        {345, "+05:45", 5.75}, {-195, "-03:15", -3.25}, {765, "+12:45", 12.75},
+        {342, "+05:42", 5.7}, // an offset off the quarter hours is kept
     };
     TClockFixture f;
     for (const auto& c : cases) {
@@ -96,8 +96,54 @@ TEST(ClockPanel, DeviceOffsetReadsAndCollectsBack)
         f.Panel->Collect(r);
         EXPECT_EQ(r.Offset, c.Minutes);
     }
-    EXPECT_EQ(f.Panel->ednxTimeOffset->suffix(), " hours");
-    EXPECT_DOUBLE_EQ(f.Panel->ednxTimeOffset->singleStep(), 0.5);
+}
+
+TEST(ClockPanel, TypedOffsetsLandOnQuarterHours)
+{
+    TClockFixture f;
+    TOffsetSpinBox* box = f.Panel->ednxTimeOffset;
+    EXPECT_EQ(box->text(), "0.0 hours");
+    const struct {
+        const char* Typed;
+        double Hours;
+        const char* Shown;
+        int Minutes;
+    } cases[] = {
+        {"5.75", 5.75, "5.75 hours", 345},
+        {"5.7", 5.75, "5.75 hours", 345},
+        {"-3.25", -3.25, "-3.25 hours", -195},
+        {"12.8", 12.75, "12.75 hours", 765},
+        {"5.5", 5.5, "5.5 hours", 330},
+        {"-15.5", -15.5, "-15.5 hours", -930},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        box->selectAll();
+        for (QChar ch : QString::fromLatin1(c.Typed)) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+            QCoreApplication::sendEvent(box, &press);
+        }
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(box, &enter);
+        EXPECT_DOUBLE_EQ(box->value(), c.Hours);
+        EXPECT_EQ(box->text(), c.Shown);
+        TBRDSDataValidator r;
+        f.Panel->Collect(r);
+        EXPECT_EQ(r.Offset, c.Minutes);
+    }
+    // The arrows step a quarter hour; from an offset between two quarter
+    // hours they land on the neighbouring one.
+    const struct {
+        int Minutes;
+        int Steps;
+        double Hours;
+    } steps[] = {{345, 1, 6.0}, {345, -1, 5.5}, {342, 1, 5.75}, {342, -1, 5.5}, {-330, -1, -5.75}, {930, 1, 15.5}};
+    for (const auto& c : steps) {
+        SCOPED_TRACE(c.Minutes);
+        f.Panel->Populate(Record("01.03", c.Minutes));
+        box->stepBy(c.Steps);
+        EXPECT_DOUBLE_EQ(box->value(), c.Hours);
+    }
 }
 
 TEST(ClockPanel, ComputerClockShowsUtcAndTheZone)
