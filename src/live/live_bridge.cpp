@@ -166,8 +166,17 @@ void TLiveBridge::Finished()
         if (Current)
             FAttempts = 0;
         kvx::log::Info("on air: %s", What.c_str());
-        if (OnSent)
-            OnSent(FSentText);
+        if (OnSent) {
+            TLiveSent Sent;
+            Sent.Text = FSentText;
+            Sent.Rt = FHaveRt;
+            Sent.Dps = FHaveDps;
+            Sent.OldRt = FBeforeRt;
+            Sent.NewRt = FWritingRt;
+            Sent.OldDps = FBeforeDps;
+            Sent.NewDps = FWritingDps;
+            OnSent(Sent);
+        }
         return;
     }
     ++FCounts.Failures;
@@ -231,6 +240,8 @@ std::int64_t TLiveBridge::Service()
             FLastWrite = Now;
             FWritingRt = FWantRt;
             FWritingDps = FWantDps;
+            FBeforeRt = FDialogue.DeviceCopy().RT;
+            FBeforeDps = FDialogue.DeviceCopy().DPS;
             ++FCounts.Writes;
             break;
         case srInvalid:

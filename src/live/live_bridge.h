@@ -30,6 +30,20 @@
 
 class TEncoderDialogue;
 
+// A text the bridge put on air.
+struct TLiveSent {
+    // RadioText (else the dynamic PS) as UTF-8.
+    std::string Text;
+    // The targets written, and what the encoder held before (Latin-1): a
+    // front end with an editor can tell whether the editor showed it.
+    bool Rt = false;
+    bool Dps = false;
+    std::string OldRt;
+    std::string NewRt;
+    std::string OldDps;
+    std::string NewDps;
+};
+
 class TLiveBridge {
 public:
     TLiveBridge(TEncoderDialogue& Dialogue, const TLiveOptions& Options, std::shared_ptr<TLiveInbox> Inbox);
@@ -46,9 +60,8 @@ public:
     // nothing else happens (-1: only after an event).
     std::int64_t Service();
 
-    // Called after a write put a text on air, with RadioText (or else the
-    // dynamic PS) as UTF-8.
-    std::function<void(const std::string& Text)> OnSent;
+    // Called after a write put a text on air.
+    std::function<void(const TLiveSent& Sent)> OnSent;
 
     struct TCounts {
         std::uint64_t Updates = 0;  // updates taken
@@ -61,6 +74,12 @@ public:
     const std::string& WantedDps() const { return FWantDps; }
     // The state as JSON, as GET /status shows it.
     std::string StatusJson() const;
+    // The last text put on air (UTF-8) and when (local time, ISO 8601);
+    // empty before the first.
+    const std::string& SentText() const { return FSentText; }
+    const std::string& SentAt() const { return FSentAt; }
+    // Why the last write failed, on one line (empty after a success).
+    const std::string& LastError() const { return FLastError; }
 
 private:
     using TClock = std::chrono::steady_clock;
@@ -95,6 +114,8 @@ private:
     std::string FEndText;
     std::string FWritingRt;
     std::string FWritingDps;
+    std::string FBeforeRt;
+    std::string FBeforeDps;
 
     std::string FSentText;
     std::string FSentAt;
