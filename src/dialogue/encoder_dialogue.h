@@ -161,15 +161,22 @@ public:
 
     // What front ends watch.
     TConnStatus LastStatus() const { return FLastStatus; }
-    // The device copy: what the encoder holds as far as the dialogue knows
-    // (Ready once a read is complete, until the link goes).
-    const TBRDSDataValidator& DeviceCopy() const { return *BRDSDV; }
-    // Why the connection's last connect or link failed, in words, when its
-    // transport knows more than its status says (empty otherwise).
-    std::string ConnectionError() const;
     // Number of the end state (134, 152, 206) the last finished script reached; 0 none yet.
     int LastScriptEnd() const { return FLastEnd; }
     void ClearLastScriptEnd() { FLastEnd = 0; }
+    // The script that reached its end last (scRead, scWrite or scClockRefresh),
+    // scNone when none has since the last start or ClearLastScriptEnd. A script
+    // that failed never reaches its end.
+    TDialogueScript LastScriptEnded() const;
+    // The settings as the encoder holds them (the device copy), valid once a read ended.
+    const TBRDSDataValidator& DeviceCopy() const { return *BRDSDV; }
+    // The commands of the running or last write, each with its reply packet
+    // (empty while it is awaited or was never sent), in the order they go out.
+    std::vector<TMsgChange> WriteProgress() const;
+    // The encoder's UTC date and time as the last clock refresh read them.
+    const TSystemTime& RefreshedClock() const { return FUTC; }
+    // The device's connection (nullptr before the first Connect).
+    const TCustomConnection* Connection() const { return Device->Conn(); }
     TDialogueFailure Failure() const { return FFailure; }
     // The command whose reply failed, and the reply.
     const std::string& FailedCommand() const { return FFailedCommand; }

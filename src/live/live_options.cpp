@@ -58,7 +58,8 @@ const char* const LiveUsage
       "                       without it UDP takes the loopback only\n"
       "  --max-rate N         requests a second one source may make (default 10, with\n"
       "                       bursts of twice that)\n"
-      "  --timeout SECONDS    longest wait for a reply of the encoder (default 3)\n"
+      "  --timeout SECONDS    longest wait for a reply of the encoder (default 3; 0\n"
+      "                       waits without end)\n"
       "  --config FILE        options from FILE, one \"name value\" a line (names without\n"
       "                       \"--\", # starts a comment); later options add to them\n"
       "  -v, --verbose        log every update and every line to and from the encoder\n"
@@ -173,7 +174,7 @@ std::optional<std::string> TParse::One(const std::string& Name, const std::strin
     if (Name == "port")
         O.Port = V;
     else if (Name == "timeout")
-        return Seconds(Name, V, 0.1, O.Timeout);
+        return Seconds(Name, V, 0, O.Timeout);
     else if (Name == "http")
         return Listen(O.Http);
     else if (Name == "tcp")

@@ -13,7 +13,7 @@
 struct TLiveOptions {
     // The encoder's port: a serial port or tcp://HOST:PORT.
     std::string Port;
-    // Longest wait for one reply of the encoder, in seconds.
+    // Longest wait for one reply of the encoder, in seconds (0: without end).
     double Timeout = 3;
 
     std::vector<TListenAddress> Http;
@@ -35,7 +35,11 @@ struct TLiveOptions {
     // Requests a second one source may make.
     double MaxRate = 10;
 
+    // -v: Debug records and every line to and from the encoder; -q: problems only.
     bool Verbose = false;
+    bool Quiet = false;
+    // A transcript of every line sent and received (kvxctl's --transcript; empty: none).
+    std::string Transcript;
 
     bool HasInput() const { return !Http.empty() || !Tcp.empty() || !Udp.empty() || !Files.empty(); }
 };

@@ -1,5 +1,6 @@
 #include "live/live_run.h"
 
+#include "_conn/port_connection.h"
 #include "_conn/status_words.h"
 #include "dialogue/encoder_dialogue.h"
 #include "dialogue/transcript.h"
@@ -146,7 +147,7 @@ public:
                 // failure (a read refused, no reply) is told here.
                 const bool InWrite = FD.Failure() != dfNone && FD.WriteReport().How == FD.Failure();
                 std::string Why = FD.Failure() != dfNone && !InWrite ? FD.FailureText() : ConnStatusWord();
-                const std::string More = FD.ConnectionError();
+                const std::string More = ConnectionErrorText(FD.Connection());
                 if (!More.empty())
                     Why += ": " + More;
                 for (std::size_t P; (P = Why.find("\r\n")) != std::string::npos;)
@@ -235,14 +236,30 @@ void TLiveStop::HandleSignals()
     FHandling = true;
 }
 
-int RunLiveBridge(const TLiveOptions& O, TLiveStop& Stop, const TLiveRunHooks& Hooks)
+int RunLiveBridge(const TLiveOptions& O, int StopFd, const TLiveRunHooks& Hooks)
 {
     TThread::SetMainThread();
-    // Changes are logged as they happen unless KVX_LOG says otherwise; -v adds the traffic.
+    // Changes are logged as they happen unless KVX_LOG says otherwise; -v
+    // adds the traffic, -q keeps to the problems.
     if (O.Verbose)
         kvx::log::SetLevel(kvx::log::Level::Debug);
+    else if (O.Quiet)
+        kvx::log::SetLevel(kvx::log::Level::Warn);
     else if (!std::getenv("KVX_LOG"))
         kvx::log::SetLevel(kvx::log::Level::Info);
+
+    // -v: every line to and from the encoder on the error output; a
+    // transcript keeps them in a file.
+    TTranscript Traffic;
+    if (!O.Transcript.empty()) {
+        std::string Error;
+        if (!Traffic.Open(O.Transcript, Error)) {
+            kvx::log::Error("cannot open the transcript: %s", Error.c_str());
+            return 64;
+        }
+    }
+    if (O.Verbose)
+        Traffic.MirrorTo(stderr);
 
     auto Inbox = std::make_shared<TLiveInbox>(O);
     TLiveInputs Inputs;
@@ -258,13 +275,8 @@ int RunLiveBridge(const TLiveOptions& O, TLiveStop& Stop, const TLiveRunHooks& H
     TLiveView View;
     TEncoderDialogue D(View);
     D.SetReplyTimeout(static_cast<std::int64_t>(O.Timeout * 1000));
-    TTranscript Traffic;
-    if (O.Verbose) {
-        Traffic.SetSink([](char Dir, const std::string& Bytes) {
-            kvx::log::Debug("encoder %c %s", Dir, TTranscript::Visible(Bytes).c_str());
-        });
+    if (Traffic.IsOpen())
         D.SetTranscript(&Traffic);
-    }
     TLiveBridge Bridge(D, O, Inbox);
     View.Bridge = &Bridge;
     TLinkKeeper Link(D, O.Port);
@@ -273,7 +285,7 @@ int RunLiveBridge(const TLiveOptions& O, TLiveStop& Stop, const TLiveRunHooks& H
 
     auto Stopped = std::make_shared<std::atomic<bool>>(false);
     {
-        TStopWatch Watch(Stop.Fd(), Stopped);
+        TStopWatch Watch(StopFd, Stopped);
         while (!*Stopped) {
             const std::int64_t Due = Sooner(Bridge.Service(), Link.Service());
             if (*Stopped)
@@ -295,6 +307,9 @@ int RunLiveBridge(const TLiveOptions& O, TLiveStop& Stop, const TLiveRunHooks& H
         ServeFor([&] { return D.LastStatus() == stDisconnected; }, 2000);
     }
     View.Bridge = nullptr;
+    D.SetTranscript(nullptr);
+    if (Hooks.Stopped)
+        Hooks.Stopped(Bridge.StatusJson());
     kvx::log::Info("stopped: %llu updates, %llu writes, %llu failed",
         static_cast<unsigned long long>(Bridge.Counts().Updates),
         static_cast<unsigned long long>(Bridge.Counts().Writes),

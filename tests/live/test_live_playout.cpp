@@ -19,7 +19,7 @@ TEST(LivePlayout, LiquidsoapPutsEachTitleOnAir)
     TKvxsim Sim;
     ASSERT_TRUE(Sim.Start({}));
     TChild Bridge;
-    ASSERT_TRUE(Bridge.Start({LIVE_DRIVER_PATH, "--port", Sim.Path(), "--http", "0", "--min-interval", "0.5",
+    ASSERT_TRUE(Bridge.Start({KVXCTL_PATH, "live", "--port", Sim.Path(), "--http", "0", "--min-interval", "0.5",
         "--skip-if", "title~^JINGLE"}));
     ASSERT_TRUE(Bridge.WaitFor("the encoder holds TEXT=")) << Bridge.Output;
     std::smatch M;
@@ -37,8 +37,8 @@ TEST(LivePlayout, LiquidsoapPutsEachTitleOnAir)
               "s = insert_metadata(sine(440.))\n"
               "def now_playing(m) =\n"
               "  artist = url.encode(m[\"artist\"])\n"
-        "  title = url.encode(m[\"title\"])\n"
-        "  r = http.get(\"#{bridge}?artist=#{artist}&title=#{title}\")\n"
+              "  title = url.encode(m[\"title\"])\n"
+              "  r = http.get(\"#{bridge}?artist=#{artist}&title=#{title}\")\n"
               "  print(\"bridge answered #{r.status_code}: #{r}\")\n"
               "end\n"
               "s.on_metadata(now_playing)\n"
