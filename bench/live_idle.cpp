@@ -129,7 +129,7 @@ struct TQuietView : IDialogueView {
 // Measures on a thread of its own while the main thread serves: waits for
 // the run to settle, takes a snapshot, waits Seconds, takes another, then
 // calls Done.
-std::thread Measure(double Seconds, TResult& Out, const std::string& Case, std::function<void()> Done)
+std::thread Measure(double Seconds, TResult& Out, const std::string& Case, const std::function<void()>& Done)
 {
     return std::thread([=, &Out] {
         std::this_thread::sleep_for(std::chrono::seconds(2));

@@ -107,7 +107,7 @@ std::optional<std::string> TLineInput::Open()
     const int Type = (FKind == lkTcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC | SOCK_NONBLOCK;
     FSocket = ::socket(Addr.ss_family, Type, 0);
     auto Fail = [&](const char* Step) {
-        const std::string Why
+        std::string Why
             = std::string("cannot ") + Step + " " + What + " on " + FWhere.Text() + ": " + std::strerror(errno);
         if (FSocket >= 0)
             ::close(FSocket);

@@ -54,10 +54,10 @@ std::uint16_t FreePort()
     A.sin_family = AF_INET;
     A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t Len = sizeof A;
-    ::bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A);
-    ::getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &Len);
+    const bool Bound = ::bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) == 0
+        && ::getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &Len) == 0;
     ::close(Fd);
-    return ntohs(A.sin_port);
+    return Bound ? ntohs(A.sin_port) : 0;
 }
 
 void Loopback(std::vector<TListenAddress>& To)

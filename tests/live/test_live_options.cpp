@@ -11,7 +11,7 @@
 
 namespace {
 
-std::optional<std::string> Parse(std::vector<std::string> Args, TLiveOptions& O)
+std::optional<std::string> Parse(const std::vector<std::string>& Args, TLiveOptions& O)
 {
     return ParseLiveOptions(Args, O);
 }
