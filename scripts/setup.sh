@@ -17,6 +17,8 @@ PACKAGES=(
   fonts-liberation
   xvfb xauth     # bench/startup.py and screenshots run the window under Xvfb
   xdotool        # the window's title on a real X display (tests)
+  libcpp-httplib-dev  # the live bridge's HTTP input
+  curl liquidsoap     # the live bridge's tests: real clients and a playout system
 )
 
 missing=()
