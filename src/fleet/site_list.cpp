@@ -73,6 +73,27 @@ bool ValidUtf8(const std::string& Text)
     return true;
 }
 
+// UTF-8 text for a person: control characters (C0, DEL, C1) and bytes that
+// are not UTF-8 as \xHH.
+std::string VisibleUtf8(const std::string& S)
+{
+    std::string Out;
+    for (std::size_t i = 0; i < S.size();) {
+        const TUtfChar Ch = DecodeUtf8(S, i);
+        const std::uint32_t C = Ch.Valid ? Ch.Code : static_cast<unsigned char>(S[i]);
+        if (!Ch.Valid || C < 0x20 || (C >= 0x7F && C <= 0x9F)) {
+            char Buf[8];
+            std::snprintf(Buf, sizeof Buf, "\\x%.2X", static_cast<unsigned>(C));
+            Out += Buf;
+            i += Ch.Valid ? Ch.Length : 1;
+            continue;
+        }
+        Out.append(S, i, Ch.Length);
+        i += Ch.Length;
+    }
+    return Out;
+}
+
 std::string Latin1ToUtf8(const std::string& S)
 {
     std::string Out;
@@ -305,20 +326,23 @@ void TListBuilder::Settle(TSite& Site, const std::vector<const TEntry*>& Overrid
         TSettingsFileInfo Info;
         ParseSettingsFile(Text, Given, &Info);
         for (const TAlert& A : Given.SourceFindings) {
-            Fault(Overrides[static_cast<std::size_t>(A.Line - 1)]->Line,
-                PrintableText(A.Key + "=" + A.Value) + ": " + PrintableText(A.Description));
+            // The value as the list gives it, not as the 8-bit code page took it.
+            const TEntry& E = *Overrides[static_cast<std::size_t>(A.Line - 1)];
+            Fault(E.Line, A.Key + "=" + VisibleUtf8(E.Value) + ": " + PrintableText(A.Description));
             Refused.insert(A.Key);
         }
-        for (const auto& [Key, Line] : Info.KeyLines) {
-            Where[Key] = Overrides[static_cast<std::size_t>(Line - 1)]->Line;
-            Site.OverrideKeys.push_back(Key);
-            const TField* F = FindFieldByKey(Key);
-            if (!F || Refused.count(Key))
+        for (const TField& F : SettingsFields()) {
+            const auto At = Info.KeyLines.find(F.Key);
+            if (At == Info.KeyLines.end())
                 continue;
-            if (F->Type == ftText)
-                Site.Desired.*F->TextField = Given.*F->TextField;
+            Where[F.Key] = Overrides[static_cast<std::size_t>(At->second - 1)]->Line;
+            Site.OverrideKeys.emplace_back(F.Key);
+            if (Refused.count(F.Key))
+                continue;
+            if (F.Type == ftText)
+                Site.Desired.*F.TextField = Given.*F.TextField;
             else
-                F->Set(Site.Desired, F->Get(Given));
+                F.Set(Site.Desired, F.Get(Given));
         }
     }
 
@@ -329,10 +353,14 @@ void TListBuilder::Settle(TSite& Site, const std::vector<const TEntry*>& Overrid
         if (!A.Key.empty() && Refused.count(A.Key))
             continue;
         const std::string What = (A.Key.empty() ? A.Name : A.Key + "=" + A.Value) + ": " + A.Description;
-        if (Where.count(A.Key))
-            Fault(Where[A.Key], PrintableText(What));
-        else if (P.Info.KeyLines.count(A.Key))
-            FList.Findings.push_back({Site.ProfilePath, P.Info.KeyLines.at(A.Key), PrintableText(What), false});
+        // A frequency given twice ("AF[#3] 98.0 MHz") is placed at its second entry.
+        std::string Key = A.Key;
+        if (Key.empty() && A.Name.compare(0, 4, "AF[#") == 0 && A.Name.size() > 4)
+            Key = "AF" + A.Name.substr(4, 1);
+        if (Where.count(Key))
+            Fault(Where[Key], PrintableText(What));
+        else if (P.Info.KeyLines.count(Key))
+            FList.Findings.push_back({Site.ProfilePath, P.Info.KeyLines.at(Key), PrintableText(What), false});
         else
             Fault(ProfileLine ? ProfileLine : Site.Line, "site " + Site.Name + ": " + PrintableText(What));
     }
@@ -522,17 +550,7 @@ std::string PortIdentity(const std::string& Port)
 
 std::string PrintableText(const std::string& Latin1)
 {
-    std::string Out;
-    for (const char Ch : Latin1) {
-        const auto C = static_cast<unsigned char>(Ch);
-        if (C < 0x20 || (C >= 0x7F && C <= 0x9F)) {
-            char Buf[8];
-            std::snprintf(Buf, sizeof Buf, "\\x%.2X", C);
-            Out += Buf;
-        } else
-            AppendUtf8(Out, C);
-    }
-    return Out;
+    return VisibleUtf8(Latin1ToUtf8(Latin1));
 }
 
 TSiteList ParseSiteList(const std::string& Raw, const std::string& Path)

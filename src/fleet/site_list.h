@@ -44,8 +44,8 @@ struct TSite {
     // The profile as the list names it, and its path from here.
     std::string Profile;
     std::string ProfilePath;
-    // The setting keys the list gives for the site (the defaults' first), in
-    // the field table's spelling.
+    // The setting keys the list gives for the site (its own and the
+    // defaults'), in the field table's order and spelling.
     std::vector<std::string> OverrideKeys;
     // The settings the site should hold: the profile with the overrides.
     // RTCManual is set: a profile says nothing about the clock.
