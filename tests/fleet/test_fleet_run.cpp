@@ -6,10 +6,8 @@
 #include "fleet/fleet_report.h"
 #include "fleet/fleet_run.h"
 #include "fleet/site_job.h"
+#include "fleet_sites.h"
 #include "platform/thread.h"
-#include "support/kvxsim_process.h"
-#include "support/tcp_bridge.h"
-#include "support/temp_dir.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -22,77 +20,22 @@
 #include <regex>
 #include <string>
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-const std::string Golden = "PI=C201\nPS=GOLDEN\nPTY=10\nTA=0\nTATIME=30\nTP=1\nMS=1\nDI=1\nMODE=0\nTEXT=Good music\n"
-                           "DRTS=2\nDPSS=0\nPARSE=0\nAF1=105\nAF2=0\nAF3=0\nAF4=0\nAF5=0\nAF6=0\nAF7=0\nPHASE=0\nCT=1\n"
-                           "OFFSET=+01:00\nDST=0\nSYNC=0\n";
-
-bool Has(const std::string& Text, const std::string& Part)
-{
-    return Text.find(Part) != std::string::npos;
-}
-
-// Runs a shell command; answers its output.
-std::string Shell(const std::string& Cmd)
-{
-    std::string Out;
-    FILE* F = ::popen(Cmd.c_str(), "r");
-    if (!F)
-        return Out;
-    char Buf[512];
-    std::size_t N;
-    while ((N = std::fread(Buf, 1, sizeof Buf, F)) > 0)
-        Out.append(Buf, N);
-    ::pclose(F);
-    return Out;
-}
-
-class FleetRun : public ::testing::Test {
+class FleetRun : public ::testing::Test, protected TFleetSites {
 protected:
     void SetUp() override
     {
         TThread::SetMainThread();
-        Dir.Write("golden.kvx", Golden);
-        // north holds the profile; south (older firmware, its clock an hour
-        // behind) has another PI and PS and refuses to take a PS; east, on
-        // TCP, holds the profile but its site wants another PS.
-        ASSERT_TRUE(StartSim(North, "north", Golden, {"--serial", "1001"}));
-        std::string SouthState = std::regex_replace(Golden, std::regex("PI=C201\nPS=GOLDEN"), "PI=C2FF\nPS=OLD");
-        ASSERT_TRUE(StartSim(South, "south", SouthState + "CLOCKSKEW=-3600\n",
-            {"--serial", "1002", "--firmware", "01.02.100  2012/01/01 00:00:00", "--refuse", "PS="}));
-        ASSERT_TRUE(StartSim(East, "east", Golden, {"--serial", "1003"}));
-        TcpPort = FreePort();
-        const std::string Socat = Which("socat");
-        ASSERT_FALSE(Socat.empty()) << "socat is not installed (the setup script installs it)";
-        Bridge = std::make_unique<TBridge>(Socat, TBridge::SocatArgs(TcpPort, East.Path()), TcpPort);
-        ASSERT_TRUE(Bridge->WaitListening());
-        List = WriteList("");
+        const std::string Why = TFleetSites::Start();
+        ASSERT_EQ(Why, "");
+        List = WriteList();
         ASSERT_TRUE(List.Valid());
         Options.ReplyTimeoutMs = 3000;
         Options.SiteTimeoutMs = 60000;
-    }
-
-    bool StartSim(TKvxsim& Sim, const std::string& Name, const std::string& State, std::vector<std::string> Args)
-    {
-        const std::string File = Dir.Write(Name + ".state", State);
-        Args.insert(Args.end(), {"--state", File});
-        return Sim.Start(Args);
-    }
-
-    TSiteList WriteList(const std::string& More)
-    {
-        const std::string Path = Dir.Write("sites.ini",
-            "[defaults]\nprofile = golden.kvx\n\n"
-            "[north]\nport = "
-                + North.Path() + "\n\n[south]\nport = " + South.Path() + "\n\n[east]\nport = tcp://127.0.0.1:"
-                + std::to_string(TcpPort) + "\nPS = EAST\n\n[dead]\nport = " + Dir.File("ttyGone") + "\n" + More);
-        return LoadSiteList(Path);
     }
 
     static const TSiteResult& Site(const std::vector<TSiteResult>& R, const std::string& Name)
@@ -103,10 +46,6 @@ protected:
         throw std::runtime_error("no result for " + Name);
     }
 
-    TTempDir Dir {"kvxfleet"};
-    TKvxsim North, South, East;
-    int TcpPort = 0;
-    std::unique_ptr<TBridge> Bridge;
     TSiteList List;
     TFleetOptions Options;
 };
@@ -267,22 +206,13 @@ TEST_F(FleetRun, BackupsInAGitRepositoryShowExactlyTheChangedKeys)
 // north is reported busy and is not opened; the others go ahead.
 TEST_F(FleetRun, ABusyPortIsNamedAndLeftAlone)
 {
-    const pid_t Holder = ::fork();
-    if (Holder == 0) {
-        ::execl("/bin/sh", "sh", "-c", ("exec sleep 60 3<>'" + North.Path() + "'").c_str(), nullptr);
-        ::_exit(127);
-    }
-    ASSERT_TRUE(WaitUntil([&] {
-        return Shell("ls -l /proc/" + std::to_string(Holder) + "/fd 2>/dev/null").find(North.Path())
-            != std::string::npos;
-    }));
+    THolder Holder(North.Path());
+    ASSERT_TRUE(Holder.Holding());
     const std::size_t Seen = North.Log().size();
     const std::vector<TSiteResult> R = RunFleet(List, ftkStatus, Options);
-    ::kill(Holder, SIGTERM);
-    ::waitpid(Holder, nullptr, 0);
     const TSiteResult& N = Site(R, "north");
     EXPECT_EQ(N.Outcome, soBusy);
-    EXPECT_TRUE(Has(N.Reason, "in use by sleep (pid " + std::to_string(Holder) + ")")) << N.Reason;
+    EXPECT_TRUE(Has(N.Reason, "in use by sleep (pid " + std::to_string(Holder.Pid()) + ")")) << N.Reason;
     EXPECT_EQ(North.Log().size(), Seen);
     EXPECT_TRUE(Site(R, "south").Reachable);
     EXPECT_TRUE(Site(R, "east").Reachable);
