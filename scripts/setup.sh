@@ -11,6 +11,7 @@ PACKAGES=(
   clang-format clang-tidy
   socat ser2net tzdata
   desktop-file-utils appstream man-db dpkg-dev shared-mime-info
+  zsh            # the zsh completion of kvxctl is run by a test
   lintian        # make package checks the package with it
   python3-serial
   fonts-liberation

@@ -182,6 +182,7 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
 TMainForm::~TMainForm()
 {
     RunCleanUp();
+    StopWatchingEditorEdits();
     TThread::SetWakeMainThread(nullptr);
 }
 
@@ -607,6 +608,17 @@ void TMainForm::WatchEditorEdits()
         connect(S, &QDoubleSpinBox::valueChanged, this, &TMainForm::MarkActionsDirty);
     for (QDateTimeEdit* S : FEditorPage->findChildren<QDateTimeEdit*>())
         connect(S, &QDateTimeEdit::dateTimeChanged, this, &TMainForm::MarkActionsDirty);
+}
+
+void TMainForm::StopWatchingEditorEdits()
+{
+    if (!FEditorPage)
+        return;
+    for (QWidget* W : FEditorPage->findChildren<QWidget*>()) {
+        disconnect(W, nullptr, this, nullptr);
+        if (auto* V = qobject_cast<QAbstractItemView*>(W); V && V->model())
+            disconnect(V->model(), nullptr, this, nullptr);
+    }
 }
 
 bool TMainForm::QuerySaveChanges()

@@ -366,6 +366,9 @@ private:
     void IdlePass();
     // Every edit in the editor marks the actions for deciding again.
     void WatchEditorEdits();
+    // Takes those connections back, so that the editor's controls, freed
+    // after this window's own destructor has run, call nothing of it.
+    void StopWatchingEditorEdits();
     // The status panel's text and tool tip from the status, the running
     // script and the notes.
     void RenderStatus();

@@ -334,6 +334,30 @@ TScriptProgress TEncoderDialogue::Progress() const
     return P;
 }
 
+TDialogueScript TEncoderDialogue::LastScriptEnded() const
+{
+    switch (FLastEnd) {
+    case stReadEnd:
+        return scRead;
+    case stWriteEnd:
+        return scWrite;
+    case stRefreshEnd:
+        return scClockRefresh;
+    default:
+        return scNone;
+    }
+}
+
+std::vector<TMsgChange> TEncoderDialogue::WriteProgress() const
+{
+    std::vector<TMsgChange> List;
+    const auto* L = static_cast<const TKVXStateList*>(LDRA->FindState(stWrite));
+    List.reserve(static_cast<std::size_t>(L->Count()));
+    for (int i = 0; i < L->Count(); ++i)
+        List.push_back(*L->GetMesRes(i));
+    return List;
+}
+
 void TEncoderDialogue::AnnounceProgress()
 {
     FView.ScriptProgress(Progress());

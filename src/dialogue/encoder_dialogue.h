@@ -160,6 +160,19 @@ public:
     // Number of the end state (134, 152, 206) the last finished script reached; 0 none yet.
     int LastScriptEnd() const { return FLastEnd; }
     void ClearLastScriptEnd() { FLastEnd = 0; }
+    // The script that reached its end last (scRead, scWrite or scClockRefresh),
+    // scNone when none has since the last start or ClearLastScriptEnd. A script
+    // that failed never reaches its end.
+    TDialogueScript LastScriptEnded() const;
+    // The settings as the encoder holds them (the device copy), valid once a read ended.
+    const TBRDSDataValidator& DeviceCopy() const { return *BRDSDV; }
+    // The commands of the running or last write, each with its reply packet
+    // (empty while it is awaited or was never sent), in the order they go out.
+    std::vector<TMsgChange> WriteProgress() const;
+    // The encoder's UTC date and time as the last clock refresh read them.
+    const TSystemTime& RefreshedClock() const { return FUTC; }
+    // The device's connection (nullptr before the first Connect).
+    const TCustomConnection* Connection() const { return Device->Conn(); }
     TDialogueFailure Failure() const { return FFailure; }
     // The command whose reply failed, and the reply.
     const std::string& FailedCommand() const { return FFailedCommand; }

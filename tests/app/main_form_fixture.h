@@ -5,7 +5,7 @@
 
 #include "app/main_form.h"
 #include "platform/thread.h"
-#include "tty_tree.h"
+#include "support/tty_tree.h"
 
 #include <QAbstractSpinBox>
 #include <QCoreApplication>

@@ -16,7 +16,7 @@
 #include "app/config.h"
 #include "app/custom_settings_form.h"
 #include "app/settings_form.h"
-#include "tty_tree.h"
+#include "support/tty_tree.h"
 
 namespace {
 
