@@ -283,11 +283,6 @@ bool TEncoderDialogue::Connected() const
     return Device->Connected();
 }
 
-std::string TEncoderDialogue::ConnectionError() const
-{
-    return ConnectionErrorText(Device->Conn());
-}
-
 void TEncoderDialogue::Send(const std::string& Msg)
 {
     if (FTranscript)

@@ -147,12 +147,6 @@ public:
 
     // What front ends watch.
     TConnStatus LastStatus() const { return FLastStatus; }
-    // The device copy: what the encoder holds as far as the dialogue knows
-    // (Ready once a read is complete, until the link goes).
-    const TBRDSDataValidator& DeviceCopy() const { return *BRDSDV; }
-    // Why the connection's last connect or link failed, in words, when its
-    // transport knows more than its status says (empty otherwise).
-    std::string ConnectionError() const;
     // The computer's UTC clock (milliseconds since 1970) when the encoder's
     // reply to the last TIME? of a read or clock refresh was parsed; 0 before
     // the first. Beside the device copy's clock it gives the encoder's drift.

@@ -1,5 +1,6 @@
 #include "fleet/site_job.h"
 
+#include "_conn/port_connection.h"
 #include "fleet/site_backup.h"
 #include "platform/date_time.h"
 #include "rds/field_table.h"
@@ -223,8 +224,8 @@ void TSiteJob::Step()
         std::string Why = FD->FailureText();
         if (O == soTimedOut)
             Why = "the site's time-out of " + SecondsText(FOptions.SiteTimeoutMs) + " ran out: " + Why;
-        if (O == soLinkLost && !FD->ConnectionError().empty())
-            Why += ": " + FD->ConnectionError();
+        if (const std::string Link = ConnectionErrorText(FD->Connection()); O == soLinkLost && !Link.empty())
+            Why += ": " + Link;
         if (FPhase == phWriting)
             FResult.Write = FD->WriteReport();
         if (FPhase == phVerifying)
@@ -240,8 +241,8 @@ void TSiteJob::Step()
         // The link could not be had, or went between two scripts.
         std::string Why
             = (FWasConnected ? "connection lost on " : "cannot connect to ") + FSite.Port + " (" + StatusWords() + ")";
-        if (!FD->ConnectionError().empty())
-            Why += ": " + FD->ConnectionError();
+        if (const std::string Link = ConnectionErrorText(FD->Connection()); !Link.empty())
+            Why += ": " + Link;
         Failed(FWasConnected ? soLinkLost : soUnreachable, Why);
         return;
     }
