@@ -166,7 +166,7 @@ void TExporter::Run()
     const TFleetOptions& O = I.FOptions.Fleet;
     const std::size_t N = I.FList.Sites.size();
     const auto Interval = std::chrono::milliseconds(std::max<std::int64_t>(I.FOptions.IntervalMs, 1));
-    auto Stopped = [&] { return O.Interrupted && O.Interrupted->load(); };
+    auto Stopped = [&] { return O.Interrupted && O.Interrupted(); };
 
     // Every site is read at once (as many at a time as the jobs allow), so
     // that a scrape soon after the start has them all; after that each site

@@ -39,8 +39,8 @@ public:
     std::string Listen();
     // The port listened on (0 before Listen).
     int Port() const;
-    // Reads the sites on their schedule until Options.Fleet.Interrupted is
-    // set (and the main thread woken); the reads under way are stopped.
+    // Reads the sites on their schedule until Options.Fleet.Interrupted
+    // answers true (once the main thread is woken); the reads under way are stopped.
     // Call on the main thread.
     void Run();
     // The page /metrics serves now.

@@ -145,7 +145,7 @@ std::vector<TSiteResult> RunFleet(
     std::map<std::string, std::size_t> Index;
     for (std::size_t i = 0; i < Sites.size(); ++i)
         Index[Sites[i]->Name] = i;
-    auto Interrupted = [&] { return Options.Interrupted && Options.Interrupted->load(); };
+    auto Interrupted = [&] { return Options.Interrupted && Options.Interrupted(); };
     auto Finish = [&](TSiteResult&& R) {
         const std::size_t i = Index[R.Site];
         Results[i] = std::move(R);

@@ -11,7 +11,6 @@
 #include "fleet/site_list.h"
 #include "platform/serve_until.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -109,10 +108,11 @@ struct TFleetOptions {
     std::int64_t SiteTimeoutMs = 60000;
     // Backup: the folder of the site files (made when missing).
     std::string BackupDir;
-    // Set (from any thread, then WakeMainThread) to stop the run: the sites
-    // being talked to stop (a write once the command being answered is
-    // answered), the others are not started.
-    const std::atomic<bool>* Interrupted = nullptr;
+    // Whether the run is to stop (asked on the main thread; whoever makes it
+    // true from another thread then wakes the main thread, WakeMainThread):
+    // the sites being talked to stop (a write once the command being
+    // answered is answered), the others are not started.
+    std::function<bool()> Interrupted;
     // Told of each site as it ends, in the order they end (on the main thread).
     std::function<void(const TSiteResult&)> OnSiteDone;
 };

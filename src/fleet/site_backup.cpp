@@ -41,7 +41,13 @@ TBackupChange WriteSiteBackup(const std::string& Dir, const std::string& Site, c
     const bool Existed = ReadSettingsFileBytes(File, Old, ReadError);
     if (Existed && Old == Bytes)
         return bcUnchanged;
-    const std::map<std::string, std::string> Before = KeyLines(Existed ? Old : std::string());
+    TAtomicFileOptions Options;
+    Options.KeepAttributes = true;
+    if (!WriteFileAtomic(File, Bytes, Error, Options))
+        return bcNone;
+    if (!Existed)
+        return bcNew;
+    const std::map<std::string, std::string> Before = KeyLines(Old);
     const std::map<std::string, std::string> After = KeyLines(Bytes);
     for (const TField& F : SettingsFields()) {
         const auto B = Before.find(F.Key), A = After.find(F.Key);
@@ -49,9 +55,5 @@ TBackupChange WriteSiteBackup(const std::string& Dir, const std::string& Site, c
         if (InB != InA || (InA && B->second != A->second))
             ChangedKeys.emplace_back(F.Key);
     }
-    TAtomicFileOptions Options;
-    Options.KeepAttributes = true;
-    if (!WriteFileAtomic(File, Bytes, Error, Options))
-        return bcNone;
-    return Existed ? bcChanged : bcNew;
+    return bcChanged;
 }

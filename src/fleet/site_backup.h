@@ -11,7 +11,7 @@
 #include <vector>
 
 // Keeps Held as Dir/Site.kvx. Answers what happened (bcNone on failure, with
-// the reason in Error); File receives the path, ChangedKeys the keys whose
-// line is new, gone or different.
+// the reason in Error); File receives the path, ChangedKeys (for a file
+// that changed) the keys whose line is new, gone or different.
 TBackupChange WriteSiteBackup(const std::string& Dir, const std::string& Site, const TBRDSDataValidator& Held,
     std::string& File, std::vector<std::string>& ChangedKeys, std::string& Error);

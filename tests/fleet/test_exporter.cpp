@@ -119,7 +119,7 @@ protected:
         List = WriteList();
         ASSERT_TRUE(List.Valid());
         Options.Listen = "127.0.0.1:0";
-        Options.Fleet.Interrupted = &Stop;
+        Options.Fleet.Interrupted = [this] { return Stop.load(); };
     }
 
     TSiteList List;

@@ -240,7 +240,7 @@ TEST_F(FleetRun, AnInterruptStopsTheRunAndLeavesTheRestUnstarted)
 {
     std::atomic<bool> Stop {false};
     Options.Jobs = 1;
-    Options.Interrupted = &Stop;
+    Options.Interrupted = [&] { return Stop.load(); };
     Options.OnSiteDone = [&](const TSiteResult&) { Stop = true; };
     const std::vector<TSiteResult> R = RunFleet(List, ftkStatus, Options);
     EXPECT_TRUE(R[0].Reachable);

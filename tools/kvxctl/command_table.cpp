@@ -2,7 +2,7 @@
 
 // Each command's file defines one of these.
 extern const TCommand ReadCommand, GetCommand, SetCommand, DiffCommand, WriteCommand, DefaultsCommand, ClockCommand,
-    SendCommand, PortsCommand, HelpCommand;
+    SendCommand, PortsCommand, FleetCommand, ExporterCommand, HelpCommand;
 
 namespace {
 
@@ -16,6 +16,8 @@ const TCommand* const Table[] = {
     &ClockCommand,
     &SendCommand,
     &PortsCommand,
+    &FleetCommand,
+    &ExporterCommand,
     &HelpCommand,
 };
 

@@ -38,6 +38,8 @@ struct TOptions {
     std::vector<std::string> Args;
     // The options given, by long name: their value ("" for a switch); the last one given counts.
     std::map<std::string, std::string> Given;
+    // Every value given for an option that may be repeated (--site a --site b), in order.
+    std::map<std::string, std::vector<std::string>> Repeated;
 
     bool Has(const std::string& Long) const { return Given.count(Long) != 0; }
     std::string Value(const std::string& Long) const;
@@ -54,6 +56,10 @@ struct TOptions {
 // otherwise the exit code to end with, after the help or the version was
 // printed (0) or a usage error was reported (64).
 int ParseOptions(int Argc, char** Argv, TOptions& Options);
+
+// Seconds as an option gives them (a number from 0 to 1000000), in
+// milliseconds; false when the text is not one.
+bool ParseSeconds(const std::string& Text, std::int64_t& Ms);
 
 // The port name as the connection takes it: tcp://... and absolute paths as
 // given; a path relative to the current folder ("./ttyKVX", "../x") made
