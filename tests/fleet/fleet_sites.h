@@ -6,6 +6,7 @@
 // for another PS; dead names a terminal that does not exist.
 
 #include "fleet/site_list.h"
+#include "support/kvxctl_run.h"
 #include "support/kvxsim_process.h"
 #include "support/tcp_bridge.h"
 #include "support/temp_dir.h"
@@ -21,11 +22,6 @@ inline const std::string Golden
     = "PI=C201\nPS=GOLDEN\nPTY=10\nTA=0\nTATIME=30\nTP=1\nMS=1\nDI=1\nMODE=0\nTEXT=Good music\n"
       "DRTS=2\nDPSS=0\nPARSE=0\nAF1=105\nAF2=0\nAF3=0\nAF4=0\nAF5=0\nAF6=0\nAF7=0\nPHASE=0\nCT=1\n"
       "OFFSET=+01:00\nDST=0\nSYNC=0\n";
-
-inline bool Has(const std::string& Text, const std::string& Part)
-{
-    return Text.find(Part) != std::string::npos;
-}
 
 // Runs a shell command; answers its output.
 std::string Shell(const std::string& Cmd);

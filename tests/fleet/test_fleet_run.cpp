@@ -157,6 +157,24 @@ TEST_F(FleetRun, ARefusalAtOneSiteLeavesTheOthersWrittenAndIsReported)
     EXPECT_EQ(FleetExitCode(After), 1);
 }
 
+// An encoder that says OK to a setting and does not keep it is caught by
+// the read-back: exit 5, with the key.
+TEST_F(FleetRun, TheReadBackCatchesASettingNotKept)
+{
+    TKvxsim Liar;
+    ASSERT_TRUE(StartSim(Liar, "liar", Golden, {"--bare-ok", "TEXT="}));
+    const TSiteList L = WriteList("[liar]\nport = " + Liar.Path() + "\nTEXT = Never kept\nCT = 0\n");
+    const std::vector<TSiteResult> R = RunFleet(L, ftkPush, Options, {"liar"});
+    ASSERT_EQ(R.size(), 1u);
+    EXPECT_TRUE(R[0].Write.Complete());
+    EXPECT_EQ(R[0].Write.Applied, (std::vector<std::string> {"TEXT=Never kept", "CT=0"}));
+    EXPECT_FALSE(R[0].Verified);
+    EXPECT_EQ(R[0].VerifyDiffers, (std::vector<std::string> {"TEXT"}));
+    EXPECT_EQ(R[0].ExitCode, 5);
+    EXPECT_TRUE(Has(PushReportText(R), "liar: not verified: read back, the encoder does not hold TEXT as written\n"))
+        << PushReportText(R);
+}
+
 TEST_F(FleetRun, BackupsInAGitRepositoryShowExactlyTheChangedKeys)
 {
     const std::string Git = Which("git");
