@@ -17,6 +17,9 @@ PACKAGES=(
   fonts-liberation
   xvfb xauth     # bench/startup.py and screenshots run the window under Xvfb
   xdotool        # the window's title on a real X display (tests)
+  libcpp-httplib-dev  # the fleet's Prometheus exporter
+  curl prometheus     # the exporter's tests: a real HTTP client, Prometheus and promtool
+  git                 # the fleet's backups kept in a repository (tests)
 )
 
 missing=()

@@ -98,3 +98,14 @@ void THolder::Release()
         FPid = -1;
     }
 }
+
+std::string FromJson(const std::string& Json, const std::string& Expr)
+{
+    const TTempDir Dir("kvxjson");
+    const std::string File = Dir.Write("out.json", Json);
+    const std::string Script = Dir.Write("read.py",
+        "import json, sys\ntry:\n    d = json.load(open(sys.argv[1]))\nexcept ValueError:\n    print('invalid')\n"
+        "    sys.exit()\nprint("
+            + Expr + ")\n");
+    return Shell("/usr/bin/python3 '" + Script + "' '" + File + "'");
+}

@@ -44,6 +44,10 @@ private:
     pid_t FPid = -1;
 };
 
+// What Python's json module makes of a JSON text: the expression Expr over
+// the parsed value d, printed; "invalid" when it does not parse.
+std::string FromJson(const std::string& Json, const std::string& Expr);
+
 class TFleetSites {
 public:
     // Starts the encoders and the bridge; answers why not (empty when all run).

@@ -10,19 +10,6 @@
 
 namespace {
 
-// What Python's json module makes of a JSON text: the expression Expr over
-// the parsed value d, printed; "invalid" when it does not parse.
-std::string FromJson(const std::string& Json, const std::string& Expr)
-{
-    const TTempDir Dir("kvxjson");
-    const std::string File = Dir.Write("out.json", Json);
-    const std::string Script = Dir.Write("read.py",
-        "import json, sys\ntry:\n    d = json.load(open(sys.argv[1]))\nexcept ValueError:\n    print('invalid')\n"
-        "    sys.exit()\nprint("
-            + Expr + ")\n");
-    return Shell("/usr/bin/python3 '" + Script + "' '" + File + "'");
-}
-
 class KvxctlFleet : public ::testing::Test, protected TFleetSites {
 protected:
     void SetUp() override
@@ -111,8 +98,9 @@ TEST_F(KvxctlFleet, EachTaskGivesItsOutputJsonAndExitCode)
 
     const TRunApart Push = KvxctlApart("$K -j fleet '" + Sites + "' push --yes");
     EXPECT_EQ(Push.Code, 6) << Push.Err;
-    EXPECT_EQ(FromJson(Push.Out, "[(s['site'], s['exit'], s.get('write', {}).get('applied'), "
-                                 "s.get('write', {}).get('failed'), s['write']['verified']) for s in d['sites']]"),
+    EXPECT_EQ(FromJson(Push.Out,
+                  "[(s['site'], s['exit'], s.get('write', {}).get('applied'), "
+                  "s.get('write', {}).get('failed'), s['write']['verified']) for s in d['sites']]"),
         "[('north', 0, [], None, True), ('south', 6, ['PI=C201'], 'PS=GOLDEN', False), ('east', 0, ['PS=EAST'], None, "
         "True), ('dead', 2, [], None, False)]\n")
         << Push.Out;
@@ -120,8 +108,9 @@ TEST_F(KvxctlFleet, EachTaskGivesItsOutputJsonAndExitCode)
     const std::string Folder = Dir.File("backups");
     const TRunApart Backup = KvxctlApart("$K fleet '" + Sites + "' backup '" + Folder + "'");
     EXPECT_EQ(Backup.Code, 2);
-    EXPECT_EQ(FromJson(Backup.Out, "d['folder'], [(s['site'], s['backup']) for s in "
-                                   "d['sites']]"),
+    EXPECT_EQ(FromJson(Backup.Out,
+                  "d['folder'], [(s['site'], s['backup']) for s in "
+                  "d['sites']]"),
         Folder + " [('north', 'new'), ('south', 'new'), ('east', 'new'), ('dead', None)]\n")
         << Backup.Out;
     EXPECT_TRUE(Has(Backup.Err, "kvxctl: east: new " + Folder + "/east.kvx\n")) << Backup.Err;
