@@ -26,6 +26,11 @@ expected_files() {
     echo share/doc/kvxc/copyright
     echo share/doc/kvxc/changelog.gz
     echo share/lintian/overrides/kvxc
+    echo lib/systemd/system/kvxc-exporter.service
+    echo lib/systemd/system/kvxc-backup.service
+    echo lib/systemd/system/kvxc-backup.timer
+    echo share/doc/kvxc/examples/kvxc-alerts.yml
+    echo share/doc/kvxc/examples/sites.ini
 }
 
 # Fails with a line per expected file missing under Root (a link must lead to
