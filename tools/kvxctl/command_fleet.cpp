@@ -181,24 +181,24 @@ int Run(const TOptions& O)
 
 } // namespace
 
-extern const TCommand FleetCommand
-    = {"fleet", "fleet SITES status|diff|push|backup [DIR] [--jobs=N] [--site=NAME]... [--yes]",
-        "status, diff, push or back up every encoder of a site list",
-        "SITES is a site list (man kvxctl: SITE LIST): a profile for every site and\n"
-        "each site's port and overrides. It is checked as a whole first; a fault is\n"
-        "named as FILE:LINE: reason and nothing is opened (exit 4). Then the sites are\n"
-        "talked to at once (--jobs, default 8), each with its own time-out\n"
-        "(--site-timeout); a site that fails never stops the others, and a port that\n"
-        "another program holds is reported busy and left alone.\n"
-        "  status  a table: read or not, serial, hardware, firmware, the clock's drift\n"
-        "          from the computer's, the settings that differ from the profile.\n"
-        "          Exit 0 all match, 1 some differ, 2 some could not be read.\n"
-        "  diff    the commands each site would receive, SITE: COMMAND a line.\n"
-        "  push    writes each site's differences and reads them back; asks first\n"
-        "          (--yes answers). Per site: applied, refused with the command and\n"
-        "          its reply, not sent, verified. Exit 6 when a site was partly\n"
-        "          changed, 5 when a read-back differs, else the worst of 3, 2, 1.\n"
-        "  backup  keeps each site's settings in DIR/SITE.kvx, rewritten in one step\n"
-        "          and only when they changed (so git in DIR shows the changed keys),\n"
-        "          and prints a JSON summary. Exit 2 when a site could not be read.",
-        Options, 2, 3, "SITES and status, diff, push or backup", false, Run};
+extern const TCommand FleetCommand = {"fleet", "fleet SITES TASK [DIR] [--site=NAME]... [--yes]",
+    "status, diff, push or back up every encoder of a site list",
+    "TASK is status, diff, push or backup. SITES is a site list (man kvxctl:\n"
+    "SITE LIST): a profile for every site and each site's port and overrides.\n"
+    "It is checked as a whole first; a fault is named as FILE:LINE: reason and\n"
+    "nothing is opened (exit 4). Then the sites are talked to at once (--jobs,\n"
+    "default 8), each with its own time-out (--site-timeout); a site that fails\n"
+    "never stops the others, and a port that another program holds is reported\n"
+    "busy and left alone.\n"
+    "  status  a table: read or not, serial, hardware, firmware, the clock's drift\n"
+    "          from the computer's, the settings that differ from the profile.\n"
+    "          Exit 0 all match, 1 some differ, 2 some could not be read.\n"
+    "  diff    the commands each site would receive, SITE: COMMAND a line.\n"
+    "  push    writes each site's differences and reads them back; asks first\n"
+    "          (--yes answers). Per site: applied, refused with the command and\n"
+    "          its reply, not sent, verified. Exit 6 when a site was partly\n"
+    "          changed, 5 when a read-back differs, else the worst of 3, 2, 1.\n"
+    "  backup  keeps each site's settings in DIR/SITE.kvx, rewritten in one step\n"
+    "          and only when they changed (so git in DIR shows the changed keys),\n"
+    "          and prints a JSON summary. Exit 2 when a site could not be read.",
+    Options, 2, 3, "SITES and status, diff, push or backup", false, Run};
