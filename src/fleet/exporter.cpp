@@ -127,6 +127,9 @@ std::string TExporter::Listen()
     I.FServer.new_task_queue = [] { return new httplib::ThreadPool(ServerThreads); };
     // The library's own options add SO_REUSEPORT, with which a second
     // exporter would share the port unnoticed: an address in use is refused.
+    // A response goes out in more than one write: without this, the second
+    // waits for the client's delayed acknowledgement of the first (40 ms).
+    I.FServer.set_tcp_nodelay(true);
     I.FServer.set_socket_options([](int Sock) {
         const int Yes = 1;
         ::setsockopt(Sock, SOL_SOCKET, SO_REUSEADDR, &Yes, sizeof Yes);
