@@ -1,6 +1,8 @@
 // The main window: creation, life cycle and the dialogue's view.
 #include "app/main_form.h"
 
+#include "app/live_text_form.h"
+
 #include "app/settings_form.h"
 #include "platform/log.h"
 #include "platform/thread.h"
@@ -377,6 +379,12 @@ void TMainForm::CleanUp()
         WriteConfig();
     }
 
+    // The Live Text page's inputs close and its bridge goes before the
+    // dialogue it writes through.
+    if (FLiveText) {
+        FLiveText->Free();
+        FLiveText = nullptr;
+    }
     // The dialogue stops the loader thread and waits for it before the device
     // and the device copy go.
     Dialogue.reset();
@@ -518,6 +526,8 @@ void TMainForm::OfferRecovery()
 
 void TMainForm::ScriptProgress(const TScriptProgress& Progress)
 {
+    if (FLiveText)
+        FLiveText->ScriptProgress(Progress);
     const TDialogueScript Was = FProgress.Script;
     FProgress = Progress;
     if (Progress.Script == scNone && Was != scNone && Dialogue) {

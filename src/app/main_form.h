@@ -35,6 +35,8 @@
 
 class TAFPanel;
 class TClockPanel;
+class TLiveTextForm;
+struct TLiveSent;
 class TGroupBox;
 class THelpManager;
 class TPictureButton;
@@ -171,6 +173,11 @@ public:
     // The actions need deciding again (an edit, a populate, a status, a
     // script's end); the next idle pass does it.
     void MarkActionsDirty() { FActionsDirty = true; }
+    // The Live Text page (nullptr until Device > Live Text first opened it).
+    TLiveTextForm* LiveTextForm() const { return FLiveText; }
+    // The bridge put a text on air: the status bar shows it, and an editor
+    // field that showed what the encoder held before follows the encoder.
+    void LiveTextSent(const TLiveSent& Sent);
 
     // Editor handlers.
     void edPI_BChange();
@@ -208,6 +215,8 @@ public:
     void _ac_DeviceSaveExecute();
     void _ac_DeviceRevertExecute();
     void _ac_DeviceDefaultsExecute();
+    // Device > Live Text: opens the page of the now-playing bridge.
+    void _ac_DeviceLiveTextExecute();
     void _ac_FileOpenUpdate();
     void _ac_DeviceConnectUpdate();
     void _ac_DeviceSaveUpdate();
@@ -267,6 +276,7 @@ public:
     QAction* _ac_DeviceSave = nullptr;
     QAction* _ac_DeviceRevert = nullptr;
     QAction* _ac_DeviceDefaults = nullptr;
+    QAction* _ac_DeviceLiveText = nullptr;
     QWidget* Panel1 = nullptr;
     QPushButton* btnSettings = nullptr;
     QPushButton* btnAbout = nullptr;
@@ -406,6 +416,9 @@ private:
     QString FFailureNote;
     QString FBackupNote;
     QString FPendingNote;
+    // The last text the Live Text page put on air.
+    QString FLiveNote;
+    TLiveTextForm* FLiveText = nullptr;
     // A read has filled the editor from the encoder since it was last cleared.
     bool FHaveDeviceCopy = false;
     std::unique_ptr<TBRDSDataValidator> FPendingEdits;

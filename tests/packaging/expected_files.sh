@@ -26,6 +26,9 @@ expected_files() {
     echo share/doc/kvxc/copyright
     echo share/doc/kvxc/changelog.gz
     echo share/lintian/overrides/kvxc
+    echo lib/systemd/system/kvxc-live.service
+    echo lib/systemd/user/kvxc-live.service
+    echo share/doc/kvxc/examples/live.conf
     echo lib/systemd/system/kvxc-exporter.service
     echo lib/systemd/system/kvxc-backup.service
     echo lib/systemd/system/kvxc-backup.timer

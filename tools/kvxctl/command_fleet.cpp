@@ -43,10 +43,9 @@ int UsageFault(const std::string& Why)
 // The sites --site names (in the list's order); false after naming an unknown one.
 bool PickedSites(const TOptions& O, const TSiteList& List, std::vector<std::string>& Names)
 {
-    const auto It = O.Repeated.find("site");
-    if (It == O.Repeated.end())
-        return true;
-    for (const std::string& Value : It->second)
+    for (const auto& [Long, Value] : O.InOrder) {
+        if (Long != "site")
+            continue;
         for (std::size_t Start = 0; Start <= Value.size();) {
             std::size_t End = Value.find(',', Start);
             if (End == std::string::npos)
@@ -55,6 +54,9 @@ bool PickedSites(const TOptions& O, const TSiteList& List, std::vector<std::stri
                 Names.push_back(Value.substr(Start, End - Start));
             Start = End + 1;
         }
+    }
+    if (Names.empty())
+        return true;
     std::vector<std::string> Unknown;
     PickSites(List, Names, &Unknown);
     for (const std::string& N : Unknown)

@@ -2,7 +2,7 @@
 
 // Each command's file defines one of these.
 extern const TCommand ReadCommand, GetCommand, SetCommand, DiffCommand, WriteCommand, DefaultsCommand, ClockCommand,
-    SendCommand, PortsCommand, FleetCommand, ExporterCommand, HelpCommand;
+    LiveCommand, SendCommand, PortsCommand, FleetCommand, ExporterCommand, HelpCommand;
 
 namespace {
 
@@ -14,6 +14,7 @@ const TCommand* const Table[] = {
     &WriteCommand,
     &DefaultsCommand,
     &ClockCommand,
+    &LiveCommand,
     &SendCommand,
     &PortsCommand,
     &FleetCommand,

@@ -49,6 +49,11 @@ bool Interrupted()
     return GInterrupted.load();
 }
 
+int InterruptFd()
+{
+    return GInterruptFd;
+}
+
 bool ReadAnswerLine(std::string& Line)
 {
     Line.clear();

@@ -12,6 +12,9 @@ void WatchInterrupts();
 
 // Whether SIGINT or SIGTERM came.
 bool Interrupted();
+// A descriptor that becomes readable when SIGINT or SIGTERM comes (and
+// stays so), for a thread that waits on descriptors; -1 before WatchInterrupts.
+int InterruptFd();
 
 // Reads a line of standard input (without its line end). False at its end,
 // on an error, or when an interrupt comes first.

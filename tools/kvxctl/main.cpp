@@ -1,7 +1,7 @@
 // kvxctl: the console front end of the encoders manager. It drives the same
 // encoder dialogue as the window (read, get, set, diff, write, factory
-// defaults, clock) through a console view, relays raw commands and lists
-// the serial ports.
+// defaults, clock) through a console view, runs the now-playing bridge
+// (live), relays raw commands and lists the serial ports.
 
 #include "command.h"
 #include "exit_codes.h"

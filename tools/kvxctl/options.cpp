@@ -147,8 +147,7 @@ std::string Scan(int Argc, char** Argv, TOptions& O, std::map<std::string, std::
             continue;
         const std::string Long = S->Long;
         O.Given[Long] = optarg ? optarg : "";
-        if (optarg)
-            O.Repeated[Long].emplace_back(optarg);
+        O.InOrder.emplace_back(Long, optarg ? optarg : "");
         Shown[Long] = Written(*S, Code < LongBase);
         // -j and --format: the last one given counts.
         if (Long == "json")

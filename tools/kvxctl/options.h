@@ -10,6 +10,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TOptionSpec {
@@ -38,8 +39,9 @@ struct TOptions {
     std::vector<std::string> Args;
     // The options given, by long name: their value ("" for a switch); the last one given counts.
     std::map<std::string, std::string> Given;
-    // Every value given for an option that may be repeated (--site a --site b), in order.
-    std::map<std::string, std::vector<std::string>> Repeated;
+    // Every option given, in order, by long name with its value: the options
+    // a command takes more than once (live's --http, --skip-if).
+    std::vector<std::pair<std::string, std::string>> InOrder;
 
     bool Has(const std::string& Long) const { return Given.count(Long) != 0; }
     std::string Value(const std::string& Long) const;
