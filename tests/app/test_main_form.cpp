@@ -65,9 +65,9 @@ TEST(MainForm, WindowDefinition)
             Items << (A->isSeparator() ? QStringLiteral("-") : A->text());
     }
     EXPECT_EQ(Items,
-        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "S&ites...", "-", "&Exit", "&Device", "&Connect", "&Settings",
-            "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "-", "&Live Text...", "&Help",
-            "&Help Contents", "&About"}));
+        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "S&ites...", "-", "&Exit", "&Device",
+            "&Connect", "&Settings", "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "-",
+            "&Live Text...", "&Help", "&Help Contents", "&About"}));
     // Before the first status: "Idle" in black on aqua.
     EXPECT_EQ(F.StatusBarInfo.Text, "Idle");
     EXPECT_EQ(StatusFill(F), QColor(0, 255, 255));
