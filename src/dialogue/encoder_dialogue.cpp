@@ -830,6 +830,7 @@ void TEncoderDialogue::ParseReply(TKVXState* S)
         D.RTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
         return;
     case stTime:
+        FClockReadAtMs = UtcNowMs();
         D.RTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
         D.RTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
         D.RTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
@@ -853,6 +854,7 @@ void TEncoderDialogue::ParseReply(TKVXState* S)
         FView.SetLabel(TDialogueLabel::lbRTC_DD, FormatDeviceDate(FUTC));
         return;
     case stRefreshTime:
+        FClockReadAtMs = UtcNowMs();
         FUTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
         FUTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
         FUTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));

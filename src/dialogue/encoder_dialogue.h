@@ -161,6 +161,10 @@ public:
 
     // What front ends watch.
     TConnStatus LastStatus() const { return FLastStatus; }
+    // The computer's UTC clock (milliseconds since 1970) when the encoder's
+    // reply to the last TIME? of a read or clock refresh was parsed; 0 before
+    // the first. Beside the device copy's clock it gives the encoder's drift.
+    std::int64_t ClockReadAtMs() const { return FClockReadAtMs; }
     // Number of the end state (134, 152, 206) the last finished script reached; 0 none yet.
     int LastScriptEnd() const { return FLastEnd; }
     void ClearLastScriptEnd() { FLastEnd = 0; }
@@ -234,6 +238,7 @@ private:
     std::string FIsDSTWord;
     TTranscript* FTranscript = nullptr;
     std::uint64_t FPackets = 0;
+    std::int64_t FClockReadAtMs = 0;
     std::string FLastBackup;
     bool FClosing = false;
 

@@ -1,7 +1,7 @@
 # Checks the layering of src/. Every include of our own names its folder from
 # the src/ root ("platform/thread.h"); the core folders (platform, _conn,
-# dialogue, rds, live) include no Qt header; and no folder reaches into a layer above
-# it. Run with -DSRC=<the src folder>.
+# dialogue, rds, live, fleet) include no Qt header; and no folder reaches into
+# a layer above it. Run with -DSRC=<the src folder>.
 
 if(NOT SRC)
   message(FATAL_ERROR "SRC is not set")
@@ -10,17 +10,18 @@ get_filename_component(SRC ${SRC} ABSOLUTE)
 
 # Folders, lowest first, and the folders each may include from (itself always
 # allowed).
-set(layers platform _conn rds dialogue live ui/kit rds/ui ui/main app)
-set(core platform _conn dialogue rds live)
+set(layers platform _conn rds dialogue live fleet ui/kit rds/ui ui/main app)
+set(core platform _conn dialogue rds live fleet)
 set(allowed_platform "")
 set(allowed__conn platform)
 set(allowed_rds platform)
 set(allowed_dialogue platform _conn rds)
 set(allowed_live platform _conn rds dialogue)
+set(allowed_fleet platform _conn rds dialogue)
 set(allowed_ui/kit platform)
 set(allowed_rds/ui platform rds ui/kit)
 set(allowed_ui/main platform _conn rds dialogue ui/kit rds/ui)
-set(allowed_app platform _conn rds dialogue live ui/kit rds/ui ui/main)
+set(allowed_app platform _conn rds dialogue live fleet ui/kit rds/ui ui/main)
 # Generated at configure time, not a folder of src/.
 set(generated kvx_version.h)
 

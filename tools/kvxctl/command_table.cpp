@@ -2,7 +2,7 @@
 
 // Each command's file defines one of these.
 extern const TCommand ReadCommand, GetCommand, SetCommand, DiffCommand, WriteCommand, DefaultsCommand, ClockCommand,
-    LiveCommand, SendCommand, PortsCommand, HelpCommand;
+    LiveCommand, SendCommand, PortsCommand, FleetCommand, ExporterCommand, HelpCommand;
 
 namespace {
 
@@ -17,6 +17,8 @@ const TCommand* const Table[] = {
     &LiveCommand,
     &SendCommand,
     &PortsCommand,
+    &FleetCommand,
+    &ExporterCommand,
     &HelpCommand,
 };
 

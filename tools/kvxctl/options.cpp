@@ -80,16 +80,6 @@ std::string Fault(const std::vector<TOptionSpec>& All, const std::string& Word, 
     return "unknown option " + Name;
 }
 
-bool ParseSeconds(const std::string& Text, std::int64_t& Ms)
-{
-    char* End = nullptr;
-    const double S = std::strtod(Text.c_str(), &End);
-    if (Text.empty() || *End || !std::isfinite(S) || S < 0 || S > 1e6)
-        return false;
-    Ms = std::llround(S * 1000);
-    return true;
-}
-
 // Checks what the options say beyond their names; "" when all is well.
 std::string CheckValues(TOptions& O, const TCommand& C)
 {
@@ -196,6 +186,16 @@ std::vector<TOptionSpec> AllOptions()
                 All.push_back(S);
         }
     return All;
+}
+
+bool ParseSeconds(const std::string& Text, std::int64_t& Ms)
+{
+    char* End = nullptr;
+    const double S = std::strtod(Text.c_str(), &End);
+    if (Text.empty() || *End || !std::isfinite(S) || S < 0 || S > 1e6)
+        return false;
+    Ms = std::llround(S * 1000);
+    return true;
 }
 
 std::string TOptions::Value(const std::string& Long) const
