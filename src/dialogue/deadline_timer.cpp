@@ -17,25 +17,26 @@ TDeadlineTimer::~TDeadlineTimer()
 
 void TDeadlineTimer::Arm(std::int64_t Ms)
 {
+    bool Earlier;
     {
         std::lock_guard<std::mutex> G(FLock);
         FArmed = true;
         FDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Ms < 0 ? 0 : Ms);
         ++FGeneration;
+        Earlier = FDeadline < FSleepEnd;
     }
-    FWake.notify_all();
+    if (Earlier)
+        FWake.notify_all();
 }
 
 void TDeadlineTimer::Disarm()
 {
-    {
-        std::lock_guard<std::mutex> G(FLock);
-        if (!FArmed)
-            return;
-        FArmed = false;
-        ++FGeneration;
-    }
-    FWake.notify_all();
+    // The thread finds the timer disarmed when its sleep ends.
+    std::lock_guard<std::mutex> G(FLock);
+    if (!FArmed)
+        return;
+    FArmed = false;
+    ++FGeneration;
 }
 
 bool TDeadlineTimer::Armed() const
@@ -68,15 +69,23 @@ void TDeadlineTimer::Fire(std::uint64_t Generation)
 
 void TDeadlineTimer::Execute()
 {
+    using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> G(FLock);
     while (!Terminated()) {
-        if (!FArmed) {
-            FWake.wait(G, [&] { return FArmed || Terminated(); });
+        // Every wake-up, early or late, looks at the timer afresh.
+        if (!FArmed || FHandedOver == FGeneration) {
+            FSleepEnd = Clock::time_point::max();
+            FWake.wait(G);
+            continue;
+        }
+        if (Clock::now() < FDeadline) {
+            FSleepEnd = FDeadline;
+            FWake.wait_until(G, FDeadline);
             continue;
         }
         const std::uint64_t Generation = FGeneration;
-        if (FWake.wait_until(G, FDeadline, [&] { return FGeneration != Generation || Terminated(); }))
-            continue;
+        FHandedOver = Generation;
+        FSleepEnd = Clock::time_point::max();
         G.unlock();
         try {
             Synchronize([this, Generation] { Fire(Generation); });
@@ -84,7 +93,5 @@ void TDeadlineTimer::Execute()
             kvx::log::Caught("deadline timer: handler threw");
         }
         G.lock();
-        // The same deadline is not handed over twice: wait for a new one.
-        FWake.wait(G, [&] { return FGeneration != Generation || Terminated(); });
     }
 }

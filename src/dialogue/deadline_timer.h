@@ -1,7 +1,11 @@
 #pragma once
 // A one-shot timer whose handler runs on the main thread. Its own thread
 // sleeps until the deadline, or without end while nothing is armed, so an
-// armed timer costs one wake-up and an idle one none. Arm and Disarm are
+// armed timer costs one wake-up and an idle one none. Its thread is woken only
+// when a deadline comes earlier than the one it sleeps towards: a Disarm, or
+// an Arm for later, waits for that sleep to end, so a dialogue that arms and
+// disarms at every command costs about one wake-up a deadline, not two a
+// command. Arm and Disarm are
 // called on the main thread; the handler runs there only when the deadline it
 // was armed for is still the current one, so a Disarm or a new Arm made just
 // before the hand-over wins.
@@ -38,4 +42,9 @@ private:
     std::chrono::steady_clock::time_point FDeadline;
     // Counts every Arm and Disarm, so that a late hand-over can tell it is stale.
     std::uint64_t FGeneration = 0;
+    // The generation last handed to the main thread: handed over once only.
+    std::uint64_t FHandedOver = 0;
+    // Where the thread's current sleep ends (the far future when it sleeps
+    // without end, or is between sleeps and will look again).
+    std::chrono::steady_clock::time_point FSleepEnd = std::chrono::steady_clock::time_point::max();
 };

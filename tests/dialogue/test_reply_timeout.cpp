@@ -75,6 +75,14 @@ TEST(DeadlineTimer, SleepsWhileDisarmedAndUntilItsDeadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // Armed far ahead: it woke for the new deadline, and then slept.
     EXPECT_LE(ThreadSwitches("DeadlineTimer"), Idle + 2);
+    // A dialogue disarms at every reply and arms for the next command: no
+    // deadline earlier than the one it sleeps towards, so no wake-up.
+    for (int i = 0; i < 100; ++i) {
+        T.Disarm();
+        T.Arm(60000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_LE(ThreadSwitches("DeadlineTimer"), Idle + 2);
 }
 
 TEST(WriteReportText, SaysWhatWasAppliedWhatFailedAndWhatWasNotSent)
