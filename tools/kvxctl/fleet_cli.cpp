@@ -61,10 +61,12 @@ std::string FleetOptionsFrom(const TOptions& O, TFleetOptions& F)
 {
     F.ReplyTimeoutMs = O.TimeoutMs;
     if (O.Has("jobs")) {
+        // The text is kept here: strtol's end pointer points into it.
+        const std::string Jobs = O.Value("jobs");
         char* End = nullptr;
-        const long N = std::strtol(O.Value("jobs").c_str(), &End, 10);
-        if (O.Value("jobs").empty() || *End || N < 1 || N > 1024)
-            return "--jobs takes a number from 1 to 1024, not '" + O.Value("jobs") + "'";
+        const long N = std::strtol(Jobs.c_str(), &End, 10);
+        if (Jobs.empty() || *End || N < 1 || N > 1024)
+            return "--jobs takes a number from 1 to 1024, not '" + Jobs + "'";
         F.Jobs = static_cast<int>(N);
     }
     if (O.Has("site-timeout") && (!ParseSeconds(O.Value("site-timeout"), F.SiteTimeoutMs) || F.SiteTimeoutMs <= 0))
