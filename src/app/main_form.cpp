@@ -7,13 +7,13 @@
 #include "platform/version.h"
 #include "rds/common.h"
 #include "rds/settings_file.h"
-#include "rds/ui/preflight_form.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/help_manager.h"
 #include "ui/main/af_panel.h"
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 #include "ui/main/radio_display.h"
+#include "ui/rds/preflight_form.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemModel>

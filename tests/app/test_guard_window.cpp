@@ -5,8 +5,8 @@
 #include "main_form_fixture.h"
 
 #include "app/single_instance.h"
-#include "rds/ui/preflight_form.h"
 #include "support/qt_wait.h"
+#include "ui/rds/preflight_form.h"
 
 #include <QApplication>
 #include <QProcess>

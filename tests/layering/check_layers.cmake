@@ -10,16 +10,16 @@ get_filename_component(SRC ${SRC} ABSOLUTE)
 
 # Folders, lowest first, and the folders each may include from (itself always
 # allowed).
-set(layers platform _conn rds dialogue ui/kit rds/ui ui/main app)
+set(layers platform _conn rds dialogue ui/kit ui/rds ui/main app)
 set(core platform _conn dialogue rds)
 set(allowed_platform "")
 set(allowed__conn platform)
 set(allowed_rds platform)
 set(allowed_dialogue platform _conn rds)
 set(allowed_ui/kit platform)
-set(allowed_rds/ui platform rds ui/kit)
-set(allowed_ui/main platform _conn rds dialogue ui/kit rds/ui)
-set(allowed_app platform _conn rds dialogue ui/kit rds/ui ui/main)
+set(allowed_ui/rds platform rds ui/kit)
+set(allowed_ui/main platform _conn rds dialogue ui/kit ui/rds)
+set(allowed_app platform _conn rds dialogue ui/kit ui/rds ui/main)
 # Generated at configure time, not a folder of src/.
 set(generated kvx_version.h)
 

@@ -1,4 +1,4 @@
-#include "rds/ui/preflight_form.h"
+#include "ui/rds/preflight_form.h"
 
 #include <QApplication>
 #include <QHeaderView>
