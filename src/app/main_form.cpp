@@ -51,61 +51,6 @@ constexpr int CompactPanelWidth = 759 + 110 + 4 - LogoShift;
 
 } // namespace
 
-QColor ToolkitColour(std::uint32_t Value)
-{
-    return QColor(
-        static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF), static_cast<int>((Value >> 16) & 0xFF));
-}
-
-TStatusBar::TStatusBar(QWidget* Parent) : QWidget(Parent)
-{
-    setObjectName(QStringLiteral("StatusBar1"));
-}
-
-int TStatusBar::StatusRoom() const
-{
-    QFont Bold = font();
-    Bold.setBold(true);
-    const QFontMetrics Metrics(Bold);
-    return std::max(Metrics.horizontalAdvance(QStringLiteral("ttyUSB0: Disconnected from Device")),
-               Metrics.horizontalAdvance(StatusText))
-        + 12;
-}
-
-QRect TStatusBar::PanelRect(int Panel) const
-{
-    const int h = height();
-    const int Room = width() - VersionWidth - 4;
-    const int Hint = std::clamp(Room - StatusRoom(), std::clamp(Room, 0, HintMin), HintWidth);
-    switch (Panel) {
-    case 0:
-        return QRect(0, 0, Hint, h);
-    case 1:
-        return QRect(Hint + 2, 0, VersionWidth, h);
-    default: {
-        const int x = Hint + 2 + VersionWidth + 2;
-        return QRect(x, 0, std::max(50, width() - x), h);
-    }
-    }
-}
-
-void TStatusBar::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    p.fillRect(rect(), palette().window());
-    const QRect hint = PanelRect(0);
-    p.setPen(palette().color(QPalette::Mid));
-    p.drawRect(hint.adjusted(0, 0, -1, -1));
-    p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(hint.adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, Hint);
-    for (int i = 1; i <= 2; ++i) {
-        p.save();
-        if (OnDrawPanel)
-            OnDrawPanel(p, i, PanelRect(i));
-        p.restore();
-    }
-}
-
 TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFormMain(Parent), Options(AOptions)
 {
     // Worker hand-overs are served by the event loop.
@@ -160,7 +105,6 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
     WatchEditorEdits();
 
     StatusBar1 = new TStatusBar(this);
-    StatusBar1->OnDrawPanel = [this](QPainter& P, int Panel, const QRect& R) { StatusBar1DrawPanel(P, Panel, R); };
     FFitSize = QSize(ClientWidth, ClientHeight);
     PlaceAreas();
 
@@ -172,9 +116,6 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
     TimerRefresh->setInterval(2000);
     connect(TimerRefresh, &QTimer::timeout, this, &TMainForm::TimerRefreshTimer);
     TimerRefresh->start();
-    StatusTimer = new QTimer(this);
-    StatusTimer->setInterval(500);
-    connect(StatusTimer, &QTimer::timeout, this, &TMainForm::StatusTimerTimer);
 
     FormCreate();
 }
@@ -232,7 +173,7 @@ void TMainForm::FormCreate()
 void TMainForm::Init()
 {
     TBaseFormMain::Init();
-    StatusBarInfo = {QStringLiteral("Idle"), InitialStatusColours.Fore, InitialStatusColours.Back, false, false};
+    StatusBar1->SetInitialStatus(QStringLiteral("Idle"), InitialStatusColours.Fore, InitialStatusColours.Back);
 
     std::vector<std::string> Names;
     FillPTYList(Names, false, false);
@@ -363,7 +304,7 @@ void TMainForm::CleanUp()
     disconnect(FStartupFileLink);
     DPSTimer->stop();
     TimerRefresh->stop();
-    StatusTimer->stop();
+    StatusBar1->FlashTimer()->stop();
 
     if (DMI) {
         if (isMaximized())
@@ -507,8 +448,9 @@ void TMainForm::OfferRecovery()
         FPendingEdits = std::move(R);
         FPendingWrite = false;
         FPendingKeepsClock = false;
-        FPendingNote = QStringLiteral("kept changes wait for the next read\nThe changes kept when the program last "
-                                      "ended go into the editor once the encoder has been read.");
+        StatusBar1->SetNote(snPending,
+            QStringLiteral("kept changes wait for the next read\nThe changes kept when the program last ended go "
+                           "into the editor once the encoder has been read."));
         RenderStatus();
     }
     if (!QFile::remove(Path))
@@ -521,7 +463,7 @@ void TMainForm::ScriptProgress(const TScriptProgress& Progress)
     FProgress = Progress;
     if (Progress.Script == scNone && Was != scNone && Dialogue) {
         if (Dialogue->Failure() != dfNone)
-            FFailureNote = QString::fromLatin1(Dialogue->FailureText().c_str());
+            StatusBar1->SetNote(snFailure, QString::fromLatin1(Dialogue->FailureText().c_str()));
         else if (Was == scRead && Dialogue->LastScriptEnd() == 134)
             FHaveDeviceCopy = true;
         // The dialogue is inside its own handler: what follows runs after it.
@@ -560,13 +502,14 @@ void TMainForm::ApplyPendingEdits()
     if (!FPendingKeepsClock)
         R->RTC = D.RTC;
     R->Populate();
-    FPendingNote.clear();
+    StatusBar1->SetNote(snPending, QString());
     if (FPendingWrite) {
         FPendingWrite = false;
         Dialogue->SaveChanges();
     } else
-        FPendingNote = QStringLiteral("kept changes restored\nThe changes kept when the program last ended are in "
-                                      "the editor; Save Changes writes them to the encoder.");
+        StatusBar1->SetNote(snPending,
+            QStringLiteral("kept changes restored\nThe changes kept when the program last ended are in the editor; "
+                           "Save Changes writes them to the encoder."));
     RenderStatus();
     MarkActionsDirty();
 }

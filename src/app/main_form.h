@@ -13,6 +13,7 @@
 #include "rds/string_scroller.h"
 #include "ui/kit/base_form.h"
 #include "ui/kit/overlay.h"
+#include "ui/main/status_bar.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -40,18 +41,6 @@ class THelpManager;
 class TPictureButton;
 class TRadioDisplay;
 
-// What the status panel shows.
-struct TStatusBarInfo {
-    QString Text;
-    std::uint32_t Fore = 0; // toolkit colour value, red in the low byte
-    std::uint32_t Back = 0;
-    bool Inverse = false; // Fore and Back swapped
-    bool Flash = false;
-};
-
-// A toolkit colour value (red in the low byte) as a Qt colour.
-QColor ToolkitColour(std::uint32_t Value);
-
 // A line edit with a key filter: a typed character that Accept refuses is
 // dropped with a beep (control characters included, so clipboard shortcuts do
 // nothing); accepted characters and every text set otherwise show in upper case.
@@ -77,30 +66,6 @@ protected:
 private:
     std::function<bool(QChar)> FAccept;
     std::function<bool(QChar)> FPasteAccept;
-};
-
-// The status bar: the hint of what is under the mouse, the version and the
-// connection status; the window draws the last two.
-class TStatusBar : public QWidget {
-    Q_OBJECT
-public:
-    explicit TStatusBar(QWidget* Parent);
-    static constexpr int HintWidth = 400;
-    static constexpr int VersionWidth = 90;
-    // Room the status panel keeps on a narrow bar (the hint panel gives way,
-    // down to HintMin): its text in bold, and at least a port and a status word.
-    int StatusRoom() const;
-    static constexpr int HintMin = 120;
-    // What the status panel shows (for its room; the window draws it).
-    QString StatusText;
-    // The rectangle of panel 0, 1 or 2.
-    QRect PanelRect(int Panel) const;
-    QString Hint;
-    QString VersionText;
-    std::function<void(QPainter&, int, const QRect&)> OnDrawPanel;
-
-protected:
-    void paintEvent(QPaintEvent* e) override;
 };
 
 // Serves the worker threads' hand-overs on the main thread. It is woken by
@@ -164,10 +129,6 @@ public:
     // Edits waiting for the next read of the encoder (kept by Connect's
     // question or loaded from the recovery file); nullptr when none.
     const TBRDSDataValidator* PendingEdits() const { return FPendingEdits.get(); }
-    // The status panel's own words beside the status (a failure, the backup
-    // of a factory reset, kept edits), and its tool tip.
-    QString StatusNote() const;
-    QString StatusDetail() const;
     // The actions need deciding again (an edit, a populate, a status, a
     // script's end); the next idle pass does it.
     void MarkActionsDirty() { FActionsDirty = true; }
@@ -186,9 +147,7 @@ public:
     // What a paste keeps in the call-letter box: letters.
     static bool edCall_BPasteChar(QChar Key);
 
-    // Status bar and timers.
-    void StatusBar1DrawPanel(QPainter& Canvas, int Panel, const QRect& Rect);
-    void StatusTimerTimer();
+    // Timers.
     void DPSTimerTimer();
     void TimerRefreshTimer();
 
@@ -244,7 +203,6 @@ public:
     TConfigData Config {};
     std::unique_ptr<TDMI> DMI;
     std::unique_ptr<THelpManager> HelpMan;
-    TStatusBarInfo StatusBarInfo;
     TStringScroller* StrScr = nullptr;
     std::unique_ptr<TEncoderDialogue> Dialogue;
     QString FileName;
@@ -280,7 +238,6 @@ public:
     TStatusBar* StatusBar1 = nullptr;
     QTimer* DPSTimer = nullptr;
     QTimer* TimerRefresh = nullptr;
-    QTimer* StatusTimer = nullptr;
 
     // Editor groups and controls.
     TGroupBox* gbPI_B = nullptr;
@@ -367,7 +324,8 @@ private:
     // Every edit in the editor marks the actions for deciding again.
     void WatchEditorEdits();
     // The status panel's text and tool tip from the status, the running
-    // script and the notes.
+    // script, the notes (kept until the next connection) and why the port
+    // cannot be had.
     void RenderStatus();
     // Runs once the script that just ended has returned: a save that waited
     // for the clock refresh, and edits waiting for a read.
@@ -396,13 +354,6 @@ private:
 
     bool FActionsDirty = true;
     TScriptProgress FProgress;
-    // The status as the connection gave it ("ttyUSB0: Connected").
-    QString FStatusWord;
-    // Notes kept until the next connection: why the last script failed, where
-    // the factory reset's backup went, edits waiting for a read.
-    QString FFailureNote;
-    QString FBackupNote;
-    QString FPendingNote;
     // A read has filled the editor from the encoder since it was last cleared.
     bool FHaveDeviceCopy = false;
     std::unique_ptr<TBRDSDataValidator> FPendingEdits;

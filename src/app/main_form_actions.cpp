@@ -1,5 +1,5 @@
-// The main window's commands: actions, menu, tool panel, port list, status
-// bar and timers.
+// The main window's commands: actions, menu, tool panel, port list, the
+// status it shows, and timers.
 #include "app/main_form.h"
 
 #include "_conn/port_connection.h"
@@ -10,7 +10,6 @@
 #include "ui/main/radio_display.h"
 
 #include <QFileInfo>
-#include <QPainter>
 
 namespace {
 
@@ -319,9 +318,10 @@ void TMainForm::_ac_DeviceDefaultsExecute()
     // Where the encoder's settings before the reset went, until the next
     // connection.
     const QString Path = QString::fromStdString(Dialogue->LastBackup());
-    FBackupNote = QStringLiteral("settings before the reset saved in ") + QFileInfo(Path).fileName()
-        + QStringLiteral("\nThe encoder's settings before the factory reset were saved in\n") + Path
-        + QStringLiteral("\nOpen that file and press Save Changes to put them back on the encoder.");
+    StatusBar1->SetNote(snBackup,
+        QStringLiteral("settings before the reset saved in ") + QFileInfo(Path).fileName()
+            + QStringLiteral("\nThe encoder's settings before the factory reset were saved in\n") + Path
+            + QStringLiteral("\nOpen that file and press Save Changes to put them back on the encoder."));
     RenderStatus();
 }
 
@@ -372,121 +372,27 @@ void TMainForm::btnRefreshCOMClick()
 
 void TMainForm::ShowStatus(const std::string& Text, std::uint32_t Fore, std::uint32_t Back, bool Flash)
 {
-    StatusTimer->stop();
     // A new connection starts with a clean slate: what the last one left
     // (its failure, a reset's backup) has been seen by then.
     if (Dialogue && Dialogue->LastStatus() == stConnecting) {
-        FFailureNote.clear();
-        FBackupNote.clear();
+        StatusBar1->SetNote(snFailure, QString());
+        StatusBar1->SetNote(snBackup, QString());
     }
-    FStatusWord = QString::fromLatin1(Text.c_str());
-    StatusBarInfo.Fore = Fore;
-    StatusBarInfo.Back = Back;
-    StatusBarInfo.Inverse = false;
+    StatusBar1->ShowStatus(QString::fromLatin1(Text.c_str()), Fore, Back, Flash);
     RenderStatus();
-    StatusBar1->update(StatusBar1->PanelRect(2));
     MarkActionsDirty();
-    if (Flash)
-        StatusTimer->start();
-}
-
-namespace {
-
-QString FirstLine(const QString& Text)
-{
-    return Text.section(QLatin1Char('\n'), 0, 0).trimmed();
-}
-
-} // namespace
-
-QString TMainForm::StatusNote() const
-{
-    for (const QString* Note : {&FFailureNote, &FBackupNote, &FPendingNote})
-        if (!Note->isEmpty())
-            return FirstLine(*Note);
-    return QString();
-}
-
-QString TMainForm::StatusDetail() const
-{
-    QStringList Parts;
-    for (const QString* Note : {&FFailureNote, &FBackupNote, &FPendingNote})
-        if (!Note->isEmpty())
-            Parts << QString(*Note).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return Parts.join(QStringLiteral("\n\n"));
 }
 
 void TMainForm::RenderStatus()
 {
-    QString Text = FStatusWord.isEmpty() ? StatusBarInfo.Text : FStatusWord;
-    QString Note = StatusNote();
-    QString Detail = StatusDetail();
     // Why the port cannot be had (permissions, another program holding it, no
     // such port, the adapter pulled out) and the fix.
+    QString Problem;
     const TCustomDevice* D = Dialogue ? Dialogue->Device : nullptr;
-    if (D && D->Conn() && !D->Connected()) {
-        const QString Problem = QString::fromLocal8Bit(ConnectionErrorText(D->Conn()).c_str());
-        if (!Problem.isEmpty()) {
-            if (Note.isEmpty())
-                Note = FirstLine(Problem);
-            Detail = Detail.isEmpty() ? Problem : Detail + QStringLiteral("\n\n") + Problem;
-        }
-    }
+    if (D && D->Conn() && !D->Connected())
+        Problem = QString::fromLocal8Bit(ConnectionErrorText(D->Conn()).c_str());
     const QString Port = Dialogue ? QString::fromLatin1(Dialogue->Port().c_str()) : QString();
-    switch (FProgress.Script) {
-    case scRead:
-        Text = Port + QStringLiteral(": Reading %1/%2").arg(FProgress.Step).arg(FProgress.Total);
-        break;
-    case scWrite:
-        Text = Port + QStringLiteral(": Writing %1 of %2").arg(FProgress.Step).arg(FProgress.Total);
-        break;
-    case scFactoryReset:
-        Text = Port + QStringLiteral(": Resetting");
-        break;
-    case scClockRefresh:
-    case scNone:
-        if (!Note.isEmpty())
-            Text += QStringLiteral(" - ") + Note;
-        break;
-    }
-    if (Text == StatusBarInfo.Text && Detail == StatusBar1->toolTip())
-        return;
-    StatusBarInfo.Text = Text;
-    StatusBar1->StatusText = Text;
-    StatusBar1->setToolTip(Detail);
-    // The panels' widths follow the text.
-    StatusBar1->update();
-}
-
-void TMainForm::StatusTimerTimer()
-{
-    StatusBarInfo.Inverse = !StatusBarInfo.Inverse;
-    StatusBar1->update();
-}
-
-void TMainForm::StatusBar1DrawPanel(QPainter& Canvas, int Panel, const QRect& Rect)
-{
-    QFont Bold = Canvas.font();
-    Bold.setBold(true);
-    Canvas.setFont(Bold);
-    if (Panel == 1) {
-        Canvas.setPen(palette().color(QPalette::WindowText));
-        Canvas.drawText(Rect, Qt::AlignCenter, StatusBar1->VersionText);
-        return;
-    }
-    if (Panel != 2)
-        return;
-    QColor Fill = ToolkitColour(StatusBarInfo.Back);
-    QColor Line = ToolkitColour(StatusBarInfo.Fore);
-    if (StatusBarInfo.Inverse)
-        std::swap(Fill, Line);
-    Canvas.fillRect(Rect, Fill);
-    Canvas.setPen(Line);
-    Canvas.drawRect(Rect.adjusted(0, 0, -1, -1));
-    const int TextHeight = Canvas.fontMetrics().height();
-    Canvas.drawText(
-        QPoint(Rect.left() + 5, Rect.top() + (Rect.height() - TextHeight) / 2 + Canvas.fontMetrics().ascent()),
-        StatusBarInfo.Text);
+    StatusBar1->Render(Port, FProgress, Problem);
 }
 
 void TMainForm::DPSTimerTimer()

@@ -71,7 +71,7 @@ public:
         if (P.Script == scNone || P.Script == scClockRefresh)
             return;
         UpdateActions();
-        Steps.push_back({StatusBarInfo.Text, _ac_DeviceSave->isEnabled(), _ac_DeviceRevert->isEnabled(),
+        Steps.push_back({StatusBar1->Info().Text, _ac_DeviceSave->isEnabled(), _ac_DeviceRevert->isEnabled(),
             _ac_DeviceDefaults->isEnabled(), _ac_FileOpen->isEnabled(), cbCOMS->isEnabled()});
     }
 };

@@ -68,7 +68,7 @@ TEST(MainForm, WindowDefinition)
         QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "&Exit", "&Device", "&Connect", "&Settings",
             "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "&Help", "&Help Contents", "&About"}));
     // Before the first status: "Idle" in black on aqua.
-    EXPECT_EQ(F.StatusBarInfo.Text, "Idle");
+    EXPECT_EQ(F.StatusBar1->Info().Text, "Idle");
     EXPECT_EQ(StatusFill(F), QColor(0, 255, 255));
     // Nothing connected: the file and device commands are off, Connect is on.
     F.UpdateActions();
@@ -221,18 +221,18 @@ TEST(MainForm, StatusPanelFlashesUntilTheNextStatus)
     TWindow W;
     TTestForm& F = W.Start();
     F.Dialogue->DeviceStatus(nullptr, stConnecting);
-    EXPECT_EQ(F.StatusBarInfo.Text, ": Connecting");
-    EXPECT_TRUE(F.StatusTimer->isActive());
-    EXPECT_EQ(F.StatusTimer->interval(), 500);
+    EXPECT_EQ(F.StatusBar1->Info().Text, ": Connecting");
+    EXPECT_TRUE(F.StatusBar1->FlashTimer()->isActive());
+    EXPECT_EQ(F.StatusBar1->FlashTimer()->interval(), 500);
     EXPECT_EQ(StatusFill(F), QColor(255, 0, 0));
-    F.StatusTimerTimer();
+    F.StatusBar1->FlashStep();
     EXPECT_EQ(StatusFill(F), QColor(255, 255, 0));
-    F.StatusTimerTimer();
+    F.StatusBar1->FlashStep();
     EXPECT_EQ(StatusFill(F), QColor(255, 0, 0));
-    F.StatusTimerTimer();
+    F.StatusBar1->FlashStep();
     F.Dialogue->DeviceStatus(nullptr, stIdle);
-    EXPECT_FALSE(F.StatusTimer->isActive());
-    EXPECT_FALSE(F.StatusBarInfo.Inverse);
+    EXPECT_FALSE(F.StatusBar1->FlashTimer()->isActive());
+    EXPECT_FALSE(F.StatusBar1->Info().Inverse);
     EXPECT_EQ(StatusFill(F), QColor(0, 0, 255));
 }
 
@@ -294,9 +294,9 @@ TEST(MainFormSession, ConnectReadsTheEncoderIntoTheEditor)
     EXPECT_EQ(F.lbSynchro->text(), "Synchro: Auto");
     for (QWidget* G : std::initializer_list<QWidget*> {F.gbPI_B, F.gbDPS_B, F.gbSynchro, F.edRT_B, F.gbRTC})
         EXPECT_TRUE(G->isEnabled());
-    EXPECT_EQ(F.StatusBarInfo.Text, QString::fromStdString(S.Sim.Path()) + ": Connected");
+    EXPECT_EQ(F.StatusBar1->Info().Text, QString::fromStdString(S.Sim.Path()) + ": Connected");
     EXPECT_EQ(StatusFill(F), QColor(0, 128, 0));
-    EXPECT_FALSE(F.StatusTimer->isActive());
+    EXPECT_FALSE(F.StatusBar1->FlashTimer()->isActive());
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->text(), "&Disconnect");
     EXPECT_EQ(F.btnConnect->text(), "Disconnect");
@@ -387,19 +387,19 @@ TEST(MainFormSession, MuteOrRefusingEncoderEndsTheScriptAndSaysWhatWasDone)
         Box[0] = Box[0].toUpper(); // a message box begins with a capital
         EXPECT_TRUE(F.Messages.back().startsWith(Box)) << F.Messages.back().toStdString();
         EXPECT_TRUE(F.Messages.back().contains(QString::fromLatin1(C.Details))) << F.Messages.back().toStdString();
-        EXPECT_TRUE(F.StatusBarInfo.Text.endsWith(QStringLiteral(" - ") + QString::fromLatin1(C.Message)))
-            << F.StatusBarInfo.Text.toStdString();
+        EXPECT_TRUE(F.StatusBar1->Info().Text.endsWith(QStringLiteral(" - ") + QString::fromLatin1(C.Message)))
+            << F.StatusBar1->Info().Text.toStdString();
         EXPECT_TRUE(F.StatusBar1->toolTip().contains(QString::fromLatin1(C.Details)))
             << F.StatusBar1->toolTip().toStdString();
         QStatusTipEvent Tip(F.btnSave->statusTip());
         QCoreApplication::sendEvent(F.btnSave, &Tip);
-        EXPECT_TRUE(F.StatusBarInfo.Text.contains(QString::fromLatin1(C.Message)));
+        EXPECT_TRUE(F.StatusBar1->Info().Text.contains(QString::fromLatin1(C.Message)));
         F.UpdateActions();
         EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
         if (!C.Write) {
             // Until the next connection.
             F._ac_DeviceConnect->trigger();
-            ASSERT_TRUE(Until([&] { return F.StatusBarInfo.Text.contains("Reading"); }));
+            ASSERT_TRUE(Until([&] { return F.StatusBar1->Info().Text.contains("Reading"); }));
             EXPECT_FALSE(F.StatusBar1->toolTip().contains(QString::fromLatin1(C.Message)));
         }
     }
@@ -487,7 +487,7 @@ TEST(MainFormSession, SigtermKeepsTheConfigurationAndTheEditsForTheNextStart)
         RunIdle();
         EXPECT_EQ(Next.edPS_B->text(), Answer == mrYes ? "KEPT" : "RDS");
         EXPECT_EQ(Next._ac_DeviceSave->isEnabled(), Answer == mrYes); // shown, not yet written
-        EXPECT_EQ(Next.StatusBarInfo.Text.endsWith(" - kept changes restored"), Answer == mrYes);
+        EXPECT_EQ(Next.StatusBar1->Info().Text.endsWith(" - kept changes restored"), Answer == mrYes);
     }
 }
 
@@ -502,9 +502,9 @@ TEST(MainFormSession, FactoryDefaultsNamesTheBackupInTheStatusPanel)
     const QString Backup = QString::fromStdString(F.Dialogue->LastBackup());
     ASSERT_TRUE(QFileInfo(Backup).fileName().startsWith("KV-0042-")) << Backup.toStdString();
     EXPECT_TRUE(QFile::exists(Backup));
-    EXPECT_TRUE(F.StatusBarInfo.Text.endsWith(
+    EXPECT_TRUE(F.StatusBar1->Info().Text.endsWith(
         QStringLiteral(": Connected - settings before the reset saved in ") + QFileInfo(Backup).fileName()))
-        << F.StatusBarInfo.Text.toStdString();
+        << F.StatusBar1->Info().Text.toStdString();
     EXPECT_TRUE(F.StatusBar1->toolTip().contains(Backup)) << F.StatusBar1->toolTip().toStdString();
 }
 
@@ -774,15 +774,16 @@ TEST(MainFormSession, PortThatCannotBeOpenedSaysWhyBesideTheStatus)
     TTestForm& F = W.Start(O);
     F._ac_DeviceConnect->trigger();
     // Refused, then disconnected: the reason stays beside the status.
-    ASSERT_TRUE(Until([&] { return F.Dialogue->ConnectTag() == 0 && !F.StatusBarInfo.Text.contains("Connecting"); }))
-        << F.StatusBarInfo.Text.toStdString();
+    ASSERT_TRUE(Until([&] {
+        return F.Dialogue->ConnectTag() == 0 && !F.StatusBar1->Info().Text.contains("Connecting");
+    })) << F.StatusBar1->Info().Text.toStdString();
     EXPECT_TRUE(F.StatusBar1->toolTip().contains("does not exist")) << F.StatusBar1->toolTip().toStdString();
-    EXPECT_TRUE(F.StatusBarInfo.Text.contains(" - /dev/kvx-no-such-port does not exist"))
-        << F.StatusBarInfo.Text.toStdString();
+    EXPECT_TRUE(F.StatusBar1->Info().Text.contains(" - /dev/kvx-no-such-port does not exist"))
+        << F.StatusBar1->Info().Text.toStdString();
     // The hint of the control under the mouse takes nothing of it away.
     QStatusTipEvent Tip(F.btnSave->statusTip());
     QCoreApplication::sendEvent(F.btnSave, &Tip);
-    EXPECT_TRUE(F.StatusBarInfo.Text.contains("does not exist"));
+    EXPECT_TRUE(F.StatusBar1->Info().Text.contains("does not exist"));
 }
 
 TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
