@@ -11,7 +11,7 @@
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
 #include "rds/string_scroller.h"
-#include "ui/kit/base_form.h"
+#include "ui/kit/base_form_main.h"
 #include "ui/kit/overlay.h"
 #include "ui/main/status_bar.h"
 
