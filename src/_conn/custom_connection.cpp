@@ -1,5 +1,7 @@
 #include "_conn/custom_connection.h"
 
+#include "platform/utf.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -49,12 +51,6 @@ TCustomConnection::~TCustomConnection()
     FBuffer->WaitFor();
     delete FBuffer;
     FBuffer = nullptr;
-    for (PConnProp p : FProps) {
-        if (p->ValueSize > 0 || p->ValueData)
-            std::free(p->ValueData);
-        delete p;
-    }
-    FProps.clear();
     FThrdListeners.clear();
     FWndListeners.clear();
     FSendBuffer.clear();
@@ -473,4 +469,53 @@ void TCustomConnection::DispatchLocked(UINT MsgID, PInnerMessage Msg)
             Msg->Refs.fetch_sub(1);
         }
     }
+}
+
+void TCustomConnection::SetProp(
+    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
+{
+    FProps.Set(PropName, PropType, PropValue, PropSize);
+    const PConnProp p = FProps.Find("PORT");
+    if (p && p->ValueType == pvtString) {
+        std::lock_guard lock(FPortLock);
+        FPort = PropAsString(p);
+    }
+}
+
+void TCustomConnection::SetProp(const std::string& PropName, const std::string& PropValue)
+{
+    std::u16string text = Utf8ToUtf16(PropValue);
+    text.push_back(u'\0');
+    SetProp(PropName, pvtString, text.data(), static_cast<std::int32_t>(text.size() * 2));
+}
+
+void TCustomConnection::SetProp(const std::string& PropName, std::int32_t PropValue)
+{
+    SetProp(PropName, pvtInteger, &PropValue, 4);
+}
+
+void TCustomConnection::SetProperties(const TStringDynArray& /*AProps*/)
+{
+}
+
+PConnProp TCustomConnection::GetProp(int Index) const
+{
+    return FProps.Get(Index);
+}
+
+PConnProp TCustomConnection::GetPropS(const std::string& Name) const
+{
+    return FProps.Find(Name);
+}
+
+std::string TCustomConnection::Port() const
+{
+    std::lock_guard lock(FPortLock);
+    return FPort;
+}
+
+void TCustomConnection::SetPort(const std::string& Value)
+{
+    if (Value != Port())
+        SetProp("PORT", Value);
 }

@@ -40,7 +40,7 @@
 #include <string>
 #include <vector>
 
-class TCustomConnection : public TThread {
+class TCustomConnection : public TThread, private TBufferOwner {
 public:
     // The connection thread starts on the first Connect or Disconnect (or an
     // explicit Start), once the transport object is fully built: it calls the
@@ -71,13 +71,18 @@ public:
     virtual void SetProperties(const TStringDynArray& AProps);
     PConnProp GetProp(int Index) const;
     PConnProp GetPropS(const std::string& Name) const;
-    int PropCount() const { return static_cast<int>(FProps.size()); }
+    int PropCount() const { return FProps.Count(); }
+
+    // The port name: the "PORT" property as text, readable from any thread
+    // (a serial port's name, or "tcp://HOST:PORT").
+    std::string Port() const;
+    void SetPort(const std::string& Value);
 
     TConnStatus Connected() const { return GetConnected(); }
     std::string Name() const { return GetName(); }
     std::uint32_t Ver() const { return GetVer(); }
 
-    bool Silent() const { return FSilent.load(); }
+    bool Silent() const override { return FSilent.load(); }
     void SetSilent(bool Value) { FSilent = Value; }
     int ReconnectTimeout() const { return FReconnectTimeout.load(); }
     void SetReconnectTimeout(int Value) { FReconnectTimeout = Value; }
@@ -145,8 +150,6 @@ protected:
     // Starts the connection thread once (named "%s:%x" from Name and Ver).
     void EnsureStarted();
 
-    PConnProp FindProp(const std::string& Name) const;
-
     std::atomic<bool> FSilent {false};
     TCustomBuffer* FBuffer = nullptr;
     std::atomic<std::uint32_t> FPID {1};
@@ -156,7 +159,7 @@ protected:
     std::vector<std::uint32_t> FThrdListeners;
     std::vector<HWND> FWndListeners;
     std::mutex FLisCS;
-    std::vector<PConnProp> FProps;
+    TConnProps FProps;
     std::atomic<TConnStatus> FConnected {stDisconnected};
     std::atomic<bool> FWaitForConnect {false};
     std::atomic<bool> FWantDisconnect {false};
@@ -173,17 +176,20 @@ private:
     // Numbers the message and hands it to the buffer (straight to a sole
     // listener, or through the buffer thread's queue).
     void PostInner(WPARAM Kind, PInnerMessage Msg);
+    // What the buffer thread asks of its connection.
+    std::mutex& ListenerLock() override { return FLisCS; }
+    bool HasSoleThreadListener() const override { return FThrdListeners.size() == 1 && FWndListeners.empty(); }
     // DispatchMessage with FLisCS held.
-    void DispatchLocked(UINT MsgID, PInnerMessage Msg);
+    void DispatchLocked(UINT MsgID, PInnerMessage Msg) override;
     void SleepUntilStopped(int Ms, std::uint32_t DisconnectRequestsAtStart);
     void WaitIdle(int Ms);
     bool WaitWake(int Ms);
     void ReadOnce(bool Waiting);
 
     int FWakeFd = -1;
+    mutable std::mutex FPortLock;
+    std::string FPort; // the "PORT" property's text, under FPortLock
     std::atomic<int> FAttemptHolds {0};
     std::atomic<std::uint32_t> FDisconnectRequests {0};
     std::once_flag FStartOnce;
-
-    friend class TCustomBuffer;
 };

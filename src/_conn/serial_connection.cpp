@@ -158,7 +158,7 @@ std::vector<TPortProblem> TConnCOM::CheckPorts(const std::vector<std::string>& P
 
 TPortProblem TConnCOM::LastProblem() const
 {
-    std::lock_guard lock(FPortLock);
+    std::lock_guard lock(FCheckLock);
     return FLastProblem;
 }
 
@@ -185,7 +185,7 @@ bool TConnCOM::Connect()
     TPortProblem problem = CheckPort(port, &checked);
     const bool refused = problem.Kind != ppNone;
     {
-        std::lock_guard lock(FPortLock);
+        std::lock_guard lock(FCheckLock);
         FLastProblem = std::move(problem);
         ReleaseChecked(FChecked);
         FChecked = std::move(checked);
@@ -205,24 +205,12 @@ void TConnCOM::Disconnect(TConnStatus /*DisconnectMessage*/)
 {
     {
         // A connect given up before its attempt lets the port go.
-        std::lock_guard lock(FPortLock);
+        std::lock_guard lock(FCheckLock);
         ReleaseChecked(FChecked);
     }
     if (Connected() != stConnected)
         Announce(stNotConnected);
     TCustomConnection::Disconnect(stDisconnecting);
-}
-
-std::string TConnCOM::Port() const
-{
-    std::lock_guard lock(FPortLock);
-    return FPort;
-}
-
-void TConnCOM::SetPort(const std::string& Value)
-{
-    if (Value != Port())
-        SetProp("PORT", Value);
 }
 
 std::uint32_t TConnCOM::Speed() const
@@ -239,17 +227,6 @@ void TConnCOM::SetSpeed(std::uint32_t Value)
     // under the connection thread, and a reopen that failed would leave the
     // connection silently marked as disconnected.
     FCPD->SetBaudRateValue(Value);
-}
-
-void TConnCOM::SetProp(
-    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
-{
-    TCustomConnection::SetProp(PropName, PropType, PropValue, PropSize);
-    const PConnProp p = GetPropS("PORT");
-    if (p && p->ValueType == pvtString) {
-        std::lock_guard lock(FPortLock);
-        FPort = PropAsString(p);
-    }
 }
 
 void TConnCOM::SetProperties(const TStringDynArray& AProps)
@@ -309,7 +286,7 @@ TConnStatus TConnCOM::DoConnect()
     TCustomConnection::DoConnect();
     TFileDescriptor checked;
     {
-        std::lock_guard lock(FPortLock);
+        std::lock_guard lock(FCheckLock);
         checked = std::move(FChecked);
     }
     return FCPD->Connect(std::move(checked)) ? stConnected : stConnecting;
@@ -360,7 +337,7 @@ TConnStatus TConnCOM::DoRead(void*& Data, std::int32_t& DataSize)
 
 TConnStatus TConnCOM::PortWentAway()
 {
-    std::lock_guard lock(FPortLock);
+    std::lock_guard lock(FCheckLock);
     FLastProblem = {ppLost, 0, {}};
     return stDisconnectedFromDevice;
 }

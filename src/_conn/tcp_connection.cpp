@@ -65,39 +65,16 @@ TConnTCP::~TConnTCP()
     CloseSocket();
 }
 
-std::string TConnTCP::Port() const
-{
-    std::lock_guard lock(FPortLock);
-    return FPort;
-}
-
-void TConnTCP::SetPort(const std::string& Value)
-{
-    if (Value != Port())
-        SetProp("PORT", Value);
-}
-
 std::string TConnTCP::LastError() const
 {
-    std::lock_guard lock(FPortLock);
+    std::lock_guard lock(FErrorLock);
     return FLastError;
 }
 
 void TConnTCP::SetLastError(const std::string& Text)
 {
-    std::lock_guard lock(FPortLock);
+    std::lock_guard lock(FErrorLock);
     FLastError = Text;
-}
-
-void TConnTCP::SetProp(
-    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
-{
-    TCustomConnection::SetProp(PropName, PropType, PropValue, PropSize);
-    const PConnProp p = GetPropS("PORT");
-    if (p && p->ValueType == pvtString) {
-        std::lock_guard lock(FPortLock);
-        FPort = PropAsString(p);
-    }
 }
 
 void TConnTCP::SetProperties(const TStringDynArray& AProps)
