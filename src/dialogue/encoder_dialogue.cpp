@@ -65,64 +65,102 @@ enum : std::int32_t {
     stRefreshEnd = 206,
 };
 
-// The table in the order the automaton walks it: DATE? before TIME?.
+// What the reply of a state fills.
+enum TReplyTarget : std::uint8_t {
+    rtNone,        // nothing: a plain state, or a setting whose reply carries no value (ECHO=0)
+    rtField,       // the device copy's setting of the field table with the state's word
+    rtRevision,    // the device copy's hardware and firmware (REV?)
+    rtSerial,      // the device copy's serial number (SER?)
+    rtDate,        // the device copy's clock: date, then time
+    rtTime,        //
+    rtIsDST,       // the daylight-saving label
+    rtPilot,       // the pilot label
+    rtClockDate,   // the refreshed clock and its labels: date, time, offset
+    rtClockTime,   //   (the refresh never changes the device copy)
+    rtClockOffset, //
+    rtWriteList,   // the commands of a write, one after the other
+};
+
+// One state of the table: its number, its command word (nullptr: a plain
+// state), what its reply fills, the value it sets instead of asking (ECHO=0),
+// and the lowest firmware level that knows the word (a field row's level is
+// the field table's).
 struct TTableRow {
     std::int32_t Number;
-    const char* Command; // nullptr: a plain state; "" with Number 151: the list state
+    const char* Word;
+    TReplyTarget Target;
+    const char* Setting = nullptr;
+    int Firmware = 0;
 };
 
+// The table in the order the automaton walks it: DATE? before TIME?.
 constexpr TTableRow Table[] = {
-    {stReadStart, nullptr},
-    {stEcho, "ECHO"},
-    {stRev, "REV"},
-    {stSer, "SER"},
-    {stPI, "PI"},
-    {stPS, "PS"},
-    {stPTY, "PTY"},
-    {stTA, "TA"},
-    {stTP, "TP"},
-    {stTATime, "TATIME"},
-    {stMS, "MS"},
-    {stDI, "DI"},
-    {stMode, "MODE"},
-    {stText, "TEXT"},
-    {stDPS, "DPS"},
-    {stDPSS, "DPSS"},
-    {stParse, "PARSE"},
-    {117, "AF1"},
-    {118, "AF2"},
-    {119, "AF3"},
-    {120, "AF4"},
-    {121, "AF5"},
-    {122, "AF6"},
-    {123, "AF7"},
-    {stPhase, "PHASE"},
-    {stCT, "CT"},
-    {stDate, "DATE"},
-    {stTime, "TIME"},
-    {stIsDST, "ISDST"},
-    {stOffset, "OFFSET"},
-    {stPilot, "PILOT"},
-    {stDRTS, "DRTS"},
-    {stSync, "SYNC"},
-    {stDST, "DST"},
-    {stReadEnd, nullptr},
-    {stWriteStart, nullptr},
-    {stWrite, ""},
-    {stWriteEnd, nullptr},
-    {stRefreshStart, nullptr},
-    {stRefreshDate, "DATE"},
-    {stRefreshTime, "TIME"},
-    {stRefreshIsDST, "ISDST"},
-    {stRefreshOffset, "OFFSET"},
-    {stRefreshPilot, "PILOT"},
-    {stRefreshEnd, nullptr},
+    {stReadStart, nullptr, rtNone},
+    {stEcho, "ECHO", rtNone, "0"},
+    {stRev, "REV", rtRevision},
+    {stSer, "SER", rtSerial},
+    {stPI, "PI", rtField},
+    {stPS, "PS", rtField},
+    {stPTY, "PTY", rtField},
+    {stTA, "TA", rtField},
+    {stTP, "TP", rtField},
+    {stTATime, "TATIME", rtField},
+    {stMS, "MS", rtField},
+    {stDI, "DI", rtField},
+    {stMode, "MODE", rtField},
+    {stText, "TEXT", rtField},
+    {stDPS, "DPS", rtField},
+    {stDPSS, "DPSS", rtField},
+    {stParse, "PARSE", rtField},
+    {117, "AF1", rtField},
+    {118, "AF2", rtField},
+    {119, "AF3", rtField},
+    {120, "AF4", rtField},
+    {121, "AF5", rtField},
+    {122, "AF6", rtField},
+    {123, "AF7", rtField},
+    {stPhase, "PHASE", rtField},
+    {stCT, "CT", rtField},
+    {stDate, "DATE", rtDate},
+    {stTime, "TIME", rtTime},
+    {stIsDST, "ISDST", rtIsDST, nullptr, FirmwareLevelDST},
+    {stOffset, "OFFSET", rtField},
+    {stPilot, "PILOT", rtPilot},
+    {stDRTS, "DRTS", rtField},
+    {stSync, "SYNC", rtField},
+    {stDST, "DST", rtField},
+    {stReadEnd, nullptr, rtNone},
+    {stWriteStart, nullptr, rtNone},
+    {stWrite, "", rtWriteList},
+    {stWriteEnd, nullptr, rtNone},
+    {stRefreshStart, nullptr, rtNone},
+    {stRefreshDate, "DATE", rtClockDate},
+    {stRefreshTime, "TIME", rtClockTime},
+    {stRefreshIsDST, "ISDST", rtIsDST, nullptr, FirmwareLevelDST},
+    {stRefreshOffset, "OFFSET", rtClockOffset},
+    {stRefreshPilot, "PILOT", rtPilot},
+    {stRefreshEnd, nullptr, rtNone},
 };
 
-// States that ask what firmware below level 103 does not know.
-bool GatedByFirmware(std::int32_t N)
+const TTableRow* RowOf(std::int32_t Number)
 {
-    return N == stIsDST || N == stSync || N == stDST || N == stRefreshIsDST;
+    for (const TTableRow& R : Table)
+        if (R.Number == Number)
+            return &R;
+    return nullptr;
+}
+
+// Whether the state asks what firmware at Level does not know.
+bool UnknownToFirmware(std::int32_t Number, int Level)
+{
+    const TTableRow* R = RowOf(Number);
+    if (!R)
+        return false;
+    if (R->Target == rtField) {
+        const TField* F = FindFieldByWord(R->Word);
+        return F && !FieldKnown(*F, Level);
+    }
+    return Level < R->Firmware;
 }
 
 // A whole decimal number (optional sign, digits only) within [Min, Max].
@@ -194,6 +232,81 @@ int ParseOffset(const std::string& L1)
     return !L1.empty() && L1[0] == '-' ? -V : V;
 }
 
+// The non-empty lines of a reply.
+std::vector<std::string> ReplyLines(const std::string& R)
+{
+    std::vector<std::string> Lines;
+    std::string Line;
+    for (char C : R) {
+        if (C == '\r' || C == '\n') {
+            if (!Line.empty())
+                Lines.push_back(Line);
+            Line.clear();
+        } else
+            Line += C;
+    }
+    if (!Line.empty())
+        Lines.push_back(Line);
+    return Lines;
+}
+
+// "dd.mm.yy" and "hh:mm:ss" into a clock; a part that is not a number reads 0.
+void ReadDate(const std::string& L1, TSystemTime& T)
+{
+    T.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
+    T.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
+    T.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
+}
+
+void ReadTime(const std::string& L1, TSystemTime& T)
+{
+    T.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
+    T.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
+    T.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
+}
+
+// Stores a setting's value line into the record as the field's type reads it.
+// A number the setting cannot hold leaves -1 in the field (a byte holds 255)
+// and answers why; dfNone otherwise.
+TDialogueFailure ReadField(const TField& F, const std::string& L1, TBRDSDataValidator& D)
+{
+    switch (F.Type) {
+    case ftHex:
+        F.Set(D, HexOrZero(L1));
+        return dfNone;
+    case ftText: {
+        const std::string T = Unenclosed(L1);
+        D.*F.TextField = F.Text == trTrimTrailing ? TrimTrailingBlanks(T) : T;
+        return dfNone;
+    }
+    case ftOffset:
+        F.Set(D, ParseOffset(L1));
+        return dfNone;
+    case ftNumber:
+        break;
+    }
+    if (F.Words) {
+        // A word per value; any other word reads as the first.
+        std::int32_t V = F.Min;
+        for (std::int32_t i = F.Min; i <= F.Max; ++i)
+            if (L1 == F.Words[i - F.Min])
+                V = i;
+        F.Set(D, V);
+        return dfNone;
+    }
+    long long V = 0;
+    if (!WholeNumber(L1, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), V)) {
+        F.Set(D, -1);
+        return dfNotANumber;
+    }
+    if (V < F.Min || V > F.Max) {
+        F.Set(D, -1);
+        return dfOutOfRange;
+    }
+    F.Set(D, static_cast<std::int32_t>(V));
+    return dfNone;
+}
+
 } // namespace
 
 std::string FormatDeviceDate(const TSystemTime& T)
@@ -247,14 +360,14 @@ void TEncoderDialogue::AddStates()
 {
     for (const TTableRow& R : Table) {
         TCustomState* S;
-        if (!R.Command)
+        if (!R.Word)
             S = new TCustomState(R.Number);
-        else if (R.Number == stWrite)
+        else if (R.Target == rtWriteList)
             S = new TKVXStateList(R.Number);
-        else if (R.Number == stEcho)
-            S = new TKVXState(R.Number, R.Command, "0", 1);
+        else if (R.Setting)
+            S = new TKVXState(R.Number, R.Word, R.Setting, 1);
         else
-            S = new TKVXState(R.Number, R.Command, "", 0);
+            S = new TKVXState(R.Number, R.Word, "", 0);
         if (!LDRA->AddState(S))
             delete S;
     }
@@ -621,7 +734,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
     const std::int32_t N = S->State();
     auto* K = dynamic_cast<TKVXState*>(S);
     auto* L = dynamic_cast<TKVXStateList*>(S);
-    if (S->InnerState() == isSend && BRDSDV->FirmwareLevel() < FirmwareLevelDST && GatedByFirmware(N)) {
+    if (S->InnerState() == isSend && UnknownToFirmware(N, BRDSDV->FirmwareLevel())) {
         S->SetInnerState(isNext);
         return;
     }
@@ -723,35 +836,27 @@ void TEncoderDialogue::ParsePilot(const std::string& L1)
 void TEncoderDialogue::ParseReply(TKVXState* S)
 {
     const std::string& R = S->Response();
-    const bool Accepted = ReplyAccepted(R);
-
-    tmpSL.clear();
-    std::string Line;
-    for (char C : R) {
-        if (C == '\r' || C == '\n') {
-            if (!Line.empty())
-                tmpSL.push_back(Line);
-            Line.clear();
-        } else
-            Line += C;
-    }
-    if (!Line.empty())
-        tmpSL.push_back(Line);
-
-    if (!Accepted) {
+    if (!ReplyAccepted(R)) {
         Fail(dfRefused, S->Msg(), R);
         FView.ShowError("Negative Acknowledgement.");
         return;
     }
     // The value lines: the closing "OK" line is not a value.
-    const std::size_t Values = tmpSL.empty() ? 0 : tmpSL.size() - 1;
-    const std::string L1 = Values > 0 ? tmpSL[0] : std::string();
-    const std::string L2 = Values > 1 ? tmpSL[1] : std::string();
+    const std::vector<std::string> Lines = ReplyLines(R);
+    const std::size_t Values = Lines.empty() ? 0 : Lines.size() - 1;
+    const std::string L1 = Values > 0 ? Lines[0] : std::string();
+    const std::string L2 = Values > 1 ? Lines[1] : std::string();
 
     TBRDSDataValidator& D = *BRDSDV;
-    const std::int32_t N = S->State();
-    switch (N) {
-    case stRev:
+    const TTableRow* Row = RowOf(S->State());
+    switch (Row ? Row->Target : rtNone) {
+    case rtField:
+        // A silent disconnection when the value cannot be held.
+        if (const TField* F = FindFieldByWord(S->Command()); F && S->Type() == 0)
+            if (const TDialogueFailure Why = ReadField(*F, L1, D); Why != dfNone)
+                Fail(Why, S->Msg(), R);
+        return;
+    case rtRevision:
         // An encoder that gives one line names no firmware: FW stays empty
         // (firmware level 0) and the dialogue goes on.
         D.HW = From(L1, 3);
@@ -762,89 +867,39 @@ void TEncoderDialogue::ParseReply(TKVXState* S)
             AnnounceProgress();
         }
         return;
-    case stSer:
+    case rtSerial:
         D.Serial = L1;
         return;
-    case stDate:
-        D.RTC.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-        D.RTC.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-        D.RTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
+    case rtDate:
+        ReadDate(L1, D.RTC);
         return;
-    case stTime:
-        D.RTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-        D.RTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-        D.RTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
+    case rtTime:
+        ReadTime(L1, D.RTC);
         return;
-    case stIsDST:
-    case stRefreshIsDST:
+    case rtIsDST:
         FIsDSTWord = L1;
         if (L1 == "0")
             FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+00:00");
         else if (L1 == "1")
             FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+01:00");
         return;
-    case stPilot:
-    case stRefreshPilot:
+    case rtPilot:
         ParsePilot(L1);
         return;
-    case stRefreshDate:
-        FUTC.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-        FUTC.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-        FUTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
+    case rtClockDate:
+        ReadDate(L1, FUTC);
         FView.SetLabel(TDialogueLabel::lbRTC_DD, FormatDeviceDate(FUTC));
         return;
-    case stRefreshTime:
-        FUTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-        FUTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-        FUTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
+    case rtClockTime:
+        ReadTime(L1, FUTC);
         FView.SetLabel(TDialogueLabel::lbRTC_DT, FormatDeviceTime(FUTC));
         return;
-    case stRefreshOffset:
-        // Shown only: the refresh never changes the device copy.
+    case rtClockOffset:
         FView.SetLabel(TDialogueLabel::lbRTC_DO, FormatOffset(ParseOffset(L1)));
         return;
-    default:
-        break;
-    }
-    // Every other query reads a setting of the field table.
-    const TField* F = FindFieldByWord(S->Command());
-    if (!F || S->Type() != 0)
+    case rtNone:
+    case rtWriteList:
         return;
-    switch (F->Type) {
-    case ftHex:
-        F->Set(D, HexOrZero(L1));
-        break;
-    case ftText: {
-        const std::string T = Unenclosed(L1);
-        D.*F->TextField = F->Text == trTrimTrailing ? TrimTrailingBlanks(T) : T;
-        break;
-    }
-    case ftOffset:
-        F->Set(D, ParseOffset(L1));
-        break;
-    case ftNumber: {
-        if (F->Words) {
-            // A word per value; any other word reads as the first.
-            std::int32_t V = F->Min;
-            for (std::int32_t i = F->Min; i <= F->Max; ++i)
-                if (L1 == F->Words[i - F->Min])
-                    V = i;
-            F->Set(D, V);
-            break;
-        }
-        // A number the setting cannot hold: -1 in the field (a byte holds
-        // 255) and a silent disconnection.
-        long long V = 0;
-        if (!WholeNumber(L1, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), V)) {
-            F->Set(D, -1);
-            Fail(dfNotANumber, S->Msg(), R);
-        } else if (V < F->Min || V > F->Max) {
-            F->Set(D, -1);
-            Fail(dfOutOfRange, S->Msg(), R);
-        } else
-            F->Set(D, static_cast<std::int32_t>(V));
-        break;
-    }
     }
 }
 

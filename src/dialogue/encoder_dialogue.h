@@ -142,8 +142,6 @@ public:
     TBRDSDataValidator* BRDSDV = nullptr;
     TCustomDevice* Device = nullptr;
     TSystemTime FUTC {};
-    // The non-empty lines of the reply being parsed.
-    std::vector<std::string> tmpSL;
 
     // What front ends watch.
     TConnStatus LastStatus() const { return FLastStatus; }
