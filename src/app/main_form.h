@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,7 @@
 class TAFPanel;
 class TClockPanel;
 class TGroupBox;
+class TMainForm;
 class THelpManager;
 class TPictureButton;
 class TRadioDisplay;
@@ -68,6 +70,17 @@ private:
     std::function<bool(QChar)> FPasteAccept;
 };
 
+// One group of the settings editor: its caption, its place in the window's
+// client area (the menu included), its help context (0: none), the window's
+// field that holds it, and what fills it.
+struct TEditorGroup {
+    const char* Caption;
+    QRect Bounds;
+    int HelpContext;
+    TGroupBox* TMainForm::*Box;
+    void (TMainForm::*Build)(TGroupBox* Group);
+};
+
 // Serves the worker threads' hand-overs on the main thread. It is woken by
 // name through the event loop, so the queued call is made and freed inside Qt;
 // a functor queued from a worker would be allocated on that thread and freed
@@ -90,6 +103,9 @@ public:
     void CleanUp() override;
     void _ac_AboutExecute(QObject* Sender) override;
     void _ac_HelpExecute(QObject* Sender) override;
+
+    // The settings editor's groups, in the order they are made.
+    static std::span<const TEditorGroup> EditorGroups();
 
     // The editor and the rest of what the encoder scripts do to the window.
     void ClearEditor() override;
@@ -295,6 +311,22 @@ protected:
 
 private:
     void CreateEditor();
+    void BuildPIGroup(TGroupBox* G);
+    void BuildPTYGroup(TGroupBox* G);
+    void BuildPSGroup(TGroupBox* G);
+    void BuildTATPGroup(TGroupBox* G);
+    void BuildMSGroup(TGroupBox* G);
+    void BuildDIGroup(TGroupBox* G);
+    void BuildEncoderModeGroup(TGroupBox* G);
+    void BuildRTGroup(TGroupBox* G);
+    void BuildDPSGroup(TGroupBox* G);
+    void BuildDeviceInfoGroup(TGroupBox* G);
+    void BuildRTCGroup(TGroupBox* G);
+    void BuildAFGroup(TGroupBox* G);
+    void BuildCTGroup(TGroupBox* G);
+    void BuildRTSpeedGroup(TGroupBox* G);
+    void BuildPhaseGroup(TGroupBox* G);
+    void BuildSynchroGroup(TGroupBox* G);
     void CreateActions();
     void CreateToolPanel();
     void SetCaptionFileName(const QString& Path);

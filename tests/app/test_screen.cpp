@@ -112,7 +112,9 @@ TEST(Screen, EveryControlCanBeReached)
         auto InWindow = [&](QWidget* C) { return QRect(C->mapTo(&F, QPoint(0, 0)), C->size()); };
         EXPECT_EQ(InWindow(F.Panel1), QRect(0, 500, 873, 59));
         EXPECT_EQ(InWindow(F.btnConnect), QRect(759, 504, 110, 25));
-        EXPECT_EQ(InWindow(F.gbRTC), QRect(521, 113, 162, 384));
+        // Every editor group where the window's table of groups puts it.
+        for (const TEditorGroup& G : TMainForm::EditorGroups())
+            EXPECT_EQ(InWindow(F.*G.Box), G.Bounds) << G.Caption;
         EXPECT_EQ(InWindow(F.StatusBar1), QRect(0, 559, 873, 25));
         EXPECT_TRUE(F.Image1->isVisible());
     }
