@@ -256,7 +256,8 @@ int main()
         TEncoderPeer LinkPeer(LinkPty.Master(), Encoder());
         const int PlainFd = OpenRawTerminal(PlainPty.SlavePath());
         TConnCOM Conn(false);
-        Conn.SetProperties({LinkPty.SlavePath(), "30000", "0", "3", "0", "0", "0", "0", "0"});
+        Conn.SetPort(LinkPty.SlavePath());
+        Conn.SetLine(TSerialLine {});
         const bool Ok = PlainFd >= 0 && Compare(Conn, PlainFd, Serial);
         ::close(PlainFd);
         if (!Ok)

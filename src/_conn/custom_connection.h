@@ -40,6 +40,13 @@
 #include <string>
 #include <vector>
 
+// The transports, as a port name asks for them.
+enum TTransportKind : std::uint8_t {
+    tkNone,   // the framework's own base
+    tkSerial, // a serial port (TConnCOM)
+    tkTcp,    // a serial line behind a TCP socket (TConnTCP)
+};
+
 class TCustomConnection : public TThread, private TBufferOwner {
 public:
     // The connection thread starts on the first Connect or Disconnect (or an
@@ -77,6 +84,12 @@ public:
     // (a serial port's name, or "tcp://HOST:PORT").
     std::string Port() const;
     void SetPort(const std::string& Value);
+
+    // Which transport this is.
+    virtual TTransportKind Transport() const { return tkNone; }
+    // Why the last connect or the link failed, in words, when the transport
+    // knows more than its status says (empty otherwise).
+    virtual std::string ProblemText() const { return {}; }
 
     TConnStatus Connected() const { return GetConnected(); }
     std::string Name() const { return GetName(); }

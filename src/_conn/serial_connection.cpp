@@ -162,6 +162,14 @@ TPortProblem TConnCOM::LastProblem() const
     return FLastProblem;
 }
 
+std::string TConnCOM::ProblemText() const
+{
+    const TPortProblem Problem = LastProblem();
+    if (Problem.Kind == ppNone)
+        return {};
+    return PortProblemText(Port(), Problem, EnumerateDevices(false));
+}
+
 bool TConnCOM::Connect()
 {
     // No attempt may start before the checks below had their say.
@@ -227,6 +235,17 @@ void TConnCOM::SetSpeed(std::uint32_t Value)
     // under the connection thread, and a reopen that failed would leave the
     // connection silently marked as disconnected.
     FCPD->SetBaudRateValue(Value);
+}
+
+void TConnCOM::SetLine(const TSerialLine& Line)
+{
+    FCPD->SetBaudRate(Line.BaudRate);
+    FCPD->SetDataBits(Line.DataBits);
+    FCPD->SetParity(Line.Parity);
+    FCPD->SetStopBits(Line.StopBits);
+    FCPD->SetHwFlow(Line.HwFlow);
+    FCPD->SetSwFlow(Line.SwFlow);
+    FCPD->SetBaudRateValue(Line.BaudRateValue);
 }
 
 void TConnCOM::SetProperties(const TStringDynArray& AProps)

@@ -28,6 +28,18 @@ public:
 // also when the value does not fit 32 bits.
 std::int32_t StrToInt(const std::string& S);
 
+// A serial line's settings, by name. A custom rate (brCustom) runs at
+// BaudRateValue bit/s; 0 keeps the rate the port has.
+struct TSerialLine {
+    TBaudRate BaudRate = brCustom;
+    std::uint32_t BaudRateValue = 0;
+    TDataBits DataBits = db8BITS;
+    TParity Parity = ptNONE;
+    TStopBits StopBits = sb1BITS;
+    THwFlowControl HwFlow = hfNONE;
+    TSwFlowControl SwFlow = sfNONE;
+};
+
 class TConnCOM : public TCustomConnection {
 public:
     static constexpr std::uint32_t ConnCOMVer = 0x104;
@@ -38,6 +50,8 @@ public:
     bool Connect() override;
     void Disconnect(TConnStatus DisconnectMessage) override;
 
+    // The line's settings, applied as a reopen would.
+    void SetLine(const TSerialLine& Line);
     std::uint32_t Speed() const;
     void SetSpeed(std::uint32_t Value);
 
@@ -67,6 +81,9 @@ public:
 
     // Why the last Connect was refused, or the port went away; ppNone otherwise.
     TPortProblem LastProblem() const;
+    // The last problem and its fix in words (empty when there is none).
+    std::string ProblemText() const override;
+    TTransportKind Transport() const override { return tkSerial; }
 
     // Serial ports present (EnumerateSerialPorts, port_enumeration.h).
     static TStringDynArray EnumerateDevices(

@@ -39,6 +39,8 @@ public:
     // Why the last attempt or the link failed, for "Socket Error",
     // "Connection Refused" and "Invalid Connection Params"; empty when nothing failed.
     std::string LastError() const;
+    std::string ProblemText() const override { return LastError(); }
+    TTransportKind Transport() const override { return tkTcp; }
 
     // By position: port name, NoDataTimeout, ConnectTimeout. Every element is
     // checked before any is applied.

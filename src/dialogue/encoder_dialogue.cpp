@@ -488,7 +488,7 @@ void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
     TCustomConnection* Old = Device->Conn();
     TCustomConnection* Conn = Old;
     if (!ConnectionFitsPort(Old, Port)) {
-        Conn = NewConnectionForPort(Port, true);
+        Conn = NewEncoderConnection(Port);
         if (Old)
             Device->Disconnect();
         Device->SetConn(Conn);
