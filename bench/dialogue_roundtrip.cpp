@@ -104,8 +104,7 @@ int main()
         L.Reset();
         L.SetActive(true);
         ServeUntil([&] { return !L.Active(); }, 60000);
-        L.Terminate();
-        L.WaitFor();
+        L.TerminateAndWait();
         D.Disconnect();
         Through = W.Times;
     }

@@ -112,11 +112,7 @@ Result Compare(const std::string& Case, const Snapshot& A, const Snapshot& B, lo
 // Serves hand-overs on the main thread for the given time, sleeping between them.
 void Serve(double Seconds)
 {
-    const auto End = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds));
-    for (auto Now = Clock::now(); Now < End; Now = Clock::now()) {
-        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(End - Now).count();
-        TThread::CheckSynchronize(static_cast<int>(std::max<long long>(1, Left)));
-    }
+    ServeUntil([] { return false; }, DeadlineIn(static_cast<std::int64_t>(Seconds * 1000)));
 }
 
 // The window's part, as far as the dialogue needs it.
@@ -234,8 +230,7 @@ int main(int argc, char** argv)
         }
 
         L.SetActive(false);
-        L.Terminate();
-        L.WaitFor();
+        L.TerminateAndWait();
         D.Disconnect();
     }
 

@@ -64,8 +64,7 @@ int main(int argc, char** argv)
             const long S0 = Switches();
             const auto T0 = std::chrono::steady_clock::now();
             D.StartRead();
-            while (D.LastScriptEnd() != 134 && D.Failure() == dfNone)
-                TThread::CheckSynchronize(50);
+            ServeUntil([&] { return D.LastScriptEnd() == 134 || D.Failure() != dfNone; }, NoDeadline);
             Ours.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
             OurSwitches += static_cast<double>(Switches() - S0) / Runs;
         }
@@ -73,15 +72,9 @@ int main(int argc, char** argv)
         if (Round == Rounds - 1) {
             const double Cpu0 = CpuMs();
             const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            auto NextTick = std::chrono::steady_clock::now();
-            while (std::chrono::steady_clock::now() < End) {
-                if (std::chrono::steady_clock::now() >= NextTick) {
-                    D.ClockRefreshTick();
-                    NextTick += std::chrono::seconds(2);
-                }
-                const auto Left = std::min(NextTick, End) - std::chrono::steady_clock::now();
-                TThread::CheckSynchronize(
-                    std::max(1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Left).count())));
+            for (auto Tick = std::chrono::steady_clock::now(); Tick < End; Tick += std::chrono::seconds(2)) {
+                D.ClockRefreshTick();
+                ServeUntil([] { return false; }, std::min(Tick + std::chrono::seconds(2), End));
             }
             IdleCpu = CpuMs() - Cpu0;
         }

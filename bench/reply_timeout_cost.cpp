@@ -90,9 +90,7 @@ TRow Measure(const char* Case, double Seconds)
 {
     const TSample A = Take();
     const auto End = A.Wall + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds));
-    for (auto Now = Clock::now(); Now < End; Now = Clock::now())
-        TThread::CheckSynchronize(
-            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(End - Now).count()) + 1);
+    ServeUntil([] { return false; }, End);
     const TSample B = Take();
     const double S = std::chrono::duration<double>(B.Wall - A.Wall).count();
     return {Case, static_cast<double>(B.Switches - A.Switches) / S,

@@ -10,8 +10,7 @@ TCustomBuffer::TCustomBuffer(TBufferOwner* AOwner) : TThread(true), FOwner(AOwne
 
 TCustomBuffer::~TCustomBuffer()
 {
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     // Messages a listener still holds stay alive until it is done with them.
     std::lock_guard<std::mutex> g(FOwner->ListenerLock());
     for (PInnerMessage m : FData)

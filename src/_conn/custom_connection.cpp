@@ -44,11 +44,9 @@ TCustomConnection::TCustomConnection(bool ASilent) : TThread(true)
 TCustomConnection::~TCustomConnection()
 {
     // Normally the owner has stopped this thread already.
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     FBuffer->Clear();
-    FBuffer->Terminate();
-    FBuffer->WaitFor();
+    FBuffer->TerminateAndWait();
     delete FBuffer;
     FBuffer = nullptr;
     FThrdListeners.clear();

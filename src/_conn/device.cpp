@@ -134,13 +134,11 @@ TCustomDevice::~TCustomDevice()
     // The device thread ends before the connection or the automaton is released,
     // so it never touches either after they are gone; on its way out it
     // acknowledges the messages still queued for it.
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     if (C && FAdoptC) {
         FConn = nullptr;
         C->Disconnect(stDisconnecting);
-        C->Terminate();
-        C->WaitFor();
+        C->TerminateAndWait();
         delete C;
     }
     delete FPA.exchange(nullptr);

@@ -107,8 +107,7 @@ TConnCOM::TConnCOM(bool ASilent) : TCustomConnection(CheckVersion(ASilent))
 TConnCOM::~TConnCOM()
 {
     // The connection thread calls into this object: it must be gone first.
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     ReleaseChecked(FChecked);
     delete FCPD;
     FCPD = nullptr;

@@ -60,8 +60,7 @@ TConnTCP::TConnTCP(bool ASilent) : TCustomConnection(CheckVersion(ASilent))
 TConnTCP::~TConnTCP()
 {
     // The connection thread calls into this object: it must be gone first.
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     CloseSocket();
 }
 

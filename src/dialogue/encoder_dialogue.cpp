@@ -349,8 +349,7 @@ TEncoderDialogue::~TEncoderDialogue()
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
     Device->SetOnDeviceData(nullptr);
-    LDRA->Terminate();
-    LDRA->WaitFor();
+    LDRA->TerminateAndWait();
     delete LDRA;
     delete Device;
     delete BRDSDV;
@@ -493,8 +492,7 @@ void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
             Device->Disconnect();
         Device->SetConn(Conn);
         if (Old) {
-            Old->Terminate();
-            Old->WaitFor();
+            Old->TerminateAndWait();
             delete Old;
         }
     }

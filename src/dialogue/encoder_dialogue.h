@@ -46,7 +46,7 @@ std::string FormatDeviceTime(const TSystemTime& T);
 class TEncoderDialogue {
 public:
     // Builds the state table and the device (with its OK/NO framing); the
-    // loader thread starts at once, inactive.
+    // loader's thread starts with the first script.
     explicit TEncoderDialogue(IDialogueView& View);
     // Takes its handlers off the device, ends the loader thread (its handler
     // uses the device), then frees the device.

@@ -204,13 +204,11 @@ TLoaderAutomata::TLoaderAutomata() : TThread(true), FMainRun(std::make_shared<TM
     FMainRun->Owner = this;
     SetName("LoaderAutomata");
     SetFreeOnTerminate(false);
-    Start();
 }
 
 TLoaderAutomata::~TLoaderAutomata()
 {
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     // Passes still queued for the main thread must not reach a freed automaton.
     {
         std::lock_guard<std::mutex> G(FMainRun->Lock);
@@ -281,6 +279,10 @@ void TLoaderAutomata::SetActive(bool Value)
         else if (!FState)
             FState = FStates.front();
     }
+    // The thread starts with the first activation: an automaton never started
+    // has nothing to walk.
+    if (Value)
+        Start();
     StateChanged();
 }
 

@@ -135,6 +135,7 @@ using TLoaderNotifyEvent = TEvent<TLoaderAutomata*>;
 
 class TLoaderAutomata : public TThread {
 public:
+    // The thread starts when the automaton is first made active.
     TLoaderAutomata();
     // Ends the thread, then frees the states.
     ~TLoaderAutomata() override;

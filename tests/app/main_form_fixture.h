@@ -4,6 +4,7 @@
 // an empty fixture tree, findings of a validation accepted without a window.
 
 #include "app/main_form.h"
+#include "platform/serve_until.h"
 #include "platform/thread.h"
 #include "tty_tree.h"
 
@@ -90,18 +91,17 @@ struct TCountingPresenter : TAlertPresenter {
 };
 
 // Serves events and worker hand-overs until Pred holds (bounded, so a broken
-// build fails instead of hanging).
+// build fails instead of hanging). The window's own events wake nobody: the
+// sleeps between looks are short.
 template <typename Pred>
 bool Until(Pred P, int Seconds = 10)
 {
-    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
-    while (!P()) {
-        if (std::chrono::steady_clock::now() > End)
+    return ServeUntil(
+        [&] {
+            QCoreApplication::processEvents();
             return P();
-        QCoreApplication::processEvents();
-        TThread::CheckSynchronize(5);
-    }
-    return true;
+        },
+        DeadlineIn(std::int64_t(Seconds) * 1000), 5);
 }
 
 // A key pressed and released on W, as typing sends it.

@@ -63,7 +63,6 @@ TEST(EndToEnd, FiveStateScriptOverASerialLine)
         (std::vector<std::string> {
             "1234\r\nOK\r\n", "RADIO\r\nOK\r\n", "\r\nOK\r\n", "RADIO\r\nOK\r\n", "1234\r\nOK\r\n", "\r\nNO\r\n"}));
     // The loader ends first: its handler uses the device.
-    L.Terminate();
-    L.WaitFor();
+    L.TerminateAndWait();
     D.Disconnect();
 }

@@ -276,8 +276,7 @@ TEST(LoaderAutomaton, StatusHandlerOpensEveryPassAndIdlePassesAreNotRepeated)
         (std::vector<std::string> {
             "status", "0", "status", "1", "status", "2", "status", "2", "status", "3", "status"}));
     L.SetOnStatus(nullptr);
-    L.Terminate();
-    L.WaitFor();
+    L.TerminateAndWait();
 }
 
 TEST(LoaderAutomaton, AThrowingHandlerIsLoggedOnceAndRetriedOnTheNextChange)
@@ -302,8 +301,7 @@ TEST(LoaderAutomaton, AThrowingHandlerIsLoggedOnceAndRetriedOnTheNextChange)
     L.StateChanged();
     ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
     EXPECT_EQ(F.Calls, 2);
-    L.Terminate();
-    L.WaitFor();
+    L.TerminateAndWait();
     const auto Log = Capture.Take();
     ASSERT_EQ(Log.size(), 1u);
     EXPECT_NE(Log[0].find("ERROR [LoaderAutomata] loader: state handler threw: editor not ready"), std::string::npos)

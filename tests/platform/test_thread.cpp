@@ -20,11 +20,7 @@ public:
         if (!Suspended)
             Start();
     }
-    ~LambdaThread() override
-    {
-        Terminate();
-        WaitFor();
-    }
+    ~LambdaThread() override { TerminateAndWait(); }
     using TThread::Terminated;
     std::atomic<int> TerminatedSetCalls {0};
 
