@@ -60,7 +60,7 @@ struct Window {
 
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
-        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B, nullptr); });
+        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B); });
     }
     void State(TLoaderAutomata*, TCustomState* S)
     {

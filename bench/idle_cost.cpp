@@ -130,7 +130,7 @@ struct Window {
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
         ++HandOvers;
-        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B, nullptr); });
+        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B); });
     }
     void LoaderStatus(TLoaderAutomata*) { ++HandOvers; }
     void State(TLoaderAutomata*, TCustomState* S)

@@ -341,16 +341,6 @@ void TMainForm::WriteConfig()
         DMI->WriteConfig(Config);
 }
 
-void TMainForm::_ac_AboutExecute(QObject* Sender)
-{
-    TBaseFormMain::_ac_AboutExecute(Sender);
-}
-
-void TMainForm::_ac_HelpExecute(QObject* Sender)
-{
-    TBaseFormMain::_ac_HelpExecute(Sender);
-}
-
 bool TMainForm::FormCloseQuery()
 {
     if (FCloseWithoutQuestions) {

@@ -101,8 +101,6 @@ public:
     void Init() override;
     void PostInit() override;
     void CleanUp() override;
-    void _ac_AboutExecute(QObject* Sender) override;
-    void _ac_HelpExecute(QObject* Sender) override;
 
     // The settings editor's groups, in the order they are made.
     static std::span<const TEditorGroup> EditorGroups();

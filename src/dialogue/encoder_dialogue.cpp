@@ -573,7 +573,7 @@ void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
                 InitReply(std::string(Msg.begin(), Msg.end()));
             return;
         }
-        LDRA->ReadMessage(&Msg, nullptr);
+        LDRA->ReadMessage(&Msg);
     });
 }
 

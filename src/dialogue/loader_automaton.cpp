@@ -33,7 +33,7 @@ void TCustomState::Advance()
         SetInnerState(static_cast<TInnerState>(S + 1));
 }
 
-void TCustomState::Survey(const TBytes*, const TBytes*)
+void TCustomState::Survey(const TBytes*)
 {
 }
 
@@ -68,7 +68,7 @@ void TKVXState::Clear()
     }
 }
 
-void TKVXState::Survey(const TBytes* Msg, const TBytes*)
+void TKVXState::Survey(const TBytes* Msg)
 {
     if (Msg) {
         FResponse.assign(Msg->begin(), Msg->end());
@@ -145,9 +145,9 @@ void TKVXStateList::Advance()
     TCustomState::Advance();
 }
 
-void TKVXStateList::Survey(const TBytes* Msg, const TBytes* Msg1)
+void TKVXStateList::Survey(const TBytes* Msg)
 {
-    TCustomState::Survey(Msg, Msg1);
+    TCustomState::Survey(Msg);
     if (Msg)
         if (PMsgChange Cur = GetMesRes(FCurMessage)) {
             Cur->Res.assign(Msg->begin(), Msg->end());
@@ -298,7 +298,7 @@ void TLoaderAutomata::SetActiveState(std::int32_t AStateNumber)
     StateChanged();
 }
 
-void TLoaderAutomata::ReadMessage(const TBytes* Msg, const TBytes* Msg1)
+void TLoaderAutomata::ReadMessage(const TBytes* Msg)
 {
     std::lock_guard<std::recursive_mutex> G(FCS);
     if (!FActive.load() || !FState)
@@ -309,7 +309,7 @@ void TLoaderAutomata::ReadMessage(const TBytes* Msg, const TBytes* Msg1)
         TReplyScope(const TReplyScope&) = delete;
         TReplyScope& operator=(const TReplyScope&) = delete;
     } Scope(this);
-    FState->Survey(Msg, Msg1); // a stored reply counts as a change
+    FState->Survey(Msg); // a stored reply counts as a change
 }
 
 TCustomState* TLoaderAutomata::CurrentState() const

@@ -53,7 +53,7 @@ public:
     virtual void Reset();
     virtual void Advance();
     // Receives a reply packet (Msg may be nullptr); the base ignores it.
-    virtual void Survey(const TBytes* Msg, const TBytes* Msg1);
+    virtual void Survey(const TBytes* Msg);
     // Whether the state waits for a reply that has not been stored yet. The
     // base: the phase is isWait.
     virtual bool AwaitsReply() const;
@@ -82,7 +82,7 @@ public:
     TKVXState(std::int32_t AState, const std::string& ACommand, const std::string& APar, std::uint8_t AType);
 
     void Clear() override;
-    void Survey(const TBytes* Msg, const TBytes* Msg1) override;
+    void Survey(const TBytes* Msg) override;
     // In isWait while Response is empty.
     bool AwaitsReply() const override;
 
@@ -113,7 +113,7 @@ public:
     // In isParse with a list: waits for the current reply, then steps to the
     // next command (back to isInit) until the last one is answered.
     void Advance() override;
-    void Survey(const TBytes* Msg, const TBytes* Msg1) override;
+    void Survey(const TBytes* Msg) override;
     // In isWait, or in isParse while the current command's reply is missing.
     bool AwaitsReply() const override;
 
@@ -149,7 +149,7 @@ public:
     bool Active() const { return FActive.load(); }
     void SetActive(bool Value);
     void SetActiveState(std::int32_t AStateNumber);
-    void ReadMessage(const TBytes* Msg, const TBytes* Msg1);
+    void ReadMessage(const TBytes* Msg);
     TCustomState* CurrentState() const;
 
     TLoaderMessageEvent OnState() const;
