@@ -4,7 +4,9 @@
 #include "dialogue/deadline_timer.h"
 #include "dialogue/device_factory.h"
 #include "dialogue/loader_step.h"
+#include "dialogue/reply_parser.h"
 #include "dialogue/settings_backup.h"
+#include "dialogue/state_table.h"
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
 #include "platform/date_time.h"
@@ -21,188 +23,6 @@
 
 namespace {
 
-// State numbers of the table.
-enum : std::int32_t {
-    stReadStart = 100,
-    stEcho = 101,
-    stRev = 102,
-    stSer = 103,
-    stPI = 104,
-    stPS = 105,
-    stPTY = 106,
-    stTA = 107,
-    stTP = 108,
-    stTATime = 109,
-    stMS = 110,
-    stDI = 111,
-    stMode = 112,
-    stText = 113,
-    stDPS = 114,
-    stDPSS = 115,
-    stParse = 116,
-    stAF1 = 117,
-    stAF7 = 123,
-    stPhase = 124,
-    stCT = 125,
-    stTime = 126,
-    stDate = 127,
-    stIsDST = 128,
-    stOffset = 129,
-    stPilot = 130,
-    stDRTS = 131,
-    stSync = 132,
-    stDST = 133,
-    stReadEnd = 134,
-    stWriteStart = 150,
-    stWrite = 151,
-    stWriteEnd = 152,
-    stRefreshStart = 200,
-    stRefreshTime = 201,
-    stRefreshDate = 202,
-    stRefreshOffset = 203,
-    stRefreshPilot = 204,
-    stRefreshIsDST = 205,
-    stRefreshEnd = 206,
-};
-
-// What the reply of a state fills.
-enum TReplyTarget : std::uint8_t {
-    rtNone,        // nothing: a plain state, or a setting whose reply carries no value (ECHO=0)
-    rtField,       // the device copy's setting of the field table with the state's word
-    rtRevision,    // the device copy's hardware and firmware (REV?)
-    rtSerial,      // the device copy's serial number (SER?)
-    rtDate,        // the device copy's clock: date, then time
-    rtTime,        //
-    rtIsDST,       // the daylight-saving label
-    rtPilot,       // the pilot label
-    rtClockDate,   // the refreshed clock and its labels: date, time, offset
-    rtClockTime,   //   (the refresh never changes the device copy)
-    rtClockOffset, //
-    rtWriteList,   // the commands of a write, one after the other
-};
-
-// One state of the table: its number, its command word (nullptr: a plain
-// state), what its reply fills, the value it sets instead of asking (ECHO=0),
-// and the lowest firmware level that knows the word (a field row's level is
-// the field table's).
-struct TTableRow {
-    std::int32_t Number;
-    const char* Word;
-    TReplyTarget Target;
-    const char* Setting = nullptr;
-    int Firmware = 0;
-};
-
-// The table in the order the automaton walks it: DATE? before TIME?.
-constexpr TTableRow Table[] = {
-    {stReadStart, nullptr, rtNone},
-    {stEcho, "ECHO", rtNone, "0"},
-    {stRev, "REV", rtRevision},
-    {stSer, "SER", rtSerial},
-    {stPI, "PI", rtField},
-    {stPS, "PS", rtField},
-    {stPTY, "PTY", rtField},
-    {stTA, "TA", rtField},
-    {stTP, "TP", rtField},
-    {stTATime, "TATIME", rtField},
-    {stMS, "MS", rtField},
-    {stDI, "DI", rtField},
-    {stMode, "MODE", rtField},
-    {stText, "TEXT", rtField},
-    {stDPS, "DPS", rtField},
-    {stDPSS, "DPSS", rtField},
-    {stParse, "PARSE", rtField},
-    {117, "AF1", rtField},
-    {118, "AF2", rtField},
-    {119, "AF3", rtField},
-    {120, "AF4", rtField},
-    {121, "AF5", rtField},
-    {122, "AF6", rtField},
-    {123, "AF7", rtField},
-    {stPhase, "PHASE", rtField},
-    {stCT, "CT", rtField},
-    {stDate, "DATE", rtDate},
-    {stTime, "TIME", rtTime},
-    {stIsDST, "ISDST", rtIsDST, nullptr, FirmwareLevelDST},
-    {stOffset, "OFFSET", rtField},
-    {stPilot, "PILOT", rtPilot},
-    {stDRTS, "DRTS", rtField},
-    {stSync, "SYNC", rtField},
-    {stDST, "DST", rtField},
-    {stReadEnd, nullptr, rtNone},
-    {stWriteStart, nullptr, rtNone},
-    {stWrite, "", rtWriteList},
-    {stWriteEnd, nullptr, rtNone},
-    {stRefreshStart, nullptr, rtNone},
-    {stRefreshDate, "DATE", rtClockDate},
-    {stRefreshTime, "TIME", rtClockTime},
-    {stRefreshIsDST, "ISDST", rtIsDST, nullptr, FirmwareLevelDST},
-    {stRefreshOffset, "OFFSET", rtClockOffset},
-    {stRefreshPilot, "PILOT", rtPilot},
-    {stRefreshEnd, nullptr, rtNone},
-};
-
-const TTableRow* RowOf(std::int32_t Number)
-{
-    for (const TTableRow& R : Table)
-        if (R.Number == Number)
-            return &R;
-    return nullptr;
-}
-
-// Whether the state asks what firmware at Level does not know.
-bool UnknownToFirmware(std::int32_t Number, int Level)
-{
-    const TTableRow* R = RowOf(Number);
-    if (!R)
-        return false;
-    if (R->Target == rtField) {
-        const TField* F = FindFieldByWord(R->Word);
-        return F && !FieldKnown(*F, Level);
-    }
-    return Level < R->Firmware;
-}
-
-// A whole decimal number (optional sign, digits only) within [Min, Max].
-bool WholeNumber(const std::string& S, long long Min, long long Max, long long& Value)
-{
-    // Magnitudes up to 2^31, so that both ends of a 32-bit field are reachable.
-    constexpr long long kLimit = static_cast<long long>(INT_MAX) + 1;
-    const std::optional<long long> V = ParseDecimal<long long>(S);
-    if (!V || *V > kLimit || *V < -kLimit || *V < Min || *V > Max)
-        return false;
-    Value = *V;
-    return true;
-}
-
-// Two characters from position Pos (0-based) as decimal; 0 when not a number.
-int TwoDigits(const std::string& S, std::size_t Pos)
-{
-    if (Pos + 2 > S.size())
-        return 0;
-    long long V = 0;
-    return WholeNumber(S.substr(Pos, 2), 0, 99, V) ? static_cast<int>(V) : 0;
-}
-
-// Hexadecimal digits; 0 when the text is not a 16-bit hexadecimal number.
-std::uint16_t HexOrZero(const std::string& S)
-{
-    if (S.size() > 4)
-        return 0;
-    return ParseHex<std::uint16_t>(S).value_or(0);
-}
-
-// The text without its enclosing character on each side.
-std::string Unenclosed(const std::string& S)
-{
-    return S.size() >= 2 ? S.substr(1, S.size() - 2) : std::string();
-}
-
-std::string From(const std::string& S, std::size_t Pos)
-{
-    return S.size() > Pos ? S.substr(Pos) : std::string();
-}
-
 // Commands of the read script (ECHO=0 and 32 queries), and of the clock refresh;
 // three of the read's and one of the refresh's are skipped below level 103.
 constexpr int ReadCommands = 33;
@@ -218,113 +38,7 @@ constexpr std::int64_t SettleLimitMs = 5000;
 
 const char* const InitRefusedText = "the encoder refused INIT: it was not reset";
 
-// A reply accepted as OK: at least 4 bytes, ending in "OK" CR LF.
-bool ReplyAccepted(const std::string& R)
-{
-    const std::size_t n = R.size();
-    return n >= 4 && R.compare(n - 4, 4, "OK\r\n") == 0;
-}
-
-// "+hh:mm" / "-hh:mm": sign in character 1, hours in 2-3, minutes in 5-6.
-int ParseOffset(const std::string& L1)
-{
-    const int V = TwoDigits(L1, 1) * 60 + TwoDigits(L1, 4);
-    return !L1.empty() && L1[0] == '-' ? -V : V;
-}
-
-// The non-empty lines of a reply.
-std::vector<std::string> ReplyLines(const std::string& R)
-{
-    std::vector<std::string> Lines;
-    std::string Line;
-    for (char C : R) {
-        if (C == '\r' || C == '\n') {
-            if (!Line.empty())
-                Lines.push_back(Line);
-            Line.clear();
-        } else
-            Line += C;
-    }
-    if (!Line.empty())
-        Lines.push_back(Line);
-    return Lines;
-}
-
-// "dd.mm.yy" and "hh:mm:ss" into a clock; a part that is not a number reads 0.
-void ReadDate(const std::string& L1, TSystemTime& T)
-{
-    T.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-    T.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-    T.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
-}
-
-void ReadTime(const std::string& L1, TSystemTime& T)
-{
-    T.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-    T.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-    T.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
-}
-
-// Stores a setting's value line into the record as the field's type reads it.
-// A number the setting cannot hold leaves -1 in the field (a byte holds 255)
-// and answers why; dfNone otherwise.
-TDialogueFailure ReadField(const TField& F, const std::string& L1, TBRDSDataValidator& D)
-{
-    switch (F.Type) {
-    case ftHex:
-        F.Set(D, HexOrZero(L1));
-        return dfNone;
-    case ftText: {
-        const std::string T = Unenclosed(L1);
-        D.*F.TextField = F.Text == trTrimTrailing ? TrimTrailingBlanks(T) : T;
-        return dfNone;
-    }
-    case ftOffset:
-        F.Set(D, ParseOffset(L1));
-        return dfNone;
-    case ftNumber:
-        break;
-    }
-    if (F.Words) {
-        // A word per value; any other word reads as the first.
-        std::int32_t V = F.Min;
-        for (std::int32_t i = F.Min; i <= F.Max; ++i)
-            if (L1 == F.Words[i - F.Min])
-                V = i;
-        F.Set(D, V);
-        return dfNone;
-    }
-    long long V = 0;
-    if (!WholeNumber(L1, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), V)) {
-        F.Set(D, -1);
-        return dfNotANumber;
-    }
-    if (V < F.Min || V > F.Max) {
-        F.Set(D, -1);
-        return dfOutOfRange;
-    }
-    F.Set(D, static_cast<std::int32_t>(V));
-    return dfNone;
-}
-
 } // namespace
-
-std::string FormatDeviceDate(const TSystemTime& T)
-{
-    std::tm Tm {};
-    Tm.tm_mon = T.wMonth >= 1 && T.wMonth <= 12 ? T.wMonth - 1 : 0;
-    Tm.tm_mday = 1;
-    Tm.tm_year = 100;
-    char Month[64] = {};
-    if (T.wMonth < 1 || T.wMonth > 12 || std::strftime(Month, sizeof Month, "%b", &Tm) == 0)
-        std::snprintf(Month, sizeof Month, "%.2d", T.wMonth);
-    return Format("%.2d-%s-%.4d", T.wDay, Month, T.wYear);
-}
-
-std::string FormatDeviceTime(const TSystemTime& T)
-{
-    return Format("%.2d:%.2d:%.2d", T.wHour, T.wMinute, T.wSecond);
-}
 
 TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
 {
@@ -357,7 +71,7 @@ TEncoderDialogue::~TEncoderDialogue()
 
 void TEncoderDialogue::AddStates()
 {
-    for (const TTableRow& R : Table) {
+    for (const TTableRow& R : StateTable()) {
         TCustomState* S;
         if (!R.Word)
             S = new TCustomState(R.Number);
@@ -813,91 +527,16 @@ void TEncoderDialogue::Interrupt()
     Fail(dfInterrupted, FAwaiting, std::string());
 }
 
-void TEncoderDialogue::ParsePilot(const std::string& L1)
-{
-    FPilotWord = L1;
-    std::string T = "Pilot: ";
-    if (BRDSDV->FirmwareLevel() < FirmwareLevelDST) {
-        if (L1 == "FREE")
-            T += "defaulted to the internal timebase";
-        else if (L1 == "LOCK")
-            T += "locked to the 19kHz stereo pilot signal";
-    } else {
-        if (L1 == "NOLOCK")
-            T += "No";
-        else if (L1 == "LOCK")
-            T += "Yes";
-    }
-    FView.SetLabel(TDialogueLabel::lbPilot, T);
-}
-
 void TEncoderDialogue::ParseReply(TKVXState* S)
 {
-    const std::string& R = S->Response();
-    if (!ReplyAccepted(R)) {
-        Fail(dfRefused, S->Msg(), R);
-        FView.ShowError("Negative Acknowledgement.");
-        return;
-    }
-    // The value lines: the closing "OK" line is not a value.
-    const std::vector<std::string> Lines = ReplyLines(R);
-    const std::size_t Values = Lines.empty() ? 0 : Lines.size() - 1;
-    const std::string L1 = Values > 0 ? Lines[0] : std::string();
-    const std::string L2 = Values > 1 ? Lines[1] : std::string();
-
-    TBRDSDataValidator& D = *BRDSDV;
+    const TReplyTargets Targets {*BRDSDV, FUTC, FPilotWord, FIsDSTWord, FView,
+        [this, S](TDialogueFailure Why) { Fail(Why, S->Msg(), S->Response()); }};
+    ParseStateReply(*S, Targets);
     const TTableRow* Row = RowOf(S->State());
-    switch (Row ? Row->Target : rtNone) {
-    case rtField:
-        // A silent disconnection when the value cannot be held.
-        if (const TField* F = FindFieldByWord(S->Command()); F && S->Type() == 0)
-            if (const TDialogueFailure Why = ReadField(*F, L1, D); Why != dfNone)
-                Fail(Why, S->Msg(), R);
-        return;
-    case rtRevision:
-        // An encoder that gives one line names no firmware: FW stays empty
-        // (firmware level 0) and the dialogue goes on.
-        D.HW = From(L1, 3);
-        D.FW = From(L2, 3);
-        if (FScript == scRead) {
-            // The firmware level is known from here: the read's total may shrink.
-            FRevSeen = true;
-            AnnounceProgress();
-        }
-        return;
-    case rtSerial:
-        D.Serial = L1;
-        return;
-    case rtDate:
-        ReadDate(L1, D.RTC);
-        return;
-    case rtTime:
-        ReadTime(L1, D.RTC);
-        return;
-    case rtIsDST:
-        FIsDSTWord = L1;
-        if (L1 == "0")
-            FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+00:00");
-        else if (L1 == "1")
-            FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+01:00");
-        return;
-    case rtPilot:
-        ParsePilot(L1);
-        return;
-    case rtClockDate:
-        ReadDate(L1, FUTC);
-        FView.SetLabel(TDialogueLabel::lbRTC_DD, FormatDeviceDate(FUTC));
-        return;
-    case rtClockTime:
-        ReadTime(L1, FUTC);
-        FView.SetLabel(TDialogueLabel::lbRTC_DT, FormatDeviceTime(FUTC));
-        return;
-    case rtClockOffset:
-        FView.SetLabel(TDialogueLabel::lbRTC_DO, FormatOffset(ParseOffset(L1)));
-        return;
-    case rtNone:
-    case rtWriteList:
-        return;
+    if (Row && Row->Target == rtRevision && ReplyAccepted(S->Response()) && FScript == scRead) {
+        // The firmware level is known from here: the read's total may shrink.
+        FRevSeen = true;
+        AnnounceProgress();
     }
 }
 

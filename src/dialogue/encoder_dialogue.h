@@ -15,6 +15,7 @@
 #include "_conn/device.h"
 #include "dialogue/dialogue_view.h"
 #include "dialogue/loader_automaton.h"
+#include "dialogue/reply_parser.h"
 #include "dialogue/write_report.h"
 #include "platform/time_zone.h"
 #include "rds/data_validator.h"
@@ -35,13 +36,6 @@ enum TSaveResult : std::uint8_t {
     srBusy = 3,      // another script runs: nothing started, nothing changed
     srNotReady = 4,  // no complete read yet
 };
-
-// Firmware level from which the encoder knows ISDST, SYNC and DST.
-constexpr int FirmwareLevelDST = 103;
-
-// "dd-mmm-yyyy" with the locale's abbreviated month, and "hh:nn:ss".
-std::string FormatDeviceDate(const TSystemTime& T);
-std::string FormatDeviceTime(const TSystemTime& T);
 
 class TEncoderDialogue {
 public:
@@ -184,7 +178,6 @@ private:
     void PopulateHandler(TDataValidator* Sender);
     void CollectHandler(TDataValidator* Sender);
     TBRDSDataValidator* NewRecord();
-    void ParsePilot(const std::string& L1);
     void WriteCheck(TKVXStateList* State);
 
     IDialogueView& FView;

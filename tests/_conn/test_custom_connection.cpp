@@ -229,8 +229,6 @@ TEST(ConnStatus, DisplayWords)
     for (int i = 0; i < ConnStatusCount; ++i)
         EXPECT_STREQ(ConnStatusStr[i], expected[i]) << i;
     EXPECT_EQ(stInvalidConnectionParams, 17);
-    EXPECT_EQ(WM_CONN_INNER, 4109u);
-    EXPECT_EQ(WM_CONN_DATA, 4111u);
 }
 
 struct FailedConnectCase {

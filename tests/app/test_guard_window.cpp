@@ -1,6 +1,8 @@
 // The single-instance guard with the real main window: a second copy of the
 // program started while the first one has a modal window open.
-#if defined(KVXC_PATH)
+#ifndef KVXC_PATH
+#error "KVXC_PATH must name the program file the tests run"
+#endif
 
 #include "main_form_fixture.h"
 
@@ -97,5 +99,3 @@ TEST(GuardWithWindow, SecondCopyWhileAModalWindowIsOpenRaisesTheFirstAfterItClos
     }
     qputenv("XDG_RUNTIME_DIR", OldRuntime);
 }
-
-#endif

@@ -1,6 +1,13 @@
 // The main window end to end: start-up and clean-up with the configuration
 // file, the port list, the status panel, and a session with the simulated
 // encoder over a real pseudo-terminal.
+#ifndef KVXC_HELP_PAGE
+#error "KVXC_HELP_PAGE must name the help page the build writes"
+#endif
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
+
 #include "main_form_fixture.h"
 #include "support/hostile_settings_files.h"
 
@@ -86,7 +93,6 @@ TEST(MainForm, WindowDefinition)
     EXPECT_TRUE(F.Messages.empty());
 }
 
-#ifdef KVXC_HELP_PAGE
 // The help page as the build writes it, with no program on the PATH that
 // could open a link: help needs none.
 TEST(MainForm, EveryHelpMarkerOpensTheHelpWindowOnItsGroupsSection)
@@ -132,7 +138,6 @@ TEST(MainForm, EveryHelpMarkerOpensTheHelpWindowOnItsGroupsSection)
     qputenv("PATH", Path);
     EXPECT_TRUE(F.Messages.empty());
 }
-#endif
 
 TEST(MainForm, MaximisedStartKeepsThePlaceReadAtStart)
 {
@@ -235,8 +240,6 @@ TEST(MainForm, StatusPanelFlashesUntilTheNextStatus)
     EXPECT_FALSE(F.StatusBar1->Info().Inverse);
     EXPECT_EQ(StatusFill(F), QColor(0, 0, 255));
 }
-
-#ifdef KVXSIM_PATH
 
 namespace {
 
@@ -972,5 +975,3 @@ TEST(MainFormSession, ConnectAtStartWithATranscript)
     EXPECT_NE(Text.find("> PI?\\r\\n"), std::string::npos);
     EXPECT_NE(Text.find("< \\r\\n\"RDS\"\\r\\nOK\\r\\n"), std::string::npos);
 }
-
-#endif

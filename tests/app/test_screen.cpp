@@ -4,6 +4,10 @@
 // their longest item and the programme-type lists 15 rows, and the titles the
 // window system shows are the program's own. With KVX_SCREENSHOTS set to a
 // folder, the screen is saved there as a picture.
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
+
 #include "main_form_fixture.h"
 
 #include "app/settings_form.h"
@@ -80,7 +84,6 @@ QString WindowSystemTitle(QWidget* W)
 
 TEST(Screen, EveryControlCanBeReached)
 {
-#ifdef KVXSIM_PATH
     TKvxsim Sim;
     ASSERT_TRUE(Sim.Start({}));
     TStartupOptions O;
@@ -89,10 +92,6 @@ TEST(Screen, EveryControlCanBeReached)
     TWindow W;
     TTestForm& F = W.Start(O);
     ASSERT_TRUE(Until([&] { return F.Dialogue->LastScriptEnd() == 134; }));
-#else
-    TWindow W;
-    TTestForm& F = W.Start();
-#endif
     RunIdle();
     Screenshot(QStringLiteral("window"));
     const QRect Screen = F.screen()->availableGeometry();

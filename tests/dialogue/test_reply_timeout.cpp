@@ -1,3 +1,7 @@
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
+
 #include "dialogue/deadline_timer.h"
 #include "dialogue/write_report.h"
 #include "support/wait_until.h"
@@ -127,8 +131,6 @@ TEST(WriteReportText, SaysWhatWasAppliedWhatFailedAndWhatWasNotSent)
         EXPECT_EQ(R.PartlyChanged(), C.How != dfNone && !C.Applied.empty());
     }
 }
-
-#ifdef KVXSIM_PATH
 
 #include "dialogue_session.h"
 
@@ -271,5 +273,3 @@ TEST(Interrupt, AWriteStopsOnceTheCommandInFlightIsAnswered)
     ASSERT_EQ(S.View.Errors.size(), 1u);
     EXPECT_EQ(S.View.Errors[0].rfind("Save Failed! The write was interrupted.\r\n", 0), 0u) << S.View.Errors[0];
 }
-
-#endif

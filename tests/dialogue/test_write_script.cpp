@@ -1,4 +1,6 @@
-#ifdef KVXSIM_PATH
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
 
 #include "dialogue/encoder_dialogue.h"
 #include "dialogue_session.h"
@@ -296,5 +298,3 @@ TEST(QuerySaveChanges, AnswersDecideWhetherTheWindowCloses)
     EXPECT_EQ(S.Sim.Log().back(), "PS=EDITED");
     EXPECT_EQ(S.D->BRDSDV->PS, "EDITED");
 }
-
-#endif
