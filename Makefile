@@ -7,7 +7,8 @@
 #              it with lintian
 # make check - Debug builds with AddressSanitizer + UndefinedBehaviorSanitizer
 #              (build-asan/) and with ThreadSanitizer (build-tsan/), each
-#              running every test
+#              running every test but those labelled realclient (a real
+#              client such as Liquidsoap running for long: make test runs them)
 # make fuzz  - build the libFuzzer targets with clang (build-fuzz/) and run
 #              each for FUZZ_SECONDS seconds (default 60)
 # make lint  - clang-format in check mode over every tracked .cpp/.h, and
@@ -54,12 +55,12 @@ check: check-asan check-tsan
 check-asan: setup
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKVX_SANITIZE=address,undefined >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-	@cd build-asan && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS)
+	@cd build-asan && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS) -LE realclient
 
 check-tsan: setup
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKVX_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
-	@cd build-tsan && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS)
+	@cd build-tsan && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS) -LE realclient
 
 fuzz: setup
 	@cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

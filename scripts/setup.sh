@@ -11,11 +11,14 @@ PACKAGES=(
   clang-format clang-tidy
   socat ser2net tzdata
   desktop-file-utils appstream man-db dpkg-dev shared-mime-info
+  zsh            # the zsh completion of kvxctl is run by a test
   lintian        # make package checks the package with it
   python3-serial
   fonts-liberation
   xvfb xauth     # bench/startup.py and screenshots run the window under Xvfb
   xdotool        # the window's title on a real X display (tests)
+  libcpp-httplib-dev  # the live bridge's HTTP input
+  curl liquidsoap     # the live bridge's tests: real clients and a playout system
 )
 
 missing=()

@@ -1,6 +1,8 @@
 // The main window: creation, life cycle and the dialogue's view.
 #include "app/main_form.h"
 
+#include "app/live_text_form.h"
+
 #include "app/settings_form.h"
 #include "platform/log.h"
 #include "platform/thread.h"
@@ -123,6 +125,7 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
 TMainForm::~TMainForm()
 {
     RunCleanUp();
+    StopWatchingEditorEdits();
     TThread::SetWakeMainThread(nullptr);
 }
 
@@ -317,6 +320,12 @@ void TMainForm::CleanUp()
         WriteConfig();
     }
 
+    // The Live Text page's inputs close and its bridge goes before the
+    // dialogue it writes through.
+    if (FLiveText) {
+        FLiveText->Free();
+        FLiveText = nullptr;
+    }
     // The dialogue stops the loader thread and waits for it before the device
     // and the device copy go.
     Dialogue.reset();
@@ -449,6 +458,8 @@ void TMainForm::OfferRecovery()
 
 void TMainForm::ScriptProgress(const TScriptProgress& Progress)
 {
+    if (FLiveText)
+        FLiveText->ScriptProgress(Progress);
     const TDialogueScript Was = FProgress.Script;
     FProgress = Progress;
     if (Progress.Script == scNone && Was != scNone && Dialogue) {
@@ -540,6 +551,17 @@ void TMainForm::WatchEditorEdits()
         connect(S, &QDoubleSpinBox::valueChanged, this, &TMainForm::MarkActionsDirty);
     for (QDateTimeEdit* S : FEditorPage->findChildren<QDateTimeEdit*>())
         connect(S, &QDateTimeEdit::dateTimeChanged, this, &TMainForm::MarkActionsDirty);
+}
+
+void TMainForm::StopWatchingEditorEdits()
+{
+    if (!FEditorPage)
+        return;
+    for (QWidget* W : FEditorPage->findChildren<QWidget*>()) {
+        disconnect(W, nullptr, this, nullptr);
+        if (auto* V = qobject_cast<QAbstractItemView*>(W); V && V->model())
+            disconnect(V->model(), nullptr, this, nullptr);
+    }
 }
 
 bool TMainForm::QuerySaveChanges()

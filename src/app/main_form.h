@@ -37,6 +37,8 @@
 
 class TAFPanel;
 class TClockPanel;
+class TLiveTextForm;
+struct TLiveSent;
 class TGroupBox;
 class TMainForm;
 class THelpManager;
@@ -146,6 +148,11 @@ public:
     // The actions need deciding again (an edit, a populate, a status, a
     // script's end); the next idle pass does it.
     void MarkActionsDirty() { FActionsDirty = true; }
+    // The Live Text page (nullptr until Device > Live Text first opened it).
+    TLiveTextForm* LiveTextForm() const { return FLiveText; }
+    // The bridge put a text on air: the status bar shows it, and an editor
+    // field that showed what the encoder held before follows the encoder.
+    void LiveTextSent(const TLiveSent& Sent);
 
     // Editor handlers.
     void edPI_BChange();
@@ -181,6 +188,8 @@ public:
     void _ac_DeviceSaveExecute();
     void _ac_DeviceRevertExecute();
     void _ac_DeviceDefaultsExecute();
+    // Device > Live Text: opens the page of the now-playing bridge.
+    void _ac_DeviceLiveTextExecute();
     void _ac_FileOpenUpdate();
     void _ac_DeviceConnectUpdate();
     void _ac_DeviceSaveUpdate();
@@ -239,6 +248,7 @@ public:
     QAction* _ac_DeviceSave = nullptr;
     QAction* _ac_DeviceRevert = nullptr;
     QAction* _ac_DeviceDefaults = nullptr;
+    QAction* _ac_DeviceLiveText = nullptr;
     QWidget* Panel1 = nullptr;
     QPushButton* btnSettings = nullptr;
     QPushButton* btnAbout = nullptr;
@@ -353,6 +363,9 @@ private:
     void IdlePass();
     // Every edit in the editor marks the actions for deciding again.
     void WatchEditorEdits();
+    // Takes those connections back, so that the editor's controls, freed
+    // after this window's own destructor has run, call nothing of it.
+    void StopWatchingEditorEdits();
     // The status panel's text and tool tip from the status, the running
     // script, the notes (kept until the next connection) and why the port
     // cannot be had.
@@ -384,6 +397,7 @@ private:
 
     bool FActionsDirty = true;
     TScriptProgress FProgress;
+    TLiveTextForm* FLiveText = nullptr;
     // A read has filled the editor from the encoder since it was last cleared.
     bool FHaveDeviceCopy = false;
     std::unique_ptr<TBRDSDataValidator> FPendingEdits;

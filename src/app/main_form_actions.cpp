@@ -5,7 +5,9 @@
 #include "_conn/port_connection.h"
 
 #include "_conn/serial_connection.h"
+#include "app/live_text_form.h"
 #include "app/settings_form.h"
+#include "live/live_bridge.h"
 #include "ui/main/clock_panel.h"
 #include "ui/main/radio_display.h"
 
@@ -82,6 +84,8 @@ void TMainForm::CreateActions()
         QStringLiteral("Revert Changes"), picRevert);
     _ac_DeviceDefaults = Action(QStringLiteral("_ac_DeviceDefaults"), Device, QStringLiteral("&Factory Defaults"),
         QStringLiteral("Restore Factory Defaults"), -1);
+    _ac_DeviceLiveText = Action(QStringLiteral("_ac_DeviceLiveText"), Device, QStringLiteral("&Live Text..."),
+        QStringLiteral("RadioText from the playout system"), -1);
 
     connect(_ac_FileOpen, &QAction::triggered, this, &TMainForm::_ac_FileOpenExecute);
     connect(_ac_FileSave, &QAction::triggered, this, &TMainForm::_ac_FileSaveExecute);
@@ -94,6 +98,7 @@ void TMainForm::CreateActions()
     connect(_ac_DeviceSave, &QAction::triggered, this, &TMainForm::_ac_DeviceSaveExecute);
     connect(_ac_DeviceRevert, &QAction::triggered, this, &TMainForm::_ac_DeviceRevertExecute);
     connect(_ac_DeviceDefaults, &QAction::triggered, this, &TMainForm::_ac_DeviceDefaultsExecute);
+    connect(_ac_DeviceLiveText, &QAction::triggered, this, &TMainForm::_ac_DeviceLiveTextExecute);
 
     MainMenu = new QMenuBar(this);
     MainMenu->setNativeMenuBar(false);
@@ -113,6 +118,8 @@ void TMainForm::CreateActions()
     D->addAction(_ac_DeviceRevert);
     D->addSeparator();
     D->addAction(_ac_DeviceDefaults);
+    D->addSeparator();
+    D->addAction(_ac_DeviceLiveText);
     QMenu* H = MainMenu->addMenu(QStringLiteral("&Help"));
     H->addAction(_ac_Help);
     H->addAction(_ac_About);
@@ -325,6 +332,49 @@ void TMainForm::_ac_DeviceDefaultsExecute()
     RenderStatus();
 }
 
+void TMainForm::_ac_DeviceLiveTextExecute()
+{
+    if (!Dialogue)
+        return;
+    if (!FLiveText) {
+        FLiveText = new TLiveTextForm(*Dialogue, this);
+        if (DMI) {
+            const TIniFile Ini(DMI->FileName());
+            FLiveText->LoadFields(Ini);
+        }
+        FLiveText->OnSent = [this](const TLiveSent& S) { LiveTextSent(S); };
+        // Fields that switched the bridge on are kept for the next run.
+        connect(FLiveText->cbOn, &QCheckBox::toggled, this, [this](bool On) {
+            if (On && DMI) {
+                TIniFile Ini(DMI->FileName());
+                FLiveText->SaveFields(Ini);
+            }
+        });
+    }
+    FLiveText->Port = Config.CONN_PORT;
+    FLiveText->ShowUp();
+}
+
+void TMainForm::LiveTextSent(const TLiveSent& Sent)
+{
+    const QString Text = QString::fromUtf8(Sent.Text.c_str());
+    StatusBar1->SetNote(snLive,
+        QStringLiteral("live: ") + Text + QStringLiteral("\nLive Text put on air at ")
+            + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(": ") + Text);
+    // What the editor showed of the encoder follows it, so that the live
+    // text is no edit of the user's (and Save Changes does not take it back).
+    if (FHaveDeviceCopy) {
+        std::unique_ptr<TBRDSDataValidator> R(NewRecord());
+        R->Collect();
+        if (Sent.Rt && R->RT == Sent.OldRt)
+            edRT_B->setText(QString::fromLatin1(Sent.NewRt.c_str()));
+        if (Sent.Dps && R->DPS == Sent.OldDps)
+            edDPS_B->setText(QString::fromLatin1(Sent.NewDps.c_str()));
+    }
+    RenderStatus();
+    MarkActionsDirty();
+}
+
 void TMainForm::RefreshPorts()
 {
     const TStringDynArray Names = TConnCOM::EnumerateDevices(false, SysRoot, DevRoot);
@@ -379,6 +429,8 @@ void TMainForm::ShowStatus(const std::string& Text, std::uint32_t Fore, std::uin
         StatusBar1->SetNote(snBackup, QString());
     }
     StatusBar1->ShowStatus(QString::fromLatin1(Text.c_str()), Fore, Back, Flash);
+    if (FLiveText)
+        FLiveText->StatusChanged();
     RenderStatus();
     MarkActionsDirty();
 }

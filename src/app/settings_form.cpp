@@ -8,8 +8,8 @@
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 
+#include "_conn/port_facts.h"
 #include "_conn/serial_connection.h"
-#include "app/port_facts.h"
 
 namespace {
 

@@ -155,6 +155,30 @@ TScriptProgress TEncoderDialogue::Progress() const
     return P;
 }
 
+TDialogueScript TEncoderDialogue::LastScriptEnded() const
+{
+    switch (FLastEnd) {
+    case stReadEnd:
+        return scRead;
+    case stWriteEnd:
+        return scWrite;
+    case stRefreshEnd:
+        return scClockRefresh;
+    default:
+        return scNone;
+    }
+}
+
+std::vector<TMsgChange> TEncoderDialogue::WriteProgress() const
+{
+    std::vector<TMsgChange> List;
+    const auto* L = static_cast<const TKVXStateList*>(LDRA->FindState(stWrite));
+    List.reserve(static_cast<std::size_t>(L->Count()));
+    for (int i = 0; i < L->Count(); ++i)
+        List.push_back(*L->GetMesRes(i));
+    return List;
+}
+
 void TEncoderDialogue::AnnounceProgress()
 {
     FView.ScriptProgress(Progress());
@@ -177,6 +201,7 @@ void TEncoderDialogue::EndScript()
     FAwaiting.clear();
     FInterruptRequested = false;
     FResetPhase = rpNone;
+    FRecordWrite.reset();
     if (FScript == scNone)
         return;
     FScript = scNone;
@@ -346,12 +371,43 @@ void TEncoderDialogue::BuildWriteReport(TDialogueFailure Why)
 void TEncoderDialogue::FailWrite(TDialogueFailure Why)
 {
     BuildWriteReport(Why);
+    TakeAppliedValues();
+    const bool Quiet = FRecordWrite != nullptr;
+    if (Quiet && FReport.How == dfWriteRefused) {
+        // The encoder answered: the line is in step, so the link stays. A
+        // reset confirmed meanwhile goes ahead as after any other write.
+        FFailure = dfWriteRefused;
+        FFailedCommand = FReport.Failed;
+        FFailedReply = FReport.Reply;
+        FFailedScript = scWrite;
+        EndScript();
+        LDRA->SetActive(false);
+        if (FResetPending)
+            SendInit();
+        return;
+    }
     if (FReport.How == dfNone) {
         // Every command was applied before the write could end.
         Fail(Why, FAwaiting, std::string());
     } else
         Fail(FReport.How, FReport.Failed, FReport.Reply);
-    FView.ShowError(FailureText());
+    if (!Quiet)
+        FView.ShowError(FailureText());
+}
+
+void TEncoderDialogue::TakeAppliedValues()
+{
+    if (!FRecordWrite)
+        return;
+    for (const std::string& Cmd : FReport.Applied) {
+        const TField* F = FindFieldByWord(Cmd.substr(0, Cmd.find('=')));
+        if (!F)
+            continue;
+        if (F->Type == ftText)
+            BRDSDV->*F->TextField = FRecordWrite.get()->*F->TextField;
+        else
+            F->Set(*BRDSDV, F->Get(*FRecordWrite));
+    }
 }
 
 std::string TEncoderDialogue::FailureText() const
@@ -471,8 +527,11 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
         case stWriteEnd:
             S->SetInnerState(isNext);
             LDRA->SetActive(false);
-            BRDSDV->Collect();
             BuildWriteReport(dfNone);
+            if (FRecordWrite)
+                TakeAppliedValues();
+            else
+                BRDSDV->Collect();
             FLastEnd = N;
             EndScript();
             if (FResetPending)
@@ -563,25 +622,63 @@ TSaveResult TEncoderDialogue::SaveChanges()
     std::vector<TMsgChange> List;
     const TSaveResult Result = PrepareSave(*Record, List);
     if (Result == srStarted) {
-        std::vector<PMsgChange> Messages;
-        Messages.reserve(List.size());
-        for (TMsgChange& M : List)
-            Messages.push_back(new TMsgChange {std::move(M.Msg), std::string()});
-        static_cast<TKVXStateList*>(LDRA->FindState(stWrite))->SetMessageList(Messages);
-        FLastEnd = 0;
-        FFailure = dfNone;
-        FReport = TWriteReport();
-        FReport.TimeoutMs = FReplyTimeoutMs;
-        for (const PMsgChange M : Messages)
-            FReport.Commands.push_back(M->Msg);
-        BeginScript(scWrite);
-        LDRA->SetActiveState(stWriteStart);
-        LDRA->SetActive(true);
+        StartWrite(List);
         Record->Populate();
         FView.SelectManualSynchronization();
     }
     delete Record;
     return Result;
+}
+
+void TEncoderDialogue::StartWrite(std::vector<TMsgChange>& List)
+{
+    std::vector<PMsgChange> Messages;
+    Messages.reserve(List.size());
+    for (TMsgChange& M : List)
+        Messages.push_back(new TMsgChange {std::move(M.Msg), std::string()});
+    static_cast<TKVXStateList*>(LDRA->FindState(stWrite))->SetMessageList(Messages);
+    FLastEnd = 0;
+    FFailure = dfNone;
+    FReport = TWriteReport();
+    FReport.TimeoutMs = FReplyTimeoutMs;
+    for (const PMsgChange M : Messages)
+        FReport.Commands.push_back(M->Msg);
+    BeginScript(scWrite);
+    LDRA->SetActiveState(stWriteStart);
+    LDRA->SetActive(true);
+}
+
+TSaveResult TEncoderDialogue::WriteRecord(const TBRDSDataValidator& Record, std::string* Why)
+{
+    if (LDRA->Active() || FScript != scNone || FResetPending)
+        return srBusy;
+    if (!BRDSDV->Ready() || !Device->Connected())
+        return srNotReady;
+    auto R = std::make_unique<TBRDSDataValidator>();
+    R->AssignSettings(Record);
+    R->Ready(false);
+    R->RTCManual = true;
+    R->RTC = BRDSDV->RTC;
+    R->Offset = BRDSDV->Offset;
+    R->HW = BRDSDV->HW;
+    R->FW = BRDSDV->FW;
+    R->Serial = BRDSDV->Serial;
+    const int Level = BRDSDV->FirmwareLevel();
+    for (const TField& F : SettingsFields()) {
+        if (!FieldKnown(F, Level) || SameFieldValue(F, *BRDSDV, *R))
+            continue;
+        if (const std::optional<std::string> Reason = CheckFieldValue(F, *R)) {
+            if (Why)
+                *Why = std::string(F.Key) + "=" + VisibleText(FieldValueText(F, *R)) + ": " + *Reason;
+            return srInvalid;
+        }
+    }
+    std::vector<TMsgChange> List;
+    if (!BRDSDV->isDifferent(R.get(), &List))
+        return srNoChanges;
+    FRecordWrite = std::move(R);
+    StartWrite(List);
+    return srStarted;
 }
 
 void TEncoderDialogue::RevertChanges()

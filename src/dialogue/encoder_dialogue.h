@@ -59,6 +59,20 @@ public:
     // copy (the pre-flight presenter may be asked) and fills List with the commands a write would send. srStarted here
     // means "there is something to write".
     TSaveResult PrepareSave(TBRDSDataValidator& Record, std::vector<TMsgChange>& List);
+    // Writes the settings of Record that differ from the device copy, without
+    // the editor: nothing is collected or shown, no question is asked, and the
+    // clock (date, time, offset) and the device facts are left as the device
+    // copy has them. Every setting that differs is checked against the field
+    // table first; a value it does not allow gives srInvalid with the reason
+    // in Why, and nothing is sent. Runs as scWrite, with its progress and its
+    // write report, after no other script (srBusy while one runs or a reset
+    // waits; srNotReady before a complete read). Failures are not shown to the
+    // view: the caller reads Failure(), FailureText() and WriteReport(). A
+    // refused command ends the write without a disconnection (the encoder
+    // answered, so the line is in step); a command without a reply, a lost
+    // link or an interruption end it as they end every script. The device
+    // copy takes the values that were applied.
+    TSaveResult WriteRecord(const TBRDSDataValidator& Record, std::string* Why = nullptr);
     // Revert Changes: the editor shows the device copy again.
     void RevertChanges();
     // Factory Defaults: asks, saves the device copy as a backup settings file
@@ -142,6 +156,19 @@ public:
     // Number of the end state (134, 152, 206) the last finished script reached; 0 none yet.
     int LastScriptEnd() const { return FLastEnd; }
     void ClearLastScriptEnd() { FLastEnd = 0; }
+    // The script that reached its end last (scRead, scWrite or scClockRefresh),
+    // scNone when none has since the last start or ClearLastScriptEnd. A script
+    // that failed never reaches its end.
+    TDialogueScript LastScriptEnded() const;
+    // The settings as the encoder holds them (the device copy), valid once a read ended.
+    const TBRDSDataValidator& DeviceCopy() const { return *BRDSDV; }
+    // The commands of the running or last write, each with its reply packet
+    // (empty while it is awaited or was never sent), in the order they go out.
+    std::vector<TMsgChange> WriteProgress() const;
+    // The encoder's UTC date and time as the last clock refresh read them.
+    const TSystemTime& RefreshedClock() const { return FUTC; }
+    // The device's connection (nullptr before the first Connect).
+    const TCustomConnection* Connection() const { return Device->Conn(); }
     TDialogueFailure Failure() const { return FFailure; }
     // The command whose reply failed, and the reply.
     const std::string& FailedCommand() const { return FFailedCommand; }
@@ -175,6 +202,11 @@ private:
     // stopped a write that stopped short.
     void BuildWriteReport(TDialogueFailure Why);
     void FailWrite(TDialogueFailure Why);
+    // Starts the write script with these commands.
+    void StartWrite(std::vector<TMsgChange>& List);
+    // The device copy takes the values of the record being written whose
+    // commands were applied.
+    void TakeAppliedValues();
     void PopulateHandler(TDataValidator* Sender);
     void CollectHandler(TDataValidator* Sender);
     TBRDSDataValidator* NewRecord();
@@ -211,6 +243,8 @@ private:
     bool FResetPending = false;
     bool FUserDisconnect = false;
     TWriteReport FReport;
+    // The record WriteRecord writes (nullptr for a write of the editor).
+    std::unique_ptr<TBRDSDataValidator> FRecordWrite;
     TResetPhase FResetPhase = rpNone;
     std::int64_t FInitSentAt = 0;
     std::int64_t FLastIncomingAt = 0;

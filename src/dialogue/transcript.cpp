@@ -32,7 +32,8 @@ bool TTranscript::Open(const std::string& Path, std::string& Error)
         ::close(Fd);
         return false;
     }
-    FStart = TickMs();
+    if (FStart < 0)
+        FStart = TickMs();
     return true;
 }
 
@@ -41,6 +42,15 @@ void TTranscript::Close()
     if (FFile)
         std::fclose(FFile);
     FFile = nullptr;
+    FMirror = nullptr;
+    FStart = -1;
+}
+
+void TTranscript::MirrorTo(std::FILE* Stream)
+{
+    FMirror = Stream;
+    if (FStart < 0)
+        FStart = TickMs();
 }
 
 std::string TTranscript::Visible(const std::string& Bytes)
@@ -65,8 +75,14 @@ std::string TTranscript::Visible(const std::string& Bytes)
 
 void TTranscript::Write(char Direction, const std::string& Bytes)
 {
-    if (!FFile)
+    if (!FFile && !FMirror)
         return;
-    std::fprintf(FFile, "%8lld %c %s\n", static_cast<long long>(MsSince(FStart)), Direction, Visible(Bytes).c_str());
-    std::fflush(FFile);
+    char Stamp[32];
+    std::snprintf(Stamp, sizeof Stamp, "%8lld %c ", static_cast<long long>(MsSince(FStart)), Direction);
+    const std::string Line = Stamp + Visible(Bytes) + "\n";
+    for (std::FILE* F : {FFile, FMirror})
+        if (F) {
+            std::fputs(Line.c_str(), F);
+            std::fflush(F);
+        }
 }

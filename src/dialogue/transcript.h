@@ -18,8 +18,11 @@ public:
     // Opens (replaces) Path; false with the reason in Error when it cannot.
     // A symbolic link at Path is refused, never followed.
     bool Open(const std::string& Path, std::string& Error);
-    bool IsOpen() const { return FFile != nullptr; }
+    bool IsOpen() const { return FFile != nullptr || FMirror != nullptr; }
     void Close();
+    // Every line also goes to Stream (not owned; nullptr for none), as it
+    // goes to the file: a console shows the traffic on its error output.
+    void MirrorTo(std::FILE* Stream);
 
     void Sent(const std::string& Bytes) { Write('>', Bytes); }
     void Received(const std::string& Bytes) { Write('<', Bytes); }
@@ -31,5 +34,8 @@ private:
     void Write(char Direction, const std::string& Bytes);
 
     std::FILE* FFile = nullptr;
-    std::int64_t FStart = 0;
+    std::FILE* FMirror = nullptr;
+    // Milliseconds of the monotonic clock when the file was opened or the
+    // mirror set, whichever came first; -1 before.
+    std::int64_t FStart = -1;
 };

@@ -6,7 +6,7 @@
 #include "app/main_form.h"
 #include "platform/serve_until.h"
 #include "platform/thread.h"
-#include "tty_tree.h"
+#include "support/tty_tree.h"
 
 #include <QAbstractSpinBox>
 #include <QCoreApplication>

@@ -73,7 +73,8 @@ TEST(MainForm, WindowDefinition)
     }
     EXPECT_EQ(Items,
         QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "&Exit", "&Device", "&Connect", "&Settings",
-            "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "&Help", "&Help Contents", "&About"}));
+            "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "-", "&Live Text...", "&Help",
+            "&Help Contents", "&About"}));
     // Before the first status: "Idle" in black on aqua.
     EXPECT_EQ(F.StatusBar1->Info().Text, "Idle");
     EXPECT_EQ(StatusFill(F), QColor(0, 255, 255));

@@ -15,7 +15,7 @@
 
 #include "app/config.h"
 #include "app/settings_form.h"
-#include "tty_tree.h"
+#include "support/tty_tree.h"
 
 namespace {
 

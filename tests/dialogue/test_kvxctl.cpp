@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "kvxctl_run.h"
 #include "scripted_encoder.h"
+#include "support/kvxctl_run.h"
 
 #include <atomic>
 #include <cstdio>

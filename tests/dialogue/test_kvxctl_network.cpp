@@ -5,7 +5,7 @@
 // serial line as a raw byte stream. The output must be the one the serial
 // line gives.
 
-#include "kvxctl_run.h"
+#include "support/kvxctl_run.h"
 #include "support/kvxsim_process.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"

@@ -93,6 +93,53 @@ TEST(WriteScript, SaveThatCannotStartChangesNothing)
     EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"DATE?", "TIME?", "ISDST?", "OFFSET?", "PILOT?"}));
 }
 
+// A record written without the editor: only what differs goes out, the
+// editor is neither collected nor shown, and the device copy takes it.
+TEST(WriteRecord, WritesWhatDiffersWithoutTheEditorAndKeepsTheLinkOnARefusal)
+{
+    TSession S;
+    ASSERT_TRUE(S.Read({"--refuse", "TEXT="}));
+    const std::size_t Before = S.Sim.Log().size();
+    const int Populates = S.View.Populates;
+    S.View.Editor.PI = 0x1234; // the user's unsaved edit stays unsent
+
+    // Refused: the write ends, nothing is shown, the link stays.
+    TBRDSDataValidator R;
+    R.AssignSettings(*S.D->BRDSDV);
+    R.RT = "Artist - Title";
+    R.DPS = "NOW PLAYING";
+    R.RTCManual = false; // the clock is left alone all the same
+    ASSERT_EQ(S.D->WriteRecord(R), srStarted);
+    EXPECT_EQ(S.D->WriteRecord(R), srBusy);
+    ASSERT_TRUE(ServeUntil([&] { return S.D->Progress().Script == scNone; }));
+    EXPECT_EQ(S.D->Failure(), dfWriteRefused);
+    EXPECT_EQ(S.D->WriteReport().NotSent, std::vector<std::string> {"DPS=NOW PLAYING"});
+    EXPECT_TRUE(S.D->Connected());
+    EXPECT_TRUE(S.D->BRDSDV->Ready());
+    EXPECT_EQ(S.D->BRDSDV->RT, "");
+    EXPECT_TRUE(S.View.Errors.empty());
+
+    // Over the same link a record that differs in DPS only is written.
+    R.RT.clear();
+    ASSERT_EQ(S.D->WriteRecord(R), srStarted);
+    ASSERT_TRUE(S.WaitEnd(152));
+    EXPECT_EQ(S.D->Failure(), dfNone);
+    EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"TEXT=Artist - Title", "DPS=NOW PLAYING"}));
+    EXPECT_EQ(S.D->BRDSDV->DPS, "NOW PLAYING");
+    EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
+    EXPECT_EQ(S.View.Populates, Populates);
+    EXPECT_EQ(S.View.ManualSyncs, 0);
+    EXPECT_EQ(S.D->WriteRecord(R), srNoChanges);
+
+    // A value the field table does not allow is named and not sent.
+    R.RT = "bell\x07";
+    std::string Why;
+    EXPECT_EQ(S.D->WriteRecord(R, &Why), srInvalid);
+    EXPECT_NE(Why.find("TEXT="), std::string::npos) << Why;
+    TThread::CheckSynchronize(50);
+    EXPECT_EQ(S.LogFrom(Before).size(), 2u);
+}
+
 TEST(ClockRefresh, FillsTheDeviceClockLabelsOnly)
 {
     TSession S;

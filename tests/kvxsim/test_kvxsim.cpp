@@ -521,24 +521,64 @@ TEST_F(Sim, BabbleNeverEndsALine)
     EXPECT_EQ(got.find_first_of("\r\n"), std::string::npos);
 }
 
-TEST(KvxsimCommandLine, HelpDocumentsEveryOption)
+// Runs kvxsim with Args (no terminal is made when they are refused); its
+// exit code and what it printed on both outputs.
+std::pair<int, std::string> runSim(const std::string& args)
 {
     std::string out;
-    FILE* p = popen(KVXSIM_PATH " --help", "r");
-    ASSERT_NE(p, nullptr);
+    FILE* p = popen((std::string(KVXSIM_PATH) + " " + args + " 2>&1 </dev/null").c_str(), "r");
+    if (!p)
+        return {-1, out};
     char buf[1024];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
         out.append(buf, n);
-    EXPECT_EQ(pclose(p), 0);
+    const int st = pclose(p);
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+}
+
+TEST(KvxsimCommandLine, HelpDocumentsEveryOption)
+{
+    const auto [rc, out] = runSim("--help");
+    EXPECT_EQ(rc, 0);
     for (const char* opt : {"--device", "--link", "--firmware", "--hardware", "--serial", "--pilot", "--state", "--log",
              "--refuse", "--mute", "--garbage", "--delay", "--chunk", "--chunk-gap", "--hangup-after", "--babble",
-             "--bare-ok", "--reply", "--rev-one-line", "--baud", "--help"})
+             "--bare-ok", "--reply", "--rev-one-line", "--delay-word", "--baud", "--help", "--version"})
         EXPECT_NE(out.find(opt), std::string::npos) << opt;
-    EXPECT_NE(system(KVXSIM_PATH " --chunk 0 2>/dev/null"), 0);
-    EXPECT_NE(system(KVXSIM_PATH " --baud 0 2>/dev/null"), 0);
-    EXPECT_NE(system(KVXSIM_PATH " --bogus 2>/dev/null"), 0);
-    EXPECT_NE(system(KVXSIM_PATH " --reply NOEQUALS 2>/dev/null"), 0);
+}
+
+TEST(KvxsimCommandLine, OptionsByGetoptRulesAndOneLineFaults)
+{
+    const struct {
+        const char* args;
+        int rc;
+        const char* out; // the whole output when rc is not 0, else a part of it
+    } cases[] = {
+        {"--version", 0, "kvxsim 1."},
+        {"--chunk 0", 2, "kvxsim: --chunk: not a valid number: 0\n"},
+        {"--chunk=0", 2, "kvxsim: --chunk: not a valid number: 0\n"},
+        {"--baud 0", 2, "kvxsim: --baud: not a valid number: 0\n"},
+        {"--bogus", 2, "kvxsim: unknown option --bogus (see --help)\n"},
+        {"-x", 2, "kvxsim: unknown option -x (see --help)\n"},
+        {"--link", 2, "kvxsim: --link needs a value (see --help)\n"},
+        {"--babble=1", 2, "kvxsim: --babble takes no value (see --help)\n"},
+        {"--reply NOEQUALS", 2, "kvxsim: --reply takes WORD=TEXT: NOEQUALS\n"},
+        {"stray", 2, "kvxsim: takes no arguments, not 'stray' (see --help)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const auto [rc, out] = runSim(c.args);
+        EXPECT_EQ(rc, c.rc);
+        if (c.rc)
+            EXPECT_EQ(out, c.out);
+        else
+            EXPECT_NE(out.find(c.out), std::string::npos) << out;
+    }
+    // A value given after "=" may hold "=" itself.
+    TKvxsim sim;
+    ASSERT_TRUE(sim.StartAsClient({"--serial=SN=7", "--firmware=01.02.992"}));
+    ASSERT_TRUE(sim.EchoOff());
+    EXPECT_EQ(sim.Ask("SER?"), value("SN=7"));
+    EXPECT_EQ(sim.Ask("REV?"), value("HW:KVX-1\r\nFW:01.02.992"));
 }
 
 } // namespace

@@ -19,11 +19,16 @@ expected_files() {
     echo share/man/man1/kvxc.1.gz
     echo share/man/man1/kvxctl.1.gz
     echo share/man/man1/kvxsim.1.gz
+    echo share/bash-completion/completions/kvxctl
+    echo share/zsh/vendor-completions/_kvxctl
     echo share/kvxc/kvxc.html
     echo share/doc/kvxc/kvxc.html
     echo share/doc/kvxc/copyright
     echo share/doc/kvxc/changelog.gz
     echo share/lintian/overrides/kvxc
+    echo lib/systemd/system/kvxc-live.service
+    echo lib/systemd/user/kvxc-live.service
+    echo share/doc/kvxc/examples/live.conf
 }
 
 # Fails with a line per expected file missing under Root (a link must lead to
@@ -48,6 +53,7 @@ check_file_list() {
 
 # Checks what the installed files say of one another, under Root (a prefix):
 # the help page is data with a relative link from the documentation, the
+# completions are the project's own, the
 # desktop entry takes a file of the type the MIME package defines, the
 # AppStream component names that desktop entry, and the copyright file is
 # machine-readable.
@@ -69,6 +75,10 @@ check_file_contents() {
     head -n 1 "$root/share/doc/kvxc/copyright" \
         | grep -qxF 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
         || { echo "the copyright file is not machine-readable"; return 1; }
+    cmp -s "$root/share/bash-completion/completions/kvxctl" "$here/../../packaging/completion/kvxctl.bash" \
+        || { echo "the bash completion differs from packaging/completion/kvxctl.bash"; return 1; }
+    grep -q '^#compdef kvxctl$' "$root/share/zsh/vendor-completions/_kvxctl" || { echo "the zsh completion is not one"; return 1; }
+    gzip -dc "$root/share/man/man1/kvxctl.1.gz" | grep -q '^\.B AF7$' || { echo "kvxctl's manual page lists no keys"; return 1; }
     if grep -q '@[A-Z_]*@' "$root/share/kvxc/kvxc.html" "$root/share/doc/kvxc/copyright" \
         "$root/share/metainfo/org.kvxc.kvxc.metainfo.xml"; then
         echo "a placeholder was left in an installed file"

@@ -59,6 +59,23 @@ cp -r "$prefix/share/mime" "$tmp/mime"
 update-mime-database "$tmp/mime" >/dev/null || fail "update-mime-database"
 grep -qx '50:application/x-kvxc-settings:\*\.kvx' "$tmp/mime/globs2" || fail "*.kvx is not application/x-kvxc-settings"
 
+# The live bridge's services: systemd reads both without a word (its checks
+# want the program where the unit names it, so the copies name the installed one).
+if command -v systemd-analyze >/dev/null; then
+    bindir=$(sed -n 's|^ExecStart=\(.*\)/kvxctl live .*|\1|p' "$prefix/lib/systemd/system/kvxc-live.service")
+    [ -n "$bindir" ] || fail "the system service does not run kvxctl live"
+    mkdir -p "$tmp/units/user" && mkdir -m 700 "$tmp/units/run"
+    sed "s|$bindir/kvxctl|$prefix/bin/kvxctl|" "$prefix/lib/systemd/system/kvxc-live.service" >"$tmp/units/kvxc-live.service"
+    sed "s|$bindir/kvxctl|$prefix/bin/kvxctl|" "$prefix/lib/systemd/user/kvxc-live.service" \
+        >"$tmp/units/user/kvxc-live.service"
+    said=$(systemd-analyze verify --man=no "$tmp/units/kvxc-live.service" 2>&1) || fail "system service: $said"
+    [ -z "$said" ] || fail "system service: $said"
+    said=$(XDG_RUNTIME_DIR="$tmp/units/run" systemd-analyze --user verify --man=no \
+        "$tmp/units/user/kvxc-live.service" 2>&1) || fail "user service: $said"
+    [ -z "$said" ] || fail "user service: $said"
+fi
+grep -q '^port ' "$prefix/share/doc/kvxc/examples/live.conf" || fail "the example configuration names no port"
+
 # The installed programs run, and the one talks to the other.
 "$prefix/bin/kvxctl" --help >/dev/null || fail "installed kvxctl --help"
 "$prefix/bin/kvxsim" >"$tmp/sim.out" 2>/dev/null &

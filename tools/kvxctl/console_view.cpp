@@ -1,5 +1,8 @@
 #include "console_view.h"
 
+#include "interrupt.h"
+#include "output.h"
+#include "platform/time_zone.h"
 #include "platform/utf.h"
 
 #include <cstdio>
@@ -48,24 +51,22 @@ void TConsoleView::CollectEditor(TBRDSDataValidator& Record)
     Record.AssignSettings(Editor);
 }
 
+void TConsoleView::SetLabel(TDialogueLabel Label, const std::string& Text)
+{
+    Labels[Label] = Text;
+    if (Label == TDialogueLabel::lbRTC_DT)
+        ClockReadAtMs = UtcNowMs();
+}
+
 void TConsoleView::ShowStatus(const std::string& Text, std::uint32_t, std::uint32_t, bool)
 {
     Statuses.push_back(Text);
-    if (Verbose)
-        std::fprintf(stderr, "kvxctl: %s\n", Text.c_str());
+    Reporter().Detail(TerminalText(Text, true));
 }
 
 void TConsoleView::ShowError(const std::string& Msg)
 {
-    // One "kvxctl: " line per line of the message.
-    const std::string Text = TerminalText(Msg, false);
-    std::size_t Pos = 0;
-    for (std::size_t End; Pos <= Text.size(); Pos = End + 1) {
-        End = Text.find('\n', Pos);
-        if (End == std::string::npos)
-            End = Text.size();
-        std::fprintf(stderr, "kvxctl: %s\n", Text.substr(Pos, End - Pos).c_str());
-    }
+    Reporter().Error(TerminalText(Msg, false));
 }
 
 bool TConsoleView::Confirm(const std::string& Question)
@@ -76,20 +77,24 @@ bool TConsoleView::Confirm(const std::string& Question)
             Q += ' ';
         else if (C != '\r')
             Q += C;
+    Q = TerminalText(Q, true);
     if (FAssumeYes) {
-        std::fprintf(stderr, "kvxctl: %s yes (--yes)\n", Q.c_str());
+        Reporter().Note(Q + " yes (--yes)");
         return true;
     }
     if (!::isatty(0)) {
-        std::fprintf(stderr, "kvxctl: %s refused: not asked without a terminal (give --yes)\n", Q.c_str());
+        Reporter().Error(Q + " refused: not asked without a terminal (give --yes)");
         return false;
     }
     std::fprintf(stderr, "%s [y/N] ", Q.c_str());
     std::fflush(stderr);
-    char Buf[64] = {};
-    if (!std::fgets(Buf, sizeof Buf, stdin))
+    std::string Answer;
+    const bool Read = ReadAnswerLine(Answer);
+    if (Interrupted()) {
+        std::fputc('\n', stderr);
         return false;
-    return Buf[0] == 'y' || Buf[0] == 'Y';
+    }
+    return Read && (Answer.rfind('y', 0) == 0 || Answer.rfind('Y', 0) == 0);
 }
 
 TQuestionAnswer TConsoleView::AskYesNoCancel(const std::string& Msg)
@@ -103,8 +108,12 @@ bool TConsoleView::PresentAlerts(const TAlertArray& Alerts)
     bool Pass = true;
     for (const TAlert& A : Alerts) {
         const int T = A.AlertType >= altInfo && A.AlertType <= altConfirm ? A.AlertType : 0;
-        std::fprintf(stderr, "kvxctl: alert (%s): %s: %s\n", Types[T], TerminalText(A.Name, true).c_str(),
-            TerminalText(A.Description, true).c_str());
+        const std::string Line = std::string("alert (") + Types[T] + "): " + TerminalText(A.Name, true) + ": "
+            + TerminalText(A.Description, true);
+        if (A.AlertType == altCancel)
+            Reporter().Error(Line);
+        else
+            Reporter().Note(Line);
         if (A.AlertType == altCancel)
             Pass = false;
     }

@@ -1,12 +1,14 @@
 #pragma once
 // The console's side of the encoder dialogue: the "editor" is a record in
-// memory, messages go to standard error, questions are asked on standard
-// input only when it is a terminal (otherwise --yes answers them, or they
-// are refused), and validation findings are printed with their type.
+// memory, messages go to the run's reporter (standard error), questions are
+// asked on standard input only when it is a terminal (otherwise --yes answers
+// them, or they are refused), and validation findings are printed with their
+// type.
 
 #include "dialogue/dialogue_view.h"
 #include "rds/data_validator.h"
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,15 +25,17 @@ public:
 
     TBRDSDataValidator Editor;
     std::map<TDialogueLabel, std::string> Labels;
-    bool Verbose = false;
     // The status texts shown, in order.
     std::vector<std::string> Statuses;
+    // The computer's UTC clock (ms since 1970) when the encoder's time was
+    // last parsed: what the encoder's clock is compared with.
+    std::int64_t ClockReadAtMs = 0;
 
     void ClearEditor() override;
     void SetEditorEnabled(bool) override { }
     void PopulateEditor(const TBRDSDataValidator& Record) override;
     void CollectEditor(TBRDSDataValidator& Record) override;
-    void SetLabel(TDialogueLabel Label, const std::string& Text) override { Labels[Label] = Text; }
+    void SetLabel(TDialogueLabel Label, const std::string& Text) override;
     void ShowStatus(const std::string& Text, std::uint32_t, std::uint32_t, bool) override;
     void ShowError(const std::string& Msg) override;
     TQuestionAnswer AskYesNoCancel(const std::string& Msg) override;

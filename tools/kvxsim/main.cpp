@@ -2,6 +2,9 @@
 #include "encoder_model.h"
 #include "platform/atomic_file.h"
 #include "platform/number_parse.h"
+#include "platform/version.h"
+
+#include <getopt.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -92,6 +95,8 @@ const char kUsage[] = "Usage: kvxsim [OPTION]...\n"
                       "  --babble           send an endless stream of bytes without any line end\n"
                       "                     instead of answering\n"
                       "  --help             show this text\n"
+                      "  --version          show the version\n"
+                      "Options take their value as --opt VALUE or --opt=VALUE.\n"
                       "\n"
                       "SIGINT or SIGTERM end the program cleanly.\n";
 
@@ -184,103 +189,204 @@ bool splitReply(const std::string& arg, std::string& pattern, std::string& text)
     return true;
 }
 
-// Returns 0 to go on, or the exit code (+1) to end with.
+enum : int {
+    optDevice = 0x100, // past every character a short option could be
+    optLink,
+    optFirmware,
+    optHardware,
+    optSerial,
+    optPilot,
+    optState,
+    optLog,
+    optRefuse,
+    optMute,
+    optGarbage,
+    optBareOk,
+    optReply,
+    optRevOneLine,
+    optDelay,
+    optDelayWord,
+    optBaud,
+    optChunk,
+    optChunkGap,
+    optHangupAfter,
+    optBabble,
+    optHelp,
+    optVersion,
+};
+
+// In the order of the values above.
+const option kLongOptions[] = {
+    {"device", required_argument, nullptr, optDevice},
+    {"link", required_argument, nullptr, optLink},
+    {"firmware", required_argument, nullptr, optFirmware},
+    {"hardware", required_argument, nullptr, optHardware},
+    {"serial", required_argument, nullptr, optSerial},
+    {"pilot", required_argument, nullptr, optPilot},
+    {"state", required_argument, nullptr, optState},
+    {"log", required_argument, nullptr, optLog},
+    {"refuse", required_argument, nullptr, optRefuse},
+    {"mute", required_argument, nullptr, optMute},
+    {"garbage", required_argument, nullptr, optGarbage},
+    {"bare-ok", required_argument, nullptr, optBareOk},
+    {"reply", required_argument, nullptr, optReply},
+    {"rev-one-line", no_argument, nullptr, optRevOneLine},
+    {"delay", required_argument, nullptr, optDelay},
+    {"delay-word", required_argument, nullptr, optDelayWord},
+    {"baud", required_argument, nullptr, optBaud},
+    {"chunk", required_argument, nullptr, optChunk},
+    {"chunk-gap", required_argument, nullptr, optChunkGap},
+    {"hangup-after", required_argument, nullptr, optHangupAfter},
+    {"babble", no_argument, nullptr, optBabble},
+    {"help", no_argument, nullptr, optHelp},
+    {"version", no_argument, nullptr, optVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// What getopt_long could not take, in one line: the word it stopped at.
+void reportFault(int code, const char* word)
+{
+    const std::string w = word;
+    const std::string name = w.substr(0, w.find('='));
+    bool isSwitch = false;
+    for (const option* o = kLongOptions; o->name; ++o)
+        isSwitch = isSwitch || (name == std::string("--") + o->name && o->has_arg == no_argument);
+    if (code == ':')
+        std::cerr << "kvxsim: " << name << " needs a value (see --help)\n";
+    else if (isSwitch && w.find('=') != std::string::npos)
+        std::cerr << "kvxsim: " << name << " takes no value (see --help)\n";
+    else
+        std::cerr << "kvxsim: unknown option " << name << " (see --help)\n";
+}
+
+// Takes one option's value into the configuration; false after saying why it is refused.
+bool takeOption(int code, const char* v, Config& cfg)
+{
+    const std::string a = std::string("--") + kLongOptions[code - optDevice].name;
+    auto number = [&](long long& field, long long min) {
+        long long n = 0;
+        if (!parseNumber(v, n) || n < min) {
+            std::cerr << "kvxsim: " << a << ": not a valid number: " << v << "\n";
+            return false;
+        }
+        field = n;
+        return true;
+    };
+    switch (code) {
+    case optDevice:
+        cfg.device = v;
+        return true;
+    case optLink:
+        cfg.link = v;
+        return true;
+    case optFirmware:
+        cfg.model.firmware = v;
+        return true;
+    case optHardware:
+        cfg.model.hardware = v;
+        return true;
+    case optSerial:
+        cfg.model.serial = v;
+        return true;
+    case optState:
+        cfg.state = v;
+        return true;
+    case optLog:
+        cfg.log = v;
+        return true;
+    case optRefuse:
+        cfg.model.refuse.push_back(v);
+        return true;
+    case optMute:
+        cfg.model.mute.push_back(v);
+        return true;
+    case optGarbage:
+        cfg.model.garbage.push_back(v);
+        return true;
+    case optBareOk:
+        cfg.model.replies.push_back({v, kvxsim::EncoderModel::ok()});
+        return true;
+    case optRevOneLine:
+        cfg.model.revOneLine = true;
+        return true;
+    case optBabble:
+        cfg.babble = true;
+        return true;
+    case optReply: {
+        std::string pattern, text;
+        if (!splitReply(v, pattern, text)) {
+            std::cerr << "kvxsim: --reply takes WORD=TEXT: " << v << "\n";
+            return false;
+        }
+        cfg.model.replies.push_back({pattern, "\r\n" + text + kvxsim::EncoderModel::ok()});
+        return true;
+    }
+    case optPilot:
+        if (std::string(v) != "lock" && std::string(v) != "free") {
+            std::cerr << "kvxsim: --pilot takes lock or free\n";
+            return false;
+        }
+        cfg.model.pilotLocked = std::string(v) == "lock";
+        return true;
+    case optDelay:
+        return number(cfg.delayMs, 0);
+    case optDelayWord: {
+        const std::string arg = v;
+        const std::size_t eq = arg.rfind('=');
+        long long ms = 0;
+        if (eq == std::string::npos || eq == 0 || !parseNumber(arg.c_str() + eq + 1, ms)) {
+            std::cerr << "kvxsim: --delay-word takes WORD=MS: " << v << "\n";
+            return false;
+        }
+        cfg.wordDelays.emplace_back(arg.substr(0, eq), ms);
+        return true;
+    }
+    case optBaud:
+        return number(cfg.baud, 1);
+    case optChunkGap:
+        return number(cfg.chunkGapMs, 0);
+    case optHangupAfter:
+        return number(cfg.hangupAfter, 0);
+    case optChunk: {
+        long long c = 0;
+        if (!number(c, 1))
+            return false;
+        cfg.chunk = static_cast<std::size_t>(c);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// Reads the command line by getopt_long's rules (--opt=value or --opt value,
+// unique abbreviations). Returns 0 to go on, or the exit code (+1) to end with.
 int parseArgs(int argc, char** argv, Config& cfg)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
+    opterr = 0;
+    optind = 0;
+    for (int code; (code = getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1;) {
+        if (code == 'h' || code == optHelp) {
             std::cout << kUsage;
             return 1;
         }
-        if (a == "--babble") {
-            cfg.babble = true;
-            continue;
+        if (code == optVersion) {
+            std::cout << "kvxsim " << GetVersionString("%d.%d.%d.%d") << "\n";
+            return 1;
         }
-        if (a == "--rev-one-line") {
-            cfg.model.revOneLine = true;
-            continue;
-        }
-        if (i + 1 >= argc) {
-            std::cerr << "kvxsim: " << a << (a.rfind("--", 0) == 0 ? " needs a value" : ": unknown option") << "\n";
+        if (code == '?' || code == ':') {
+            if (optopt && optopt < optDevice)
+                std::cerr << "kvxsim: unknown option -" << static_cast<char>(optopt) << " (see --help)\n";
+            else
+                reportFault(code, argv[optind - 1]);
             return 3;
         }
-        const char* v = argv[++i];
-        long long n = 0;
-        auto number = [&](long long& field, long long min) {
-            if (!parseNumber(v, n) || n < min) {
-                std::cerr << "kvxsim: " << a << ": not a valid number: " << v << "\n";
-                return false;
-            }
-            field = n;
-            return true;
-        };
-        if (a == "--device")
-            cfg.device = v;
-        else if (a == "--link")
-            cfg.link = v;
-        else if (a == "--firmware")
-            cfg.model.firmware = v;
-        else if (a == "--hardware")
-            cfg.model.hardware = v;
-        else if (a == "--serial")
-            cfg.model.serial = v;
-        else if (a == "--state")
-            cfg.state = v;
-        else if (a == "--log")
-            cfg.log = v;
-        else if (a == "--refuse")
-            cfg.model.refuse.push_back(v);
-        else if (a == "--mute")
-            cfg.model.mute.push_back(v);
-        else if (a == "--garbage")
-            cfg.model.garbage.push_back(v);
-        else if (a == "--bare-ok")
-            cfg.model.replies.push_back({v, kvxsim::EncoderModel::ok()});
-        else if (a == "--reply") {
-            std::string pattern, text;
-            if (!splitReply(v, pattern, text)) {
-                std::cerr << "kvxsim: --reply takes WORD=TEXT: " << v << "\n";
-                return 3;
-            }
-            cfg.model.replies.push_back({pattern, "\r\n" + text + kvxsim::EncoderModel::ok()});
-        } else if (a == "--pilot") {
-            const std::string p = v;
-            if (p != "lock" && p != "free") {
-                std::cerr << "kvxsim: --pilot takes lock or free\n";
-                return 3;
-            }
-            cfg.model.pilotLocked = p == "lock";
-        } else if (a == "--delay") {
-            if (!number(cfg.delayMs, 0))
-                return 3;
-        } else if (a == "--delay-word") {
-            const std::string arg = v;
-            const std::size_t eq = arg.rfind('=');
-            long long ms = 0;
-            if (eq == std::string::npos || eq == 0 || !parseNumber(arg.c_str() + eq + 1, ms)) {
-                std::cerr << "kvxsim: --delay-word takes WORD=MS: " << v << "\n";
-                return 3;
-            }
-            cfg.wordDelays.emplace_back(arg.substr(0, eq), ms);
-        } else if (a == "--baud") {
-            if (!number(cfg.baud, 1))
-                return 3;
-        } else if (a == "--chunk-gap") {
-            if (!number(cfg.chunkGapMs, 0))
-                return 3;
-        } else if (a == "--hangup-after") {
-            if (!number(cfg.hangupAfter, 0))
-                return 3;
-        } else if (a == "--chunk") {
-            long long c = 0;
-            if (!number(c, 1))
-                return 3;
-            cfg.chunk = static_cast<std::size_t>(c);
-        } else {
-            std::cerr << "kvxsim: unknown option " << a << " (see --help)\n";
+        if (!takeOption(code, optarg, cfg))
             return 3;
-        }
+    }
+    if (optind < argc) {
+        std::cerr << "kvxsim: takes no arguments, not '" << argv[optind] << "' (see --help)\n";
+        return 3;
     }
     return 0;
 }

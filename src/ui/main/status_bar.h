@@ -3,8 +3,9 @@
 // program's version, and the status panel. The status panel shows the
 // connection's status in its colours (flashing when the status asks for it),
 // the running script's progress in its place ("Reading 12/33"), and otherwise
-// the status followed by the first line of the newest note (why the last
-// script failed, where a factory reset's backup went, kept edits); the notes
+// the status followed by the first line of the most pressing note (why the
+// last script failed, where a factory reset's backup went, kept edits, the
+// last live text); the notes
 // in full, and why a port cannot be had, are its tool tip.
 
 #include "dialogue/dialogue_view.h"
@@ -35,6 +36,7 @@ enum TStatusNote : std::uint8_t {
     snFailure, // why the last script failed
     snBackup,  // where the settings before a factory reset went
     snPending, // edits kept for the next read
+    snLive,    // the last text the Live Text page put on air
 };
 
 class TStatusBar : public QWidget {
@@ -85,6 +87,6 @@ private:
     TStatusBarInfo FInfo;
     // The status as the connection gave it ("ttyUSB0: Connected").
     QString FWord;
-    std::array<QString, 3> FNotes;
+    std::array<QString, 4> FNotes;
     QTimer* FFlashTimer;
 };

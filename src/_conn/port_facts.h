@@ -1,8 +1,8 @@
 #pragma once
-// What the system knows of a serial port, for the tool tips of the port
-// lists: the device path, the driver and, for a USB adapter, its maker,
-// product, serial number and USB ids from sysfs, and the stable links to it
-// under <dev>/serial/by-id.
+// What the system knows of a serial port, for the window's port lists (tool
+// tips) and kvxctl's list of ports: the device path, the driver and, for a
+// USB adapter, its maker, product, serial number and USB ids from sysfs, and
+// the stable links to it under <dev>/serial/by-id.
 //
 // Plain C++ over the same tree the port enumeration scans, so tests can use a
 // fixture tree in place of /sys/class/tty and /dev.

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/port_facts.h"
-#include "tty_tree.h"
+#include "_conn/port_facts.h"
+#include "support/tty_tree.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // A sysfs-like tty tree and a /dev folder in a temporary folder, linked the
 // way the kernel and udev link them.
 
-#include <QTemporaryDir>
+#include "support/temp_dir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -12,7 +12,7 @@ class TTtyTree {
 public:
     TTtyTree()
     {
-        Root = Dir.path().toStdString();
+        Root = Dir.Path().string();
         Sys = Root + "/sys/class/tty";
         Dev = Root + "/dev";
         std::filesystem::create_directories(Sys);
@@ -51,7 +51,7 @@ public:
         std::ofstream(File, std::ios::binary) << Text << "\n";
     }
 
-    QTemporaryDir Dir;
+    TTempDir Dir {"kvx-tty"};
     std::string Root, Sys, Dev;
 
 private:

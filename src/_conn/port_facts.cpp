@@ -1,4 +1,4 @@
-#include "app/port_facts.h"
+#include "_conn/port_facts.h"
 
 #include <algorithm>
 #include <filesystem>
