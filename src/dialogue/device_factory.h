@@ -27,12 +27,3 @@ TCustomConnection* NewEncoderConnection(const std::string& Port);
 
 // A device set up as above that holds a new connection for Port; not connected yet.
 std::unique_ptr<TCustomDevice> NewEncoderDevice(const std::string& Port);
-
-// The form the console front end still calls: the settings are typed, so none
-// can fail to fit and Error is always emptied. Goes once the console follows.
-inline std::unique_ptr<TCustomDevice> NewEncoderDevice(const std::string& Port, std::string* Error)
-{
-    if (Error)
-        Error->clear();
-    return NewEncoderDevice(Port);
-}

@@ -56,10 +56,8 @@ void TFileInput::TerminatedSet()
 
 void TFileInput::Stop()
 {
-    if (Started()) {
-        Terminate();
-        WaitFor();
-    }
+    if (Started())
+        TerminateAndWait();
     if (FNotify >= 0)
         ::close(FNotify);
     if (FWake >= 0)

@@ -144,10 +144,8 @@ void TLineInput::TerminatedSet()
 
 void TLineInput::Stop()
 {
-    if (Started()) {
-        Terminate();
-        WaitFor();
-    }
+    if (Started())
+        TerminateAndWait();
     if (FSocket >= 0)
         ::close(FSocket);
     if (FWake >= 0)

@@ -8,6 +8,7 @@
 #include "live/live_inbox.h"
 #include "live/live_inputs.h"
 #include "platform/log.h"
+#include "platform/serve_until.h"
 #include "platform/thread.h"
 
 #include <algorithm>
@@ -53,8 +54,7 @@ public:
     }
     ~TStopWatch() override
     {
-        Terminate();
-        WaitFor();
+        TerminateAndWait();
         if (FWake >= 0)
             ::close(FWake);
     }
@@ -188,16 +188,6 @@ std::int64_t Sooner(std::int64_t A, std::int64_t B)
     return std::min(A, B);
 }
 
-// Serves hand-overs until Done holds or Ms passed.
-template <typename Pred>
-void ServeFor(Pred Done, std::int64_t Ms)
-{
-    const auto End = Clock::now() + std::chrono::milliseconds(Ms);
-    while (!Done() && Clock::now() < End)
-        TThread::CheckSynchronize(static_cast<int>(
-            std::max<std::int64_t>(1, std::chrono::ceil<std::chrono::milliseconds>(End - Clock::now()).count())));
-}
-
 } // namespace
 
 TLiveStop::TLiveStop()
@@ -299,12 +289,13 @@ int RunLiveBridge(const TLiveOptions& O, int StopFd, const TLiveRunHooks& Hooks)
     Inputs.Stop();
     // A write on its way is let finish, so that the log can say what it did.
     if (D.Progress().Script != scNone) {
-        ServeFor([&] { return D.Progress().Script == scNone; }, static_cast<std::int64_t>(O.Timeout * 1000) + 1000);
+        ServeUntil([&] { return D.Progress().Script == scNone; },
+            DeadlineIn(static_cast<std::int64_t>(O.Timeout * 1000) + 1000));
         Bridge.Service();
     }
     if (D.ConnectTag() == 1) {
         D.DeviceConnectExecute(O.Port);
-        ServeFor([&] { return D.LastStatus() == stDisconnected; }, 2000);
+        ServeUntil([&] { return D.LastStatus() == stDisconnected; }, DeadlineIn(2000));
     }
     View.Bridge = nullptr;
     D.SetTranscript(nullptr);
