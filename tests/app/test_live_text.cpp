@@ -1,5 +1,9 @@
 // Device > Live Text: the window runs the now-playing bridge on its own
 // connection, behind its own scripts, and shows what it put on air.
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
+
 #include "main_form_fixture.h"
 
 #include "app/live_text_form.h"
@@ -13,8 +17,6 @@
 #include <vector>
 
 #include <sys/wait.h>
-
-#ifdef KVXSIM_PATH
 
 namespace {
 
@@ -178,5 +180,3 @@ TEST(LiveText, TheFieldsThatSwitchedItOnAreKeptButTheToken)
     EXPECT_NE(Ini.find("[LiveText]"), std::string::npos) << Ini;
     EXPECT_EQ(Ini.find("s3cret"), std::string::npos) << Ini;
 }
-
-#endif
