@@ -164,7 +164,7 @@ int main(int argc, char** argv)
         TQuietView View;
         TEncoderDialogue D(View);
         D.DeviceConnectExecute(Sim.Path());
-        if (!ServeUntil([&] { return D.LastScriptEnd() == 134; })) {
+        if (!ServeUntil([&] { return D.LastScriptEnded() == scRead; })) {
             std::fprintf(stderr, "the dialogue did not read the encoder\n");
             return 1;
         }

@@ -9,6 +9,7 @@
 
 #include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
+#include "platform/thread.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
 
@@ -56,7 +57,7 @@ int main(int argc, char** argv)
         TNullView View;
         TEncoderDialogue D(View);
         D.DeviceConnectExecute(Path);
-        if (!ServeUntil([&] { return D.LastScriptEnd() == 134; }, 20000)) { // the first read is the warm-up
+        if (!ServeUntil([&] { return D.LastScriptEnded() == scRead; }, 20000)) { // the first read is the warm-up
             std::fprintf(stderr, "the first read did not finish\n");
             return 1;
         }
@@ -64,7 +65,7 @@ int main(int argc, char** argv)
             const long S0 = Switches();
             const auto T0 = std::chrono::steady_clock::now();
             D.StartRead();
-            ServeUntil([&] { return D.LastScriptEnd() == 134 || D.Failure() != dfNone; }, NoDeadline);
+            ServeUntil([&] { return D.LastScriptEnded() == scRead || D.Failure() != dfNone; }, NoDeadline);
             Ours.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
             OurSwitches += static_cast<double>(Switches() - S0) / Runs;
         }

@@ -10,6 +10,7 @@
 // Usage: reply_timeout_cost [seconds per case, default 10]
 
 #include "dialogue/encoder_dialogue.h"
+#include "platform/thread.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
 
@@ -105,7 +106,7 @@ bool Connect(TKvxsim& Sim, TEncoderDialogue& D, const std::vector<std::string>& 
     D.DeviceConnectExecute(Sim.Path());
     if (Stalls)
         return ServeUntil([&] { return !Sim.Log().empty() && Sim.Log().back() == "PS?"; });
-    return ServeUntil([&] { return D.LastScriptEnd() == 134; });
+    return ServeUntil([&] { return D.LastScriptEnded() == scRead; });
 }
 
 } // namespace

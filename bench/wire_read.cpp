@@ -16,6 +16,7 @@
 #include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
 #include "platform/serve_until.h"
+#include "platform/thread.h"
 #include "support/kvxsim_process.h"
 
 #include <chrono>
@@ -121,8 +122,8 @@ TResult InProcess(const TPrograms& P, const std::string& Rate)
         TEncoderDialogue D(View);
         const long S0 = bench::Switches();
         D.DeviceConnectExecute(Sim.Path());
-        if (ServeUntil([&] { return D.LastScriptEnd() == 134 || D.Failure() != dfNone; }, DeadlineIn(60000))
-            && D.LastScriptEnd() == 134)
+        if (ServeUntil([&] { return D.LastScriptEnded() == scRead || D.Failure() != dfNone; }, DeadlineIn(60000))
+            && D.LastScriptEnded() == scRead)
             R.Ms = std::chrono::duration<double, std::milli>(Clock::now() - View.ConnectedAt).count();
         R.Switches = bench::Switches() - S0;
         D.DeviceConnectExecute(Sim.Path());

@@ -192,8 +192,6 @@ void TMainForm::Init()
 
     InstallPreflightPresenter();
     Dialogue = std::make_unique<TEncoderDialogue>(*this);
-    Dialogue->BRDSDV->OnAlert
-        = [this](TDataValidator* S, const std::string& M, int T, int B) { return RecordAlert(S, M, T, B); };
     if (!Options.TranscriptFile.empty()) {
         if (Transcript.Open(Options.TranscriptFile, FTranscriptError))
             Dialogue->SetTranscript(&Transcript);
@@ -280,8 +278,8 @@ void TMainForm::OpenStartupFileWhenRead()
 {
     // A read has completed (the device copy is ready) and no script has
     // started since the last one ended.
-    if (FStartupFile.isEmpty() || !Dialogue || !Dialogue->Connected() || !Dialogue->BRDSDV->Ready()
-        || Dialogue->LastScriptEnd() == 0)
+    if (FStartupFile.isEmpty() || !Dialogue || !Dialogue->Connected() || !Dialogue->DeviceCopy().Ready()
+        || Dialogue->LastScriptEnded() == scNone)
         return;
     disconnect(FStartupFileLink);
     // Not from inside the idle notification: opening may show a message box.
@@ -395,7 +393,7 @@ bool TMainForm::HasUnsavedEdits()
     R->Collect();
     // Compared as a manual clock: the synchronisation mode is no edit.
     R->RTCManual = true;
-    return Dialogue->BRDSDV->isDifferent(R.get(), nullptr);
+    return Dialogue->DeviceCopy().isDifferent(R.get(), nullptr);
 }
 
 bool TMainForm::KeepUnsavedEdits()
@@ -465,7 +463,7 @@ void TMainForm::ScriptProgress(const TScriptProgress& Progress)
     if (Progress.Script == scNone && Was != scNone && Dialogue) {
         if (Dialogue->Failure() != dfNone)
             StatusBar1->SetNote(snFailure, QString::fromLatin1(Dialogue->FailureText().c_str()));
-        else if (Was == scRead && Dialogue->LastScriptEnd() == 134)
+        else if (Was == scRead && Dialogue->LastScriptEnded() == scRead)
             FHaveDeviceCopy = true;
         // The dialogue is inside its own handler: what follows runs after it.
         QTimer::singleShot(0, this, &TMainForm::ScriptEnded);
@@ -487,14 +485,14 @@ void TMainForm::ScriptEnded()
             _ac_DeviceSaveExecute();
         return;
     }
-    if (FPendingEdits && FHaveDeviceCopy && Dialogue->BRDSDV->Ready())
+    if (FPendingEdits && FHaveDeviceCopy && Dialogue->DeviceCopy().Ready())
         ApplyPendingEdits();
 }
 
 void TMainForm::ApplyPendingEdits()
 {
     std::unique_ptr<TBRDSDataValidator> R = std::move(FPendingEdits);
-    const TBRDSDataValidator& D = *Dialogue->BRDSDV;
+    const TBRDSDataValidator& D = Dialogue->DeviceCopy();
     // The encoder just read is the one the edits go to; its clock is the
     // clock's value unless the user had set the pickers.
     R->FW = D.FW;

@@ -2,8 +2,6 @@
 // status it shows, and timers.
 #include "app/main_form.h"
 
-#include "_conn/port_connection.h"
-
 #include "_conn/serial_connection.h"
 #include "app/live_text_form.h"
 #include "app/settings_form.h"
@@ -287,7 +285,7 @@ void TMainForm::_ac_DeviceConnectExecute()
             FPendingEdits.reset(NewRecord());
             FPendingEdits->Collect();
             const TSystemTime& A = FPendingEdits->RTC;
-            const TSystemTime& B = Dialogue->BRDSDV->RTC;
+            const TSystemTime& B = Dialogue->DeviceCopy().RTC;
             FPendingKeepsClock = A.wYear != B.wYear || A.wMonth != B.wMonth || A.wDay != B.wDay || A.wHour != B.wHour
                 || A.wMinute != B.wMinute || A.wSecond != B.wSecond;
             FPendingWrite = true;
@@ -440,9 +438,8 @@ void TMainForm::RenderStatus()
     // Why the port cannot be had (permissions, another program holding it, no
     // such port, the adapter pulled out) and the fix.
     QString Problem;
-    const TCustomDevice* D = Dialogue ? Dialogue->Device : nullptr;
-    if (D && D->Conn() && !D->Connected())
-        Problem = QString::fromLocal8Bit(ConnectionErrorText(D->Conn()).c_str());
+    if (Dialogue && !Dialogue->Connected())
+        Problem = QString::fromLocal8Bit(Dialogue->ConnectionProblem().c_str());
     const QString Port = Dialogue ? QString::fromLatin1(Dialogue->Port().c_str()) : QString();
     StatusBar1->Render(Port, FProgress, Problem);
 }

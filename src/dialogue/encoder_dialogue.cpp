@@ -1,5 +1,8 @@
 #include "dialogue/encoder_dialogue.h"
 
+#include "_conn/device.h"
+#include "dialogue/loader_automaton.h"
+
 #include "_conn/port_connection.h"
 #include "dialogue/deadline_timer.h"
 #include "dialogue/device_factory.h"
@@ -43,12 +46,12 @@ const char* const InitRefusedText = "the encoder refused INIT: it was not reset"
 TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
 {
     BRDSDV = NewRecord();
-    Device = new TCustomDevice;
+    Device = std::make_unique<TCustomDevice>();
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
     Device->SetOnDeviceData(TDeviceQueryDataEvent(this, &TEncoderDialogue::DeviceData));
     SetUpEncoderDevice(*Device);
-    LDRA = new TLoaderAutomata;
+    LDRA = std::make_unique<TLoaderAutomata>();
     AddStates();
     LDRA->SetOnState(TLoaderMessageEvent(this, &TEncoderDialogue::LoaderState));
     FTimer = std::make_unique<TDeadlineTimer>([this] { DeadlineExpired(); });
@@ -64,9 +67,9 @@ TEncoderDialogue::~TEncoderDialogue()
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
     Device->SetOnDeviceData(nullptr);
     LDRA->TerminateAndWait();
-    delete LDRA;
-    delete Device;
-    delete BRDSDV;
+    LDRA.reset();
+    Device.reset();
+    BRDSDV.reset();
 }
 
 void TEncoderDialogue::AddStates()
@@ -83,12 +86,14 @@ void TEncoderDialogue::AddStates()
             S = new TKVXState(R.Number, R.Word, "", 0);
         if (!LDRA->AddState(S))
             delete S;
+        else if (R.Target == rtWriteList)
+            FWrite = static_cast<TKVXStateList*>(S);
     }
 }
 
-TBRDSDataValidator* TEncoderDialogue::NewRecord()
+std::unique_ptr<TBRDSDataValidator> TEncoderDialogue::NewRecord()
 {
-    return new TBRDSDataValidator(nullptr, TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler),
+    return std::make_unique<TBRDSDataValidator>(nullptr, TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler),
         TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler));
 }
 
@@ -155,27 +160,17 @@ TScriptProgress TEncoderDialogue::Progress() const
     return P;
 }
 
-TDialogueScript TEncoderDialogue::LastScriptEnded() const
+std::string TEncoderDialogue::ConnectionProblem() const
 {
-    switch (FLastEnd) {
-    case stReadEnd:
-        return scRead;
-    case stWriteEnd:
-        return scWrite;
-    case stRefreshEnd:
-        return scClockRefresh;
-    default:
-        return scNone;
-    }
+    return ConnectionErrorText(Device->Conn());
 }
 
 std::vector<TMsgChange> TEncoderDialogue::WriteProgress() const
 {
     std::vector<TMsgChange> List;
-    const auto* L = static_cast<const TKVXStateList*>(LDRA->FindState(stWrite));
-    List.reserve(static_cast<std::size_t>(L->Count()));
-    for (int i = 0; i < L->Count(); ++i)
-        List.push_back(*L->GetMesRes(i));
+    List.reserve(static_cast<std::size_t>(FWrite->Count()));
+    for (int i = 0; i < FWrite->Count(); ++i)
+        List.push_back(*FWrite->GetMesRes(i));
     return List;
 }
 
@@ -282,7 +277,7 @@ void TEncoderDialogue::DeviceStatus(TCustomDevice*, TConnStatus Status)
 
 void TEncoderDialogue::StartRead()
 {
-    FLastEnd = 0;
+    FLastEnded = scNone;
     FFailure = dfNone;
     FResetPhase = rpNone;
     BeginScript(scRead);
@@ -345,7 +340,7 @@ void TEncoderDialogue::BuildWriteReport(TDialogueFailure Why)
     FReport.Reply.clear();
     FReport.NotSent.clear();
     FReport.How = dfNone;
-    const auto* L = static_cast<TKVXStateList*>(LDRA->FindState(stWrite));
+    const TKVXStateList* L = FWrite;
     const int Count = L->Count();
     int i = 0;
     for (; i < Count && L->GetMesRes(i)->Res == "\r\nOK\r\n"; ++i)
@@ -404,7 +399,7 @@ void TEncoderDialogue::TakeAppliedValues()
         if (!F)
             continue;
         if (F->Type == ftText)
-            BRDSDV->*F->TextField = FRecordWrite.get()->*F->TextField;
+            (*BRDSDV).*F->TextField = (*FRecordWrite).*F->TextField;
         else
             F->Set(*BRDSDV, F->Get(*FRecordWrite));
     }
@@ -500,8 +495,6 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
     if (FClosing || !LDRA->Active())
         return;
     const std::int32_t N = S->State();
-    auto* K = dynamic_cast<TKVXState*>(S);
-    auto* L = dynamic_cast<TKVXStateList*>(S);
     if (S->InnerState() == isSend && UnknownToFirmware(N, BRDSDV->FirmwareLevel())) {
         S->SetInnerState(isNext);
         return;
@@ -520,7 +513,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
             BRDSDV->Populate();
             BRDSDV->Ready(true);
             LDRA->SetActive(false);
-            FLastEnd = N;
+            FLastEnded = scRead;
             EndScript();
             kvx::log::Debug("read complete");
             break;
@@ -532,7 +525,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
                 TakeAppliedValues();
             else
                 BRDSDV->Collect();
-            FLastEnd = N;
+            FLastEnded = scWrite;
             EndScript();
             if (FResetPending)
                 SendInit();
@@ -540,7 +533,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
         case stRefreshEnd:
             S->SetInnerState(isNext);
             LDRA->SetActive(false);
-            FLastEnd = N;
+            FLastEnded = scClockRefresh;
             EndScript();
             if (FResetPending)
                 SendInit();
@@ -550,18 +543,19 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
         }
         break;
     case isParse:
-        if (K)
-            ParseReply(K);
-        if (L && N == stWrite)
-            WriteCheck(L);
+        if (S == FWrite)
+            WriteCheck();
+        else if (!S->Msg().empty())
+            ParseReply(*S);
         break;
     default:
         break;
     }
 }
 
-void TEncoderDialogue::WriteCheck(TKVXStateList* L)
+void TEncoderDialogue::WriteCheck()
 {
+    const TKVXStateList* L = FWrite;
     PMsgChange M = L->GetMesRes(L->CMsg() - 1);
     if (!M || M->Res.empty())
         return;
@@ -586,13 +580,13 @@ void TEncoderDialogue::Interrupt()
     Fail(dfInterrupted, FAwaiting, std::string());
 }
 
-void TEncoderDialogue::ParseReply(TKVXState* S)
+void TEncoderDialogue::ParseReply(TCustomState& S)
 {
     const TReplyTargets Targets {*BRDSDV, FUTC, FPilotWord, FIsDSTWord, FView,
-        [this, S](TDialogueFailure Why) { Fail(Why, S->Msg(), S->Response()); }};
-    ParseStateReply(*S, Targets);
-    const TTableRow* Row = RowOf(S->State());
-    if (Row && Row->Target == rtRevision && ReplyAccepted(S->Response()) && FScript == scRead) {
+        [this, &S](TDialogueFailure Why) { Fail(Why, S.Msg(), S.Reply()); }};
+    ParseStateReply(S, Targets);
+    const TTableRow* Row = RowOf(S.State());
+    if (Row && Row->Target == rtRevision && ReplyAccepted(S.Reply()) && FScript == scRead) {
         // The firmware level is known from here: the read's total may shrink.
         FRevSeen = true;
         AnnounceProgress();
@@ -606,7 +600,7 @@ TSaveResult TEncoderDialogue::PrepareSave(TBRDSDataValidator& Record, std::vecto
     Record.OnPopulate = TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler);
     Record.OnCollect = TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler);
     Record.Collect();
-    if (!Record.isValid(BRDSDV, true, nullptr))
+    if (!Record.isValid(BRDSDV.get(), true, nullptr))
         return srInvalid;
     List.clear();
     return BRDSDV->isDifferent(&Record, &List) ? srStarted : srNoChanges;
@@ -618,7 +612,7 @@ TSaveResult TEncoderDialogue::SaveChanges()
     // that the user's choice of clock synchronisation is not lost.
     if (LDRA->Active() || FScript != scNone || FResetPending)
         return srBusy;
-    TBRDSDataValidator* Record = NewRecord();
+    const std::unique_ptr<TBRDSDataValidator> Record = NewRecord();
     std::vector<TMsgChange> List;
     const TSaveResult Result = PrepareSave(*Record, List);
     if (Result == srStarted) {
@@ -626,7 +620,6 @@ TSaveResult TEncoderDialogue::SaveChanges()
         Record->Populate();
         FView.SelectManualSynchronization();
     }
-    delete Record;
     return Result;
 }
 
@@ -636,8 +629,8 @@ void TEncoderDialogue::StartWrite(std::vector<TMsgChange>& List)
     Messages.reserve(List.size());
     for (TMsgChange& M : List)
         Messages.push_back(new TMsgChange {std::move(M.Msg), std::string()});
-    static_cast<TKVXStateList*>(LDRA->FindState(stWrite))->SetMessageList(Messages);
-    FLastEnd = 0;
+    FWrite->SetMessageList(Messages);
+    FLastEnded = scNone;
     FFailure = dfNone;
     FReport = TWriteReport();
     FReport.TimeoutMs = FReplyTimeoutMs;
@@ -710,7 +703,7 @@ bool TEncoderDialogue::FactoryDefaults()
     // From here the device copy no longer describes the encoder: nothing is
     // saved or refreshed until the re-read.
     BRDSDV->Ready(false);
-    FLastEnd = 0;
+    FLastEnded = scNone;
     FFailure = dfNone;
     FFailedCommand.clear();
     FFailedReply.clear();
@@ -737,7 +730,7 @@ void TEncoderDialogue::ClockRefreshTick()
 {
     if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active() || FScript != scNone || FResetPending)
         return;
-    FLastEnd = 0;
+    FLastEnded = scNone;
     FFailure = dfNone;
     BeginScript(scClockRefresh);
     LDRA->Clear();
@@ -750,19 +743,17 @@ bool TEncoderDialogue::EditorDiffers()
 {
     if (!BRDSDV->Ready())
         return false;
-    TBRDSDataValidator* Record = NewRecord();
+    const std::unique_ptr<TBRDSDataValidator> Record = NewRecord();
     Record->Collect();
-    const bool Differs = BRDSDV->isDifferent(Record, nullptr);
-    delete Record;
-    return Differs;
+    return BRDSDV->isDifferent(Record.get(), nullptr);
 }
 
 bool TEncoderDialogue::QuerySaveChanges()
 {
-    TBRDSDataValidator* Record = NewRecord();
+    const std::unique_ptr<TBRDSDataValidator> Record = NewRecord();
     Record->Collect();
     bool CanClose = true;
-    if (BRDSDV->isDifferent(Record, nullptr)) {
+    if (BRDSDV->isDifferent(Record.get(), nullptr)) {
         switch (FView.AskYesNoCancel("Save Changes?")) {
         case qaYes:
             SaveChanges();
@@ -776,6 +767,5 @@ bool TEncoderDialogue::QuerySaveChanges()
             break;
         }
     }
-    delete Record;
     return CanClose;
 }

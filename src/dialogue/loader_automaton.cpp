@@ -169,6 +169,12 @@ std::string TKVXStateList::Msg() const
     return Cur ? Cur->Msg : std::string();
 }
 
+std::string TKVXStateList::Reply() const
+{
+    PMsgChange Cur = GetMesRes(FCurMessage);
+    return Cur ? Cur->Res : std::string();
+}
+
 void TKVXStateList::SetMessageList(const std::vector<PMsgChange>& Value)
 {
     // Copied first: the given list may be our own.

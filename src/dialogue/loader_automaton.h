@@ -57,6 +57,14 @@ public:
     // Whether the state waits for a reply that has not been stored yet. The
     // base: the phase is isWait.
     virtual bool AwaitsReply() const;
+    // The command the state sends now ("PI?", "ECHO=0", a list's current
+    // command); empty for a plain state, which sends nothing.
+    virtual std::string Msg() const { return {}; }
+    // The reply stored for that command; empty while it is missing.
+    virtual std::string Reply() const { return {}; }
+    // Whether the state stays in isWait until its reply is stored: a single
+    // command does; a list waits in isParse, a plain state waits for nothing.
+    virtual bool HoldsForReply() const { return false; }
 
     std::int32_t State() const { return FState; }
     TInnerState InnerState() const { return FInnerState.load(); }
@@ -93,7 +101,9 @@ public:
     const std::string& Par() const { return FPar; }
     void SetPar(const std::string& Value) { FPar = Value; }
     std::uint8_t Type() const { return FType; }
-    std::string Msg() const;
+    std::string Msg() const override;
+    std::string Reply() const override { return FResponse; }
+    bool HoldsForReply() const override { return true; }
 
 protected:
     std::string FCommand;
@@ -117,7 +127,9 @@ public:
     // In isWait, or in isParse while the current command's reply is missing.
     bool AwaitsReply() const override;
 
-    std::string Msg() const;
+    std::string Msg() const override;
+    // The reply to the current command.
+    std::string Reply() const override;
     const std::vector<PMsgChange>& MessageList() const { return *FMessages; }
     // Frees the held records, then takes ownership of the given ones.
     void SetMessageList(const std::vector<PMsgChange>& Value);

@@ -178,9 +178,9 @@ std::string FormatDeviceTime(const TSystemTime& T)
     return Format("%.2d:%.2d:%.2d", T.wHour, T.wMinute, T.wSecond);
 }
 
-void ParseStateReply(const TKVXState& S, const TReplyTargets& T)
+void ParseStateReply(const TCustomState& S, const TReplyTargets& T)
 {
-    const std::string& R = S.Response();
+    const std::string R = S.Reply();
     if (!ReplyAccepted(R)) {
         T.Fail(dfRefused);
         T.View.ShowError("Negative Acknowledgement.");
@@ -197,7 +197,7 @@ void ParseStateReply(const TKVXState& S, const TReplyTargets& T)
     switch (Row ? Row->Target : rtNone) {
     case rtField:
         // A silent disconnection when the value cannot be held.
-        if (const TField* F = FindFieldByWord(S.Command()); F && S.Type() == 0)
+        if (const TField* F = FindFieldByWord(Row->Word))
             if (const TDialogueFailure Why = ReadField(*F, L1, D); Why != dfNone)
                 T.Fail(Why);
         return;

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-class TKVXState;
+class TCustomState;
 
 // "dd-mmm-yyyy" with the locale's abbreviated month, and "hh:nn:ss".
 std::string FormatDeviceDate(const TSystemTime& T);
@@ -32,8 +32,9 @@ struct TReplyTargets {
     std::function<void(TDialogueFailure Why)> Fail;
 };
 
-// Parses the reply S holds into the targets. A reply not ending in OK fails
+// Parses the reply S holds into the targets, as the state table's row of S
+// says. A reply not ending in OK fails
 // with dfRefused and shows "Negative Acknowledgement."; a setting's number
 // that is not a whole number (dfNotANumber) or lies outside its range
 // (dfOutOfRange) leaves -1 in the setting and fails without a message.
-void ParseStateReply(const TKVXState& S, const TReplyTargets& T);
+void ParseStateReply(const TCustomState& S, const TReplyTargets& T);

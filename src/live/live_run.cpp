@@ -1,6 +1,5 @@
 #include "live/live_run.h"
 
-#include "_conn/port_connection.h"
 #include "_conn/status_words.h"
 #include "dialogue/encoder_dialogue.h"
 #include "dialogue/transcript.h"
@@ -147,7 +146,7 @@ public:
                 // failure (a read refused, no reply) is told here.
                 const bool InWrite = FD.Failure() != dfNone && FD.WriteReport().How == FD.Failure();
                 std::string Why = FD.Failure() != dfNone && !InWrite ? FD.FailureText() : ConnStatusWord();
-                const std::string More = ConnectionErrorText(FD.Connection());
+                const std::string More = FD.ConnectionProblem();
                 if (!More.empty())
                     Why += ": " + More;
                 for (std::size_t P; (P = Why.find("\r\n")) != std::string::npos;)

@@ -46,7 +46,7 @@ struct TLiveWindow : TWindow {
         O.Port = Sim.Path();
         Start(O);
         F->_ac_DeviceConnect->trigger();
-        return Until([&] { return F->Dialogue->LastScriptEnd() == 134; });
+        return Until([&] { return F->Dialogue->LastScriptEnded() == scRead; });
     }
     TLiveTextForm& Page()
     {

@@ -9,6 +9,7 @@
 #endif
 
 #include "main_form_fixture.h"
+#include "support/dialogue_probe.h"
 #include "support/hostile_settings_files.h"
 
 #include "app/settings_form.h"
@@ -226,7 +227,7 @@ TEST(MainForm, StatusPanelFlashesUntilTheNextStatus)
 {
     TWindow W;
     TTestForm& F = W.Start();
-    F.Dialogue->DeviceStatus(nullptr, stConnecting);
+    TDialogueProbe::Status(*F.Dialogue, stConnecting);
     EXPECT_EQ(F.StatusBar1->Info().Text, ": Connecting");
     EXPECT_TRUE(F.StatusBar1->FlashTimer()->isActive());
     EXPECT_EQ(F.StatusBar1->FlashTimer()->interval(), 500);
@@ -236,7 +237,7 @@ TEST(MainForm, StatusPanelFlashesUntilTheNextStatus)
     F.StatusBar1->FlashStep();
     EXPECT_EQ(StatusFill(F), QColor(255, 0, 0));
     F.StatusBar1->FlashStep();
-    F.Dialogue->DeviceStatus(nullptr, stIdle);
+    TDialogueProbe::Status(*F.Dialogue, stIdle);
     EXPECT_FALSE(F.StatusBar1->FlashTimer()->isActive());
     EXPECT_FALSE(F.StatusBar1->Info().Inverse);
     EXPECT_EQ(StatusFill(F), QColor(0, 0, 255));
@@ -260,15 +261,16 @@ struct TConnected : TWindow {
     }
     bool WaitRead()
     {
-        const bool Read = Until([&] { return F->Dialogue->LastScriptEnd() == 134 || F->Dialogue->Failure() != dfNone; })
-            && F->Dialogue->LastScriptEnd() == 134;
+        const bool Read = Until([&] {
+            return F->Dialogue->LastScriptEnded() == scRead || F->Dialogue->Failure() != dfNone;
+        }) && F->Dialogue->LastScriptEnded() == scRead;
         F->UpdateActions(); // the idle-time pass the event loop would run
         return Read;
     }
     bool WaitWritten()
     {
-        return Until([&] { return F->Dialogue->LastScriptEnd() == 152 || F->Dialogue->Failure() != dfNone; })
-            && F->Dialogue->LastScriptEnd() == 152;
+        return Until([&] { return F->Dialogue->LastScriptEnded() == scWrite || F->Dialogue->Failure() != dfNone; })
+            && F->Dialogue->LastScriptEnded() == scWrite;
     }
     bool WaitDisconnected()
     {
@@ -535,7 +537,7 @@ TEST(MainFormSession, ConnectedAndIdleTheWindowCollectsAndRepaintsNothing)
     const std::uint64_t Packets = F.Dialogue->PacketCount();
     const QString Time = F.ClockPanel->lbRTC_LT->text();
     ASSERT_TRUE(UntilInEventLoop([&] {
-        return F.Dialogue->PacketCount() >= Packets + 5 && F.Dialogue->LastScriptEnd() == 206
+        return F.Dialogue->PacketCount() >= Packets + 5 && F.Dialogue->LastScriptEnded() == scClockRefresh
             && F.ClockPanel->lbRTC_LT->text() != Time;
     }));
     RunIdle();
@@ -622,7 +624,7 @@ TEST(MainFormSession, SynchronisingSaveLeavesEditorDeviceCopyAndBackupWithTheCom
     const std::vector<std::string> Sent = S.LogFrom(Before);
     ASSERT_EQ(Sent.size(), 3u);
     EXPECT_EQ(Sent[2], "OFFSET=+05:45");
-    EXPECT_EQ(F.Dialogue->BRDSDV->Offset, 345);
+    EXPECT_EQ(F.Dialogue->DeviceCopy().Offset, 345);
     EXPECT_DOUBLE_EQ(F.ClockPanel->ednxTimeOffset->value(), 5.75);
     EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
     F.UpdateActions();
@@ -836,7 +838,7 @@ TEST(MainFormSession, FactoryDefaultsRefusedOrUnansweredSaySo)
         EXPECT_EQ(F.Messages[1], C.Message);
         // The old settings are not shown as factory ones: the editor stays off.
         EXPECT_FALSE(F.gbPS_B->isEnabled());
-        EXPECT_FALSE(F.Dialogue->BRDSDV->Ready());
+        EXPECT_FALSE(F.Dialogue->DeviceCopy().Ready());
     }
 }
 
@@ -861,7 +863,7 @@ TEST(MainFormSession, SaveAndOpenASettingsFile)
     EXPECT_EQ(F.edPS_B->text(), "OTHER");
     EXPECT_EQ(F.edRT_B->text(), "from a file");
     EXPECT_EQ(F.edPI_B->text(), "C201");
-    EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
+    EXPECT_EQ(F.Dialogue->DeviceCopy().PS, "RDS");
     F.UpdateActions();
     EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
     // The keys the hand-written file lacks are named.
@@ -910,13 +912,13 @@ TEST(MainFormSession, SettingsFileOfTheCommandLineOpensAfterTheRead)
 
     // Opened as File > Open opens a file: its name in the title, its values in
     // the editor, the encoder as it was.
-    EXPECT_EQ(F.Dialogue->LastScriptEnd(), 134);
+    EXPECT_EQ(F.Dialogue->LastScriptEnded(), scRead);
     EXPECT_EQ(F.FileName, QString::fromStdString(File));
     EXPECT_TRUE(F.windowTitle().endsWith(" - [station.kvx]")) << F.windowTitle().toStdString();
     EXPECT_EQ(F.edPS_B->text(), "MY RADIO");
     EXPECT_EQ(F.edRT_B->text(), "from the command line");
     EXPECT_EQ(F.edPI_B->text(), "C201");
-    EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
+    EXPECT_EQ(F.Dialogue->DeviceCopy().PS, "RDS");
     EXPECT_TRUE(F.Messages.empty());
     F.UpdateActions();
     EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
@@ -956,7 +958,7 @@ TEST(MainFormSession, CloseQueryAnswers)
             ASSERT_TRUE(S.WaitWritten());
             EXPECT_EQ(S.Sim.Log().back(), "PS=EDIT");
         } else
-            EXPECT_FALSE(F.Dialogue->LDRA->Active());
+            EXPECT_FALSE(TDialogueProbe::Loader(*F.Dialogue).Active());
     }
 }
 
@@ -971,7 +973,7 @@ TEST(MainFormSession, ConnectAtStartWithATranscript)
     O.Port = S.Sim.Path();
     TTestForm& F = S.Start(O);
     // Worker hand-overs reach the window through its own event loop.
-    ASSERT_TRUE(UntilInEventLoop([&] { return F.Dialogue->LastScriptEnd() == 134; }));
+    ASSERT_TRUE(UntilInEventLoop([&] { return F.Dialogue->LastScriptEnded() == scRead; }));
     const std::string Text = ReadAll(O.TranscriptFile);
     EXPECT_NE(Text.find("> PI?\\r\\n"), std::string::npos);
     EXPECT_NE(Text.find("< \\r\\n\"RDS\"\\r\\nOK\\r\\n"), std::string::npos);

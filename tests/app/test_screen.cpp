@@ -91,7 +91,7 @@ TEST(Screen, EveryControlCanBeReached)
     O.Connect = true;
     TWindow W;
     TTestForm& F = W.Start(O);
-    ASSERT_TRUE(Until([&] { return F.Dialogue->LastScriptEnd() == 134; }));
+    ASSERT_TRUE(Until([&] { return F.Dialogue->LastScriptEnded() == scRead; }));
     RunIdle();
     Screenshot(QStringLiteral("window"));
     const QRect Screen = F.screen()->availableGeometry();

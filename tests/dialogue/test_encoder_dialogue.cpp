@@ -9,6 +9,7 @@
 #include "dialogue/status_colours.h"
 #include "dialogue_session.h"
 #include "dialogue_test_view.h"
+#include "support/dialogue_probe.h"
 #include "support/kvxsim_process.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
@@ -55,7 +56,7 @@ TEST(ReadScript, EveryReplyLandsInTheDeviceCopyAtBothFirmwareLevels)
         std::ofstream(State) << NonDefaults;
         ASSERT_TRUE(S.Read({"--firmware", C.Firmware, "--hardware", "KVX-9", "--serial", "SN42", "--state", State}));
 
-        const TBRDSDataValidator& D = *S.D->BRDSDV;
+        const TBRDSDataValidator& D = S.D->DeviceCopy();
         EXPECT_TRUE(D.Ready());
         EXPECT_EQ(D.HW, "KVX-9");
         EXPECT_EQ(D.FW, C.Firmware);
@@ -295,8 +296,8 @@ TEST(ReadScript, RefusedAndMalformedRepliesDisconnect)
         if (C.Errors) {
             EXPECT_EQ(S.View.Errors[0], "Negative Acknowledgement.");
         }
-        EXPECT_FALSE(S.D->BRDSDV->Ready());
-        EXPECT_FALSE(S.D->LDRA->Active());
+        EXPECT_FALSE(S.D->DeviceCopy().Ready());
+        EXPECT_FALSE(TDialogueProbe::Loader(*S.D).Active());
         EXPECT_EQ(S.D->ConnectTag(), 0);
         // Nothing was sent after the faulty reply.
         EXPECT_EQ(S.Sim.Log().back(), C.Word);
@@ -311,17 +312,17 @@ TEST(ReadScript, DropWhilePSWaitsThenReconnectRestartsAt100)
     ASSERT_TRUE(ServeUntil([&] { return Contains(S.Sim.Log(), "PS?"); }));
     S.Sim.Stop();
     ASSERT_TRUE(S.WaitDisconnected());
-    EXPECT_FALSE(S.D->LDRA->Active());
+    EXPECT_FALSE(TDialogueProbe::Loader(*S.D).Active());
     EXPECT_FALSE(S.View.EditorEnabled);
     EXPECT_GE(S.View.TitleResets, 1);
 
     TKvxsim Second;
     ASSERT_TRUE(Second.Start({}));
     S.D->DeviceConnectExecute(Second.Path());
-    ASSERT_TRUE(S.WaitEnd(134));
+    ASSERT_TRUE(S.WaitEnd(scRead));
     EXPECT_EQ(Second.Log().front(), "ECHO=0");
     EXPECT_EQ(Second.Log().size(), 33u);
-    EXPECT_EQ(S.D->BRDSDV->PS, "RDS");
+    EXPECT_EQ(S.D->DeviceCopy().PS, "RDS");
     S.D->DeviceConnectExecute("");
     EXPECT_TRUE(S.WaitDisconnected());
 }
@@ -330,12 +331,12 @@ TEST(LoaderState, AStateHandedOverAfterTheStopIsNotServed)
 {
     TTestView V;
     TEncoderDialogue D(V);
-    TCustomState* End = D.LDRA->FindState(134);
+    TCustomState* End = TDialogueProbe::Loader(D).FindState(stReadEnd);
     ASSERT_NE(End, nullptr);
-    ASSERT_FALSE(D.LDRA->Active());
-    D.LoaderState(D.LDRA, End);
+    ASSERT_FALSE(TDialogueProbe::Loader(D).Active());
+    TDialogueProbe::HandOver(D, stReadEnd);
     EXPECT_EQ(End->InnerState(), isInit);
-    EXPECT_FALSE(D.BRDSDV->Ready());
+    EXPECT_FALSE(D.DeviceCopy().Ready());
     EXPECT_EQ(V.Populates, 0);
 }
 

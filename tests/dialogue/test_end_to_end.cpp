@@ -23,7 +23,7 @@ struct Window {
     }
     void State(TLoaderAutomata*, TCustomState* S)
     {
-        const std::string Reply = CurrentReply(*S);
+        const std::string Reply = S->Reply();
         if (StepLoaderState(*S, [this](const std::string& M) { Dev->PushCommand(M, true); }) == isParse
             && !Reply.empty())
             Parsed.push_back(Reply);
