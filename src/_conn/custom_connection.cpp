@@ -108,6 +108,23 @@ int TCustomConnection::ActivityWaitLimitMs() const
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+void TCustomConnection::WaitOnDescriptor(int Fd, short Events)
+{
+    if (Terminated() || FWantDisconnect.load())
+        return;
+    {
+        std::lock_guard lock(FSendBufferCS);
+        if (FSendIdx < FSendLength)
+            return;
+    }
+    const int limit = ActivityWaitLimitMs();
+    const int wait = limit < 0 ? 1000 : std::min(limit, 1000);
+    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {Fd, Events, 0}};
+    const nfds_t n = Fd >= 0 ? 2 : 1;
+    if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
+        ConsumeWake();
+}
+
 void TCustomConnection::SetDisconnectInactive(bool Value)
 {
     FDisconnectInactive = Value;

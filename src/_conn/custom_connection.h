@@ -136,6 +136,12 @@ protected:
     void Wake();
     // Milliseconds until the no-data time-out is due (-1 when it is off).
     int ActivityWaitLimitMs() const;
+    // What a transport's WaitForActivity does with its own descriptor Fd
+    // (none when negative): sleeps until WakeFd() or Events on Fd, for up to
+    // a second and no longer than a due no-data time-out; returns at once when
+    // the thread is to stop or a queued write waits (its wake-up may have been
+    // consumed earlier in this pass).
+    void WaitOnDescriptor(int Fd, short Events);
 
     void Announce(TConnStatus Status);
     void PostData(void* Data, std::int32_t DataSize);

@@ -381,20 +381,7 @@ bool TConnCOM::DoWrite(const void* Data, std::int32_t DataSize)
 
 void TConnCOM::WaitForActivity(int /*TimeoutMs*/)
 {
-    if (FCPD->PortLost() || Terminated() || FWantDisconnect.load())
-        return;
-    {
-        // A wake-up consumed earlier in this pass must not be slept through.
-        std::lock_guard lock(FSendBufferCS);
-        if (FSendIdx < FSendLength)
-            return;
-    }
-    // Everything the loop must react to wakes this wait, so it may last long;
-    // it still ends in time for a due no-data time-out, and after a second.
-    const int limit = ActivityWaitLimitMs();
-    const int wait = limit < 0 ? 1000 : std::min(limit, 1000);
-    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {FCPD->Handle(), POLLIN, 0}};
-    const nfds_t n = fds[1].fd >= 0 ? 2 : 1;
-    if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
-        ConsumeWake();
+    // Everything the loop must react to wakes this wait, so it may last long.
+    if (!FCPD->PortLost())
+        WaitOnDescriptor(FCPD->Handle(), POLLIN);
 }

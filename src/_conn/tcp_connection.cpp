@@ -318,20 +318,6 @@ bool TConnTCP::DoWrite(const void* Data, std::int32_t DataSize)
 
 void TConnTCP::WaitForActivity(int /*TimeoutMs*/)
 {
-    if (Terminated() || FWantDisconnect.load())
-        return;
-    {
-        // A wake-up consumed earlier in this pass must not be slept through.
-        std::lock_guard lock(FSendBufferCS);
-        if (FSendIdx < FSendLength)
-            return;
-    }
-    // Bytes, a closed or reset peer and every request of the framework wake
-    // this wait; it still ends in time for a due no-data time-out.
-    const int limit = ActivityWaitLimitMs();
-    const int wait = limit < 0 ? 1000 : std::min(limit, 1000);
-    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {FSock.load(), POLLIN | POLLRDHUP, 0}};
-    const nfds_t n = fds[1].fd >= 0 ? 2 : 1;
-    if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
-        ConsumeWake();
+    // Bytes, a closed or reset peer and every request of the framework wake this wait.
+    WaitOnDescriptor(FSock.load(), POLLIN | POLLRDHUP);
 }

@@ -50,6 +50,17 @@ QLineEdit* NewEdit(QWidget* Parent, int X, int Y, int W, const char* Name, const
     return E;
 }
 
+QDoubleSpinBox* NewSpin(QWidget* Parent, int X, int Y, const char* Name, double Max, double Value)
+{
+    auto* S = new QDoubleSpinBox(Parent);
+    S->setObjectName(QString::fromLatin1(Name));
+    S->setGeometry(X, Y, 90, 21);
+    S->setRange(0.1, Max);
+    S->setDecimals(1);
+    S->setValue(Value);
+    return S;
+}
+
 } // namespace
 
 TLiveTextForm::TLiveTextForm(TEncoderDialogue& Dialogue, QWidget* AOwner) : TBaseForm(AOwner), FDialogue(Dialogue)
@@ -142,24 +153,14 @@ void TLiveTextForm::CreateEncoderGroup()
     auto* gbEncoder = new QGroupBox(QStringLiteral("Encoder and access"), this);
     gbEncoder->setGeometry(8, 328, 424, 102);
     Caption(QStringLiteral("At most one write every"), gbEncoder, 10, 22);
-    ednxMinInterval = new QDoubleSpinBox(gbEncoder);
-    ednxMinInterval->setObjectName(QStringLiteral("ednxMinInterval"));
-    ednxMinInterval->setGeometry(160, 22, 90, 21);
-    ednxMinInterval->setRange(0.1, 86400);
-    ednxMinInterval->setDecimals(1);
-    ednxMinInterval->setValue(15);
+    ednxMinInterval = NewSpin(gbEncoder, 160, 22, "ednxMinInterval", 86400, 15);
     ednxMinInterval->setSuffix(QStringLiteral(" s"));
     Caption(QStringLiteral("Token"), gbEncoder, 10, 50);
     edToken
         = NewEdit(gbEncoder, 80, 50, 130, "edToken", QStringLiteral("HTTP: token=...; TCP: a first line TOKEN=..."));
     edToken->setEchoMode(QLineEdit::Password);
     Caption(QStringLiteral("Requests/s"), gbEncoder, 226, 50);
-    ednxMaxRate = new QDoubleSpinBox(gbEncoder);
-    ednxMaxRate->setObjectName(QStringLiteral("ednxMaxRate"));
-    ednxMaxRate->setGeometry(324, 50, 90, 21);
-    ednxMaxRate->setRange(0.1, 100000);
-    ednxMaxRate->setDecimals(1);
-    ednxMaxRate->setValue(10);
+    ednxMaxRate = NewSpin(gbEncoder, 324, 50, "ednxMaxRate", 100000, 10);
     Caption(QStringLiteral("Allow"), gbEncoder, 10, 76);
     edAllow = NewEdit(gbEncoder, 80, 76, 334, "edAllow",
         QStringLiteral("Sources taken, ADDRESS/PREFIX (UDP takes this machine only without)"));

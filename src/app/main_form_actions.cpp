@@ -373,6 +373,22 @@ void TMainForm::LiveTextSent(const TLiveSent& Sent)
     MarkActionsDirty();
 }
 
+namespace {
+
+// Selects the list's item of that name, or shows the name as typed.
+void ShowPort(QComboBox* List, const QString& Port)
+{
+    const int i = List->findText(Port, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (i >= 0)
+        List->setCurrentIndex(i);
+    else {
+        List->setCurrentIndex(-1);
+        List->setEditText(Port);
+    }
+}
+
+} // namespace
+
 void TMainForm::RefreshPorts()
 {
     const TStringDynArray Names = TConnCOM::EnumerateDevices(false, SysRoot, DevRoot);
@@ -382,13 +398,7 @@ void TMainForm::RefreshPorts()
     cbCOMS->addItem(QStringLiteral("N/A"));
     for (const std::string& N : Names)
         cbCOMS->addItem(QString::fromLatin1(N.c_str()));
-    const int i = cbCOMS->findText(Remembered, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    if (i >= 0)
-        cbCOMS->setCurrentIndex(i);
-    else {
-        cbCOMS->setCurrentIndex(-1);
-        cbCOMS->setEditText(Remembered);
-    }
+    ShowPort(cbCOMS, Remembered);
 }
 
 void TMainForm::SelectConfiguredPort()
@@ -396,13 +406,7 @@ void TMainForm::SelectConfiguredPort()
     RefreshPorts();
     const QString Port = QString::fromLatin1(Config.CONN_PORT.c_str());
     const QSignalBlocker Block(cbCOMS);
-    const int i = cbCOMS->findText(Port, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    if (i >= 0)
-        cbCOMS->setCurrentIndex(i);
-    else {
-        cbCOMS->setCurrentIndex(-1);
-        cbCOMS->setEditText(Port);
-    }
+    ShowPort(cbCOMS, Port);
 }
 
 void TMainForm::cbCOMSChange()

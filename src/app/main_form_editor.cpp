@@ -45,6 +45,21 @@ QComboBox* NewList(QWidget* Parent, const QStringList& Items, int X, int Y, int 
     return C;
 }
 
+// A 64-character text row: the ruler at RulerY, "Text" and the box under it.
+QLineEdit* NewRulerText(QWidget* Parent, int RulerY)
+{
+    const QFont Mono = MonoFont();
+    QLabel* R = NewLabel(QString::fromLatin1(Ruler), Parent, 42, RulerY);
+    R->setFont(Mono);
+    R->adjustSize();
+    NewLabel(QStringLiteral("Text"), Parent, 8, RulerY + 20);
+    auto* E = new QLineEdit(Parent);
+    E->setFont(Mono);
+    E->setMaxLength(64);
+    E->setGeometry(39, RulerY + 16, 460, 22);
+    return E;
+}
+
 const QStringList Speeds {QStringLiteral("0 - OFF"), QStringLiteral("1 - Slow"), QStringLiteral("2"),
     QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"),
     QStringLiteral("8"), QStringLiteral("9 - Fast")};
@@ -325,20 +340,11 @@ void TMainForm::BuildEncoderModeGroup(TGroupBox* G)
 
 void TMainForm::BuildRTGroup(TGroupBox* G)
 {
-    const QFont Mono = MonoFont();
-    QLabel* R1 = NewLabel(QString::fromLatin1(Ruler), G, 42, 14);
-    R1->setFont(Mono);
-    R1->adjustSize();
-    NewLabel(QStringLiteral("Text"), G, 8, 34);
-    edRT_B = new QLineEdit(G);
-    edRT_B->setFont(Mono);
-    edRT_B->setMaxLength(64);
-    edRT_B->setGeometry(39, 30, 460, 22);
+    edRT_B = NewRulerText(G, 14);
 }
 
 void TMainForm::BuildDPSGroup(TGroupBox* G)
 {
-    const QFont Mono = MonoFont();
     NewLabel(QStringLiteral("Speed"), G, 8, 20);
     cbDPSOn_B = NewList(G, Speeds, 42, 16, 90);
     NewLabel(QStringLiteral("Parse"), G, 146, 20);
@@ -347,14 +353,7 @@ void TMainForm::BuildDPSGroup(TGroupBox* G)
             QStringLiteral("3 chars"), QStringLiteral("4 chars"), QStringLiteral("5 chars"), QStringLiteral("6 chars"),
             QStringLiteral("7 chars"), QStringLiteral("8 chars"), QStringLiteral("9 - words left justified")},
         178, 16, 150, 10);
-    QLabel* R2 = NewLabel(QString::fromLatin1(Ruler), G, 42, 41);
-    R2->setFont(Mono);
-    R2->adjustSize();
-    NewLabel(QStringLiteral("Text"), G, 8, 61);
-    edDPS_B = new QLineEdit(G);
-    edDPS_B->setFont(Mono);
-    edDPS_B->setMaxLength(64);
-    edDPS_B->setGeometry(39, 57, 460, 22);
+    edDPS_B = NewRulerText(G, 41);
     pb32radio = new TRadioDisplay(G);
     pb32radio->setGeometry(8, 85, TRadioDisplay::kWidth, TRadioDisplay::kHeight);
 }

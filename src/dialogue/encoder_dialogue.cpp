@@ -277,13 +277,18 @@ void TEncoderDialogue::DeviceStatus(TCustomDevice*, TConnStatus Status)
 
 void TEncoderDialogue::StartRead()
 {
+    FResetPhase = rpNone;
+    BeginAfresh(scRead);
+    LDRA->SetActive(true);
+}
+
+void TEncoderDialogue::BeginAfresh(TDialogueScript Script)
+{
     FLastEnded = scNone;
     FFailure = dfNone;
-    FResetPhase = rpNone;
-    BeginScript(scRead);
+    BeginScript(Script);
     LDRA->Clear();
     LDRA->Reset();
-    LDRA->SetActive(true);
 }
 
 void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
@@ -730,11 +735,7 @@ void TEncoderDialogue::ClockRefreshTick()
 {
     if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active() || FScript != scNone || FResetPending)
         return;
-    FLastEnded = scNone;
-    FFailure = dfNone;
-    BeginScript(scClockRefresh);
-    LDRA->Clear();
-    LDRA->Reset();
+    BeginAfresh(scClockRefresh);
     LDRA->SetActiveState(stRefreshStart);
     LDRA->SetActive(true);
 }

@@ -194,6 +194,9 @@ private:
     void Fail(TDialogueFailure Why, const std::string& Command, const std::string& Reply);
     // A script begins (its progress is announced), and ends.
     void BeginScript(TDialogueScript Script);
+    // A read or a clock refresh begins: nothing has ended or failed since,
+    // and the loader's states are cleared and reset.
+    void BeginAfresh(TDialogueScript Script);
     void EndScript();
     void AnnounceProgress();
     // The reply time-out ran out, or the reset's settling pause is over.
