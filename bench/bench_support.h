@@ -73,8 +73,11 @@ inline std::string LoadAverage()
     return Buf;
 }
 
-// A front end that shows nothing; errors go to stderr.
+// A front end that shows nothing and answers every question with Answer;
+// errors go to stderr.
 struct TNullView : IDialogueView {
+    TQuestionAnswer Answer = qaCancel;
+
     void ClearEditor() override { }
     void SetEditorEnabled(bool) override { }
     void PopulateEditor(const TBRDSDataValidator&) override { }
@@ -82,7 +85,7 @@ struct TNullView : IDialogueView {
     void SetLabel(TDialogueLabel, const std::string&) override { }
     void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override { }
     void ShowError(const std::string& Msg) override { std::fprintf(stderr, "error: %s\n", Msg.c_str()); }
-    TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaCancel; }
+    TQuestionAnswer AskYesNoCancel(const std::string&) override { return Answer; }
     void ResetTitle() override { }
     void SelectManualSynchronization() override { }
     void ProcessMessages() override { }

@@ -9,6 +9,7 @@
 //
 // Usage: reply_timeout_cost [seconds per case, default 10]
 
+#include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
 #include "platform/thread.h"
 #include "support/kvxsim_process.h"
@@ -68,18 +69,10 @@ TSample Take()
     return S;
 }
 
-struct TView : IDialogueView {
-    void ClearEditor() override { }
-    void SetEditorEnabled(bool) override { }
-    void PopulateEditor(const TBRDSDataValidator&) override { }
+// The editor it stands for has the clock set by hand.
+struct TView : bench::TNullView {
+    TView() { Answer = qaNo; }
     void CollectEditor(TBRDSDataValidator& R) override { R.RTCManual = true; }
-    void SetLabel(TDialogueLabel, const std::string&) override { }
-    void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override { }
-    void ShowError(const std::string& Msg) override { std::fprintf(stderr, "%s\n", Msg.c_str()); }
-    TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaNo; }
-    void ResetTitle() override { }
-    void SelectManualSynchronization() override { }
-    void ProcessMessages() override { }
 };
 
 struct TRow {

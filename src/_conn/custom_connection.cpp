@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
@@ -29,7 +28,7 @@ TCustomConnection::TCustomConnection(bool ASilent) : TThread(true)
 {
     FConnected = stDisconnected;
     FSilent = ASilent;
-    FWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    FWakeEvent.Open();
     FPID = 1;
     FReconnectTimeout = 1000;
     FConnectAttempts = 5;
@@ -52,8 +51,6 @@ TCustomConnection::~TCustomConnection()
     FThrdListeners.clear();
     FWndListeners.clear();
     FSendBuffer.clear();
-    if (FWakeFd >= 0)
-        ::close(FWakeFd);
 }
 
 void TCustomConnection::EnsureStarted()
@@ -67,23 +64,17 @@ void TCustomConnection::EnsureStarted()
 
 void TCustomConnection::Wake()
 {
-    if (FWakeFd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(FWakeFd, &one, sizeof one);
-    }
+    FWakeEvent.Signal();
 }
 
 void TCustomConnection::ConsumeWake()
 {
-    if (FWakeFd >= 0) {
-        std::uint64_t v;
-        [[maybe_unused]] const ssize_t n = ::read(FWakeFd, &v, sizeof v);
-    }
+    FWakeEvent.Consume();
 }
 
 bool TCustomConnection::WaitWake(int Ms)
 {
-    pollfd p {FWakeFd, POLLIN, 0};
+    pollfd p {FWakeEvent.Fd(), POLLIN, 0};
     const int r = ::poll(&p, 1, Ms < 0 ? 0 : Ms);
     if (r > 0) {
         ConsumeWake();

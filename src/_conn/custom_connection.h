@@ -32,6 +32,7 @@
 #include "platform/date_time.h"
 #include "platform/message_queue.h"
 #include "platform/thread.h"
+#include "platform/wake_event.h"
 
 #include <atomic>
 #include <cstdint>
@@ -131,7 +132,7 @@ protected:
     virtual void WaitForActivity(int TimeoutMs);
     // Readable when Connect, Disconnect, Terminate or a buffered write wants the
     // connection thread's attention. WaitForActivity consumes it (ConsumeWake).
-    int WakeFd() const { return FWakeFd; }
+    int WakeFd() const { return FWakeEvent.Fd(); }
     void ConsumeWake();
     void Wake();
     // Milliseconds until the no-data time-out is due (-1 when it is off).
@@ -205,7 +206,7 @@ private:
     bool WaitWake(int Ms);
     void ReadOnce(bool Waiting);
 
-    int FWakeFd = -1;
+    TWakeEvent FWakeEvent;
     mutable std::mutex FPortLock;
     std::string FPort; // the "PORT" property's text, under FPortLock
     std::atomic<int> FAttemptHolds {0};

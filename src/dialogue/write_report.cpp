@@ -1,7 +1,7 @@
 #include "dialogue/write_report.h"
 
 #include "dialogue/transcript.h"
-#include "platform/text_list.h"
+#include "platform/text.h"
 
 #include <cstdio>
 

@@ -9,6 +9,7 @@
 #include "platform/log.h"
 #include "platform/serve_until.h"
 #include "platform/thread.h"
+#include "platform/wake_event.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +21,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
@@ -48,20 +48,15 @@ public:
         : TThread(true), FStopFd(StopFd), FStopped(std::move(Stopped))
     {
         SetName("live stop");
-        FWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        FWake.Open();
         Start();
     }
-    ~TStopWatch() override
-    {
-        TerminateAndWait();
-        if (FWake >= 0)
-            ::close(FWake);
-    }
+    ~TStopWatch() override { TerminateAndWait(); }
 
 protected:
     void Execute() override
     {
-        pollfd P[2] = {{FStopFd, POLLIN, 0}, {FWake, POLLIN, 0}};
+        pollfd P[2] = {{FStopFd, POLLIN, 0}, {FWake.Fd(), POLLIN, 0}};
         while (!Terminated()) {
             if (::poll(P, 2, -1) < 0 && errno != EINTR)
                 break;
@@ -73,15 +68,11 @@ protected:
                 return;
         }
     }
-    void TerminatedSet() override
-    {
-        const std::uint64_t One = 1;
-        [[maybe_unused]] const ssize_t N = ::write(FWake, &One, sizeof One);
-    }
+    void TerminatedSet() override { FWake.Signal(); }
 
 private:
     const int FStopFd;
-    int FWake = -1;
+    TWakeEvent FWake;
     std::shared_ptr<std::atomic<bool>> FStopped;
 };
 

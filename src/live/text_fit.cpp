@@ -1,6 +1,6 @@
 #include "live/text_fit.h"
 
-#include "platform/text_list.h"
+#include "platform/text.h"
 #include "platform/utf.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/number_parse.h"
+#include "platform/text.h"
 
 #include <cctype>
 #include <cerrno>
@@ -20,16 +21,6 @@ std::string Trim(const std::string& S)
     while (e > b && std::isspace(static_cast<unsigned char>(S[e - 1])))
         --e;
     return S.substr(b, e - b);
-}
-
-bool SameText(const std::string& A, const std::string& B)
-{
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(A[i])) != std::toupper(static_cast<unsigned char>(B[i])))
-            return false;
-    return true;
 }
 
 bool ParseInt(const std::string& Text, std::int32_t& Out)
