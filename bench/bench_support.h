@@ -45,11 +45,12 @@ inline double Median(std::vector<double> V)
     return V.size() % 2 ? V[V.size() / 2] : (V[V.size() / 2 - 1] + V[V.size() / 2]) / 2;
 }
 
-// User plus system time of the whole process so far, in ms.
-inline double CpuMs()
+// User plus system time so far, in ms: of the whole process, or with
+// RUSAGE_CHILDREN of the children it waited for.
+inline double CpuMs(int Who = RUSAGE_SELF)
 {
     rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
+    ::getrusage(Who, &U);
     return static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000.0
         + static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1000.0;
 }

@@ -10,6 +10,7 @@
 //
 // Usage: idle_cost [seconds per case, default 10]
 
+#include "bench_support.h"
 #include "dialogue/device_factory.h"
 #include "dialogue/loader_step.h"
 #include "support/pty.h"
@@ -70,11 +71,8 @@ std::map<std::string, long> ThreadSwitches()
 Snapshot Take()
 {
     Snapshot S;
-    rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
-    S.Switches = U.ru_nvcsw + U.ru_nivcsw;
-    S.CpuSeconds = static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec)
-        + static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
+    S.Switches = bench::Switches();
+    S.CpuSeconds = bench::CpuMs() / 1000.0;
     S.PerThread = ThreadSwitches();
     S.Wall = Clock::now();
     return S;

@@ -59,11 +59,8 @@ long TimerThreadSwitches()
 TSample Take()
 {
     TSample S;
-    rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
-    S.Switches = U.ru_nvcsw + U.ru_nivcsw;
-    S.Cpu = static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec)
-        + static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
+    S.Switches = bench::Switches();
+    S.Cpu = bench::CpuMs() / 1000.0;
     S.TimerSwitches = TimerThreadSwitches();
     S.Wall = Clock::now();
     return S;
