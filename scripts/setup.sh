@@ -17,8 +17,10 @@ PACKAGES=(
   fonts-liberation
   xvfb xauth     # bench/startup.py and screenshots run the window under Xvfb
   xdotool        # the window's title on a real X display (tests)
-  libcpp-httplib-dev  # the live bridge's HTTP input
+  libcpp-httplib-dev  # the live bridge's HTTP input, the fleet's Prometheus exporter
   curl liquidsoap     # the live bridge's tests: real clients and a playout system
+  prometheus          # the exporter's tests: Prometheus and promtool
+  git                 # the fleet's backups kept in a repository (tests)
 )
 
 missing=()

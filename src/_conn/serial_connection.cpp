@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include <poll.h>
@@ -86,6 +88,34 @@ std::vector<std::vector<TPortHolder>> SecondLook(
     return First;
 }
 
+// Ports checked ahead of their connects, by device path, each open and
+// locked; those still kept at exit leave exclusive mode as they close.
+struct TKeptPorts : std::map<std::string, TFileDescriptor> {
+    TKeptPorts() = default;
+    TKeptPorts(const TKeptPorts&) = delete;
+    TKeptPorts& operator=(const TKeptPorts&) = delete;
+    ~TKeptPorts()
+    {
+        for (auto& [path, fd] : *this)
+            ReleaseChecked(fd);
+    }
+};
+std::mutex GAheadLock;
+TKeptPorts GAhead; // under GAheadLock
+
+// The port checked ahead for Path, taken out of the keeping; an invalid
+// descriptor when none is kept.
+TFileDescriptor TakeCheckedAhead(const std::string& Path)
+{
+    std::lock_guard lock(GAheadLock);
+    const auto it = GAhead.find(Path);
+    if (it == GAhead.end())
+        return {};
+    TFileDescriptor fd = std::move(it->second);
+    GAhead.erase(it);
+    return fd;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -137,22 +167,64 @@ TPortProblem TConnCOM::CheckPort(const std::string& PortName, TFileDescriptor* K
     return problem;
 }
 
-std::vector<TPortProblem> TConnCOM::CheckPorts(const std::vector<std::string>& PortNames)
+namespace {
+
+// Checks the ports with one walk; with Keep, each port had is kept for its connect.
+std::vector<TPortProblem> CheckPortsOnce(const std::vector<std::string>& PortNames, bool Keep)
 {
     std::vector<std::string> paths;
     std::vector<TFileDescriptor> fds;
     std::vector<int> errs(PortNames.size());
     for (std::size_t i = 0; i < PortNames.size(); ++i) {
-        paths.push_back(PortPath(PortNames[i]));
+        paths.push_back(TConnCOM::PortPath(PortNames[i]));
+        // A port still kept from an earlier check is ours: looked at afresh.
+        if (Keep) {
+            TFileDescriptor earlier = TakeCheckedAhead(paths.back());
+            ReleaseChecked(earlier);
+        }
         fds.push_back(OpenForCheck(paths.back(), errs[i]));
     }
     const std::vector<std::vector<TPortHolder>> holders = SecondLook(paths, FindPortHolders(paths));
     std::vector<TPortProblem> problems;
     for (std::size_t i = 0; i < PortNames.size(); ++i) {
         problems.push_back(ProblemOf(errs[i], holders[i]));
+        if (Keep && problems.back().Kind == ppNone && fds[i].Valid()) {
+            std::lock_guard lock(GAheadLock);
+            ReleaseChecked(GAhead[paths[i]]);
+            GAhead[paths[i]] = std::move(fds[i]);
+        }
         ReleaseChecked(fds[i]);
     }
     return problems;
+}
+
+} // namespace
+
+std::vector<TPortProblem> TConnCOM::CheckPorts(const std::vector<std::string>& PortNames)
+{
+    return CheckPortsOnce(PortNames, false);
+}
+
+std::vector<TPortProblem> TConnCOM::CheckPortsAhead(const std::vector<std::string>& PortNames)
+{
+    return CheckPortsOnce(PortNames, true);
+}
+
+void TConnCOM::ReleaseCheckedAhead(const std::vector<std::string>& PortNames)
+{
+    std::map<std::string, TFileDescriptor> gone;
+    {
+        std::lock_guard lock(GAheadLock);
+        if (PortNames.empty())
+            gone.swap(GAhead);
+        for (const std::string& name : PortNames) {
+            const auto it = GAhead.find(PortPath(name));
+            if (it != GAhead.end())
+                gone.insert(GAhead.extract(it));
+        }
+    }
+    for (auto& [path, fd] : gone)
+        ReleaseChecked(fd);
 }
 
 TPortProblem TConnCOM::LastProblem() const
@@ -188,8 +260,9 @@ bool TConnCOM::Connect()
     FCPD->SetPortName(PortPath(port));
     // The port stays open and locked from the check to the connection
     // thread's attempt, which takes it as it is.
-    TFileDescriptor checked;
-    TPortProblem problem = CheckPort(port, &checked);
+    // A port checked ahead (one look for many ports) is taken as it is.
+    TFileDescriptor checked = TakeCheckedAhead(PortPath(port));
+    TPortProblem problem = checked.Valid() ? TPortProblem {} : CheckPort(port, &checked);
     const bool refused = problem.Kind != ppNone;
     {
         std::lock_guard lock(FCheckLock);

@@ -78,6 +78,13 @@ public:
     // The same for several ports, with one look at the other processes. The
     // ports are closed again.
     static std::vector<TPortProblem> CheckPorts(const std::vector<std::string>& PortNames);
+    // The same, but each port that nobody else holds stays open and locked,
+    // kept for the next Connect to it, which takes it as it is instead of
+    // looking at the other processes again: a run over many encoders pays
+    // for one walk of /proc, not one a port. ReleaseCheckedAhead lets go of
+    // the ports of PortNames that no Connect took (all of them when empty).
+    static std::vector<TPortProblem> CheckPortsAhead(const std::vector<std::string>& PortNames);
+    static void ReleaseCheckedAhead(const std::vector<std::string>& PortNames = {});
 
     // Why the last Connect was refused, or the port went away; ppNone otherwise.
     TPortProblem LastProblem() const;

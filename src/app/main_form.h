@@ -182,6 +182,9 @@ public:
     void _ac_FileOpenExecute();
     void _ac_FileSaveExecute();
     void _ac_FileSaveAsExecute();
+    // File > Sites: a site list opened and one of its sites picked; its port
+    // goes to the port box, as if typed there. Nothing else is done.
+    void _ac_FileSitesExecute();
     void _ac_ExitExecute();
     void _ac_SettingsExecute();
     void _ac_DeviceConnectExecute();
@@ -216,6 +219,10 @@ public:
     virtual int Message(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons);
     virtual QString AskOpenFileName();
     virtual QString AskSaveFileName();
+    // The site list to open (empty: cancelled), and the site to pick from
+    // Sites ("NAME  (PORT)" each): its index, or -1 when none was picked.
+    virtual QString AskSiteListName();
+    virtual int AskSite(const QStringList& Sites);
 
     // Roots of the port enumeration (tests point them at a fixture tree).
     std::string SysRoot = "/sys/class/tty";
@@ -238,6 +245,7 @@ public:
     // Menu, actions, tool panel, status bar, timers.
     QMenuBar* MainMenu = nullptr;
     QAction* _ac_FileOpen = nullptr;
+    QAction* _ac_FileSites = nullptr;
     QAction* _ac_FileSave = nullptr;
     QAction* _ac_FileSaveAs = nullptr;
     QAction* _ac_Exit = nullptr;

@@ -68,6 +68,8 @@ void TMainForm::CreateActions()
         QStringLiteral("_ac_FileSave"), File, QStringLiteral("&Save"), QStringLiteral("Save RDS Data to File"), -1);
     _ac_FileSaveAs = Action(QStringLiteral("_ac_FileSaveAs"), File, QStringLiteral("S&ave As..."),
         QStringLiteral("Save RDS Data to File"), -1);
+    _ac_FileSites = Action(QStringLiteral("_ac_FileSites"), File, QStringLiteral("S&ites..."),
+        QStringLiteral("Pick the Port of a Site from a Site List"), -1);
     _ac_Exit
         = Action(QStringLiteral("_ac_Exit"), File, QStringLiteral("&Exit"), QStringLiteral("Exit Program"), picExit);
     _ac_Help = Action(QStringLiteral("_ac_Help"), Help, QStringLiteral("&Help Contents"), QString(), picHelp);
@@ -88,6 +90,7 @@ void TMainForm::CreateActions()
     connect(_ac_FileOpen, &QAction::triggered, this, &TMainForm::_ac_FileOpenExecute);
     connect(_ac_FileSave, &QAction::triggered, this, &TMainForm::_ac_FileSaveExecute);
     connect(_ac_FileSaveAs, &QAction::triggered, this, &TMainForm::_ac_FileSaveAsExecute);
+    connect(_ac_FileSites, &QAction::triggered, this, &TMainForm::_ac_FileSitesExecute);
     connect(_ac_Exit, &QAction::triggered, this, &TMainForm::_ac_ExitExecute);
     connect(_ac_Help, &QAction::triggered, this, [this] { _ac_HelpExecute(_ac_Help); });
     connect(_ac_About, &QAction::triggered, this, [this] { _ac_AboutExecute(_ac_About); });
@@ -106,6 +109,8 @@ void TMainForm::CreateActions()
     F->addSeparator();
     F->addAction(_ac_FileSave);
     F->addAction(_ac_FileSaveAs);
+    F->addSeparator();
+    F->addAction(_ac_FileSites);
     F->addSeparator();
     F->addAction(_ac_Exit);
     QMenu* D = MainMenu->addMenu(QStringLiteral("&Device"));
@@ -193,6 +198,8 @@ void TMainForm::UpdateActions()
     const bool Free = !UserScriptRuns(FProgress);
     cbCOMS->setEnabled(Free);
     btnRefreshCOM->setEnabled(Free);
+    // It changes the port box.
+    _ac_FileSites->setEnabled(Free);
     _ac_FileOpenUpdate();
     _ac_DeviceConnectUpdate();
     _ac_DeviceSaveUpdate();

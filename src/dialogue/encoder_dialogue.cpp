@@ -587,7 +587,7 @@ void TEncoderDialogue::Interrupt()
 
 void TEncoderDialogue::ParseReply(TCustomState& S)
 {
-    const TReplyTargets Targets {*BRDSDV, FUTC, FPilotWord, FIsDSTWord, FView,
+    const TReplyTargets Targets {*BRDSDV, FUTC, FClockReadAtMs, FPilotWord, FIsDSTWord, FView,
         [this, &S](TDialogueFailure Why) { Fail(Why, S.Msg(), S.Reply()); }};
     ParseStateReply(S, Targets);
     const TTableRow* Row = RowOf(S.State());

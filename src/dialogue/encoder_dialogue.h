@@ -148,6 +148,10 @@ public:
 
     // What front ends watch.
     TConnStatus LastStatus() const { return FLastStatus; }
+    // The computer's UTC clock (milliseconds since 1970) when the encoder's
+    // reply to the last TIME? of a read or clock refresh was parsed; 0 before
+    // the first. Beside the device copy's clock it gives the encoder's drift.
+    std::int64_t ClockReadAtMs() const { return FClockReadAtMs; }
     // The script that reached its end last (scRead, scWrite or scClockRefresh),
     // scNone when none has since the last start or ClearLastScriptEnd. A script
     // that failed never reaches its end.
@@ -241,6 +245,7 @@ private:
     std::string FIsDSTWord;
     TTranscript* FTranscript = nullptr;
     std::uint64_t FPackets = 0;
+    std::int64_t FClockReadAtMs = 0;
     std::string FLastBackup;
     bool FClosing = false;
 

@@ -214,6 +214,7 @@ void ParseStateReply(const TCustomState& S, const TReplyTargets& T)
         ReadDate(L1, D.RTC);
         return;
     case rtTime:
+        T.ClockReadAtMs = UtcNowMs();
         ReadTime(L1, D.RTC);
         return;
     case rtIsDST:
@@ -231,6 +232,7 @@ void ParseStateReply(const TCustomState& S, const TReplyTargets& T)
         T.View.SetLabel(TDialogueLabel::lbRTC_DD, FormatDeviceDate(T.Clock));
         return;
     case rtClockTime:
+        T.ClockReadAtMs = UtcNowMs();
         ReadTime(L1, T.Clock);
         T.View.SetLabel(TDialogueLabel::lbRTC_DT, FormatDeviceTime(T.Clock));
         return;

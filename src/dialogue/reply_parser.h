@@ -9,6 +9,7 @@
 #include "platform/time_zone.h"
 #include "rds/data_validator.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -23,9 +24,10 @@ bool ReplyAccepted(const std::string& R);
 
 // Where a reply's values go.
 struct TReplyTargets {
-    TBRDSDataValidator& Record; // the device copy
-    TSystemTime& Clock;         // the encoder's clock as a refresh reads it
-    std::string& PilotWord;     // the last PILOT? and ISDST? value lines
+    TBRDSDataValidator& Record;  // the device copy
+    TSystemTime& Clock;          // the encoder's clock as a refresh reads it
+    std::int64_t& ClockReadAtMs; // UtcNowMs() when a TIME? reply was read
+    std::string& PilotWord;      // the last PILOT? and ISDST? value lines
     std::string& IsDSTWord;
     IDialogueView& View; // its labels, and the refusal's message
     // Ends the script with the failure; called before anything about it is shown.

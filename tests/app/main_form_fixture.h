@@ -51,6 +51,16 @@ public:
     }
     QString AskOpenFileName() override { return OpenName; }
     QString AskSaveFileName() override { return SaveName; }
+    // File > Sites: the list chosen, the sites offered and the one picked.
+    QString SiteListName;
+    QStringList SitesOffered;
+    int SitePicked = -1;
+    QString AskSiteListName() override { return SiteListName; }
+    int AskSite(const QStringList& Sites) override
+    {
+        SitesOffered = Sites;
+        return SitePicked;
+    }
 
     // What the window showed and allowed at every step of a script (the
     // actions decided there and then, as the next idle pass would).

@@ -1,6 +1,4 @@
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "app/config.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -292,17 +291,14 @@ TEST_F(Config, ReadOnlyProgramFolderFallsBackToTheUserFolder)
         if (c.ConfExists)
             fs::permissions(prog + "/conf", fs::perms(0555));
 
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("KVX_CONFIG_DIR"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(xdg));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral("/usr/bin/setpriv"),
-            {QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(gid),
-                QStringLiteral("--clear-groups"), QStringLiteral(CONFIG_PROBE_PATH), QString::fromStdString(prog)});
-        ASSERT_TRUE(p.waitForFinished(30000));
-        const QString out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        TChildProcess p;
+        ASSERT_TRUE(p.Start("/usr/bin/setpriv",
+            {"--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid), "--clear-groups", CONFIG_PROBE_PATH,
+                prog},
+            {"KVX_CONFIG_DIR", "XDG_CONFIG_HOME=" + xdg}));
+        ASSERT_TRUE(p.WaitForEnd(30000));
+        const QString out = QString::fromStdString(p.Out()).trimmed();
+        EXPECT_EQ(p.ExitCode(), 0) << p.Err();
         EXPECT_EQ(out.toStdString(), xdg + "/kvxc/conf/kvxc.ini");
         EXPECT_NE(ReadFile(xdg + "/kvxc/conf/kvxc.ini").find("X=7\n"), std::string::npos);
         EXPECT_EQ(fs::exists(prog + "/conf"), c.ConfExists);

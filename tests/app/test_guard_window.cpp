@@ -7,11 +7,11 @@
 #include "main_form_fixture.h"
 
 #include "app/single_instance.h"
+#include "support/child_process.h"
 #include "support/qt_wait.h"
 #include "ui/rds/preflight_form.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -29,14 +29,12 @@ struct TSecondCopy {
 // window is open.
 TSecondCopy RunSecondCopy(const QString& Runtime)
 {
-    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-    Env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime);
-    QProcess P;
-    P.setProcessEnvironment(Env);
-    P.start(QStringLiteral(KVXC_PATH));
-    if (!WaitFor([&] { return P.state() == QProcess::NotRunning || P.waitForFinished(1); }, 30000))
+    TChildProcess P;
+    if (!P.Start(KVXC_PATH, {}, {"XDG_RUNTIME_DIR=" + Runtime.toStdString()}))
         return {};
-    return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError()};
+    if (!WaitFor([&] { return !P.Running(); }, 30000))
+        return {};
+    return {P.ExitCode(), QByteArray::fromStdString(P.Err())};
 }
 
 } // namespace

@@ -73,9 +73,9 @@ TEST(MainForm, WindowDefinition)
             Items << (A->isSeparator() ? QStringLiteral("-") : A->text());
     }
     EXPECT_EQ(Items,
-        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "&Exit", "&Device", "&Connect", "&Settings",
-            "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "-", "&Live Text...", "&Help",
-            "&Help Contents", "&About"}));
+        QStringList({"&File", "&Open", "-", "&Save", "S&ave As...", "-", "S&ites...", "-", "&Exit", "&Device",
+            "&Connect", "&Settings", "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "-",
+            "&Live Text...", "&Help", "&Help Contents", "&About"}));
     // Before the first status: "Idle" in black on aqua.
     EXPECT_EQ(F.StatusBar1->Info().Text, "Idle");
     EXPECT_EQ(StatusFill(F), QColor(0, 255, 255));
@@ -187,6 +187,53 @@ TEST(MainForm, PortList)
     EXPECT_EQ(F.cbCOMS->currentText(), "/dev/pts/9");
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->statusTip(), "Connect [/dev/pts/9]");
+}
+
+// File > Sites: a site of a site list picked, its port in the port box as if
+// typed there; a list the fleet would refuse is named and changes nothing.
+TEST(MainForm, FileSitesPutsThePickedSitesPortInThePortBox)
+{
+    TWindow W;
+    TTestForm& F = W.Start();
+    QTemporaryDir Dir;
+    const auto Write = [&](const QString& Name, const QByteArray& Text) {
+        QFile File(Dir.filePath(Name));
+        EXPECT_TRUE(File.open(QIODevice::WriteOnly));
+        File.write(Text);
+        return File.fileName();
+    };
+    Write(QStringLiteral("golden.kvx"), "PI=C201\r\nPS=GOLDEN\r\n");
+    F.SiteListName = Write(QStringLiteral("sites.ini"),
+        "[defaults]\nprofile = golden.kvx\n[north]\nport = tcp://10.1.2.3:4001\n[south]\nport = /dev/pts/7\n");
+    F.UpdateActions();
+    EXPECT_TRUE(F._ac_FileSites->isEnabled()); // nothing connected: the port may change
+    F.SitePicked = 1;
+    F._ac_FileSites->trigger();
+    EXPECT_EQ(F.SitesOffered, QStringList({"north  (tcp://10.1.2.3:4001)", "south  (/dev/pts/7)"}));
+    EXPECT_EQ(F.cbCOMS->currentText(), "/dev/pts/7");
+    EXPECT_EQ(W.ReadConfig().CONN_PORT, "/dev/pts/7");
+    F.UpdateActions();
+    EXPECT_EQ(F._ac_DeviceConnect->statusTip(), "Connect [/dev/pts/7]");
+
+    // Cancelled at either step: nothing changes.
+    F.SitePicked = -1;
+    F._ac_FileSites->trigger();
+    F.SiteListName.clear();
+    F._ac_FileSites->trigger();
+    EXPECT_EQ(F.cbCOMS->currentText(), "/dev/pts/7");
+
+    // A hostile list: its findings, and the port stays.
+    F.SitePicked = 0;
+    F.SiteListName = Write(QStringLiteral("bad.ini"),
+        "[defaults]\nprofile = golden.kvx\n[north]\nport = ttyUSB0\n[south]\nport = /dev/ttyUSB0\ncolour = red\n");
+    F.SitesOffered.clear();
+    F._ac_FileSites->trigger();
+    EXPECT_TRUE(F.SitesOffered.isEmpty());
+    ASSERT_EQ(F.Messages.size(), 1u);
+    EXPECT_TRUE(F.Messages[0].startsWith("The site list cannot be used:\n")) << F.Messages[0].toStdString();
+    EXPECT_TRUE(F.Messages[0].contains("bad.ini:6: port /dev/ttyUSB0 is also site north's (line 4)"));
+    EXPECT_TRUE(F.Messages[0].contains("bad.ini:7: unknown key colour in [south]"));
+    EXPECT_EQ(F.cbCOMS->currentText(), "/dev/pts/7");
 }
 
 TEST(MainForm, SettingsDialogOkStoresAndSelectsThePort)

@@ -8,27 +8,25 @@
 #endif
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <string>
 #include <sys/types.h>
+#include <vector>
 
+#include "support/child_process.h"
 #include "support/kvxsim_process.h"
 
 namespace {
 
-QProcessEnvironment Environment(const QTemporaryDir& Dir)
+// The environment changes that keep a copy of the program inside Dir.
+std::vector<std::string> Environment(const QTemporaryDir& Dir)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("KVX_LOG"), QStringLiteral("debug"));
-    env.insert(QStringLiteral("KVX_CONFIG_DIR"), Dir.filePath(QStringLiteral("conf")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Dir.path());
-    env.insert(QStringLiteral("XDG_DATA_HOME"), Dir.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), Dir.filePath(QStringLiteral("state")));
-    return env;
+    const std::string D = Dir.path().toStdString();
+    return {"QT_QPA_PLATFORM=offscreen", "KVX_LOG=debug", "KVX_CONFIG_DIR=" + D + "/conf", "XDG_RUNTIME_DIR=" + D,
+        "XDG_DATA_HOME=" + D + "/data", "XDG_STATE_HOME=" + D + "/state"};
 }
 
 } // namespace
@@ -36,7 +34,7 @@ QProcessEnvironment Environment(const QTemporaryDir& Dir)
 TEST(Program, CommandLineAnswersWithoutAWindow)
 {
     struct TCase {
-        QStringList Args;
+        std::vector<std::string> Args;
         bool NoDisplay; // help and version need none
         int Code;
         const char* Out;
@@ -51,20 +49,16 @@ TEST(Program, CommandLineAnswersWithoutAWindow)
     };
     QTemporaryDir dir;
     for (const TCase& C : Cases) {
-        SCOPED_TRACE(C.Args.join(' ').toStdString() + (C.NoDisplay ? " without a display" : ""));
-        QProcessEnvironment env = Environment(dir);
-        if (C.NoDisplay) {
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-            env.remove(QStringLiteral("DISPLAY"));
-            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        }
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(KVXC_PATH), C.Args);
-        ASSERT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitCode(), C.Code);
-        EXPECT_TRUE(p.readAllStandardOutput().contains(C.Out));
-        EXPECT_TRUE(p.readAllStandardError().contains(C.Err));
+        SCOPED_TRACE((C.Args.empty() ? "" : C.Args[0]) + (C.NoDisplay ? " without a display" : ""));
+        std::vector<std::string> env = Environment(dir);
+        if (C.NoDisplay)
+            env.insert(env.end(), {"QT_QPA_PLATFORM=xcb", "DISPLAY", "WAYLAND_DISPLAY"});
+        TChildProcess p;
+        ASSERT_TRUE(p.Start(KVXC_PATH, C.Args, env));
+        ASSERT_TRUE(p.WaitForEnd(30000));
+        EXPECT_EQ(p.ExitCode(), C.Code);
+        EXPECT_NE(p.Out().find(C.Out), std::string::npos) << p.Out();
+        EXPECT_NE(p.Err().find(C.Err), std::string::npos) << p.Err();
     }
 }
 
@@ -73,18 +67,12 @@ TEST(Program, EndsThroughItsNormalPathOnSigtermSigintAndSighup)
     for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(Signal);
         QTemporaryDir dir;
-        QProcess p;
-        p.setProcessEnvironment(Environment(dir));
-        p.setReadChannel(QProcess::StandardError);
-        p.start(QStringLiteral(KVXC_PATH));
-        QByteArray log;
-        while (!log.contains("first paint") && p.waitForReadyRead(30000))
-            log += p.readAllStandardError();
-        ASSERT_TRUE(log.contains("first paint")) << log.toStdString();
-        ::kill(static_cast<pid_t>(p.processId()), Signal);
-        ASSERT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p.exitCode(), 0);
+        TChildProcess p;
+        ASSERT_TRUE(p.Start(KVXC_PATH, {}, Environment(dir)));
+        ASSERT_TRUE(p.WaitForErr("first paint", 30000)) << p.Err();
+        p.Signal(Signal);
+        ASSERT_TRUE(p.WaitForEnd(30000));
+        EXPECT_EQ(p.ExitCode(), 0); // an exit, not the signal's default end
         // The configuration was written on the way out.
         EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("conf/kvxc.ini"))));
     }
@@ -95,40 +83,29 @@ TEST(Program, StartsConnectedAndASecondCopyEnds)
     TKvxsim sim;
     ASSERT_TRUE(sim.Start({}));
     QTemporaryDir dir;
-    QProcess first;
-    first.setProcessEnvironment(Environment(dir));
-    first.setReadChannel(QProcess::StandardError);
-    first.start(QStringLiteral(KVXC_PATH),
-        {QStringLiteral("--port"), QString::fromStdString(sim.Path()), QStringLiteral("--connect")});
+    TChildProcess first;
+    ASSERT_TRUE(first.Start(KVXC_PATH, {"--port", sim.Path(), "--connect"}, Environment(dir)));
     // --port and --connect reach the window: it reads the encoder by itself.
-    QByteArray log;
-    while (!log.contains("read complete") && first.waitForReadyRead(30000))
-        log += first.readAllStandardError();
-    EXPECT_TRUE(log.contains("first paint")) << log.toStdString();
-    ASSERT_TRUE(log.contains("read complete")) << log.toStdString();
+    ASSERT_TRUE(first.WaitForErr("read complete", 30000)) << first.Err();
+    EXPECT_NE(first.Err().find("first paint"), std::string::npos) << first.Err();
 
-    QProcess second;
-    second.setProcessEnvironment(Environment(dir));
-    second.start(QStringLiteral(KVXC_PATH));
-    ASSERT_TRUE(second.waitForFinished(30000));
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_FALSE(second.readAllStandardError().contains("first paint"));
-    EXPECT_EQ(first.state(), QProcess::Running);
+    TChildProcess second;
+    ASSERT_TRUE(second.Start(KVXC_PATH, {}, Environment(dir)));
+    ASSERT_TRUE(second.WaitForEnd(30000));
+    EXPECT_EQ(second.ExitCode(), 0);
+    EXPECT_EQ(second.Err().find("first paint"), std::string::npos) << second.Err();
+    EXPECT_TRUE(first.Running());
 
     // One given a settings file says that it did not open it (and shows it
     // in a message box, which nobody closes here).
-    QProcess third;
-    third.setProcessEnvironment(Environment(dir));
-    third.setReadChannel(QProcess::StandardError);
-    third.start(QStringLiteral(KVXC_PATH), {QStringLiteral("station.kvx")});
-    QByteArray err;
-    while (!err.contains("not opened") && third.waitForReadyRead(30000))
-        err += third.readAllStandardError();
-    EXPECT_TRUE(err.contains("already running and was brought to the front")) << err.toStdString();
-    EXPECT_TRUE(err.contains("station.kvx was not opened")) << err.toStdString();
-    third.kill();
-    third.waitForFinished(10000);
+    TChildProcess third;
+    ASSERT_TRUE(third.Start(KVXC_PATH, {"station.kvx"}, Environment(dir)));
+    EXPECT_TRUE(third.WaitForErr("not opened", 30000));
+    EXPECT_NE(third.Err().find("already running and was brought to the front"), std::string::npos) << third.Err();
+    EXPECT_NE(third.Err().find("station.kvx was not opened"), std::string::npos) << third.Err();
+    third.Signal(SIGKILL);
+    third.WaitForEnd(10000);
 
-    first.terminate();
-    first.waitForFinished(10000);
+    first.Signal(SIGTERM);
+    first.WaitForEnd(10000);
 }

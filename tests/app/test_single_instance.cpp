@@ -2,12 +2,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <fcntl.h>
@@ -17,7 +17,9 @@
 #include <unistd.h>
 
 #include "app/single_instance.h"
+#include "support/child_process.h"
 #include "support/qt_wait.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -39,12 +41,16 @@ protected:
     // Runs the probe to its end and returns its exit code (-1 when it crashed).
     int RunProbe(const QStringList& args)
     {
-        QProcess p;
-        p.start(QStringLiteral(GUARD_PROBE_PATH), args);
-        // The first copy answers the probe's request from this event loop.
-        if (!WaitFor([&] { return p.state() == QProcess::NotRunning || p.waitForFinished(1); }))
+        TChildProcess p;
+        std::vector<std::string> a;
+        for (const QString& s : args)
+            a.push_back(s.toStdString());
+        if (!p.Start(GUARD_PROBE_PATH, a))
             return -2;
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        // The first copy answers the probe's request from this event loop.
+        if (!WaitFor([&] { return !p.Running(); }))
+            return -2;
+        return p.ExitCode();
     }
     QTemporaryDir Runtime;
     QByteArray OldRuntime;
@@ -113,16 +119,16 @@ TEST_F(SingleInstance, CrashedCopyLeavesNoStaleGuard)
 
 TEST_F(SingleInstance, RunningCopyInAnotherProcessIsRestored)
 {
-    QProcess first;
-    first.start(QStringLiteral(GUARD_PROBE_PATH), {Name, QStringLiteral("hold")});
-    ASSERT_TRUE(first.waitForReadyRead(10000));
-    ASSERT_EQ(first.readLine().trimmed(), QByteArray("ready"));
+    TChildProcess first;
+    ASSERT_TRUE(first.Start(GUARD_PROBE_PATH, {Name.toStdString(), "hold"}));
+    ASSERT_TRUE(WaitUntil([&] { return first.Out().find('\n') != std::string::npos || !first.Running(); }, 10000));
+    ASSERT_EQ(first.Out(), "ready\n");
 
     EXPECT_FALSE(IsFirstInstance(Name));
     EXPECT_EQ(SingleInstanceFailures(), 0u); // a second copy, not a failure
     // The holder ends with 0 only when the restore request reached it.
-    ASSERT_TRUE(first.waitForFinished(10000));
-    EXPECT_EQ(first.exitCode(), 0);
+    ASSERT_TRUE(first.WaitForEnd(10000));
+    EXPECT_EQ(first.ExitCode(), 0);
 }
 
 TEST_F(SingleInstance, UnusableLockFileFailsWithoutRunning)
@@ -164,11 +170,11 @@ TEST_F(SingleInstance, SecondCopyEndsAtOnceWhenTheRunningCopyDoesNotAnswer)
                 (void)::connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
             }
         }
-        QProcess p;
-        p.start(QStringLiteral(GUARD_PROBE_PATH), {Name});
+        TChildProcess p;
+        ASSERT_TRUE(p.Start(GUARD_PROBE_PATH, {Name.toStdString()}));
         // One bounded attempt: retrying here held a second copy up for seconds.
-        ASSERT_TRUE(p.waitForFinished(5000));
-        EXPECT_EQ(p.exitCode(), 3); // a second copy, not a failed guard
+        ASSERT_TRUE(p.WaitForEnd(5000));
+        EXPECT_EQ(p.ExitCode(), 3); // a second copy, not a failed guard
     }
     for (int fd : fds)
         ::close(fd);

@@ -136,6 +136,7 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
     struct TParsed {
         TBRDSDataValidator Record;
         TSystemTime Clock {};
+        std::int64_t ClockReadAtMs = 0;
         std::string Pilot, IsDST;
         TTestView View;
         TDialogueFailure Failure = dfNone;
@@ -266,7 +267,7 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
         ASSERT_NE(Row, nullptr);
         TKVXState K(C.State, Row->Word, "", 0);
         K.SetResponse(C.Reply);
-        ParseStateReply(K, {P.Record, P.Clock, P.Pilot, P.IsDST, P.View, [&](TDialogueFailure Why) {
+        ParseStateReply(K, {P.Record, P.Clock, P.ClockReadAtMs, P.Pilot, P.IsDST, P.View, [&](TDialogueFailure Why) {
                                 EXPECT_TRUE(P.View.Errors.empty()) << "the failure comes before its message";
                                 P.Failure = Why;
                             }});
@@ -275,6 +276,9 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
         if (C.Failure != dfRefused) {
             EXPECT_TRUE(P.View.Errors.empty());
         }
+        // Only a TIME? reply read says when the encoder's clock was read.
+        const bool TimeRead = (Row->Target == rtTime || Row->Target == rtClockTime) && C.Failure == dfNone;
+        EXPECT_EQ(P.ClockReadAtMs != 0, TimeRead);
     }
 }
 

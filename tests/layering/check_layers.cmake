@@ -1,10 +1,10 @@
 # Checks the layering of src/. Every include of our own names its folder from
 # the src/ root ("platform/thread.h"); the core folders (platform, _conn,
-# dialogue, rds, live) include no Qt header; no folder reaches into a folder it may
-# not use, and every use the table allows is one the code makes (the table
-# says what the code does, no more); and no two files depend on each other in
-# a circle (a header and its source count as one file). Run with
-# -DSRC=<the src folder>.
+# dialogue, rds, live, fleet) include no Qt header; no folder reaches into a
+# folder it may not use, and every use the table allows is one the code makes
+# (the table says what the code does, no more); and no two files depend on
+# each other in a circle (a header and its source count as one file). Run
+# with -DSRC=<the src folder>.
 
 if(NOT SRC)
   message(FATAL_ERROR "SRC is not set")
@@ -13,17 +13,18 @@ get_filename_component(SRC ${SRC} ABSOLUTE)
 
 # Folders, lowest first, and the folders each includes from (itself always
 # allowed).
-set(layers platform _conn rds dialogue live ui/kit ui/rds ui/main app)
-set(core platform _conn dialogue rds live)
+set(layers platform _conn rds dialogue live fleet ui/kit ui/rds ui/main app)
+set(core platform _conn dialogue rds live fleet)
 set(allowed_platform "")
 set(allowed__conn platform)
 set(allowed_rds platform)
 set(allowed_dialogue platform _conn rds)
 set(allowed_live platform _conn dialogue)
+set(allowed_fleet platform _conn rds dialogue)
 set(allowed_ui/kit platform)
 set(allowed_ui/rds rds ui/kit)
 set(allowed_ui/main platform rds dialogue)
-set(allowed_app platform _conn rds dialogue live ui/kit ui/rds ui/main)
+set(allowed_app platform _conn rds dialogue live fleet ui/kit ui/rds ui/main)
 # Generated at configure time, not a folder of src/.
 set(generated kvx_version.h)
 

@@ -29,6 +29,11 @@ expected_files() {
     echo lib/systemd/system/kvxc-live.service
     echo lib/systemd/user/kvxc-live.service
     echo share/doc/kvxc/examples/live.conf
+    echo lib/systemd/system/kvxc-exporter.service
+    echo lib/systemd/system/kvxc-backup.service
+    echo lib/systemd/system/kvxc-backup.timer
+    echo share/doc/kvxc/examples/kvxc-alerts.yml
+    echo share/doc/kvxc/examples/sites.ini
 }
 
 # Fails with a line per expected file missing under Root (a link must lead to

@@ -75,6 +75,28 @@ if command -v systemd-analyze >/dev/null; then
     [ -z "$said" ] || fail "user service: $said"
 fi
 grep -q '^port ' "$prefix/share/doc/kvxc/examples/live.conf" || fail "the example configuration names no port"
+# The fleet's services and timer: systemd reads them without a word (its
+# checks want the program where a unit names it, so the copies name the
+# installed one); the alert rules and the example site list are sound.
+if command -v systemd-analyze >/dev/null; then
+    bindir=$(sed -n 's|^ExecStart=\(.*\)/kvxctl exporter .*|\1|p' "$prefix/lib/systemd/system/kvxc-exporter.service")
+    [ -n "$bindir" ] || fail "the exporter's service does not run kvxctl exporter"
+    mkdir -p "$tmp/fleet-units"
+    for unit in kvxc-exporter.service kvxc-backup.service kvxc-backup.timer; do
+        sed "s|$bindir/kvxctl|$prefix/bin/kvxctl|" "$prefix/lib/systemd/system/$unit" >"$tmp/fleet-units/$unit"
+    done
+    said=$(cd "$tmp/fleet-units" && systemd-analyze verify --man=no kvxc-exporter.service kvxc-backup.service \
+        kvxc-backup.timer 2>&1) || fail "fleet units: $said"
+    [ -z "$said" ] || fail "fleet units: $said"
+fi
+if command -v promtool >/dev/null; then
+    promtool check rules "$prefix/share/doc/kvxc/examples/kvxc-alerts.yml" >/dev/null || fail "the alert rules"
+fi
+cp "$prefix/share/doc/kvxc/examples/sites.ini" "$tmp/sites.ini"
+: >"$tmp/golden.kvx"
+said=$("$prefix/bin/kvxctl" fleet "$tmp/sites.ini" status 2>&1)
+[ $? = 4 ] && grep -q 'studio.kvx: the profile does not load' <<<"$said" \
+    && ! grep -q 'sites.ini:[0-9]' <<<"$said" || fail "the example site list: $said"
 
 # The installed programs run, and the one talks to the other.
 "$prefix/bin/kvxctl" --help >/dev/null || fail "installed kvxctl --help"

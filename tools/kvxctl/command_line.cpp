@@ -5,7 +5,6 @@
 #include "help_text.h"
 #include "platform/version.h"
 
-#include <cmath>
 #include <cstdlib>
 
 #include <getopt.h>
@@ -61,16 +60,6 @@ std::string Fault(const std::vector<TOptionSpec>& All, const std::string& Word, 
             return "ambiguous option " + Name + " (" + Matches + ")";
     }
     return "unknown option " + Name;
-}
-
-bool ParseSeconds(const std::string& Text, std::int64_t& Ms)
-{
-    char* End = nullptr;
-    const double S = std::strtod(Text.c_str(), &End);
-    if (Text.empty() || *End || !std::isfinite(S) || S < 0 || S > 1e6)
-        return false;
-    Ms = std::llround(S * 1000);
-    return true;
 }
 
 // Checks what the options say beyond their names; "" when all is well.

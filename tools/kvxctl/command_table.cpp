@@ -4,7 +4,7 @@
 
 // Each command's file defines one of these.
 extern const TCommand ReadCommand, GetCommand, SetCommand, DiffCommand, WriteCommand, DefaultsCommand, ClockCommand,
-    LiveCommand, SendCommand, PortsCommand, HelpCommand;
+    LiveCommand, SendCommand, PortsCommand, FleetCommand, ExporterCommand, HelpCommand;
 
 namespace {
 
@@ -19,6 +19,8 @@ const TCommand* const Table[] = {
     &LiveCommand,
     &SendCommand,
     &PortsCommand,
+    &FleetCommand,
+    &ExporterCommand,
     &HelpCommand,
 };
 

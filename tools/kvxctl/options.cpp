@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -25,6 +27,16 @@ const TOptionSpec Global[] = {
 std::span<const TOptionSpec> GlobalOptions()
 {
     return Global;
+}
+
+bool ParseSeconds(const std::string& Text, std::int64_t& Ms)
+{
+    char* End = nullptr;
+    const double S = std::strtod(Text.c_str(), &End);
+    if (Text.empty() || *End || !std::isfinite(S) || S < 0 || S > 1e6)
+        return false;
+    Ms = std::llround(S * 1000);
+    return true;
 }
 
 std::string TOptions::Value(const std::string& Long) const

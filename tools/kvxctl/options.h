@@ -52,6 +52,10 @@ struct TOptions {
     TVerbosity Verbosity = vbNormal;
 };
 
+// Seconds as an option gives them (a number from 0 to 1000000), in
+// milliseconds; false when the text is not one.
+bool ParseSeconds(const std::string& Text, std::int64_t& Ms);
+
 // The port name as the connection takes it: tcp://... and absolute paths as
 // given; a path relative to the current folder ("./ttyKVX", "../x") made
 // absolute; any other name is a name under /dev ("ttyUSB0", "serial/by-id/...").
