@@ -2,6 +2,7 @@
 
 #include "_conn/serial_connection.h"
 #include "_conn/socket_lib.h"
+#include "platform/read_all.h"
 #include "platform/utf.h"
 #include "rds/field_table.h"
 #include "rds/settings_file.h"
@@ -254,6 +255,15 @@ public:
     void Build(const std::vector<TSection>& Sections);
 
 private:
+    // What [defaults] gives every site: a profile and overrides.
+    struct TDefaults {
+        const TSection* Section = nullptr;
+        std::string Profile;
+        int ProfileLine = 0;
+        std::vector<const TEntry*> Overrides;
+    };
+    // Reads [defaults], wherever it stands; faults are findings.
+    TDefaults ReadDefaults(const std::vector<TSection>& Sections);
     void Fault(int Line, const std::string& Text) { FList.Findings.push_back({FList.Path, Line, Text, false}); }
     std::string Resolve(const std::string& Profile) const;
     TProfile& LoadProfile(const std::string& Path);
@@ -366,13 +376,10 @@ void TListBuilder::Settle(TSite& Site, const std::vector<const TEntry*>& Overrid
     }
 }
 
-void TListBuilder::Build(const std::vector<TSection>& Sections)
+TListBuilder::TDefaults TListBuilder::ReadDefaults(const std::vector<TSection>& Sections)
 {
-    // [defaults] first, wherever it stands.
-    std::string DefaultProfile;
-    int DefaultProfileLine = 0;
-    std::vector<const TEntry*> DefaultOverrides;
-    const TSection* Defaults = nullptr;
+    TDefaults D;
+    const TSection*& Defaults = D.Section;
     for (const TSection& S : Sections) {
         if (Lower(S.Name) != DefaultsSection)
             continue;
@@ -390,15 +397,22 @@ void TListBuilder::Build(const std::vector<TSection>& Sections)
             }
             Seen[K] = E.Line;
             if (K == "profile") {
-                DefaultProfile = E.Value;
-                DefaultProfileLine = E.Line;
+                D.Profile = E.Value;
+                D.ProfileLine = E.Line;
             } else if (FindFieldByKey(E.Key))
-                DefaultOverrides.push_back(&E);
+                D.Overrides.push_back(&E);
             else
                 Fault(E.Line,
                     "unknown key " + E.Key + " in [defaults] (profile, or a settings-file key: PI, PS, AF1, ...)");
         }
     }
+    return D;
+}
+
+void TListBuilder::Build(const std::vector<TSection>& Sections)
+{
+    // [defaults] first, wherever it stands.
+    const TDefaults Defaults = ReadDefaults(Sections);
 
     struct TPlace {
         std::string Name;
@@ -408,7 +422,7 @@ void TListBuilder::Build(const std::vector<TSection>& Sections)
     std::map<std::string, TPlace> Ports; // identity -> the site and the line that name it
     bool AnySite = false;
     for (const TSection& S : Sections) {
-        if (S.BadHeader || &S == Defaults || Lower(S.Name) == DefaultsSection)
+        if (S.BadHeader || &S == Defaults.Section || Lower(S.Name) == DefaultsSection)
             continue;
         AnySite = true;
         TSite Site;
@@ -425,9 +439,9 @@ void TListBuilder::Build(const std::vector<TSection>& Sections)
         }
         Names[Lower(S.Name)] = S.Line;
         std::map<std::string, int> Seen;
-        std::vector<const TEntry*> Overrides = DefaultOverrides;
-        int ProfileLine = DefaultProfileLine;
-        Site.Profile = DefaultProfile;
+        std::vector<const TEntry*> Overrides = Defaults.Overrides;
+        int ProfileLine = Defaults.ProfileLine;
+        Site.Profile = Defaults.Profile;
         bool PortOk = false;
         for (const TEntry& E : S.Entries) {
             const std::string K = Lower(E.Key);
@@ -488,28 +502,13 @@ bool ReadListFile(const std::string& Path, std::string& Text, std::string& Error
         Error = "not a regular file";
         return false;
     }
-    Text.clear();
-    char Buf[65536];
-    for (;;) {
-        const ssize_t N = ::read(Fd, Buf, sizeof Buf);
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N < 0) {
-            Error = std::strerror(errno);
-            ::close(Fd);
-            return false;
-        }
-        if (N == 0)
-            break;
-        if (Text.size() + static_cast<std::size_t>(N) > kMaxListSize) {
-            Error = "larger than any site list (4 MiB)";
-            ::close(Fd);
-            return false;
-        }
-        Text.append(Buf, static_cast<std::size_t>(N));
-    }
+    const TReadAllResult R = ReadAll(Fd, Text, kMaxListSize);
+    if (R == raError)
+        Error = std::strerror(errno);
+    else if (R == raTooLarge)
+        Error = "larger than any site list (4 MiB)";
     ::close(Fd);
-    return true;
+    return R == raDone;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/number_parse.h"
+#include "platform/read_all.h"
 #include "platform/text.h"
 
 #include <cctype>
@@ -42,23 +43,13 @@ bool ReadWholeFile(const std::string& Path, std::string& Text, std::string& Erro
         Error = "Cannot open file \"" + Path + "\": " + std::strerror(errno);
         return false;
     }
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            Error = "Cannot read file \"" + Path + "\": " + std::strerror(errno);
-            ::close(fd);
-            Text.clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        Text.append(buf, static_cast<std::size_t>(n));
+    const bool Read = ReadAll(fd, Text) == raDone;
+    if (!Read) {
+        Error = "Cannot read file \"" + Path + "\": " + std::strerror(errno);
+        Text.clear();
     }
     ::close(fd);
-    return true;
+    return Read;
 }
 
 } // namespace
