@@ -58,22 +58,6 @@ std::size_t CommentStart(const std::string& Text)
     return std::string::npos;
 }
 
-// Whether the bytes are valid UTF-8 (plain ASCII included).
-bool ValidUtf8(const std::string& Text)
-{
-    for (std::size_t i = 0; i < Text.size();) {
-        if (static_cast<unsigned char>(Text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const TUtfChar Ch = DecodeUtf8(Text, i);
-        if (!Ch.Valid)
-            return false;
-        i += Ch.Length;
-    }
-    return true;
-}
-
 // UTF-8 text for a person: control characters (C0, DEL, C1) and bytes that
 // are not UTF-8 as \xHH.
 std::string VisibleUtf8(const std::string& S)
@@ -558,7 +542,7 @@ TSiteList ParseSiteList(const std::string& Raw, const std::string& Path)
     List.Path = Path;
     std::string Text = Raw.compare(0, 3, "\xEF\xBB\xBF") == 0 ? Raw.substr(3) : Raw;
     // A list that is not UTF-8 is 8-bit text.
-    if (!ValidUtf8(Text))
+    if (!IsUtf8(Text))
         Text = Latin1ToUtf8(Text);
     if (Text.find('\0') != std::string::npos) {
         List.Findings.push_back({Path, 0, "not a site list: it holds binary data", false});

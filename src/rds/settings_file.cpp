@@ -43,18 +43,7 @@ std::string Utf16AsUtf8(const std::string& In, bool BigEndian)
 bool LooksUtf8(const std::string& Text)
 {
     bool Wide = false;
-    for (std::size_t i = 0; i < Text.size();) {
-        if (static_cast<unsigned char>(Text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const TUtfChar Ch = DecodeUtf8(Text, i);
-        if (!Ch.Valid)
-            return false;
-        Wide = true;
-        i += Ch.Length;
-    }
-    return Wide;
+    return IsUtf8(Text, &Wide) && Wide;
 }
 
 // The text in one encoding: UTF-8 (true) or 8-bit.
