@@ -45,11 +45,12 @@ inline double Median(std::vector<double> V)
     return V.size() % 2 ? V[V.size() / 2] : (V[V.size() / 2 - 1] + V[V.size() / 2]) / 2;
 }
 
-// User plus system time of the whole process so far, in ms.
-inline double CpuMs()
+// User plus system time so far, in ms: of the whole process, or with
+// RUSAGE_CHILDREN of the children it waited for.
+inline double CpuMs(int Who = RUSAGE_SELF)
 {
     rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
+    ::getrusage(Who, &U);
     return static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000.0
         + static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1000.0;
 }
@@ -73,8 +74,11 @@ inline std::string LoadAverage()
     return Buf;
 }
 
-// A front end that shows nothing; errors go to stderr.
+// A front end that shows nothing and answers every question with Answer;
+// errors go to stderr.
 struct TNullView : IDialogueView {
+    TQuestionAnswer Answer = qaCancel;
+
     void ClearEditor() override { }
     void SetEditorEnabled(bool) override { }
     void PopulateEditor(const TBRDSDataValidator&) override { }
@@ -82,7 +86,7 @@ struct TNullView : IDialogueView {
     void SetLabel(TDialogueLabel, const std::string&) override { }
     void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override { }
     void ShowError(const std::string& Msg) override { std::fprintf(stderr, "error: %s\n", Msg.c_str()); }
-    TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaCancel; }
+    TQuestionAnswer AskYesNoCancel(const std::string&) override { return Answer; }
     void ResetTitle() override { }
     void SelectManualSynchronization() override { }
     void ProcessMessages() override { }

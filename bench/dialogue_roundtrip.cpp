@@ -60,7 +60,7 @@ struct Window {
 
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
-        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B, nullptr); });
+        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B); });
     }
     void State(TLoaderAutomata*, TCustomState* S)
     {
@@ -104,8 +104,7 @@ int main()
         L.Reset();
         L.SetActive(true);
         ServeUntil([&] { return !L.Active(); }, 60000);
-        L.Terminate();
-        L.WaitFor();
+        L.TerminateAndWait();
         D.Disconnect();
         Through = W.Times;
     }

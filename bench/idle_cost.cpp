@@ -10,6 +10,7 @@
 //
 // Usage: idle_cost [seconds per case, default 10]
 
+#include "bench_support.h"
 #include "dialogue/device_factory.h"
 #include "dialogue/loader_step.h"
 #include "support/pty.h"
@@ -70,11 +71,8 @@ std::map<std::string, long> ThreadSwitches()
 Snapshot Take()
 {
     Snapshot S;
-    rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
-    S.Switches = U.ru_nvcsw + U.ru_nivcsw;
-    S.CpuSeconds = static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec)
-        + static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
+    S.Switches = bench::Switches();
+    S.CpuSeconds = bench::CpuMs() / 1000.0;
     S.PerThread = ThreadSwitches();
     S.Wall = Clock::now();
     return S;
@@ -112,11 +110,7 @@ Result Compare(const std::string& Case, const Snapshot& A, const Snapshot& B, lo
 // Serves hand-overs on the main thread for the given time, sleeping between them.
 void Serve(double Seconds)
 {
-    const auto End = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds));
-    for (auto Now = Clock::now(); Now < End; Now = Clock::now()) {
-        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(End - Now).count();
-        TThread::CheckSynchronize(static_cast<int>(std::max<long long>(1, Left)));
-    }
+    ServeUntil([] { return false; }, DeadlineIn(static_cast<std::int64_t>(Seconds * 1000)));
 }
 
 // The window's part, as far as the dialogue needs it.
@@ -134,7 +128,7 @@ struct Window {
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
         ++HandOvers;
-        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B, nullptr); });
+        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B); });
     }
     void LoaderStatus(TLoaderAutomata*) { ++HandOvers; }
     void State(TLoaderAutomata*, TCustomState* S)
@@ -234,8 +228,7 @@ int main(int argc, char** argv)
         }
 
         L.SetActive(false);
-        L.Terminate();
-        L.WaitFor();
+        L.TerminateAndWait();
         D.Disconnect();
     }
 

@@ -90,8 +90,7 @@ public:
     ~TPingPong() override
     {
         FConn.AddThreadListener(ThreadID());
-        Terminate();
-        WaitFor();
+        TerminateAndWait();
     }
     TPingPong(const TPingPong&) = delete;
     TPingPong& operator=(const TPingPong&) = delete;
@@ -199,8 +198,7 @@ bool Compare(TCustomConnection& Conn, int PlainFd, TResult& R, const std::functi
     std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
     R.IdleCpuMs = bench::CpuMs() - Cpu0;
     Conn.Disconnect(stDisconnecting);
-    Conn.Terminate();
-    Conn.WaitFor();
+    Conn.TerminateAndWait();
     return true;
 }
 
@@ -256,7 +254,8 @@ int main()
         TEncoderPeer LinkPeer(LinkPty.Master(), Encoder());
         const int PlainFd = OpenRawTerminal(PlainPty.SlavePath());
         TConnCOM Conn(false);
-        Conn.SetProperties({LinkPty.SlavePath(), "30000", "0", "3", "0", "0", "0", "0", "0"});
+        Conn.SetPort(LinkPty.SlavePath());
+        Conn.SetLine(TSerialLine {});
         const bool Ok = PlainFd >= 0 && Compare(Conn, PlainFd, Serial);
         ::close(PlainFd);
         if (!Ok)

@@ -11,6 +11,7 @@
 //
 // Usage: live_idle [seconds per case, default 10]
 
+#include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
 #include "live/live_run.h"
 #include "platform/thread.h"
@@ -111,21 +112,6 @@ TResult Compare(const std::string& Case, const TSnapshot& A, const TSnapshot& B)
     return R;
 }
 
-// A view with nothing to show.
-struct TQuietView : IDialogueView {
-    void ClearEditor() override { }
-    void SetEditorEnabled(bool) override { }
-    void PopulateEditor(const TBRDSDataValidator&) override { }
-    void CollectEditor(TBRDSDataValidator&) override { }
-    void SetLabel(TDialogueLabel, const std::string&) override { }
-    void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override { }
-    void ShowError(const std::string& Msg) override { std::fprintf(stderr, "%s\n", Msg.c_str()); }
-    TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaNo; }
-    void ResetTitle() override { }
-    void SelectManualSynchronization() override { }
-    void ProcessMessages() override { }
-};
-
 // Measures on a thread of its own while the main thread serves: waits for
 // the run to settle, takes a snapshot, waits Seconds, takes another, then
 // calls Done.
@@ -161,10 +147,11 @@ int main(int argc, char** argv)
 
     // The dialogue alone, connected and read, then idle.
     {
-        TQuietView View;
+        bench::TNullView View;
+        View.Answer = qaNo;
         TEncoderDialogue D(View);
         D.DeviceConnectExecute(Sim.Path());
-        if (!ServeUntil([&] { return D.LastScriptEnd() == 134; })) {
+        if (!ServeUntil([&] { return D.LastScriptEnded() == scRead; })) {
             std::fprintf(stderr, "the dialogue did not read the encoder\n");
             return 1;
         }

@@ -34,14 +34,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double ChildrenCpuMs()
-{
-    rusage U {};
-    ::getrusage(RUSAGE_CHILDREN, &U);
-    return static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000.0
-        + static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1000.0;
-}
-
 struct TRound {
     double Ms = 0;       // first start to last exit
     int Failed = 0;      // reads that did not end with 0
@@ -64,7 +56,7 @@ TRound ReadAtOnce(int Count, const std::string& Rate, const std::string& Kvxctl)
         }
         Sims.push_back(std::move(S));
     }
-    const double Cpu0 = ChildrenCpuMs();
+    const double Cpu0 = bench::CpuMs(RUSAGE_CHILDREN);
     posix_spawn_file_actions_t A;
     posix_spawn_file_actions_init(&A);
     posix_spawn_file_actions_addopen(&A, 1, "/dev/null", O_WRONLY, 0);
@@ -96,7 +88,7 @@ TRound ReadAtOnce(int Count, const std::string& Rate, const std::string& Kvxctl)
     }
     R.Ms = std::chrono::duration<double, std::milli>(Clock::now() - T0).count();
     R.MedianMs = bench::Median(Own);
-    const double Cpu1 = ChildrenCpuMs(); // the kvxctl processes are reaped, the simulators not yet
+    const double Cpu1 = bench::CpuMs(RUSAGE_CHILDREN); // the kvxctl processes are reaped, the simulators not yet
     const std::regex Late("latest byte ([0-9.]+) ms");
     for (auto& S : Sims) {
         S->Stop();
@@ -104,8 +96,8 @@ TRound ReadAtOnce(int Count, const std::string& Rate, const std::string& Kvxctl)
         if (std::regex_search(S->ErrorOutput(), M, Late))
             R.LateMs = std::max(R.LateMs, std::stod(M[1]));
     }
-    R.CpuMs = (ChildrenCpuMs() - Cpu0) / static_cast<double>(Count);
-    R.SimCpuMs = (ChildrenCpuMs() - Cpu1) / static_cast<double>(Count);
+    R.CpuMs = (bench::CpuMs(RUSAGE_CHILDREN) - Cpu0) / static_cast<double>(Count);
+    R.SimCpuMs = (bench::CpuMs(RUSAGE_CHILDREN) - Cpu1) / static_cast<double>(Count);
     return R;
 }
 

@@ -9,6 +9,7 @@
 
 #include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
+#include "platform/thread.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
 
@@ -56,7 +57,7 @@ int main(int argc, char** argv)
         TNullView View;
         TEncoderDialogue D(View);
         D.DeviceConnectExecute(Path);
-        if (!ServeUntil([&] { return D.LastScriptEnd() == 134; }, 20000)) { // the first read is the warm-up
+        if (!ServeUntil([&] { return D.LastScriptEnded() == scRead; }, 20000)) { // the first read is the warm-up
             std::fprintf(stderr, "the first read did not finish\n");
             return 1;
         }
@@ -64,8 +65,7 @@ int main(int argc, char** argv)
             const long S0 = Switches();
             const auto T0 = std::chrono::steady_clock::now();
             D.StartRead();
-            while (D.LastScriptEnd() != 134 && D.Failure() == dfNone)
-                TThread::CheckSynchronize(50);
+            ServeUntil([&] { return D.LastScriptEnded() == scRead || D.Failure() != dfNone; }, NoDeadline);
             Ours.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
             OurSwitches += static_cast<double>(Switches() - S0) / Runs;
         }
@@ -73,15 +73,9 @@ int main(int argc, char** argv)
         if (Round == Rounds - 1) {
             const double Cpu0 = CpuMs();
             const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            auto NextTick = std::chrono::steady_clock::now();
-            while (std::chrono::steady_clock::now() < End) {
-                if (std::chrono::steady_clock::now() >= NextTick) {
-                    D.ClockRefreshTick();
-                    NextTick += std::chrono::seconds(2);
-                }
-                const auto Left = std::min(NextTick, End) - std::chrono::steady_clock::now();
-                TThread::CheckSynchronize(
-                    std::max(1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Left).count())));
+            for (auto Tick = std::chrono::steady_clock::now(); Tick < End; Tick += std::chrono::seconds(2)) {
+                D.ClockRefreshTick();
+                ServeUntil([] { return false; }, std::min(Tick + std::chrono::seconds(2), End));
             }
             IdleCpu = CpuMs() - Cpu0;
         }

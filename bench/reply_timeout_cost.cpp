@@ -9,7 +9,9 @@
 //
 // Usage: reply_timeout_cost [seconds per case, default 10]
 
+#include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
+#include "platform/thread.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
 
@@ -57,28 +59,17 @@ long TimerThreadSwitches()
 TSample Take()
 {
     TSample S;
-    rusage U {};
-    ::getrusage(RUSAGE_SELF, &U);
-    S.Switches = U.ru_nvcsw + U.ru_nivcsw;
-    S.Cpu = static_cast<double>(U.ru_utime.tv_sec + U.ru_stime.tv_sec)
-        + static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
+    S.Switches = bench::Switches();
+    S.Cpu = bench::CpuMs() / 1000.0;
     S.TimerSwitches = TimerThreadSwitches();
     S.Wall = Clock::now();
     return S;
 }
 
-struct TView : IDialogueView {
-    void ClearEditor() override { }
-    void SetEditorEnabled(bool) override { }
-    void PopulateEditor(const TBRDSDataValidator&) override { }
+// The editor it stands for has the clock set by hand.
+struct TView : bench::TNullView {
+    TView() { Answer = qaNo; }
     void CollectEditor(TBRDSDataValidator& R) override { R.RTCManual = true; }
-    void SetLabel(TDialogueLabel, const std::string&) override { }
-    void ShowStatus(const std::string&, std::uint32_t, std::uint32_t, bool) override { }
-    void ShowError(const std::string& Msg) override { std::fprintf(stderr, "%s\n", Msg.c_str()); }
-    TQuestionAnswer AskYesNoCancel(const std::string&) override { return qaNo; }
-    void ResetTitle() override { }
-    void SelectManualSynchronization() override { }
-    void ProcessMessages() override { }
 };
 
 struct TRow {
@@ -90,9 +81,7 @@ TRow Measure(const char* Case, double Seconds)
 {
     const TSample A = Take();
     const auto End = A.Wall + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Seconds));
-    for (auto Now = Clock::now(); Now < End; Now = Clock::now())
-        TThread::CheckSynchronize(
-            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(End - Now).count()) + 1);
+    ServeUntil([] { return false; }, End);
     const TSample B = Take();
     const double S = std::chrono::duration<double>(B.Wall - A.Wall).count();
     return {Case, static_cast<double>(B.Switches - A.Switches) / S,
@@ -107,7 +96,7 @@ bool Connect(TKvxsim& Sim, TEncoderDialogue& D, const std::vector<std::string>& 
     D.DeviceConnectExecute(Sim.Path());
     if (Stalls)
         return ServeUntil([&] { return !Sim.Log().empty() && Sim.Log().back() == "PS?"; });
-    return ServeUntil([&] { return D.LastScriptEnd() == 134; });
+    return ServeUntil([&] { return D.LastScriptEnded() == scRead; });
 }
 
 } // namespace

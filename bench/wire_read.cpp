@@ -15,6 +15,8 @@
 
 #include "bench_support.h"
 #include "dialogue/encoder_dialogue.h"
+#include "platform/serve_until.h"
+#include "platform/thread.h"
 #include "support/kvxsim_process.h"
 
 #include <chrono>
@@ -98,18 +100,6 @@ struct TClockView : bench::TNullView {
     }
 };
 
-template <typename Pred>
-bool Serve(Pred Done, int TimeoutMs)
-{
-    const auto End = Clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (!Done()) {
-        if (Clock::now() > End)
-            return false;
-        TThread::CheckSynchronize(50);
-    }
-    return true;
-}
-
 struct TResult {
     double Ms = -1;    // the contender's time; negative when it failed
     double WireMs = 0; // the wire time of its bytes
@@ -132,11 +122,12 @@ TResult InProcess(const TPrograms& P, const std::string& Rate)
         TEncoderDialogue D(View);
         const long S0 = bench::Switches();
         D.DeviceConnectExecute(Sim.Path());
-        if (Serve([&] { return D.LastScriptEnd() == 134 || D.Failure() != dfNone; }, 60000) && D.LastScriptEnd() == 134)
+        if (ServeUntil([&] { return D.LastScriptEnded() == scRead || D.Failure() != dfNone; }, DeadlineIn(60000))
+            && D.LastScriptEnded() == scRead)
             R.Ms = std::chrono::duration<double, std::milli>(Clock::now() - View.ConnectedAt).count();
         R.Switches = bench::Switches() - S0;
         D.DeviceConnectExecute(Sim.Path());
-        Serve([&] { return D.LastStatus() == stDisconnected; }, 3000);
+        ServeUntil([&] { return D.LastStatus() == stDisconnected; }, DeadlineIn(3000));
     }
     const TLine L = LineReport(Sim);
     R.WireMs = L.WireMs;

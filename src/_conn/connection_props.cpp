@@ -1,6 +1,5 @@
 #include "_conn/connection_props.h"
 
-#include "_conn/custom_connection.h"
 #include "platform/utf.h"
 
 #include <cctype>
@@ -38,19 +37,26 @@ std::int32_t PropAsInteger(const TConnProp* Prop)
     return v;
 }
 
-PConnProp TCustomConnection::FindProp(const std::string& Name) const
+TConnProps::~TConnProps()
+{
+    for (PConnProp p : FProps) {
+        std::free(p->ValueData);
+        delete p;
+    }
+}
+
+PConnProp TConnProps::Find(const std::string& Name) const
 {
     const std::string upper = UpperCase(Name);
     for (PConnProp p : FProps)
-        if (UpperCase(p->Name) == upper)
+        if (p->Name == upper)
             return p;
     return nullptr;
 }
 
-void TCustomConnection::SetProp(
-    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
+void TConnProps::Set(const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
 {
-    PConnProp p = FindProp(PropName);
+    PConnProp p = Find(PropName);
     if (!p) {
         p = new TConnProp;
         p->Name = UpperCase(PropName);
@@ -80,30 +86,9 @@ void TCustomConnection::SetProp(
     }
 }
 
-void TCustomConnection::SetProp(const std::string& PropName, const std::string& PropValue)
+PConnProp TConnProps::Get(int Index) const
 {
-    std::u16string text = Utf8ToUtf16(PropValue);
-    text.push_back(u'\0');
-    SetProp(PropName, pvtString, text.data(), static_cast<std::int32_t>(text.size() * 2));
-}
-
-void TCustomConnection::SetProp(const std::string& PropName, std::int32_t PropValue)
-{
-    SetProp(PropName, pvtInteger, &PropValue, 4);
-}
-
-void TCustomConnection::SetProperties(const TStringDynArray& /*AProps*/)
-{
-}
-
-PConnProp TCustomConnection::GetProp(int Index) const
-{
-    if (Index < 0 || Index >= PropCount())
+    if (Index < 0 || Index >= Count())
         return nullptr;
     return FProps[static_cast<std::size_t>(Index)];
-}
-
-PConnProp TCustomConnection::GetPropS(const std::string& Name) const
-{
-    return FindProp(Name);
 }

@@ -22,3 +22,27 @@ std::string PropAsString(const TConnProp* Prop);
 std::int32_t PropAsInteger(const TConnProp* Prop);
 
 using TStringDynArray = std::vector<std::string>;
+
+// The records of one connection, in the order they were first set. Names are
+// stored in upper case and found without regard to case; each record holds
+// its own copy of the value.
+class TConnProps {
+public:
+    TConnProps() = default;
+    ~TConnProps();
+    TConnProps(const TConnProps&) = delete;
+    TConnProps& operator=(const TConnProps&) = delete;
+
+    // The record of that name, or nullptr.
+    PConnProp Find(const std::string& Name) const;
+    // Sets the record's value (PropSize bytes of PropValue; zeroes when
+    // PropValue is nullptr, nothing when PropSize is not positive), making the
+    // record with PropType when there is none. Raises std::bad_alloc.
+    void Set(const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize);
+    // The record at Index, or nullptr outside 0..Count()-1.
+    PConnProp Get(int Index) const;
+    int Count() const { return static_cast<int>(FProps.size()); }
+
+private:
+    std::vector<PConnProp> FProps;
+};

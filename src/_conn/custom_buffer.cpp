@@ -1,21 +1,18 @@
 #include "_conn/custom_buffer.h"
 
-#include "_conn/custom_connection.h"
-
 #include <chrono>
 #include <mutex>
 #include <thread>
 
-TCustomBuffer::TCustomBuffer(TCustomConnection* AOwner) : TThread(true), FOwner(AOwner)
+TCustomBuffer::TCustomBuffer(TBufferOwner* AOwner) : TThread(true), FOwner(AOwner)
 {
 }
 
 TCustomBuffer::~TCustomBuffer()
 {
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     // Messages a listener still holds stay alive until it is done with them.
-    std::lock_guard<std::mutex> g(FOwner->FLisCS);
+    std::lock_guard<std::mutex> g(FOwner->ListenerLock());
     for (PInnerMessage m : FData)
         DropHold(m);
     FData.clear();
@@ -47,7 +44,7 @@ bool TCustomBuffer::HandStraight(WPARAM Kind, PInnerMessage Msg)
         Release(Msg);
         return true;
     }
-    if (FOwner->FThrdListeners.size() != 1 || !FOwner->FWndListeners.empty())
+    if (!FOwner->HasSoleThreadListener())
         return false;
     Purge(true); // what the listener has finished with meanwhile
     Retain(Msg);
@@ -83,7 +80,7 @@ void TCustomBuffer::Dispatch(WPARAM Kind, PInnerMessage Msg)
 void TCustomBuffer::TakeInner(const TMsg& M)
 {
     auto* msg = reinterpret_cast<PInnerMessage>(M.lParam);
-    std::lock_guard<std::mutex> g(FOwner->FLisCS);
+    std::lock_guard<std::mutex> g(FOwner->ListenerLock());
     --FQueued;
     if (msg)
         Dispatch(M.wParam, msg);
@@ -110,7 +107,7 @@ void TCustomBuffer::Execute()
     // Nothing posted may outlive the queue, which ends with this thread.
     while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE)) {
         {
-            std::lock_guard<std::mutex> g(FOwner->FLisCS);
+            std::lock_guard<std::mutex> g(FOwner->ListenerLock());
             --FQueued;
         }
         if (auto* msg = reinterpret_cast<PInnerMessage>(m.lParam))
@@ -130,7 +127,7 @@ void TCustomBuffer::Sleep()
     std::uint64_t seen;
     bool looking;
     {
-        std::lock_guard<std::mutex> g(FOwner->FLisCS);
+        std::lock_guard<std::mutex> g(FOwner->ListenerLock());
         Purge(true);
         if (!FData.empty())
             FLooking = true; // retained through the queue
@@ -144,7 +141,7 @@ void TCustomBuffer::Sleep()
     if (WaitMessage(RetainedLookMs, WM_CONN_INNER, WM_CONN_INNER))
         return;
     {
-        std::lock_guard<std::mutex> g(FOwner->FLisCS);
+        std::lock_guard<std::mutex> g(FOwner->ListenerLock());
         Purge(true);
         if (FRetainings != seen || Terminated() || FWantToClear.load())
             return; // still busy: look again in the next pass
@@ -167,7 +164,7 @@ void TCustomBuffer::Drain()
     TMsg m;
     while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE)) {
         auto* msg = reinterpret_cast<PInnerMessage>(m.lParam);
-        std::lock_guard<std::mutex> g(FOwner->FLisCS);
+        std::lock_guard<std::mutex> g(FOwner->ListenerLock());
         --FQueued;
         if (!msg)
             continue;
@@ -176,7 +173,7 @@ void TCustomBuffer::Drain()
         else
             Release(msg);
     }
-    std::lock_guard<std::mutex> g(FOwner->FLisCS);
+    std::lock_guard<std::mutex> g(FOwner->ListenerLock());
     Purge(false);
 }
 
@@ -205,13 +202,13 @@ void TCustomBuffer::Clear()
     msg->Tick = TickMs();
     FWantToClear = true;
     {
-        std::lock_guard<std::mutex> g(FOwner->FLisCS);
+        std::lock_guard<std::mutex> g(FOwner->ListenerLock());
         ++FQueued;
     }
     while (!PostThreadMessage(ThreadID(), WM_CONN_INNER, 1, reinterpret_cast<LPARAM>(msg))) {
         if (Finished() || !Started()) {
             {
-                std::lock_guard<std::mutex> g(FOwner->FLisCS);
+                std::lock_guard<std::mutex> g(FOwner->ListenerLock());
                 --FQueued;
             }
             Release(msg);

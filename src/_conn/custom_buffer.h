@@ -7,8 +7,8 @@
 // queue by the thread that posts it: it crosses one thread, not two, and this
 // thread keeps it as it keeps every other. The rest (several listeners, a
 // window listener, a clear under way) goes through this thread's queue. In
-// both cases the connection's FLisCS orders the dispatches and guards the
-// retained messages.
+// both cases the connection's listener lock orders the dispatches and guards
+// the retained messages.
 
 #include "_conn/inner_message.h"
 #include "platform/message_queue.h"
@@ -19,11 +19,28 @@
 #include <cstdint>
 #include <vector>
 
-class TCustomConnection;
+#include <mutex>
+
+// What the buffer thread needs of the connection it serves.
+class TBufferOwner {
+public:
+    // Orders the dispatches; guards the listener lists and the buffer's
+    // retained messages.
+    virtual std::mutex& ListenerLock() = 0;
+    // A silent connection's messages go to nobody.
+    virtual bool Silent() const = 0;
+    // Whether one thread and no window listens (the listener lock is held).
+    virtual bool HasSoleThreadListener() const = 0;
+    // Posts the message to every listener (the listener lock is held).
+    virtual void DispatchLocked(UINT MsgID, PInnerMessage Msg) = 0;
+
+protected:
+    ~TBufferOwner() = default;
+};
 
 class TCustomBuffer : public TThread {
 public:
-    explicit TCustomBuffer(TCustomConnection* AOwner);
+    explicit TCustomBuffer(TBufferOwner* AOwner);
     ~TCustomBuffer() override;
 
     // Drops the data messages not yet dispatched and lets go of the retained
@@ -42,7 +59,7 @@ private:
     // retained ones on its own, in ms.
     static constexpr int RetainedLookMs = 50;
 
-    // The owner's FLisCS is held by the caller of these.
+    // The owner's listener lock is held by the caller of these.
     //
     // Hands a message the owner posts straight to its sole thread listener, or
     // releases it when the owner is silent; false when it must be queued.
@@ -60,13 +77,13 @@ private:
     void TakeInner(const TMsg& M);
     static void Release(PInnerMessage Msg);
 
-    TCustomConnection* FOwner;
+    TBufferOwner* FOwner;
     std::atomic<bool> FWantToClear {false};
-    std::vector<PInnerMessage> FData; // guarded by the owner's FLisCS
+    std::vector<PInnerMessage> FData; // guarded by the owner's listener lock
     std::atomic<std::size_t> FRetained {0};
-    std::size_t FQueued = 0;       // posted to this thread's queue and not taken yet (FLisCS)
-    bool FLooking = false;         // the thread looks at the retained messages on its own soon (FLisCS)
-    std::uint64_t FRetainings = 0; // messages retained so far (FLisCS)
+    std::size_t FQueued = 0;       // posted to this thread's queue and not taken yet (the listener lock)
+    bool FLooking = false;         // the thread looks at the retained messages on its own soon (the listener lock)
+    std::uint64_t FRetainings = 0; // messages retained so far (the listener lock)
 
     friend class TCustomConnection;
 };

@@ -1,12 +1,13 @@
 #include "_conn/custom_connection.h"
 
+#include "platform/utf.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
@@ -27,7 +28,7 @@ TCustomConnection::TCustomConnection(bool ASilent) : TThread(true)
 {
     FConnected = stDisconnected;
     FSilent = ASilent;
-    FWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    FWakeEvent.Open();
     FPID = 1;
     FReconnectTimeout = 1000;
     FConnectAttempts = 5;
@@ -42,24 +43,14 @@ TCustomConnection::TCustomConnection(bool ASilent) : TThread(true)
 TCustomConnection::~TCustomConnection()
 {
     // Normally the owner has stopped this thread already.
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     FBuffer->Clear();
-    FBuffer->Terminate();
-    FBuffer->WaitFor();
+    FBuffer->TerminateAndWait();
     delete FBuffer;
     FBuffer = nullptr;
-    for (PConnProp p : FProps) {
-        if (p->ValueSize > 0 || p->ValueData)
-            std::free(p->ValueData);
-        delete p;
-    }
-    FProps.clear();
     FThrdListeners.clear();
     FWndListeners.clear();
     FSendBuffer.clear();
-    if (FWakeFd >= 0)
-        ::close(FWakeFd);
 }
 
 void TCustomConnection::EnsureStarted()
@@ -73,23 +64,17 @@ void TCustomConnection::EnsureStarted()
 
 void TCustomConnection::Wake()
 {
-    if (FWakeFd >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(FWakeFd, &one, sizeof one);
-    }
+    FWakeEvent.Signal();
 }
 
 void TCustomConnection::ConsumeWake()
 {
-    if (FWakeFd >= 0) {
-        std::uint64_t v;
-        [[maybe_unused]] const ssize_t n = ::read(FWakeFd, &v, sizeof v);
-    }
+    FWakeEvent.Consume();
 }
 
 bool TCustomConnection::WaitWake(int Ms)
 {
-    pollfd p {FWakeFd, POLLIN, 0};
+    pollfd p {FWakeEvent.Fd(), POLLIN, 0};
     const int r = ::poll(&p, 1, Ms < 0 ? 0 : Ms);
     if (r > 0) {
         ConsumeWake();
@@ -112,6 +97,23 @@ int TCustomConnection::ActivityWaitLimitMs() const
         return 0;
     const std::int64_t left = static_cast<std::int64_t>(FNoDataTimeout.load()) - MsSince(last);
     return left > 0 ? static_cast<int>(left) : 0;
+}
+
+void TCustomConnection::WaitOnDescriptor(int Fd, short Events)
+{
+    if (Terminated() || FWantDisconnect.load())
+        return;
+    {
+        std::lock_guard lock(FSendBufferCS);
+        if (FSendIdx < FSendLength)
+            return;
+    }
+    const int limit = ActivityWaitLimitMs();
+    const int wait = limit < 0 ? 1000 : std::min(limit, 1000);
+    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {Fd, Events, 0}};
+    const nfds_t n = Fd >= 0 ? 2 : 1;
+    if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
+        ConsumeWake();
 }
 
 void TCustomConnection::SetDisconnectInactive(bool Value)
@@ -473,4 +475,53 @@ void TCustomConnection::DispatchLocked(UINT MsgID, PInnerMessage Msg)
             Msg->Refs.fetch_sub(1);
         }
     }
+}
+
+void TCustomConnection::SetProp(
+    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
+{
+    FProps.Set(PropName, PropType, PropValue, PropSize);
+    const PConnProp p = FProps.Find("PORT");
+    if (p && p->ValueType == pvtString) {
+        std::lock_guard lock(FPortLock);
+        FPort = PropAsString(p);
+    }
+}
+
+void TCustomConnection::SetProp(const std::string& PropName, const std::string& PropValue)
+{
+    std::u16string text = Utf8ToUtf16(PropValue);
+    text.push_back(u'\0');
+    SetProp(PropName, pvtString, text.data(), static_cast<std::int32_t>(text.size() * 2));
+}
+
+void TCustomConnection::SetProp(const std::string& PropName, std::int32_t PropValue)
+{
+    SetProp(PropName, pvtInteger, &PropValue, 4);
+}
+
+void TCustomConnection::SetProperties(const TStringDynArray& /*AProps*/)
+{
+}
+
+PConnProp TCustomConnection::GetProp(int Index) const
+{
+    return FProps.Get(Index);
+}
+
+PConnProp TCustomConnection::GetPropS(const std::string& Name) const
+{
+    return FProps.Find(Name);
+}
+
+std::string TCustomConnection::Port() const
+{
+    std::lock_guard lock(FPortLock);
+    return FPort;
+}
+
+void TCustomConnection::SetPort(const std::string& Value)
+{
+    if (Value != Port())
+        SetProp("PORT", Value);
 }

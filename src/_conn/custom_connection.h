@@ -32,6 +32,7 @@
 #include "platform/date_time.h"
 #include "platform/message_queue.h"
 #include "platform/thread.h"
+#include "platform/wake_event.h"
 
 #include <atomic>
 #include <cstdint>
@@ -40,7 +41,14 @@
 #include <string>
 #include <vector>
 
-class TCustomConnection : public TThread {
+// The transports, as a port name asks for them.
+enum TTransportKind : std::uint8_t {
+    tkNone,   // the framework's own base
+    tkSerial, // a serial port (TConnCOM)
+    tkTcp,    // a serial line behind a TCP socket (TConnTCP)
+};
+
+class TCustomConnection : public TThread, private TBufferOwner {
 public:
     // The connection thread starts on the first Connect or Disconnect (or an
     // explicit Start), once the transport object is fully built: it calls the
@@ -71,13 +79,24 @@ public:
     virtual void SetProperties(const TStringDynArray& AProps);
     PConnProp GetProp(int Index) const;
     PConnProp GetPropS(const std::string& Name) const;
-    int PropCount() const { return static_cast<int>(FProps.size()); }
+    int PropCount() const { return FProps.Count(); }
+
+    // The port name: the "PORT" property as text, readable from any thread
+    // (a serial port's name, or "tcp://HOST:PORT").
+    std::string Port() const;
+    void SetPort(const std::string& Value);
+
+    // Which transport this is.
+    virtual TTransportKind Transport() const { return tkNone; }
+    // Why the last connect or the link failed, in words, when the transport
+    // knows more than its status says (empty otherwise).
+    virtual std::string ProblemText() const { return {}; }
 
     TConnStatus Connected() const { return GetConnected(); }
     std::string Name() const { return GetName(); }
     std::uint32_t Ver() const { return GetVer(); }
 
-    bool Silent() const { return FSilent.load(); }
+    bool Silent() const override { return FSilent.load(); }
     void SetSilent(bool Value) { FSilent = Value; }
     int ReconnectTimeout() const { return FReconnectTimeout.load(); }
     void SetReconnectTimeout(int Value) { FReconnectTimeout = Value; }
@@ -113,11 +132,17 @@ protected:
     virtual void WaitForActivity(int TimeoutMs);
     // Readable when Connect, Disconnect, Terminate or a buffered write wants the
     // connection thread's attention. WaitForActivity consumes it (ConsumeWake).
-    int WakeFd() const { return FWakeFd; }
+    int WakeFd() const { return FWakeEvent.Fd(); }
     void ConsumeWake();
     void Wake();
     // Milliseconds until the no-data time-out is due (-1 when it is off).
     int ActivityWaitLimitMs() const;
+    // What a transport's WaitForActivity does with its own descriptor Fd
+    // (none when negative): sleeps until WakeFd() or Events on Fd, for up to
+    // a second and no longer than a due no-data time-out; returns at once when
+    // the thread is to stop or a queued write waits (its wake-up may have been
+    // consumed earlier in this pass).
+    void WaitOnDescriptor(int Fd, short Events);
 
     void Announce(TConnStatus Status);
     void PostData(void* Data, std::int32_t DataSize);
@@ -145,8 +170,6 @@ protected:
     // Starts the connection thread once (named "%s:%x" from Name and Ver).
     void EnsureStarted();
 
-    PConnProp FindProp(const std::string& Name) const;
-
     std::atomic<bool> FSilent {false};
     TCustomBuffer* FBuffer = nullptr;
     std::atomic<std::uint32_t> FPID {1};
@@ -156,7 +179,7 @@ protected:
     std::vector<std::uint32_t> FThrdListeners;
     std::vector<HWND> FWndListeners;
     std::mutex FLisCS;
-    std::vector<PConnProp> FProps;
+    TConnProps FProps;
     std::atomic<TConnStatus> FConnected {stDisconnected};
     std::atomic<bool> FWaitForConnect {false};
     std::atomic<bool> FWantDisconnect {false};
@@ -173,17 +196,20 @@ private:
     // Numbers the message and hands it to the buffer (straight to a sole
     // listener, or through the buffer thread's queue).
     void PostInner(WPARAM Kind, PInnerMessage Msg);
+    // What the buffer thread asks of its connection.
+    std::mutex& ListenerLock() override { return FLisCS; }
+    bool HasSoleThreadListener() const override { return FThrdListeners.size() == 1 && FWndListeners.empty(); }
     // DispatchMessage with FLisCS held.
-    void DispatchLocked(UINT MsgID, PInnerMessage Msg);
+    void DispatchLocked(UINT MsgID, PInnerMessage Msg) override;
     void SleepUntilStopped(int Ms, std::uint32_t DisconnectRequestsAtStart);
     void WaitIdle(int Ms);
     bool WaitWake(int Ms);
     void ReadOnce(bool Waiting);
 
-    int FWakeFd = -1;
+    TWakeEvent FWakeEvent;
+    mutable std::mutex FPortLock;
+    std::string FPort; // the "PORT" property's text, under FPortLock
     std::atomic<int> FAttemptHolds {0};
     std::atomic<std::uint32_t> FDisconnectRequests {0};
     std::once_flag FStartOnce;
-
-    friend class TCustomBuffer;
 };

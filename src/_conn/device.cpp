@@ -134,13 +134,11 @@ TCustomDevice::~TCustomDevice()
     // The device thread ends before the connection or the automaton is released,
     // so it never touches either after they are gone; on its way out it
     // acknowledges the messages still queued for it.
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     if (C && FAdoptC) {
         FConn = nullptr;
         C->Disconnect(stDisconnecting);
-        C->Terminate();
-        C->WaitFor();
+        C->TerminateAndWait();
         delete C;
     }
     delete FPA.exchange(nullptr);
@@ -157,7 +155,6 @@ void TCustomDevice::TerminatedSet()
 
 void TCustomDevice::Execute()
 {
-    FMsgL = new std::vector<PInnerMessage>;
     TMsg M;
     PeekMessage(M, 0, WM_CONN_STATUS, WM_CONN_DATA, PM_NOREMOVE); // creates the queue
     FLoopReady = true;
@@ -178,8 +175,6 @@ void TCustomDevice::Execute()
     while (PeekMessage(M, 0, WM_CONN_STATUS, WM_CONN_DATA, PM_REMOVE))
         if (M.lParam)
             InnerMessageDone(reinterpret_cast<PInnerMessage>(M.lParam));
-    delete FMsgL;
-    FMsgL = nullptr;
 }
 
 void TCustomDevice::HandleMessage(const TMsg& M)
@@ -187,7 +182,6 @@ void TCustomDevice::HandleMessage(const TMsg& M)
     auto* Msg = reinterpret_cast<PInnerMessage>(M.lParam);
     if (!Msg)
         return;
-    FIM = Msg;
     // A handler that throws must not end the device thread.
     try {
         if (!FSilent) {
@@ -216,7 +210,6 @@ void TCustomDevice::HandleMessage(const TMsg& M)
     } catch (...) {
         kvx::log::Caught(Msg->MT == mtStatus ? "device: status handler threw" : "device: data or packet handler threw");
     }
-    FIM = nullptr;
     InnerMessageDone(Msg); // the message may be gone from here on
 }
 

@@ -142,8 +142,6 @@ protected:
 
     std::atomic<bool> FSilent {true};
     std::atomic<TCustomConnection*> FConn {nullptr};
-    PInnerMessage FIM = nullptr;
-    std::vector<PInnerMessage>* FMsgL = nullptr;
     std::atomic<TCustomAutomata*> FPA {nullptr};
     std::vector<TDeviceStatusEvent> FOnDeviceStatusAsync;
     std::vector<TDevicePacketEvent> FOnDevicePacketAsync;

@@ -4,7 +4,9 @@
 
 #include "_conn/automata.h"
 
-enum TOKNOInnerState : std::uint8_t { okno_S = 0, okno_OK = 1, okno_NO = 2, okno_CR = 3, okno_LF = 4 };
+// The framing looks only at the tail of what it collected; its inner state
+// stays at the start.
+enum TOKNOInnerState : std::uint8_t { okno_S = 0 };
 
 class TOKNO : public TCustomAutomata {
 public:

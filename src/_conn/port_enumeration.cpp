@@ -1,7 +1,6 @@
 #include "_conn/port_enumeration.h"
 
 #include "_conn/port_descriptor.h"
-#include "_conn/serial_connection.h"
 
 #include <algorithm>
 #include <cctype>
@@ -44,10 +43,10 @@ bool NaturalLess(const std::string& A, const std::string& B)
     return A < B;
 }
 
-TStringDynArray TConnCOM::EnumerateDevices(bool OnlyUseable, const std::string& SysRoot, const std::string& DevRoot)
+std::vector<std::string> EnumerateSerialPorts(bool OnlyUseable, const std::string& SysRoot, const std::string& DevRoot)
 {
     namespace fs = std::filesystem;
-    TStringDynArray names;
+    std::vector<std::string> names;
     std::error_code ec;
     fs::directory_iterator it(SysRoot, ec);
     if (ec)

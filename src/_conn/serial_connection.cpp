@@ -137,8 +137,7 @@ TConnCOM::TConnCOM(bool ASilent) : TCustomConnection(CheckVersion(ASilent))
 TConnCOM::~TConnCOM()
 {
     // The connection thread calls into this object: it must be gone first.
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     ReleaseChecked(FChecked);
     delete FCPD;
     FCPD = nullptr;
@@ -230,8 +229,16 @@ void TConnCOM::ReleaseCheckedAhead(const std::vector<std::string>& PortNames)
 
 TPortProblem TConnCOM::LastProblem() const
 {
-    std::lock_guard lock(FPortLock);
+    std::lock_guard lock(FCheckLock);
     return FLastProblem;
+}
+
+std::string TConnCOM::ProblemText() const
+{
+    const TPortProblem Problem = LastProblem();
+    if (Problem.Kind == ppNone)
+        return {};
+    return PortProblemText(Port(), Problem, EnumerateDevices(false));
 }
 
 bool TConnCOM::Connect()
@@ -258,7 +265,7 @@ bool TConnCOM::Connect()
     TPortProblem problem = checked.Valid() ? TPortProblem {} : CheckPort(port, &checked);
     const bool refused = problem.Kind != ppNone;
     {
-        std::lock_guard lock(FPortLock);
+        std::lock_guard lock(FCheckLock);
         FLastProblem = std::move(problem);
         ReleaseChecked(FChecked);
         FChecked = std::move(checked);
@@ -278,24 +285,12 @@ void TConnCOM::Disconnect(TConnStatus /*DisconnectMessage*/)
 {
     {
         // A connect given up before its attempt lets the port go.
-        std::lock_guard lock(FPortLock);
+        std::lock_guard lock(FCheckLock);
         ReleaseChecked(FChecked);
     }
     if (Connected() != stConnected)
         Announce(stNotConnected);
     TCustomConnection::Disconnect(stDisconnecting);
-}
-
-std::string TConnCOM::Port() const
-{
-    std::lock_guard lock(FPortLock);
-    return FPort;
-}
-
-void TConnCOM::SetPort(const std::string& Value)
-{
-    if (Value != Port())
-        SetProp("PORT", Value);
 }
 
 std::uint32_t TConnCOM::Speed() const
@@ -314,15 +309,15 @@ void TConnCOM::SetSpeed(std::uint32_t Value)
     FCPD->SetBaudRateValue(Value);
 }
 
-void TConnCOM::SetProp(
-    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
+void TConnCOM::SetLine(const TSerialLine& Line)
 {
-    TCustomConnection::SetProp(PropName, PropType, PropValue, PropSize);
-    const PConnProp p = GetPropS("PORT");
-    if (p && p->ValueType == pvtString) {
-        std::lock_guard lock(FPortLock);
-        FPort = PropAsString(p);
-    }
+    FCPD->SetBaudRate(Line.BaudRate);
+    FCPD->SetDataBits(Line.DataBits);
+    FCPD->SetParity(Line.Parity);
+    FCPD->SetStopBits(Line.StopBits);
+    FCPD->SetHwFlow(Line.HwFlow);
+    FCPD->SetSwFlow(Line.SwFlow);
+    FCPD->SetBaudRateValue(Line.BaudRateValue);
 }
 
 void TConnCOM::SetProperties(const TStringDynArray& AProps)
@@ -382,7 +377,7 @@ TConnStatus TConnCOM::DoConnect()
     TCustomConnection::DoConnect();
     TFileDescriptor checked;
     {
-        std::lock_guard lock(FPortLock);
+        std::lock_guard lock(FCheckLock);
         checked = std::move(FChecked);
     }
     return FCPD->Connect(std::move(checked)) ? stConnected : stConnecting;
@@ -433,7 +428,7 @@ TConnStatus TConnCOM::DoRead(void*& Data, std::int32_t& DataSize)
 
 TConnStatus TConnCOM::PortWentAway()
 {
-    std::lock_guard lock(FPortLock);
+    std::lock_guard lock(FCheckLock);
     FLastProblem = {ppLost, 0, {}};
     return stDisconnectedFromDevice;
 }
@@ -459,20 +454,7 @@ bool TConnCOM::DoWrite(const void* Data, std::int32_t DataSize)
 
 void TConnCOM::WaitForActivity(int /*TimeoutMs*/)
 {
-    if (FCPD->PortLost() || Terminated() || FWantDisconnect.load())
-        return;
-    {
-        // A wake-up consumed earlier in this pass must not be slept through.
-        std::lock_guard lock(FSendBufferCS);
-        if (FSendIdx < FSendLength)
-            return;
-    }
-    // Everything the loop must react to wakes this wait, so it may last long;
-    // it still ends in time for a due no-data time-out, and after a second.
-    const int limit = ActivityWaitLimitMs();
-    const int wait = limit < 0 ? 1000 : std::min(limit, 1000);
-    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {FCPD->Handle(), POLLIN, 0}};
-    const nfds_t n = fds[1].fd >= 0 ? 2 : 1;
-    if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
-        ConsumeWake();
+    // Everything the loop must react to wakes this wait, so it may last long.
+    if (!FCPD->PortLost())
+        WaitOnDescriptor(FCPD->Handle(), POLLIN);
 }

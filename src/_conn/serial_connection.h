@@ -2,8 +2,7 @@
 // TConnCOM: the serial transport of the connection framework. It opens, reads,
 // writes and closes a serial port through its own TCommPortDriver, whose
 // timer-driven receive path stays paused because this connection reads on its
-// own thread. EnumerateDevices (port_enumeration.cpp) lists the serial ports
-// present.
+// own thread. EnumerateDevices lists the serial ports present.
 //
 // A port is named as the user knows it ("ttyUSB0"), without "/dev/"; a name
 // that starts with "/" is used as the device path itself ("/dev/pts/3").
@@ -29,6 +28,18 @@ public:
 // also when the value does not fit 32 bits.
 std::int32_t StrToInt(const std::string& S);
 
+// A serial line's settings, by name. A custom rate (brCustom) runs at
+// BaudRateValue bit/s; 0 keeps the rate the port has.
+struct TSerialLine {
+    TBaudRate BaudRate = brCustom;
+    std::uint32_t BaudRateValue = 0;
+    TDataBits DataBits = db8BITS;
+    TParity Parity = ptNONE;
+    TStopBits StopBits = sb1BITS;
+    THwFlowControl HwFlow = hfNONE;
+    TSwFlowControl SwFlow = sfNONE;
+};
+
 class TConnCOM : public TCustomConnection {
 public:
     static constexpr std::uint32_t ConnCOMVer = 0x104;
@@ -39,14 +50,11 @@ public:
     bool Connect() override;
     void Disconnect(TConnStatus DisconnectMessage) override;
 
-    std::string Port() const;
-    void SetPort(const std::string& Value);
+    // The line's settings, applied as a reopen would.
+    void SetLine(const TSerialLine& Line);
     std::uint32_t Speed() const;
     void SetSpeed(std::uint32_t Value);
 
-    using TCustomConnection::SetProp;
-    void SetProp(
-        const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize) override;
     // By position: port name, NoDataTimeout, BaudRate, DataBits, Parity,
     // StopBits, HwFlow, SwFlow, BaudRateValue. Every element is checked before
     // any is applied, so a bad one changes nothing.
@@ -80,13 +88,16 @@ public:
 
     // Why the last Connect was refused, or the port went away; ppNone otherwise.
     TPortProblem LastProblem() const;
+    // The last problem and its fix in words (empty when there is none).
+    std::string ProblemText() const override;
+    TTransportKind Transport() const override { return tkSerial; }
 
-    // Serial ports present: entries of SysRoot that have a device/driver link,
-    // less the on-board UART slots that have no UART behind them; names without
-    // "/dev/", naturally sorted. With OnlyUseable, only ports that DevRoot/<name>
-    // opens for our exclusive use.
+    // Serial ports present (EnumerateSerialPorts, port_enumeration.h).
     static TStringDynArray EnumerateDevices(
-        bool OnlyUseable, const std::string& SysRoot = "/sys/class/tty", const std::string& DevRoot = "/dev");
+        bool OnlyUseable, const std::string& SysRoot = "/sys/class/tty", const std::string& DevRoot = "/dev")
+    {
+        return EnumerateSerialPorts(OnlyUseable, SysRoot, DevRoot);
+    }
 
 protected:
     TConnStatus DoConnect() override;
@@ -106,8 +117,7 @@ private:
     TConnStatus PortWentAway();
 
     TCommPortDriver* FCPD = nullptr;
-    mutable std::mutex FPortLock;
-    std::string FPort;
-    TPortProblem FLastProblem; // under FPortLock
-    TFileDescriptor FChecked;  // under FPortLock: the port Connect opened and checked, for the next attempt
+    mutable std::mutex FCheckLock;
+    TPortProblem FLastProblem; // under FCheckLock
+    TFileDescriptor FChecked;  // under FCheckLock: the port Connect opened and checked, for the next attempt
 };

@@ -60,44 +60,20 @@ TConnTCP::TConnTCP(bool ASilent) : TCustomConnection(CheckVersion(ASilent))
 TConnTCP::~TConnTCP()
 {
     // The connection thread calls into this object: it must be gone first.
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     CloseSocket();
-}
-
-std::string TConnTCP::Port() const
-{
-    std::lock_guard lock(FPortLock);
-    return FPort;
-}
-
-void TConnTCP::SetPort(const std::string& Value)
-{
-    if (Value != Port())
-        SetProp("PORT", Value);
 }
 
 std::string TConnTCP::LastError() const
 {
-    std::lock_guard lock(FPortLock);
+    std::lock_guard lock(FErrorLock);
     return FLastError;
 }
 
 void TConnTCP::SetLastError(const std::string& Text)
 {
-    std::lock_guard lock(FPortLock);
+    std::lock_guard lock(FErrorLock);
     FLastError = Text;
-}
-
-void TConnTCP::SetProp(
-    const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize)
-{
-    TCustomConnection::SetProp(PropName, PropType, PropValue, PropSize);
-    const PConnProp p = GetPropS("PORT");
-    if (p && p->ValueType == pvtString) {
-        std::lock_guard lock(FPortLock);
-        FPort = PropAsString(p);
-    }
 }
 
 void TConnTCP::SetProperties(const TStringDynArray& AProps)
@@ -342,20 +318,6 @@ bool TConnTCP::DoWrite(const void* Data, std::int32_t DataSize)
 
 void TConnTCP::WaitForActivity(int /*TimeoutMs*/)
 {
-    if (Terminated() || FWantDisconnect.load())
-        return;
-    {
-        // A wake-up consumed earlier in this pass must not be slept through.
-        std::lock_guard lock(FSendBufferCS);
-        if (FSendIdx < FSendLength)
-            return;
-    }
-    // Bytes, a closed or reset peer and every request of the framework wake
-    // this wait; it still ends in time for a due no-data time-out.
-    const int limit = ActivityWaitLimitMs();
-    const int wait = limit < 0 ? 1000 : std::min(limit, 1000);
-    pollfd fds[2] = {{WakeFd(), POLLIN, 0}, {FSock.load(), POLLIN | POLLRDHUP, 0}};
-    const nfds_t n = fds[1].fd >= 0 ? 2 : 1;
-    if (::poll(fds, n, wait) > 0 && (fds[0].revents & POLLIN))
-        ConsumeWake();
+    // Bytes, a closed or reset peer and every request of the framework wake this wait.
+    WaitOnDescriptor(FSock.load(), POLLIN | POLLRDHUP);
 }

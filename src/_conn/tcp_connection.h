@@ -5,7 +5,7 @@
 // the device above it: the same connect attempts, statuses and reads woken by
 // the descriptor, so the dialogue cannot tell the two apart.
 //
-// The port is named "tcp://HOST:PORT"; HOST is a name, an IPv4 address or an
+// The port (Port()) is named "tcp://HOST:PORT"; HOST is a name, an IPv4 address or an
 // IPv6 address in brackets. Names are resolved on the connection thread
 // ("Resolving"), every address is tried with a non-blocking connect bounded by
 // ConnectTimeout, and a dead link is noticed by TCP keep-alive within about
@@ -32,9 +32,6 @@ public:
     bool Connect() override;
     void Disconnect(TConnStatus DisconnectMessage) override;
 
-    // The port name, "tcp://HOST:PORT".
-    std::string Port() const;
-    void SetPort(const std::string& Value);
     // Milliseconds one connect attempt may take over all addresses (default 5000).
     int ConnectTimeout() const { return FConnectTimeout.load(); }
     void SetConnectTimeout(int Value) { FConnectTimeout = Value; }
@@ -42,10 +39,9 @@ public:
     // Why the last attempt or the link failed, for "Socket Error",
     // "Connection Refused" and "Invalid Connection Params"; empty when nothing failed.
     std::string LastError() const;
+    std::string ProblemText() const override { return LastError(); }
+    TTransportKind Transport() const override { return tkTcp; }
 
-    using TCustomConnection::SetProp;
-    void SetProp(
-        const std::string& PropName, TPropValueType PropType, const void* PropValue, std::int32_t PropSize) override;
     // By position: port name, NoDataTimeout, ConnectTimeout. Every element is
     // checked before any is applied.
     void SetProperties(const TStringDynArray& AProps) override;
@@ -67,8 +63,7 @@ private:
     std::int32_t SendAll(const std::uint8_t* Data, std::int32_t Size, int TimeoutMs);
     void CloseSocket();
 
-    mutable std::mutex FPortLock;
-    std::string FPort;
+    mutable std::mutex FErrorLock;
     std::string FLastError;
     std::atomic<int> FConnectTimeout {5000};
     // Written on the connection thread; a write on the caller's thread holds

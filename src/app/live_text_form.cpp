@@ -40,6 +40,27 @@ QLabel* Caption(const QString& Text, QWidget* Parent, int X, int Y)
     return L;
 }
 
+QLineEdit* NewEdit(QWidget* Parent, int X, int Y, int W, const char* Name, const QString& Hint)
+{
+    auto* E = new QLineEdit(Parent);
+    E->setObjectName(QString::fromLatin1(Name));
+    E->setGeometry(X, Y, W, 21);
+    E->setToolTip(Hint);
+    E->setStatusTip(Hint);
+    return E;
+}
+
+QDoubleSpinBox* NewSpin(QWidget* Parent, int X, int Y, const char* Name, double Max, double Value)
+{
+    auto* S = new QDoubleSpinBox(Parent);
+    S->setObjectName(QString::fromLatin1(Name));
+    S->setGeometry(X, Y, 90, 21);
+    S->setRange(0.1, Max);
+    S->setDecimals(1);
+    S->setValue(Value);
+    return S;
+}
+
 } // namespace
 
 TLiveTextForm::TLiveTextForm(TEncoderDialogue& Dialogue, QWidget* AOwner) : TBaseForm(AOwner), FDialogue(Dialogue)
@@ -55,78 +76,9 @@ TLiveTextForm::TLiveTextForm(TEncoderDialogue& Dialogue, QWidget* AOwner) : TBas
     cbOn->setObjectName(QStringLiteral("cbOn"));
     cbOn->setGeometry(12, 10, 416, 20);
 
-    auto* gbInputs
-        = new QGroupBox(QStringLiteral("Inputs (an address and port, or a port on this machine only)"), this);
-    gbInputs->setGeometry(8, 36, 424, 128);
-    auto Edit = [](QWidget* Parent, int X, int Y, int W, const char* Name, const QString& Hint) {
-        auto* E = new QLineEdit(Parent);
-        E->setObjectName(QString::fromLatin1(Name));
-        E->setGeometry(X, Y, W, 21);
-        E->setToolTip(Hint);
-        E->setStatusTip(Hint);
-        return E;
-    };
-    Caption(QStringLiteral("HTTP"), gbInputs, 10, 22);
-    edHttp = Edit(gbInputs, 80, 22, 120, "edHttp", QStringLiteral("GET /?artist=A&title=T, /?text=T; GET /status"));
-    Caption(QStringLiteral("TCP"), gbInputs, 220, 22);
-    edTcp = Edit(gbInputs, 294, 22, 120, "edTcp", QStringLiteral("One update a line: a text, or KEY=value"));
-    Caption(QStringLiteral("UDP"), gbInputs, 10, 50);
-    edUdp = Edit(gbInputs, 80, 50, 120, "edUdp", QStringLiteral("One datagram is one line"));
-    Caption(QStringLiteral("File"), gbInputs, 10, 78);
-    edFile = Edit(gbInputs, 80, 78, 334, "edFile", QStringLiteral("The file's first line, whenever it changes"));
-    auto* Example = new QLabel(QStringLiteral("Examples: 8080, 0.0.0.0:8080, [::1]:5000"), gbInputs);
-    Example->setGeometry(80, 102, 334, 18);
-    Example->setEnabled(false);
-
-    auto* gbText = new QGroupBox(QStringLiteral("Text"), this);
-    gbText->setGeometry(8, 170, 424, 152);
-    Caption(QStringLiteral("Template"), gbText, 10, 22);
-    edTemplate = Edit(gbText, 80, 22, 334, "edTemplate", QStringLiteral("{artist}, {title}, {text}"));
-    edTemplate->setText(QString::fromLatin1(DefaultLiveTemplate));
-    Caption(QStringLiteral("Skip if"), gbText, 10, 50);
-    edSkipIf = new QPlainTextEdit(gbText);
-    edSkipIf->setObjectName(QStringLiteral("edSkipIf"));
-    edSkipIf->setGeometry(80, 50, 334, 38);
-    edSkipIf->setToolTip(QStringLiteral("One FIELD~REGEX a line, for example title~^(ADV|JINGLE)"));
-    Caption(QStringLiteral("Target"), gbText, 10, 94);
-    cbTarget = new QComboBox(gbText);
-    cbTarget->setObjectName(QStringLiteral("cbTarget"));
-    cbTarget->setGeometry(80, 94, 200, 21);
-    cbTarget->addItems(
-        {QStringLiteral("RadioText"), QStringLiteral("Dynamic PS"), QStringLiteral("RadioText and dynamic PS")});
-    Caption(QStringLiteral("Idle text"), gbText, 10, 122);
-    edIdleText = Edit(gbText, 80, 122, 200, "edIdleText", QStringLiteral("Sent when no update came for a while"));
-    Caption(QStringLiteral("after"), gbText, 290, 122);
-    ednxIdleAfter = new QSpinBox(gbText);
-    ednxIdleAfter->setObjectName(QStringLiteral("ednxIdleAfter"));
-    ednxIdleAfter->setGeometry(324, 122, 90, 21);
-    ednxIdleAfter->setRange(1, 86400);
-    ednxIdleAfter->setValue(static_cast<int>(DefaultIdleAfter));
-    ednxIdleAfter->setSuffix(QStringLiteral(" s"));
-
-    auto* gbEncoder = new QGroupBox(QStringLiteral("Encoder and access"), this);
-    gbEncoder->setGeometry(8, 328, 424, 102);
-    Caption(QStringLiteral("At most one write every"), gbEncoder, 10, 22);
-    ednxMinInterval = new QDoubleSpinBox(gbEncoder);
-    ednxMinInterval->setObjectName(QStringLiteral("ednxMinInterval"));
-    ednxMinInterval->setGeometry(160, 22, 90, 21);
-    ednxMinInterval->setRange(0.1, 86400);
-    ednxMinInterval->setDecimals(1);
-    ednxMinInterval->setValue(15);
-    ednxMinInterval->setSuffix(QStringLiteral(" s"));
-    Caption(QStringLiteral("Token"), gbEncoder, 10, 50);
-    edToken = Edit(gbEncoder, 80, 50, 130, "edToken", QStringLiteral("HTTP: token=...; TCP: a first line TOKEN=..."));
-    edToken->setEchoMode(QLineEdit::Password);
-    Caption(QStringLiteral("Requests/s"), gbEncoder, 226, 50);
-    ednxMaxRate = new QDoubleSpinBox(gbEncoder);
-    ednxMaxRate->setObjectName(QStringLiteral("ednxMaxRate"));
-    ednxMaxRate->setGeometry(324, 50, 90, 21);
-    ednxMaxRate->setRange(0.1, 100000);
-    ednxMaxRate->setDecimals(1);
-    ednxMaxRate->setValue(10);
-    Caption(QStringLiteral("Allow"), gbEncoder, 10, 76);
-    edAllow = Edit(gbEncoder, 80, 76, 334, "edAllow",
-        QStringLiteral("Sources taken, ADDRESS/PREFIX (UDP takes this machine only without)"));
+    CreateInputsGroup();
+    CreateTextGroup();
+    CreateEncoderGroup();
 
     lbListening = new QLabel(QStringLiteral("Off"), this);
     lbListening->setObjectName(QStringLiteral("lbListening"));
@@ -147,6 +99,71 @@ TLiveTextForm::TLiveTextForm(TEncoderDialogue& Dialogue, QWidget* AOwner) : TBas
     FServiceTimer->setSingleShot(true);
     connect(FServiceTimer, &QTimer::timeout, this, &TLiveTextForm::ServiceTimerTimer);
     connect(cbOn, &QCheckBox::clicked, this, &TLiveTextForm::cbOnClick);
+}
+
+void TLiveTextForm::CreateInputsGroup()
+{
+    auto* gbInputs
+        = new QGroupBox(QStringLiteral("Inputs (an address and port, or a port on this machine only)"), this);
+    gbInputs->setGeometry(8, 36, 424, 128);
+    Caption(QStringLiteral("HTTP"), gbInputs, 10, 22);
+    edHttp = NewEdit(gbInputs, 80, 22, 120, "edHttp", QStringLiteral("GET /?artist=A&title=T, /?text=T; GET /status"));
+    Caption(QStringLiteral("TCP"), gbInputs, 220, 22);
+    edTcp = NewEdit(gbInputs, 294, 22, 120, "edTcp", QStringLiteral("One update a line: a text, or KEY=value"));
+    Caption(QStringLiteral("UDP"), gbInputs, 10, 50);
+    edUdp = NewEdit(gbInputs, 80, 50, 120, "edUdp", QStringLiteral("One datagram is one line"));
+    Caption(QStringLiteral("File"), gbInputs, 10, 78);
+    edFile = NewEdit(gbInputs, 80, 78, 334, "edFile", QStringLiteral("The file's first line, whenever it changes"));
+    auto* Example = new QLabel(QStringLiteral("Examples: 8080, 0.0.0.0:8080, [::1]:5000"), gbInputs);
+    Example->setGeometry(80, 102, 334, 18);
+    Example->setEnabled(false);
+}
+
+void TLiveTextForm::CreateTextGroup()
+{
+    auto* gbText = new QGroupBox(QStringLiteral("Text"), this);
+    gbText->setGeometry(8, 170, 424, 152);
+    Caption(QStringLiteral("Template"), gbText, 10, 22);
+    edTemplate = NewEdit(gbText, 80, 22, 334, "edTemplate", QStringLiteral("{artist}, {title}, {text}"));
+    edTemplate->setText(QString::fromLatin1(DefaultLiveTemplate));
+    Caption(QStringLiteral("Skip if"), gbText, 10, 50);
+    edSkipIf = new QPlainTextEdit(gbText);
+    edSkipIf->setObjectName(QStringLiteral("edSkipIf"));
+    edSkipIf->setGeometry(80, 50, 334, 38);
+    edSkipIf->setToolTip(QStringLiteral("One FIELD~REGEX a line, for example title~^(ADV|JINGLE)"));
+    Caption(QStringLiteral("Target"), gbText, 10, 94);
+    cbTarget = new QComboBox(gbText);
+    cbTarget->setObjectName(QStringLiteral("cbTarget"));
+    cbTarget->setGeometry(80, 94, 200, 21);
+    cbTarget->addItems(
+        {QStringLiteral("RadioText"), QStringLiteral("Dynamic PS"), QStringLiteral("RadioText and dynamic PS")});
+    Caption(QStringLiteral("Idle text"), gbText, 10, 122);
+    edIdleText = NewEdit(gbText, 80, 122, 200, "edIdleText", QStringLiteral("Sent when no update came for a while"));
+    Caption(QStringLiteral("after"), gbText, 290, 122);
+    ednxIdleAfter = new QSpinBox(gbText);
+    ednxIdleAfter->setObjectName(QStringLiteral("ednxIdleAfter"));
+    ednxIdleAfter->setGeometry(324, 122, 90, 21);
+    ednxIdleAfter->setRange(1, 86400);
+    ednxIdleAfter->setValue(static_cast<int>(DefaultIdleAfter));
+    ednxIdleAfter->setSuffix(QStringLiteral(" s"));
+}
+
+void TLiveTextForm::CreateEncoderGroup()
+{
+    auto* gbEncoder = new QGroupBox(QStringLiteral("Encoder and access"), this);
+    gbEncoder->setGeometry(8, 328, 424, 102);
+    Caption(QStringLiteral("At most one write every"), gbEncoder, 10, 22);
+    ednxMinInterval = NewSpin(gbEncoder, 160, 22, "ednxMinInterval", 86400, 15);
+    ednxMinInterval->setSuffix(QStringLiteral(" s"));
+    Caption(QStringLiteral("Token"), gbEncoder, 10, 50);
+    edToken
+        = NewEdit(gbEncoder, 80, 50, 130, "edToken", QStringLiteral("HTTP: token=...; TCP: a first line TOKEN=..."));
+    edToken->setEchoMode(QLineEdit::Password);
+    Caption(QStringLiteral("Requests/s"), gbEncoder, 226, 50);
+    ednxMaxRate = NewSpin(gbEncoder, 324, 50, "ednxMaxRate", 100000, 10);
+    Caption(QStringLiteral("Allow"), gbEncoder, 10, 76);
+    edAllow = NewEdit(gbEncoder, 80, 76, 334, "edAllow",
+        QStringLiteral("Sources taken, ADDRESS/PREFIX (UDP takes this machine only without)"));
 }
 
 TLiveTextForm::~TLiveTextForm()

@@ -85,6 +85,11 @@ public:
     QPushButton* btnClose;
 
 private:
+    // The page's three groups: where the updates come from, what is made of
+    // them, and what the encoder and the inputs allow.
+    void CreateInputsGroup();
+    void CreateTextGroup();
+    void CreateEncoderGroup();
     void cbOnClick(bool Checked);
     void SetFieldsEnabled(bool Enabled);
     void ShowError(const QString& Text);

@@ -9,13 +9,13 @@
 #include "platform/version.h"
 #include "rds/common.h"
 #include "rds/settings_file.h"
-#include "rds/ui/preflight_form.h"
 #include "ui/kit/fonts.h"
 #include "ui/kit/help_manager.h"
 #include "ui/main/af_panel.h"
 #include "ui/main/clock_panel.h"
 #include "ui/main/group_box.h"
 #include "ui/main/radio_display.h"
+#include "ui/rds/preflight_form.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemModel>
@@ -52,61 +52,6 @@ constexpr int LogoShift = 240;
 constexpr int CompactPanelWidth = 759 + 110 + 4 - LogoShift;
 
 } // namespace
-
-QColor ToolkitColour(std::uint32_t Value)
-{
-    return QColor(
-        static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF), static_cast<int>((Value >> 16) & 0xFF));
-}
-
-TStatusBar::TStatusBar(QWidget* Parent) : QWidget(Parent)
-{
-    setObjectName(QStringLiteral("StatusBar1"));
-}
-
-int TStatusBar::StatusRoom() const
-{
-    QFont Bold = font();
-    Bold.setBold(true);
-    const QFontMetrics Metrics(Bold);
-    return std::max(Metrics.horizontalAdvance(QStringLiteral("ttyUSB0: Disconnected from Device")),
-               Metrics.horizontalAdvance(StatusText))
-        + 12;
-}
-
-QRect TStatusBar::PanelRect(int Panel) const
-{
-    const int h = height();
-    const int Room = width() - VersionWidth - 4;
-    const int Hint = std::clamp(Room - StatusRoom(), std::clamp(Room, 0, HintMin), HintWidth);
-    switch (Panel) {
-    case 0:
-        return QRect(0, 0, Hint, h);
-    case 1:
-        return QRect(Hint + 2, 0, VersionWidth, h);
-    default: {
-        const int x = Hint + 2 + VersionWidth + 2;
-        return QRect(x, 0, std::max(50, width() - x), h);
-    }
-    }
-}
-
-void TStatusBar::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    p.fillRect(rect(), palette().window());
-    const QRect hint = PanelRect(0);
-    p.setPen(palette().color(QPalette::Mid));
-    p.drawRect(hint.adjusted(0, 0, -1, -1));
-    p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(hint.adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, Hint);
-    for (int i = 1; i <= 2; ++i) {
-        p.save();
-        if (OnDrawPanel)
-            OnDrawPanel(p, i, PanelRect(i));
-        p.restore();
-    }
-}
 
 TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFormMain(Parent), Options(AOptions)
 {
@@ -162,7 +107,6 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
     WatchEditorEdits();
 
     StatusBar1 = new TStatusBar(this);
-    StatusBar1->OnDrawPanel = [this](QPainter& P, int Panel, const QRect& R) { StatusBar1DrawPanel(P, Panel, R); };
     FFitSize = QSize(ClientWidth, ClientHeight);
     PlaceAreas();
 
@@ -174,9 +118,6 @@ TMainForm::TMainForm(const TStartupOptions& AOptions, QWidget* Parent) : TBaseFo
     TimerRefresh->setInterval(2000);
     connect(TimerRefresh, &QTimer::timeout, this, &TMainForm::TimerRefreshTimer);
     TimerRefresh->start();
-    StatusTimer = new QTimer(this);
-    StatusTimer->setInterval(500);
-    connect(StatusTimer, &QTimer::timeout, this, &TMainForm::StatusTimerTimer);
 
     FormCreate();
 }
@@ -235,7 +176,7 @@ void TMainForm::FormCreate()
 void TMainForm::Init()
 {
     TBaseFormMain::Init();
-    StatusBarInfo = {QStringLiteral("Idle"), InitialStatusColours.Fore, InitialStatusColours.Back, false, false};
+    StatusBar1->SetInitialStatus(QStringLiteral("Idle"), InitialStatusColours.Fore, InitialStatusColours.Back);
 
     std::vector<std::string> Names;
     FillPTYList(Names, false, false);
@@ -251,8 +192,6 @@ void TMainForm::Init()
 
     InstallPreflightPresenter();
     Dialogue = std::make_unique<TEncoderDialogue>(*this);
-    Dialogue->BRDSDV->OnAlert
-        = [this](TDataValidator* S, const std::string& M, int T, int B) { return RecordAlert(S, M, T, B); };
     if (!Options.TranscriptFile.empty()) {
         if (Transcript.Open(Options.TranscriptFile, FTranscriptError))
             Dialogue->SetTranscript(&Transcript);
@@ -339,8 +278,8 @@ void TMainForm::OpenStartupFileWhenRead()
 {
     // A read has completed (the device copy is ready) and no script has
     // started since the last one ended.
-    if (FStartupFile.isEmpty() || !Dialogue || !Dialogue->Connected() || !Dialogue->BRDSDV->Ready()
-        || Dialogue->LastScriptEnd() == 0)
+    if (FStartupFile.isEmpty() || !Dialogue || !Dialogue->Connected() || !Dialogue->DeviceCopy().Ready()
+        || Dialogue->LastScriptEnded() == scNone)
         return;
     disconnect(FStartupFileLink);
     // Not from inside the idle notification: opening may show a message box.
@@ -366,7 +305,7 @@ void TMainForm::CleanUp()
     disconnect(FStartupFileLink);
     DPSTimer->stop();
     TimerRefresh->stop();
-    StatusTimer->stop();
+    StatusBar1->FlashTimer()->stop();
 
     if (DMI) {
         if (isMaximized())
@@ -407,16 +346,6 @@ void TMainForm::WriteConfig()
         DMI->WriteConfig(C);
     } else
         DMI->WriteConfig(Config);
-}
-
-void TMainForm::_ac_AboutExecute(QObject* Sender)
-{
-    TBaseFormMain::_ac_AboutExecute(Sender);
-}
-
-void TMainForm::_ac_HelpExecute(QObject* Sender)
-{
-    TBaseFormMain::_ac_HelpExecute(Sender);
 }
 
 bool TMainForm::FormCloseQuery()
@@ -464,7 +393,7 @@ bool TMainForm::HasUnsavedEdits()
     R->Collect();
     // Compared as a manual clock: the synchronisation mode is no edit.
     R->RTCManual = true;
-    return Dialogue->BRDSDV->isDifferent(R.get(), nullptr);
+    return Dialogue->DeviceCopy().isDifferent(R.get(), nullptr);
 }
 
 bool TMainForm::KeepUnsavedEdits()
@@ -516,8 +445,9 @@ void TMainForm::OfferRecovery()
         FPendingEdits = std::move(R);
         FPendingWrite = false;
         FPendingKeepsClock = false;
-        FPendingNote = QStringLiteral("kept changes wait for the next read\nThe changes kept when the program last "
-                                      "ended go into the editor once the encoder has been read.");
+        StatusBar1->SetNote(snPending,
+            QStringLiteral("kept changes wait for the next read\nThe changes kept when the program last ended go "
+                           "into the editor once the encoder has been read."));
         RenderStatus();
     }
     if (!QFile::remove(Path))
@@ -532,8 +462,8 @@ void TMainForm::ScriptProgress(const TScriptProgress& Progress)
     FProgress = Progress;
     if (Progress.Script == scNone && Was != scNone && Dialogue) {
         if (Dialogue->Failure() != dfNone)
-            FFailureNote = QString::fromLatin1(Dialogue->FailureText().c_str());
-        else if (Was == scRead && Dialogue->LastScriptEnd() == 134)
+            StatusBar1->SetNote(snFailure, QString::fromLatin1(Dialogue->FailureText().c_str()));
+        else if (Was == scRead && Dialogue->LastScriptEnded() == scRead)
             FHaveDeviceCopy = true;
         // The dialogue is inside its own handler: what follows runs after it.
         QTimer::singleShot(0, this, &TMainForm::ScriptEnded);
@@ -555,14 +485,14 @@ void TMainForm::ScriptEnded()
             _ac_DeviceSaveExecute();
         return;
     }
-    if (FPendingEdits && FHaveDeviceCopy && Dialogue->BRDSDV->Ready())
+    if (FPendingEdits && FHaveDeviceCopy && Dialogue->DeviceCopy().Ready())
         ApplyPendingEdits();
 }
 
 void TMainForm::ApplyPendingEdits()
 {
     std::unique_ptr<TBRDSDataValidator> R = std::move(FPendingEdits);
-    const TBRDSDataValidator& D = *Dialogue->BRDSDV;
+    const TBRDSDataValidator& D = Dialogue->DeviceCopy();
     // The encoder just read is the one the edits go to; its clock is the
     // clock's value unless the user had set the pickers.
     R->FW = D.FW;
@@ -571,13 +501,14 @@ void TMainForm::ApplyPendingEdits()
     if (!FPendingKeepsClock)
         R->RTC = D.RTC;
     R->Populate();
-    FPendingNote.clear();
+    StatusBar1->SetNote(snPending, QString());
     if (FPendingWrite) {
         FPendingWrite = false;
         Dialogue->SaveChanges();
     } else
-        FPendingNote = QStringLiteral("kept changes restored\nThe changes kept when the program last ended are in "
-                                      "the editor; Save Changes writes them to the encoder.");
+        StatusBar1->SetNote(snPending,
+            QStringLiteral("kept changes restored\nThe changes kept when the program last ended are in the editor; "
+                           "Save Changes writes them to the encoder."));
     RenderStatus();
     MarkActionsDirty();
 }

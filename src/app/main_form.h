@@ -11,8 +11,9 @@
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
 #include "rds/string_scroller.h"
-#include "ui/kit/base_form.h"
+#include "ui/kit/base_form_main.h"
 #include "ui/kit/overlay.h"
+#include "ui/main/status_bar.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -29,6 +30,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,21 +40,10 @@ class TClockPanel;
 class TLiveTextForm;
 struct TLiveSent;
 class TGroupBox;
+class TMainForm;
 class THelpManager;
 class TPictureButton;
 class TRadioDisplay;
-
-// What the status panel shows.
-struct TStatusBarInfo {
-    QString Text;
-    std::uint32_t Fore = 0; // toolkit colour value, red in the low byte
-    std::uint32_t Back = 0;
-    bool Inverse = false; // Fore and Back swapped
-    bool Flash = false;
-};
-
-// A toolkit colour value (red in the low byte) as a Qt colour.
-QColor ToolkitColour(std::uint32_t Value);
 
 // A line edit with a key filter: a typed character that Accept refuses is
 // dropped with a beep (control characters included, so clipboard shortcuts do
@@ -81,28 +72,15 @@ private:
     std::function<bool(QChar)> FPasteAccept;
 };
 
-// The status bar: the hint of what is under the mouse, the version and the
-// connection status; the window draws the last two.
-class TStatusBar : public QWidget {
-    Q_OBJECT
-public:
-    explicit TStatusBar(QWidget* Parent);
-    static constexpr int HintWidth = 400;
-    static constexpr int VersionWidth = 90;
-    // Room the status panel keeps on a narrow bar (the hint panel gives way,
-    // down to HintMin): its text in bold, and at least a port and a status word.
-    int StatusRoom() const;
-    static constexpr int HintMin = 120;
-    // What the status panel shows (for its room; the window draws it).
-    QString StatusText;
-    // The rectangle of panel 0, 1 or 2.
-    QRect PanelRect(int Panel) const;
-    QString Hint;
-    QString VersionText;
-    std::function<void(QPainter&, int, const QRect&)> OnDrawPanel;
-
-protected:
-    void paintEvent(QPaintEvent* e) override;
+// One group of the settings editor: its caption, its place in the window's
+// client area (the menu included), its help context (0: none), the window's
+// field that holds it, and what fills it.
+struct TEditorGroup {
+    const char* Caption;
+    QRect Bounds;
+    int HelpContext;
+    TGroupBox* TMainForm::*Box;
+    void (TMainForm::*Build)(TGroupBox* Group);
 };
 
 // Serves the worker threads' hand-overs on the main thread. It is woken by
@@ -125,8 +103,9 @@ public:
     void Init() override;
     void PostInit() override;
     void CleanUp() override;
-    void _ac_AboutExecute(QObject* Sender) override;
-    void _ac_HelpExecute(QObject* Sender) override;
+
+    // The settings editor's groups, in the order they are made.
+    static std::span<const TEditorGroup> EditorGroups();
 
     // The editor and the rest of what the encoder scripts do to the window.
     void ClearEditor() override;
@@ -166,10 +145,6 @@ public:
     // Edits waiting for the next read of the encoder (kept by Connect's
     // question or loaded from the recovery file); nullptr when none.
     const TBRDSDataValidator* PendingEdits() const { return FPendingEdits.get(); }
-    // The status panel's own words beside the status (a failure, the backup
-    // of a factory reset, kept edits), and its tool tip.
-    QString StatusNote() const;
-    QString StatusDetail() const;
     // The actions need deciding again (an edit, a populate, a status, a
     // script's end); the next idle pass does it.
     void MarkActionsDirty() { FActionsDirty = true; }
@@ -193,9 +168,7 @@ public:
     // What a paste keeps in the call-letter box: letters.
     static bool edCall_BPasteChar(QChar Key);
 
-    // Status bar and timers.
-    void StatusBar1DrawPanel(QPainter& Canvas, int Panel, const QRect& Rect);
-    void StatusTimerTimer();
+    // Timers.
     void DPSTimerTimer();
     void TimerRefreshTimer();
 
@@ -260,7 +233,6 @@ public:
     TConfigData Config {};
     std::unique_ptr<TDMI> DMI;
     std::unique_ptr<THelpManager> HelpMan;
-    TStatusBarInfo StatusBarInfo;
     TStringScroller* StrScr = nullptr;
     std::unique_ptr<TEncoderDialogue> Dialogue;
     QString FileName;
@@ -298,7 +270,6 @@ public:
     TStatusBar* StatusBar1 = nullptr;
     QTimer* DPSTimer = nullptr;
     QTimer* TimerRefresh = nullptr;
-    QTimer* StatusTimer = nullptr;
 
     // Editor groups and controls.
     TGroupBox* gbPI_B = nullptr;
@@ -356,6 +327,22 @@ protected:
 
 private:
     void CreateEditor();
+    void BuildPIGroup(TGroupBox* G);
+    void BuildPTYGroup(TGroupBox* G);
+    void BuildPSGroup(TGroupBox* G);
+    void BuildTATPGroup(TGroupBox* G);
+    void BuildMSGroup(TGroupBox* G);
+    void BuildDIGroup(TGroupBox* G);
+    void BuildEncoderModeGroup(TGroupBox* G);
+    void BuildRTGroup(TGroupBox* G);
+    void BuildDPSGroup(TGroupBox* G);
+    void BuildDeviceInfoGroup(TGroupBox* G);
+    void BuildRTCGroup(TGroupBox* G);
+    void BuildAFGroup(TGroupBox* G);
+    void BuildCTGroup(TGroupBox* G);
+    void BuildRTSpeedGroup(TGroupBox* G);
+    void BuildPhaseGroup(TGroupBox* G);
+    void BuildSynchroGroup(TGroupBox* G);
     void CreateActions();
     void CreateToolPanel();
     void SetCaptionFileName(const QString& Path);
@@ -388,7 +375,8 @@ private:
     // after this window's own destructor has run, call nothing of it.
     void StopWatchingEditorEdits();
     // The status panel's text and tool tip from the status, the running
-    // script and the notes.
+    // script, the notes (kept until the next connection) and why the port
+    // cannot be had.
     void RenderStatus();
     // Runs once the script that just ended has returned: a save that waited
     // for the clock refresh, and edits waiting for a read.
@@ -417,15 +405,6 @@ private:
 
     bool FActionsDirty = true;
     TScriptProgress FProgress;
-    // The status as the connection gave it ("ttyUSB0: Connected").
-    QString FStatusWord;
-    // Notes kept until the next connection: why the last script failed, where
-    // the factory reset's backup went, edits waiting for a read.
-    QString FFailureNote;
-    QString FBackupNote;
-    QString FPendingNote;
-    // The last text the Live Text page put on air.
-    QString FLiveNote;
     TLiveTextForm* FLiveText = nullptr;
     // A read has filled the editor from the encoder since it was last cleared.
     bool FHaveDeviceCopy = false;

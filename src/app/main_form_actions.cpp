@@ -1,8 +1,6 @@
-// The main window's commands: actions, menu, tool panel, port list, status
-// bar and timers.
+// The main window's commands: actions, menu, tool panel, port list, the
+// status it shows, and timers.
 #include "app/main_form.h"
-
-#include "_conn/port_connection.h"
 
 #include "_conn/serial_connection.h"
 #include "app/live_text_form.h"
@@ -12,7 +10,6 @@
 #include "ui/main/radio_display.h"
 
 #include <QFileInfo>
-#include <QPainter>
 
 namespace {
 
@@ -295,7 +292,7 @@ void TMainForm::_ac_DeviceConnectExecute()
             FPendingEdits.reset(NewRecord());
             FPendingEdits->Collect();
             const TSystemTime& A = FPendingEdits->RTC;
-            const TSystemTime& B = Dialogue->BRDSDV->RTC;
+            const TSystemTime& B = Dialogue->DeviceCopy().RTC;
             FPendingKeepsClock = A.wYear != B.wYear || A.wMonth != B.wMonth || A.wDay != B.wDay || A.wHour != B.wHour
                 || A.wMinute != B.wMinute || A.wSecond != B.wSecond;
             FPendingWrite = true;
@@ -333,9 +330,10 @@ void TMainForm::_ac_DeviceDefaultsExecute()
     // Where the encoder's settings before the reset went, until the next
     // connection.
     const QString Path = QString::fromStdString(Dialogue->LastBackup());
-    FBackupNote = QStringLiteral("settings before the reset saved in ") + QFileInfo(Path).fileName()
-        + QStringLiteral("\nThe encoder's settings before the factory reset were saved in\n") + Path
-        + QStringLiteral("\nOpen that file and press Save Changes to put them back on the encoder.");
+    StatusBar1->SetNote(snBackup,
+        QStringLiteral("settings before the reset saved in ") + QFileInfo(Path).fileName()
+            + QStringLiteral("\nThe encoder's settings before the factory reset were saved in\n") + Path
+            + QStringLiteral("\nOpen that file and press Save Changes to put them back on the encoder."));
     RenderStatus();
 }
 
@@ -365,8 +363,9 @@ void TMainForm::_ac_DeviceLiveTextExecute()
 void TMainForm::LiveTextSent(const TLiveSent& Sent)
 {
     const QString Text = QString::fromUtf8(Sent.Text.c_str());
-    FLiveNote = QStringLiteral("live: ") + Text + QStringLiteral("\nLive Text put on air at ")
-        + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(": ") + Text;
+    StatusBar1->SetNote(snLive,
+        QStringLiteral("live: ") + Text + QStringLiteral("\nLive Text put on air at ")
+            + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(": ") + Text);
     // What the editor showed of the encoder follows it, so that the live
     // text is no edit of the user's (and Save Changes does not take it back).
     if (FHaveDeviceCopy) {
@@ -381,6 +380,22 @@ void TMainForm::LiveTextSent(const TLiveSent& Sent)
     MarkActionsDirty();
 }
 
+namespace {
+
+// Selects the list's item of that name, or shows the name as typed.
+void ShowPort(QComboBox* List, const QString& Port)
+{
+    const int i = List->findText(Port, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (i >= 0)
+        List->setCurrentIndex(i);
+    else {
+        List->setCurrentIndex(-1);
+        List->setEditText(Port);
+    }
+}
+
+} // namespace
+
 void TMainForm::RefreshPorts()
 {
     const TStringDynArray Names = TConnCOM::EnumerateDevices(false, SysRoot, DevRoot);
@@ -390,13 +405,7 @@ void TMainForm::RefreshPorts()
     cbCOMS->addItem(QStringLiteral("N/A"));
     for (const std::string& N : Names)
         cbCOMS->addItem(QString::fromLatin1(N.c_str()));
-    const int i = cbCOMS->findText(Remembered, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    if (i >= 0)
-        cbCOMS->setCurrentIndex(i);
-    else {
-        cbCOMS->setCurrentIndex(-1);
-        cbCOMS->setEditText(Remembered);
-    }
+    ShowPort(cbCOMS, Remembered);
 }
 
 void TMainForm::SelectConfiguredPort()
@@ -404,13 +413,7 @@ void TMainForm::SelectConfiguredPort()
     RefreshPorts();
     const QString Port = QString::fromLatin1(Config.CONN_PORT.c_str());
     const QSignalBlocker Block(cbCOMS);
-    const int i = cbCOMS->findText(Port, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    if (i >= 0)
-        cbCOMS->setCurrentIndex(i);
-    else {
-        cbCOMS->setCurrentIndex(-1);
-        cbCOMS->setEditText(Port);
-    }
+    ShowPort(cbCOMS, Port);
 }
 
 void TMainForm::cbCOMSChange()
@@ -428,123 +431,28 @@ void TMainForm::btnRefreshCOMClick()
 
 void TMainForm::ShowStatus(const std::string& Text, std::uint32_t Fore, std::uint32_t Back, bool Flash)
 {
-    StatusTimer->stop();
     // A new connection starts with a clean slate: what the last one left
     // (its failure, a reset's backup) has been seen by then.
     if (Dialogue && Dialogue->LastStatus() == stConnecting) {
-        FFailureNote.clear();
-        FBackupNote.clear();
+        StatusBar1->SetNote(snFailure, QString());
+        StatusBar1->SetNote(snBackup, QString());
     }
-    FStatusWord = QString::fromLatin1(Text.c_str());
+    StatusBar1->ShowStatus(QString::fromLatin1(Text.c_str()), Fore, Back, Flash);
     if (FLiveText)
         FLiveText->StatusChanged();
-    StatusBarInfo.Fore = Fore;
-    StatusBarInfo.Back = Back;
-    StatusBarInfo.Inverse = false;
     RenderStatus();
-    StatusBar1->update(StatusBar1->PanelRect(2));
     MarkActionsDirty();
-    if (Flash)
-        StatusTimer->start();
-}
-
-namespace {
-
-QString FirstLine(const QString& Text)
-{
-    return Text.section(QLatin1Char('\n'), 0, 0).trimmed();
-}
-
-} // namespace
-
-QString TMainForm::StatusNote() const
-{
-    for (const QString* Note : {&FFailureNote, &FBackupNote, &FPendingNote, &FLiveNote})
-        if (!Note->isEmpty())
-            return FirstLine(*Note);
-    return QString();
-}
-
-QString TMainForm::StatusDetail() const
-{
-    QStringList Parts;
-    for (const QString* Note : {&FFailureNote, &FBackupNote, &FPendingNote, &FLiveNote})
-        if (!Note->isEmpty())
-            Parts << QString(*Note).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return Parts.join(QStringLiteral("\n\n"));
 }
 
 void TMainForm::RenderStatus()
 {
-    QString Text = FStatusWord.isEmpty() ? StatusBarInfo.Text : FStatusWord;
-    QString Note = StatusNote();
-    QString Detail = StatusDetail();
     // Why the port cannot be had (permissions, another program holding it, no
     // such port, the adapter pulled out) and the fix.
-    const TCustomDevice* D = Dialogue ? Dialogue->Device : nullptr;
-    if (D && D->Conn() && !D->Connected()) {
-        const QString Problem = QString::fromLocal8Bit(ConnectionErrorText(D->Conn()).c_str());
-        if (!Problem.isEmpty()) {
-            if (Note.isEmpty())
-                Note = FirstLine(Problem);
-            Detail = Detail.isEmpty() ? Problem : Detail + QStringLiteral("\n\n") + Problem;
-        }
-    }
+    QString Problem;
+    if (Dialogue && !Dialogue->Connected())
+        Problem = QString::fromLocal8Bit(Dialogue->ConnectionProblem().c_str());
     const QString Port = Dialogue ? QString::fromLatin1(Dialogue->Port().c_str()) : QString();
-    switch (FProgress.Script) {
-    case scRead:
-        Text = Port + QStringLiteral(": Reading %1/%2").arg(FProgress.Step).arg(FProgress.Total);
-        break;
-    case scWrite:
-        Text = Port + QStringLiteral(": Writing %1 of %2").arg(FProgress.Step).arg(FProgress.Total);
-        break;
-    case scFactoryReset:
-        Text = Port + QStringLiteral(": Resetting");
-        break;
-    case scClockRefresh:
-    case scNone:
-        if (!Note.isEmpty())
-            Text += QStringLiteral(" - ") + Note;
-        break;
-    }
-    if (Text == StatusBarInfo.Text && Detail == StatusBar1->toolTip())
-        return;
-    StatusBarInfo.Text = Text;
-    StatusBar1->StatusText = Text;
-    StatusBar1->setToolTip(Detail);
-    // The panels' widths follow the text.
-    StatusBar1->update();
-}
-
-void TMainForm::StatusTimerTimer()
-{
-    StatusBarInfo.Inverse = !StatusBarInfo.Inverse;
-    StatusBar1->update();
-}
-
-void TMainForm::StatusBar1DrawPanel(QPainter& Canvas, int Panel, const QRect& Rect)
-{
-    QFont Bold = Canvas.font();
-    Bold.setBold(true);
-    Canvas.setFont(Bold);
-    if (Panel == 1) {
-        Canvas.setPen(palette().color(QPalette::WindowText));
-        Canvas.drawText(Rect, Qt::AlignCenter, StatusBar1->VersionText);
-        return;
-    }
-    if (Panel != 2)
-        return;
-    QColor Fill = ToolkitColour(StatusBarInfo.Back);
-    QColor Line = ToolkitColour(StatusBarInfo.Fore);
-    if (StatusBarInfo.Inverse)
-        std::swap(Fill, Line);
-    Canvas.fillRect(Rect, Fill);
-    Canvas.setPen(Line);
-    Canvas.drawRect(Rect.adjusted(0, 0, -1, -1));
-    const int TextHeight = Canvas.fontMetrics().height();
-    Canvas.drawText(
-        QPoint(Rect.left() + 5, Rect.top() + (Rect.height() - TextHeight) / 2 + Canvas.fontMetrics().ascent()),
-        StatusBarInfo.Text);
+    StatusBar1->Render(Port, FProgress, Problem);
 }
 
 void TMainForm::DPSTimerTimer()

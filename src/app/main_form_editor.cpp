@@ -45,6 +45,21 @@ QComboBox* NewList(QWidget* Parent, const QStringList& Items, int X, int Y, int 
     return C;
 }
 
+// A 64-character text row: the ruler at RulerY, "Text" and the box under it.
+QLineEdit* NewRulerText(QWidget* Parent, int RulerY)
+{
+    const QFont Mono = MonoFont();
+    QLabel* R = NewLabel(QString::fromLatin1(Ruler), Parent, 42, RulerY);
+    R->setFont(Mono);
+    R->adjustSize();
+    NewLabel(QStringLiteral("Text"), Parent, 8, RulerY + 20);
+    auto* E = new QLineEdit(Parent);
+    E->setFont(Mono);
+    E->setMaxLength(64);
+    E->setGeometry(39, RulerY + 16, 460, 22);
+    return E;
+}
+
 const QStringList Speeds {QStringLiteral("0 - OFF"), QStringLiteral("1 - Slow"), QStringLiteral("2"),
     QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"),
     QStringLiteral("8"), QStringLiteral("9 - Fast")};
@@ -206,107 +221,147 @@ bool TMainForm::edCall_BPasteChar(QChar Key)
     return (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z');
 }
 
+std::span<const TEditorGroup> TMainForm::EditorGroups()
+{
+    // In the order they are made (the order focus moves in).
+    static const TEditorGroup Groups[] = {
+        {"PI", {8, 31, 159, 46}, 1, &TMainForm::gbPI_B, &TMainForm::BuildPIGroup},
+        {"PTY", {173, 31, 342, 46}, 2, &TMainForm::gbPTY_B, &TMainForm::BuildPTYGroup},
+        {"PS", {8, 83, 84, 46}, 3, &TMainForm::gbPS_B, &TMainForm::BuildPSGroup},
+        {"TA / TP", {95, 83, 327, 46}, 6, &TMainForm::gbTATP_B, &TMainForm::BuildTATPGroup},
+        {"MS", {428, 83, 87, 46}, 9, &TMainForm::gbMS_B, &TMainForm::BuildMSGroup},
+        {"DI", {8, 135, 389, 46}, 7, &TMainForm::gbDI_B, &TMainForm::BuildDIGroup},
+        {"Encoder Mode", {403, 135, 112, 46}, 0, &TMainForm::gbEncoderMode, &TMainForm::BuildEncoderModeGroup},
+        {"RT", {8, 187, 507, 60}, 5, &TMainForm::gbRT_B, &TMainForm::BuildRTGroup},
+        {"Dynamic PS", {8, 253, 507, 244}, 10, &TMainForm::gbDPS_B, &TMainForm::BuildDPSGroup},
+        {"Device Info", {521, 31, 344, 76}, 0, &TMainForm::gbDeviceInfo, &TMainForm::BuildDeviceInfoGroup},
+        {"Real Time Clock", {521, 113, 162, 384}, 105, &TMainForm::gbRTC, &TMainForm::BuildRTCGroup},
+        {"Alternative Frequencies", {689, 113, 176, 201}, 8, &TMainForm::gbAF, &TMainForm::BuildAFGroup},
+        {"CT", {689, 350, 85, 46}, 104, &TMainForm::gbCT, &TMainForm::BuildCTGroup},
+        {"RT Speed", {780, 349, 85, 47}, 106, &TMainForm::gbRTSpeed, &TMainForm::BuildRTSpeedGroup},
+        {"RDS Phase", {689, 402, 110, 44}, 102, &TMainForm::gbPhase, &TMainForm::BuildPhaseGroup},
+        {"Synchro Source", {689, 452, 110, 46}, 107, &TMainForm::gbSynchro, &TMainForm::BuildSynchroGroup},
+    };
+    return Groups;
+}
+
 void TMainForm::CreateEditor()
 {
-    const QFont Mono = MonoFont();
+    for (const TEditorGroup& E : EditorGroups()) {
+        auto* G = new TGroupBox(QString::fromLatin1(E.Caption), this);
+        G->setGeometry(E.Bounds);
+        this->*E.Box = G;
+        (this->*E.Build)(G);
+        if (E.HelpContext)
+            SetHelpContext(G, E.HelpContext);
+    }
 
-    gbPI_B = new TGroupBox(QStringLiteral("PI"), this);
-    gbPI_B->setGeometry(8, 31, 159, 46);
-    NewLabel(QStringLiteral("PI"), gbPI_B, 8, 20);
-    edPI_B = new TFilterEdit(&TMainForm::edPI_BKeyPress, &TMainForm::edPI_BKeyPress, gbPI_B);
+    edCall_B->OnKeyUp = [this] { edCall_BKeyUp(); };
+    connect(edPI_B, &QLineEdit::textChanged, this, &TMainForm::edPI_BChange);
+    connect(cbPTY_B, &QComboBox::activated, this, &TMainForm::cbPTY_BChange);
+    connect(cbPTYRBDS_B, &QComboBox::activated, this, &TMainForm::cbPTYRBDS_BChange);
+    connect(edPS_B, &QLineEdit::textChanged, this, &TMainForm::edPS_BChange);
+    connect(edDPS_B, &QLineEdit::textChanged, this, &TMainForm::edDPS_BChange);
+    for (QLineEdit* E : {edPS_B, edRT_B, edDPS_B})
+        connect(E, &QLineEdit::textChanged, this, [E] { MarkUnencodable(E); });
+    connect(cbDPSOn_B, &QComboBox::activated, this, &TMainForm::cbDPSOn_BChange);
+    connect(cbRTSpeed, &QComboBox::activated, this, &TMainForm::cbDPSOn_BChange);
+    connect(cbDPSParse_B, &QComboBox::activated, this, &TMainForm::cbDPSParse_BChange);
+}
+
+void TMainForm::BuildPIGroup(TGroupBox* G)
+{
+    const QFont Mono = MonoFont();
+    NewLabel(QStringLiteral("PI"), G, 8, 20);
+    edPI_B = new TFilterEdit(&TMainForm::edPI_BKeyPress, &TMainForm::edPI_BKeyPress, G);
     edPI_B->setFont(Mono);
     edPI_B->setMaxLength(4);
     edPI_B->setGeometry(24, 16, 42, 22);
     edPI_B->setText(QStringLiteral("FFFF"));
-    QLabel* Call = NewLabel(QStringLiteral("CALL"), gbPI_B, 76, 20);
+    QLabel* Call = NewLabel(QStringLiteral("CALL"), G, 76, 20);
     Call->setFont(Mono);
     Call->adjustSize();
-    edCall_B = new TFilterEdit(&TMainForm::edCall_BKeyPress, &TMainForm::edCall_BPasteChar, gbPI_B);
+    edCall_B = new TFilterEdit(&TMainForm::edCall_BKeyPress, &TMainForm::edCall_BPasteChar, G);
     edCall_B->setFont(Mono);
     edCall_B->setMaxLength(6);
     edCall_B->setGeometry(110, 16, 42, 22);
     edCall_B->setText(QStringLiteral("----"));
+}
 
-    gbPTY_B = new TGroupBox(QStringLiteral("PTY"), this);
-    gbPTY_B->setGeometry(173, 31, 342, 46);
-    NewLabel(QStringLiteral("RDS"), gbPTY_B, 8, 20);
-    cbPTY_B = NewList(gbPTY_B, {}, 34, 16, 136, 15);
-    NewLabel(QStringLiteral("RBDS"), gbPTY_B, 176, 20);
-    cbPTYRBDS_B = NewList(gbPTY_B, {}, 210, 16, 124, 15);
+void TMainForm::BuildPTYGroup(TGroupBox* G)
+{
+    NewLabel(QStringLiteral("RDS"), G, 8, 20);
+    cbPTY_B = NewList(G, {}, 34, 16, 136, 15);
+    NewLabel(QStringLiteral("RBDS"), G, 176, 20);
+    cbPTYRBDS_B = NewList(G, {}, 210, 16, 124, 15);
+}
 
-    gbPS_B = new TGroupBox(QStringLiteral("PS"), this);
-    gbPS_B->setGeometry(8, 83, 84, 46);
-    edPS_B = new QLineEdit(gbPS_B);
-    edPS_B->setFont(Mono);
+void TMainForm::BuildPSGroup(TGroupBox* G)
+{
+    edPS_B = new QLineEdit(G);
+    edPS_B->setFont(MonoFont());
     edPS_B->setMaxLength(8);
     edPS_B->setGeometry(8, 16, 69, 22);
+}
 
-    gbTATP_B = new TGroupBox(QStringLiteral("TA / TP"), this);
-    gbTATP_B->setGeometry(95, 83, 327, 46);
-    NewLabel(QStringLiteral("TA"), gbTATP_B, 8, 20);
-    cbTA_B = NewList(gbTATP_B, {QStringLiteral("OFF"), QStringLiteral("ON")}, 24, 16, 52);
-    NewLabel(QStringLiteral("TA Timeout"), gbTATP_B, 84, 20);
-    ednxTATime_B = new QSpinBox(gbTATP_B);
+void TMainForm::BuildTATPGroup(TGroupBox* G)
+{
+    NewLabel(QStringLiteral("TA"), G, 8, 20);
+    cbTA_B = NewList(G, {QStringLiteral("OFF"), QStringLiteral("ON")}, 24, 16, 52);
+    NewLabel(QStringLiteral("TA Timeout"), G, 84, 20);
+    ednxTATime_B = new QSpinBox(G);
     ednxTATime_B->setRange(0, 255);
     ednxTATime_B->setSingleStep(1);
     ednxTATime_B->setAlignment(Qt::AlignRight);
     ednxTATime_B->setGeometry(142, 16, 56, 22);
-    NewLabel(QStringLiteral("min."), gbTATP_B, 202, 20);
-    NewLabel(QStringLiteral("TP"), gbTATP_B, 246, 20);
-    cbTP_B = NewList(gbTATP_B, {QStringLiteral("OFF"), QStringLiteral("ON")}, 264, 16, 55);
+    NewLabel(QStringLiteral("min."), G, 202, 20);
+    NewLabel(QStringLiteral("TP"), G, 246, 20);
+    cbTP_B = NewList(G, {QStringLiteral("OFF"), QStringLiteral("ON")}, 264, 16, 55);
+}
 
-    gbMS_B = new TGroupBox(QStringLiteral("MS"), this);
-    gbMS_B->setGeometry(428, 83, 87, 46);
-    cbMS_B = NewList(gbMS_B, {QStringLiteral("SPEECH"), QStringLiteral("MUSIC")}, 8, 16, 71);
+void TMainForm::BuildMSGroup(TGroupBox* G)
+{
+    cbMS_B = NewList(G, {QStringLiteral("SPEECH"), QStringLiteral("MUSIC")}, 8, 16, 71);
+}
 
-    gbDI_B = new TGroupBox(QStringLiteral("DI"), this);
-    gbDI_B->setGeometry(8, 135, 389, 46);
+void TMainForm::BuildDIGroup(TGroupBox* G)
+{
     // Each list as wide as its longest item needs in the window's font.
-    cbDIMS_B = NewList(gbDI_B, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 58);
-    cbDIAH_B = NewList(gbDI_B, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 68, 16, 109);
-    cbDICO_B = NewList(gbDI_B, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 179, 16, 107);
-    cbDIDS_B = NewList(gbDI_B, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 288, 16, 93);
+    cbDIMS_B = NewList(G, {QStringLiteral("Mono"), QStringLiteral("Stereo")}, 8, 16, 58);
+    cbDIAH_B = NewList(G, {QStringLiteral("No Artificial Head"), QStringLiteral("Artificial Head")}, 68, 16, 109);
+    cbDICO_B = NewList(G, {QStringLiteral("Not Compressed"), QStringLiteral("Compressed")}, 179, 16, 107);
+    cbDIDS_B = NewList(G, {QStringLiteral("Static PTY"), QStringLiteral("Dynamic PTY")}, 288, 16, 93);
+}
 
-    gbEncoderMode = new TGroupBox(QStringLiteral("Encoder Mode"), this);
-    gbEncoderMode->setGeometry(403, 135, 112, 46);
-    cbEncoderMode = NewList(gbEncoderMode, {QStringLiteral("Loop-Through"), QStringLiteral("Sidechain")}, 8, 16, 96);
+void TMainForm::BuildEncoderModeGroup(TGroupBox* G)
+{
+    cbEncoderMode = NewList(G, {QStringLiteral("Loop-Through"), QStringLiteral("Sidechain")}, 8, 16, 96);
+}
 
-    gbRT_B = new TGroupBox(QStringLiteral("RT"), this);
-    gbRT_B->setGeometry(8, 187, 507, 60);
-    QLabel* R1 = NewLabel(QString::fromLatin1(Ruler), gbRT_B, 42, 14);
-    R1->setFont(Mono);
-    R1->adjustSize();
-    NewLabel(QStringLiteral("Text"), gbRT_B, 8, 34);
-    edRT_B = new QLineEdit(gbRT_B);
-    edRT_B->setFont(Mono);
-    edRT_B->setMaxLength(64);
-    edRT_B->setGeometry(39, 30, 460, 22);
+void TMainForm::BuildRTGroup(TGroupBox* G)
+{
+    edRT_B = NewRulerText(G, 14);
+}
 
-    gbDPS_B = new TGroupBox(QStringLiteral("Dynamic PS"), this);
-    gbDPS_B->setGeometry(8, 253, 507, 244);
-    NewLabel(QStringLiteral("Speed"), gbDPS_B, 8, 20);
-    cbDPSOn_B = NewList(gbDPS_B, Speeds, 42, 16, 90);
-    NewLabel(QStringLiteral("Parse"), gbDPS_B, 146, 20);
-    cbDPSParse_B = NewList(gbDPS_B,
+void TMainForm::BuildDPSGroup(TGroupBox* G)
+{
+    NewLabel(QStringLiteral("Speed"), G, 8, 20);
+    cbDPSOn_B = NewList(G, Speeds, 42, 16, 90);
+    NewLabel(QStringLiteral("Parse"), G, 146, 20);
+    cbDPSParse_B = NewList(G,
         {QStringLiteral("0 - words centered"), QStringLiteral("1 char"), QStringLiteral("2 chars"),
             QStringLiteral("3 chars"), QStringLiteral("4 chars"), QStringLiteral("5 chars"), QStringLiteral("6 chars"),
             QStringLiteral("7 chars"), QStringLiteral("8 chars"), QStringLiteral("9 - words left justified")},
         178, 16, 150, 10);
-    QLabel* R2 = NewLabel(QString::fromLatin1(Ruler), gbDPS_B, 42, 41);
-    R2->setFont(Mono);
-    R2->adjustSize();
-    NewLabel(QStringLiteral("Text"), gbDPS_B, 8, 61);
-    edDPS_B = new QLineEdit(gbDPS_B);
-    edDPS_B->setFont(Mono);
-    edDPS_B->setMaxLength(64);
-    edDPS_B->setGeometry(39, 57, 460, 22);
-    pb32radio = new TRadioDisplay(gbDPS_B);
+    edDPS_B = NewRulerText(G, 41);
+    pb32radio = new TRadioDisplay(G);
     pb32radio->setGeometry(8, 85, TRadioDisplay::kWidth, TRadioDisplay::kHeight);
+}
 
-    gbDeviceInfo = new TGroupBox(QStringLiteral("Device Info"), this);
-    gbDeviceInfo->setGeometry(521, 31, 344, 76);
-    auto InfoLabel = [this](int X, int Y, bool Right) {
-        auto* L = new QLabel(gbDeviceInfo);
+void TMainForm::BuildDeviceInfoGroup(TGroupBox* G)
+{
+    auto InfoLabel = [G](int X, int Y, bool Right) {
+        auto* L = new QLabel(G);
         // Right-aligned labels keep their right edge at 337.
         L->setGeometry(Right ? 337 - 200 : X, Y, 200, 15);
         L->setAlignment((Right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
@@ -319,56 +374,42 @@ void TMainForm::CreateEditor()
     lbPilot->setFixedWidth(329);
     lbSynchro = InfoLabel(0, 54, true);
     lbSynchro->raise();
+}
 
-    gbRTC = new TGroupBox(QStringLiteral("Real Time Clock"), this);
-    gbRTC->setGeometry(521, 113, 162, 384);
-    ClockPanel = new TClockPanel(gbRTC);
+void TMainForm::BuildRTCGroup(TGroupBox* G)
+{
+    ClockPanel = new TClockPanel(G);
+}
 
-    gbAF = new TGroupBox(QStringLiteral("Alternative Frequencies"), this);
-    gbAF->setGeometry(689, 113, 176, 201);
-    AFPanel = new TAFPanel(gbAF);
+void TMainForm::BuildAFGroup(TGroupBox* G)
+{
+    AFPanel = new TAFPanel(G);
+}
 
-    gbCT = new TGroupBox(QStringLiteral("CT"), this);
-    gbCT->setGeometry(689, 350, 85, 46);
-    cbCT = NewList(gbCT, {QStringLiteral("OFF"), QStringLiteral("ON")}, 8, 16, 69);
+void TMainForm::BuildCTGroup(TGroupBox* G)
+{
+    cbCT = NewList(G, {QStringLiteral("OFF"), QStringLiteral("ON")}, 8, 16, 69);
+}
 
-    gbRTSpeed = new TGroupBox(QStringLiteral("RT Speed"), this);
-    gbRTSpeed->setGeometry(780, 349, 85, 47);
-    cbRTSpeed = NewList(gbRTSpeed, Speeds, 8, 16, 69, 10);
+void TMainForm::BuildRTSpeedGroup(TGroupBox* G)
+{
+    cbRTSpeed = NewList(G, Speeds, 8, 16, 69, 10);
+}
 
-    gbPhase = new TGroupBox(QStringLiteral("RDS Phase"), this);
-    gbPhase->setGeometry(689, 402, 110, 44);
-    edPhase = new QDoubleSpinBox(gbPhase);
+void TMainForm::BuildSynchroGroup(TGroupBox* G)
+{
+    cbSynchro = NewList(G, {QStringLiteral("Auto"), QStringLiteral("Internal"), QStringLiteral("External")}, 8, 16, 94);
+}
+
+void TMainForm::BuildPhaseGroup(TGroupBox* G)
+{
+    edPhase = new QDoubleSpinBox(G);
     edPhase->setRange(0.0, 359.9);
     edPhase->setSingleStep(0.1);
     edPhase->setDecimals(1);
     edPhase->setSuffix(QStringLiteral(" \u00B0"));
     edPhase->setAlignment(Qt::AlignRight);
     edPhase->setGeometry(8, 16, 94, 22);
-
-    gbSynchro = new TGroupBox(QStringLiteral("Synchro Source"), this);
-    gbSynchro->setGeometry(689, 452, 110, 46);
-    cbSynchro = NewList(
-        gbSynchro, {QStringLiteral("Auto"), QStringLiteral("Internal"), QStringLiteral("External")}, 8, 16, 94);
-
-    const std::pair<TGroupBox*, int> Contexts[]
-        = {{gbPI_B, 1}, {gbPTY_B, 2}, {gbPS_B, 3}, {gbTATP_B, 6}, {gbMS_B, 9}, {gbDI_B, 7}, {gbRT_B, 5}, {gbDPS_B, 10},
-            {gbRTC, 105}, {gbAF, 8}, {gbCT, 104}, {gbRTSpeed, 106}, {gbPhase, 102}, {gbSynchro, 107}};
-    for (const auto& [G, C] : Contexts)
-        SetHelpContext(G, C);
-
-    edPI_B->OnKeyUp = nullptr;
-    edCall_B->OnKeyUp = [this] { edCall_BKeyUp(); };
-    connect(edPI_B, &QLineEdit::textChanged, this, &TMainForm::edPI_BChange);
-    connect(cbPTY_B, &QComboBox::activated, this, &TMainForm::cbPTY_BChange);
-    connect(cbPTYRBDS_B, &QComboBox::activated, this, &TMainForm::cbPTYRBDS_BChange);
-    connect(edPS_B, &QLineEdit::textChanged, this, &TMainForm::edPS_BChange);
-    connect(edDPS_B, &QLineEdit::textChanged, this, &TMainForm::edDPS_BChange);
-    for (QLineEdit* E : {edPS_B, edRT_B, edDPS_B})
-        connect(E, &QLineEdit::textChanged, this, [E] { MarkUnencodable(E); });
-    connect(cbDPSOn_B, &QComboBox::activated, this, &TMainForm::cbDPSOn_BChange);
-    connect(cbRTSpeed, &QComboBox::activated, this, &TMainForm::cbDPSOn_BChange);
-    connect(cbDPSParse_B, &QComboBox::activated, this, &TMainForm::cbDPSParse_BChange);
 }
 
 void TMainForm::PopulateEditor(const TBRDSDataValidator& R)

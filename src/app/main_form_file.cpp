@@ -89,7 +89,7 @@ bool TMainForm::OpenSettingsFile(const QString& Path)
     std::string Error;
     TSettingsFileInfo Info;
     // A FIFO, a device or a folder is refused at once: nothing here waits.
-    if (!LoadSettingsFile(Path.toStdString(), *R, Error, Dialogue ? Dialogue->BRDSDV : nullptr, &Info)) {
+    if (!LoadSettingsFile(Path.toStdString(), *R, Error, Dialogue ? &Dialogue->DeviceCopy() : nullptr, &Info)) {
         Message(QString::fromStdString(Error), mtError, mbOK);
         return false;
     }
@@ -122,7 +122,7 @@ void TMainForm::SaveSettingsFile(const QString& Path)
 {
     std::unique_ptr<TBRDSDataValidator> R(NewRecord());
     R->Collect();
-    if (!R->isValid(Dialogue ? Dialogue->BRDSDV : nullptr, true, nullptr))
+    if (!R->isValid(Dialogue ? &Dialogue->DeviceCopy() : nullptr, true, nullptr))
         return;
     std::string Error;
     if (!::SaveSettingsFile(*R, Path.toStdString(), Error))

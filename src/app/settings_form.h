@@ -20,7 +20,7 @@
 #include <string>
 
 #include "app/config.h"
-#include "app/custom_settings_form.h"
+#include "ui/kit/custom_settings_form.h"
 
 // A button drawn as one of four pictures side by side in one strip: normal,
 // disabled, pressed and hot. Without a strip it is a plain button face.

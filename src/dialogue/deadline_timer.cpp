@@ -11,8 +11,7 @@ TDeadlineTimer::TDeadlineTimer(std::function<void()> OnExpired) : TThread(true),
 
 TDeadlineTimer::~TDeadlineTimer()
 {
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
 }
 
 void TDeadlineTimer::Arm(std::int64_t Ms)

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+// Firmware level from which the encoder knows ISDST, SYNC and DST.
+constexpr int FirmwareLevelDST = 103;
+
 // The labels the read and clock-refresh scripts fill.
 enum class TDialogueLabel : std::uint8_t { lbPilot, lbRTC_DD, lbRTC_DT, lbRTC_DO, lbRTC_DDST };
 

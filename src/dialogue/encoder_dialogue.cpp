@@ -1,10 +1,15 @@
 #include "dialogue/encoder_dialogue.h"
 
+#include "_conn/device.h"
+#include "dialogue/loader_automaton.h"
+
 #include "_conn/port_connection.h"
 #include "dialogue/deadline_timer.h"
 #include "dialogue/device_factory.h"
 #include "dialogue/loader_step.h"
+#include "dialogue/reply_parser.h"
 #include "dialogue/settings_backup.h"
+#include "dialogue/state_table.h"
 #include "dialogue/status_colours.h"
 #include "dialogue/transcript.h"
 #include "platform/date_time.h"
@@ -21,150 +26,6 @@
 
 namespace {
 
-// State numbers of the table.
-enum : std::int32_t {
-    stReadStart = 100,
-    stEcho = 101,
-    stRev = 102,
-    stSer = 103,
-    stPI = 104,
-    stPS = 105,
-    stPTY = 106,
-    stTA = 107,
-    stTP = 108,
-    stTATime = 109,
-    stMS = 110,
-    stDI = 111,
-    stMode = 112,
-    stText = 113,
-    stDPS = 114,
-    stDPSS = 115,
-    stParse = 116,
-    stAF1 = 117,
-    stAF7 = 123,
-    stPhase = 124,
-    stCT = 125,
-    stTime = 126,
-    stDate = 127,
-    stIsDST = 128,
-    stOffset = 129,
-    stPilot = 130,
-    stDRTS = 131,
-    stSync = 132,
-    stDST = 133,
-    stReadEnd = 134,
-    stWriteStart = 150,
-    stWrite = 151,
-    stWriteEnd = 152,
-    stRefreshStart = 200,
-    stRefreshTime = 201,
-    stRefreshDate = 202,
-    stRefreshOffset = 203,
-    stRefreshPilot = 204,
-    stRefreshIsDST = 205,
-    stRefreshEnd = 206,
-};
-
-// The table in the order the automaton walks it: DATE? before TIME?.
-struct TTableRow {
-    std::int32_t Number;
-    const char* Command; // nullptr: a plain state; "" with Number 151: the list state
-};
-
-constexpr TTableRow Table[] = {
-    {stReadStart, nullptr},
-    {stEcho, "ECHO"},
-    {stRev, "REV"},
-    {stSer, "SER"},
-    {stPI, "PI"},
-    {stPS, "PS"},
-    {stPTY, "PTY"},
-    {stTA, "TA"},
-    {stTP, "TP"},
-    {stTATime, "TATIME"},
-    {stMS, "MS"},
-    {stDI, "DI"},
-    {stMode, "MODE"},
-    {stText, "TEXT"},
-    {stDPS, "DPS"},
-    {stDPSS, "DPSS"},
-    {stParse, "PARSE"},
-    {117, "AF1"},
-    {118, "AF2"},
-    {119, "AF3"},
-    {120, "AF4"},
-    {121, "AF5"},
-    {122, "AF6"},
-    {123, "AF7"},
-    {stPhase, "PHASE"},
-    {stCT, "CT"},
-    {stDate, "DATE"},
-    {stTime, "TIME"},
-    {stIsDST, "ISDST"},
-    {stOffset, "OFFSET"},
-    {stPilot, "PILOT"},
-    {stDRTS, "DRTS"},
-    {stSync, "SYNC"},
-    {stDST, "DST"},
-    {stReadEnd, nullptr},
-    {stWriteStart, nullptr},
-    {stWrite, ""},
-    {stWriteEnd, nullptr},
-    {stRefreshStart, nullptr},
-    {stRefreshDate, "DATE"},
-    {stRefreshTime, "TIME"},
-    {stRefreshIsDST, "ISDST"},
-    {stRefreshOffset, "OFFSET"},
-    {stRefreshPilot, "PILOT"},
-    {stRefreshEnd, nullptr},
-};
-
-// States that ask what firmware below level 103 does not know.
-bool GatedByFirmware(std::int32_t N)
-{
-    return N == stIsDST || N == stSync || N == stDST || N == stRefreshIsDST;
-}
-
-// A whole decimal number (optional sign, digits only) within [Min, Max].
-bool WholeNumber(const std::string& S, long long Min, long long Max, long long& Value)
-{
-    // Magnitudes up to 2^31, so that both ends of a 32-bit field are reachable.
-    constexpr long long kLimit = static_cast<long long>(INT_MAX) + 1;
-    const std::optional<long long> V = ParseDecimal<long long>(S);
-    if (!V || *V > kLimit || *V < -kLimit || *V < Min || *V > Max)
-        return false;
-    Value = *V;
-    return true;
-}
-
-// Two characters from position Pos (0-based) as decimal; 0 when not a number.
-int TwoDigits(const std::string& S, std::size_t Pos)
-{
-    if (Pos + 2 > S.size())
-        return 0;
-    long long V = 0;
-    return WholeNumber(S.substr(Pos, 2), 0, 99, V) ? static_cast<int>(V) : 0;
-}
-
-// Hexadecimal digits; 0 when the text is not a 16-bit hexadecimal number.
-std::uint16_t HexOrZero(const std::string& S)
-{
-    if (S.size() > 4)
-        return 0;
-    return ParseHex<std::uint16_t>(S).value_or(0);
-}
-
-// The text without its enclosing character on each side.
-std::string Unenclosed(const std::string& S)
-{
-    return S.size() >= 2 ? S.substr(1, S.size() - 2) : std::string();
-}
-
-std::string From(const std::string& S, std::size_t Pos)
-{
-    return S.size() > Pos ? S.substr(Pos) : std::string();
-}
-
 // Commands of the read script (ECHO=0 and 32 queries), and of the clock refresh;
 // three of the read's and one of the refresh's are skipped below level 103.
 constexpr int ReadCommands = 33;
@@ -180,48 +41,17 @@ constexpr std::int64_t SettleLimitMs = 5000;
 
 const char* const InitRefusedText = "the encoder refused INIT: it was not reset";
 
-// A reply accepted as OK: at least 4 bytes, ending in "OK" CR LF.
-bool ReplyAccepted(const std::string& R)
-{
-    const std::size_t n = R.size();
-    return n >= 4 && R.compare(n - 4, 4, "OK\r\n") == 0;
-}
-
-// "+hh:mm" / "-hh:mm": sign in character 1, hours in 2-3, minutes in 5-6.
-int ParseOffset(const std::string& L1)
-{
-    const int V = TwoDigits(L1, 1) * 60 + TwoDigits(L1, 4);
-    return !L1.empty() && L1[0] == '-' ? -V : V;
-}
-
 } // namespace
-
-std::string FormatDeviceDate(const TSystemTime& T)
-{
-    std::tm Tm {};
-    Tm.tm_mon = T.wMonth >= 1 && T.wMonth <= 12 ? T.wMonth - 1 : 0;
-    Tm.tm_mday = 1;
-    Tm.tm_year = 100;
-    char Month[64] = {};
-    if (T.wMonth < 1 || T.wMonth > 12 || std::strftime(Month, sizeof Month, "%b", &Tm) == 0)
-        std::snprintf(Month, sizeof Month, "%.2d", T.wMonth);
-    return Format("%.2d-%s-%.4d", T.wDay, Month, T.wYear);
-}
-
-std::string FormatDeviceTime(const TSystemTime& T)
-{
-    return Format("%.2d:%.2d:%.2d", T.wHour, T.wMinute, T.wSecond);
-}
 
 TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
 {
     BRDSDV = NewRecord();
-    Device = new TCustomDevice;
+    Device = std::make_unique<TCustomDevice>();
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
     Device->SetOnDeviceData(TDeviceQueryDataEvent(this, &TEncoderDialogue::DeviceData));
     SetUpEncoderDevice(*Device);
-    LDRA = new TLoaderAutomata;
+    LDRA = std::make_unique<TLoaderAutomata>();
     AddStates();
     LDRA->SetOnState(TLoaderMessageEvent(this, &TEncoderDialogue::LoaderState));
     FTimer = std::make_unique<TDeadlineTimer>([this] { DeadlineExpired(); });
@@ -236,33 +66,34 @@ TEncoderDialogue::~TEncoderDialogue()
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
     Device->SetOnDeviceData(nullptr);
-    LDRA->Terminate();
-    LDRA->WaitFor();
-    delete LDRA;
-    delete Device;
-    delete BRDSDV;
+    LDRA->TerminateAndWait();
+    LDRA.reset();
+    Device.reset();
+    BRDSDV.reset();
 }
 
 void TEncoderDialogue::AddStates()
 {
-    for (const TTableRow& R : Table) {
+    for (const TTableRow& R : StateTable()) {
         TCustomState* S;
-        if (!R.Command)
+        if (!R.Word)
             S = new TCustomState(R.Number);
-        else if (R.Number == stWrite)
+        else if (R.Target == rtWriteList)
             S = new TKVXStateList(R.Number);
-        else if (R.Number == stEcho)
-            S = new TKVXState(R.Number, R.Command, "0", 1);
+        else if (R.Setting)
+            S = new TKVXState(R.Number, R.Word, R.Setting, 1);
         else
-            S = new TKVXState(R.Number, R.Command, "", 0);
+            S = new TKVXState(R.Number, R.Word, "", 0);
         if (!LDRA->AddState(S))
             delete S;
+        else if (R.Target == rtWriteList)
+            FWrite = static_cast<TKVXStateList*>(S);
     }
 }
 
-TBRDSDataValidator* TEncoderDialogue::NewRecord()
+std::unique_ptr<TBRDSDataValidator> TEncoderDialogue::NewRecord()
 {
-    return new TBRDSDataValidator(nullptr, TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler),
+    return std::make_unique<TBRDSDataValidator>(nullptr, TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler),
         TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler));
 }
 
@@ -329,27 +160,17 @@ TScriptProgress TEncoderDialogue::Progress() const
     return P;
 }
 
-TDialogueScript TEncoderDialogue::LastScriptEnded() const
+std::string TEncoderDialogue::ConnectionProblem() const
 {
-    switch (FLastEnd) {
-    case stReadEnd:
-        return scRead;
-    case stWriteEnd:
-        return scWrite;
-    case stRefreshEnd:
-        return scClockRefresh;
-    default:
-        return scNone;
-    }
+    return ConnectionErrorText(Device->Conn());
 }
 
 std::vector<TMsgChange> TEncoderDialogue::WriteProgress() const
 {
     std::vector<TMsgChange> List;
-    const auto* L = static_cast<const TKVXStateList*>(LDRA->FindState(stWrite));
-    List.reserve(static_cast<std::size_t>(L->Count()));
-    for (int i = 0; i < L->Count(); ++i)
-        List.push_back(*L->GetMesRes(i));
+    List.reserve(static_cast<std::size_t>(FWrite->Count()));
+    for (int i = 0; i < FWrite->Count(); ++i)
+        List.push_back(*FWrite->GetMesRes(i));
     return List;
 }
 
@@ -400,13 +221,12 @@ void TEncoderDialogue::DeviceConnectExecute(const std::string& Port)
     TCustomConnection* Old = Device->Conn();
     TCustomConnection* Conn = Old;
     if (!ConnectionFitsPort(Old, Port)) {
-        Conn = NewConnectionForPort(Port, true);
+        Conn = NewEncoderConnection(Port);
         if (Old)
             Device->Disconnect();
         Device->SetConn(Conn);
         if (Old) {
-            Old->Terminate();
-            Old->WaitFor();
+            Old->TerminateAndWait();
             delete Old;
         }
     }
@@ -457,13 +277,18 @@ void TEncoderDialogue::DeviceStatus(TCustomDevice*, TConnStatus Status)
 
 void TEncoderDialogue::StartRead()
 {
-    FLastEnd = 0;
-    FFailure = dfNone;
     FResetPhase = rpNone;
-    BeginScript(scRead);
+    BeginAfresh(scRead);
+    LDRA->SetActive(true);
+}
+
+void TEncoderDialogue::BeginAfresh(TDialogueScript Script)
+{
+    FLastEnded = scNone;
+    FFailure = dfNone;
+    BeginScript(Script);
     LDRA->Clear();
     LDRA->Reset();
-    LDRA->SetActive(true);
 }
 
 void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
@@ -487,7 +312,7 @@ void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
                 InitReply(std::string(Msg.begin(), Msg.end()));
             return;
         }
-        LDRA->ReadMessage(&Msg, nullptr);
+        LDRA->ReadMessage(&Msg);
     });
 }
 
@@ -520,7 +345,7 @@ void TEncoderDialogue::BuildWriteReport(TDialogueFailure Why)
     FReport.Reply.clear();
     FReport.NotSent.clear();
     FReport.How = dfNone;
-    const auto* L = static_cast<TKVXStateList*>(LDRA->FindState(stWrite));
+    const TKVXStateList* L = FWrite;
     const int Count = L->Count();
     int i = 0;
     for (; i < Count && L->GetMesRes(i)->Res == "\r\nOK\r\n"; ++i)
@@ -579,7 +404,7 @@ void TEncoderDialogue::TakeAppliedValues()
         if (!F)
             continue;
         if (F->Type == ftText)
-            BRDSDV->*F->TextField = FRecordWrite.get()->*F->TextField;
+            (*BRDSDV).*F->TextField = (*FRecordWrite).*F->TextField;
         else
             F->Set(*BRDSDV, F->Get(*FRecordWrite));
     }
@@ -675,9 +500,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
     if (FClosing || !LDRA->Active())
         return;
     const std::int32_t N = S->State();
-    auto* K = dynamic_cast<TKVXState*>(S);
-    auto* L = dynamic_cast<TKVXStateList*>(S);
-    if (S->InnerState() == isSend && BRDSDV->FirmwareLevel() < FirmwareLevelDST && GatedByFirmware(N)) {
+    if (S->InnerState() == isSend && UnknownToFirmware(N, BRDSDV->FirmwareLevel())) {
         S->SetInnerState(isNext);
         return;
     }
@@ -695,7 +518,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
             BRDSDV->Populate();
             BRDSDV->Ready(true);
             LDRA->SetActive(false);
-            FLastEnd = N;
+            FLastEnded = scRead;
             EndScript();
             kvx::log::Debug("read complete");
             break;
@@ -707,7 +530,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
                 TakeAppliedValues();
             else
                 BRDSDV->Collect();
-            FLastEnd = N;
+            FLastEnded = scWrite;
             EndScript();
             if (FResetPending)
                 SendInit();
@@ -715,7 +538,7 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
         case stRefreshEnd:
             S->SetInnerState(isNext);
             LDRA->SetActive(false);
-            FLastEnd = N;
+            FLastEnded = scClockRefresh;
             EndScript();
             if (FResetPending)
                 SendInit();
@@ -725,18 +548,19 @@ void TEncoderDialogue::LoaderState(TLoaderAutomata*, TCustomState* S)
         }
         break;
     case isParse:
-        if (K)
-            ParseReply(K);
-        if (L && N == stWrite)
-            WriteCheck(L);
+        if (S == FWrite)
+            WriteCheck();
+        else if (!S->Msg().empty())
+            ParseReply(*S);
         break;
     default:
         break;
     }
 }
 
-void TEncoderDialogue::WriteCheck(TKVXStateList* L)
+void TEncoderDialogue::WriteCheck()
 {
+    const TKVXStateList* L = FWrite;
     PMsgChange M = L->GetMesRes(L->CMsg() - 1);
     if (!M || M->Res.empty())
         return;
@@ -761,151 +585,16 @@ void TEncoderDialogue::Interrupt()
     Fail(dfInterrupted, FAwaiting, std::string());
 }
 
-void TEncoderDialogue::ParsePilot(const std::string& L1)
+void TEncoderDialogue::ParseReply(TCustomState& S)
 {
-    FPilotWord = L1;
-    std::string T = "Pilot: ";
-    if (BRDSDV->FirmwareLevel() < FirmwareLevelDST) {
-        if (L1 == "FREE")
-            T += "defaulted to the internal timebase";
-        else if (L1 == "LOCK")
-            T += "locked to the 19kHz stereo pilot signal";
-    } else {
-        if (L1 == "NOLOCK")
-            T += "No";
-        else if (L1 == "LOCK")
-            T += "Yes";
-    }
-    FView.SetLabel(TDialogueLabel::lbPilot, T);
-}
-
-void TEncoderDialogue::ParseReply(TKVXState* S)
-{
-    const std::string& R = S->Response();
-    const bool Accepted = ReplyAccepted(R);
-
-    tmpSL.clear();
-    std::string Line;
-    for (char C : R) {
-        if (C == '\r' || C == '\n') {
-            if (!Line.empty())
-                tmpSL.push_back(Line);
-            Line.clear();
-        } else
-            Line += C;
-    }
-    if (!Line.empty())
-        tmpSL.push_back(Line);
-
-    if (!Accepted) {
-        Fail(dfRefused, S->Msg(), R);
-        FView.ShowError("Negative Acknowledgement.");
-        return;
-    }
-    // The value lines: the closing "OK" line is not a value.
-    const std::size_t Values = tmpSL.empty() ? 0 : tmpSL.size() - 1;
-    const std::string L1 = Values > 0 ? tmpSL[0] : std::string();
-    const std::string L2 = Values > 1 ? tmpSL[1] : std::string();
-
-    TBRDSDataValidator& D = *BRDSDV;
-    const std::int32_t N = S->State();
-    switch (N) {
-    case stRev:
-        // An encoder that gives one line names no firmware: FW stays empty
-        // (firmware level 0) and the dialogue goes on.
-        D.HW = From(L1, 3);
-        D.FW = From(L2, 3);
-        if (FScript == scRead) {
-            // The firmware level is known from here: the read's total may shrink.
-            FRevSeen = true;
-            AnnounceProgress();
-        }
-        return;
-    case stSer:
-        D.Serial = L1;
-        return;
-    case stDate:
-        D.RTC.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-        D.RTC.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-        D.RTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
-        return;
-    case stTime:
-        FClockReadAtMs = UtcNowMs();
-        D.RTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-        D.RTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-        D.RTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
-        return;
-    case stIsDST:
-    case stRefreshIsDST:
-        FIsDSTWord = L1;
-        if (L1 == "0")
-            FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+00:00");
-        else if (L1 == "1")
-            FView.SetLabel(TDialogueLabel::lbRTC_DDST, "+01:00");
-        return;
-    case stPilot:
-    case stRefreshPilot:
-        ParsePilot(L1);
-        return;
-    case stRefreshDate:
-        FUTC.wDay = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-        FUTC.wMonth = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-        FUTC.wYear = static_cast<std::uint16_t>(TwoDigits(L1, 6) + 2000);
-        FView.SetLabel(TDialogueLabel::lbRTC_DD, FormatDeviceDate(FUTC));
-        return;
-    case stRefreshTime:
-        FClockReadAtMs = UtcNowMs();
-        FUTC.wHour = static_cast<std::uint16_t>(TwoDigits(L1, 0));
-        FUTC.wMinute = static_cast<std::uint16_t>(TwoDigits(L1, 3));
-        FUTC.wSecond = static_cast<std::uint16_t>(TwoDigits(L1, 6));
-        FView.SetLabel(TDialogueLabel::lbRTC_DT, FormatDeviceTime(FUTC));
-        return;
-    case stRefreshOffset:
-        // Shown only: the refresh never changes the device copy.
-        FView.SetLabel(TDialogueLabel::lbRTC_DO, FormatOffset(ParseOffset(L1)));
-        return;
-    default:
-        break;
-    }
-    // Every other query reads a setting of the field table.
-    const TField* F = FindFieldByWord(S->Command());
-    if (!F || S->Type() != 0)
-        return;
-    switch (F->Type) {
-    case ftHex:
-        F->Set(D, HexOrZero(L1));
-        break;
-    case ftText: {
-        const std::string T = Unenclosed(L1);
-        D.*F->TextField = F->Text == trTrimTrailing ? TrimTrailingBlanks(T) : T;
-        break;
-    }
-    case ftOffset:
-        F->Set(D, ParseOffset(L1));
-        break;
-    case ftNumber: {
-        if (F->Words) {
-            // A word per value; any other word reads as the first.
-            std::int32_t V = F->Min;
-            for (std::int32_t i = F->Min; i <= F->Max; ++i)
-                if (L1 == F->Words[i - F->Min])
-                    V = i;
-            F->Set(D, V);
-            break;
-        }
-        // A number the setting cannot hold: -1 in the field (a byte holds
-        // 255) and a silent disconnection.
-        long long V = 0;
-        if (!WholeNumber(L1, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), V)) {
-            F->Set(D, -1);
-            Fail(dfNotANumber, S->Msg(), R);
-        } else if (V < F->Min || V > F->Max) {
-            F->Set(D, -1);
-            Fail(dfOutOfRange, S->Msg(), R);
-        } else
-            F->Set(D, static_cast<std::int32_t>(V));
-        break;
-    }
+    const TReplyTargets Targets {*BRDSDV, FUTC, FClockReadAtMs, FPilotWord, FIsDSTWord, FView,
+        [this, &S](TDialogueFailure Why) { Fail(Why, S.Msg(), S.Reply()); }};
+    ParseStateReply(S, Targets);
+    const TTableRow* Row = RowOf(S.State());
+    if (Row && Row->Target == rtRevision && ReplyAccepted(S.Reply()) && FScript == scRead) {
+        // The firmware level is known from here: the read's total may shrink.
+        FRevSeen = true;
+        AnnounceProgress();
     }
 }
 
@@ -916,7 +605,7 @@ TSaveResult TEncoderDialogue::PrepareSave(TBRDSDataValidator& Record, std::vecto
     Record.OnPopulate = TDVNotifyEvent(this, &TEncoderDialogue::PopulateHandler);
     Record.OnCollect = TDVNotifyEvent(this, &TEncoderDialogue::CollectHandler);
     Record.Collect();
-    if (!Record.isValid(BRDSDV, true, nullptr))
+    if (!Record.isValid(BRDSDV.get(), true, nullptr))
         return srInvalid;
     List.clear();
     return BRDSDV->isDifferent(&Record, &List) ? srStarted : srNoChanges;
@@ -928,7 +617,7 @@ TSaveResult TEncoderDialogue::SaveChanges()
     // that the user's choice of clock synchronisation is not lost.
     if (LDRA->Active() || FScript != scNone || FResetPending)
         return srBusy;
-    TBRDSDataValidator* Record = NewRecord();
+    const std::unique_ptr<TBRDSDataValidator> Record = NewRecord();
     std::vector<TMsgChange> List;
     const TSaveResult Result = PrepareSave(*Record, List);
     if (Result == srStarted) {
@@ -936,7 +625,6 @@ TSaveResult TEncoderDialogue::SaveChanges()
         Record->Populate();
         FView.SelectManualSynchronization();
     }
-    delete Record;
     return Result;
 }
 
@@ -946,8 +634,8 @@ void TEncoderDialogue::StartWrite(std::vector<TMsgChange>& List)
     Messages.reserve(List.size());
     for (TMsgChange& M : List)
         Messages.push_back(new TMsgChange {std::move(M.Msg), std::string()});
-    static_cast<TKVXStateList*>(LDRA->FindState(stWrite))->SetMessageList(Messages);
-    FLastEnd = 0;
+    FWrite->SetMessageList(Messages);
+    FLastEnded = scNone;
     FFailure = dfNone;
     FReport = TWriteReport();
     FReport.TimeoutMs = FReplyTimeoutMs;
@@ -1020,7 +708,7 @@ bool TEncoderDialogue::FactoryDefaults()
     // From here the device copy no longer describes the encoder: nothing is
     // saved or refreshed until the re-read.
     BRDSDV->Ready(false);
-    FLastEnd = 0;
+    FLastEnded = scNone;
     FFailure = dfNone;
     FFailedCommand.clear();
     FFailedReply.clear();
@@ -1047,11 +735,7 @@ void TEncoderDialogue::ClockRefreshTick()
 {
     if (!Device->Connected() || !BRDSDV->Ready() || LDRA->Active() || FScript != scNone || FResetPending)
         return;
-    FLastEnd = 0;
-    FFailure = dfNone;
-    BeginScript(scClockRefresh);
-    LDRA->Clear();
-    LDRA->Reset();
+    BeginAfresh(scClockRefresh);
     LDRA->SetActiveState(stRefreshStart);
     LDRA->SetActive(true);
 }
@@ -1060,19 +744,17 @@ bool TEncoderDialogue::EditorDiffers()
 {
     if (!BRDSDV->Ready())
         return false;
-    TBRDSDataValidator* Record = NewRecord();
+    const std::unique_ptr<TBRDSDataValidator> Record = NewRecord();
     Record->Collect();
-    const bool Differs = BRDSDV->isDifferent(Record, nullptr);
-    delete Record;
-    return Differs;
+    return BRDSDV->isDifferent(Record.get(), nullptr);
 }
 
 bool TEncoderDialogue::QuerySaveChanges()
 {
-    TBRDSDataValidator* Record = NewRecord();
+    const std::unique_ptr<TBRDSDataValidator> Record = NewRecord();
     Record->Collect();
     bool CanClose = true;
-    if (BRDSDV->isDifferent(Record, nullptr)) {
+    if (BRDSDV->isDifferent(Record.get(), nullptr)) {
         switch (FView.AskYesNoCancel("Save Changes?")) {
         case qaYes:
             SaveChanges();
@@ -1086,6 +768,5 @@ bool TEncoderDialogue::QuerySaveChanges()
             break;
         }
     }
-    delete Record;
     return CanClose;
 }

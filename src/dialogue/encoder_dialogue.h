@@ -1,10 +1,13 @@
 #pragma once
-// The encoder scripts: the one state table of the loader automaton, the read
-// script that runs after every connection, the write, revert, factory-defaults
-// and clock-refresh scripts, and the parsing of every reply into the device
-// copy of the settings. Everything runs on the main thread (the loader and the
-// device hand their events over to it); what the scripts do to the screen goes
-// through an IDialogueView. The window and the console front end own one each.
+// The encoder scripts: the read script that runs after every connection, the
+// write, revert, factory-defaults and clock-refresh scripts, walked by a
+// loader over the state table (dialogue/state_table.h), with every reply
+// parsed into the device copy of the settings (dialogue/reply_parser.h).
+// Everything runs on the main thread (the loader and the device hand their
+// events over to it); what the scripts do to the screen goes through an
+// IDialogueView. The window, the console front end and the live bridge own
+// one each and see only this face: the scripts by name, their progress and
+// failures, and the device copy to read.
 //
 // Failures are named (Failure(), FailedCommand(), FailureText()): a refusal,
 // a reply that is not a number, a refused write, no reply within the reply
@@ -12,9 +15,8 @@
 // interruption. Every failure ends the running script and disconnects the
 // device. A write keeps a report of what it did (WriteReport()).
 
-#include "_conn/device.h"
+#include "_conn/status_words.h"
 #include "dialogue/dialogue_view.h"
-#include "dialogue/loader_automaton.h"
 #include "dialogue/write_report.h"
 #include "platform/time_zone.h"
 #include "rds/data_validator.h"
@@ -24,8 +26,14 @@
 #include <string>
 #include <vector>
 
+class TCustomAutomata;
+class TCustomDevice;
+class TCustomState;
 class TDeadlineTimer;
+class TKVXStateList;
+class TLoaderAutomata;
 class TTranscript;
+enum TDataDirection : std::uint8_t;
 
 // The outcome of preparing a save.
 enum TSaveResult : std::uint8_t {
@@ -36,17 +44,10 @@ enum TSaveResult : std::uint8_t {
     srNotReady = 4,  // no complete read yet
 };
 
-// Firmware level from which the encoder knows ISDST, SYNC and DST.
-constexpr int FirmwareLevelDST = 103;
-
-// "dd-mmm-yyyy" with the locale's abbreviated month, and "hh:nn:ss".
-std::string FormatDeviceDate(const TSystemTime& T);
-std::string FormatDeviceTime(const TSystemTime& T);
-
 class TEncoderDialogue {
 public:
     // Builds the state table and the device (with its OK/NO framing); the
-    // loader thread starts at once, inactive.
+    // loader's thread starts with the first script.
     explicit TEncoderDialogue(IDialogueView& View);
     // Takes its handlers off the device, ends the loader thread (its handler
     // uses the device), then frees the device.
@@ -145,33 +146,17 @@ public:
     // report. Empty when the last script did not fail.
     std::string FailureText() const;
 
-    // Handlers (public so that tests and front ends can drive them directly).
-    void LoaderState(TLoaderAutomata* Sender, TCustomState* State);
-    void ParseReply(TKVXState* State);
-    void DeviceStatus(TCustomDevice* Sender, TConnStatus Status);
-    void DevicePacket(TCustomDevice* Sender, TCustomAutomata* PA);
-    void DeviceData(TCustomDevice* Sender, const void* Data, std::int32_t Size, TDataDirection Dir, bool& Proceed);
-
-    TLoaderAutomata* LDRA = nullptr;
-    TBRDSDataValidator* BRDSDV = nullptr;
-    TCustomDevice* Device = nullptr;
-    TSystemTime FUTC {};
-    // The non-empty lines of the reply being parsed.
-    std::vector<std::string> tmpSL;
-
     // What front ends watch.
     TConnStatus LastStatus() const { return FLastStatus; }
     // The computer's UTC clock (milliseconds since 1970) when the encoder's
     // reply to the last TIME? of a read or clock refresh was parsed; 0 before
     // the first. Beside the device copy's clock it gives the encoder's drift.
     std::int64_t ClockReadAtMs() const { return FClockReadAtMs; }
-    // Number of the end state (134, 152, 206) the last finished script reached; 0 none yet.
-    int LastScriptEnd() const { return FLastEnd; }
-    void ClearLastScriptEnd() { FLastEnd = 0; }
     // The script that reached its end last (scRead, scWrite or scClockRefresh),
     // scNone when none has since the last start or ClearLastScriptEnd. A script
     // that failed never reaches its end.
-    TDialogueScript LastScriptEnded() const;
+    TDialogueScript LastScriptEnded() const { return FLastEnded; }
+    void ClearLastScriptEnd() { FLastEnded = scNone; }
     // The settings as the encoder holds them (the device copy), valid once a read ended.
     const TBRDSDataValidator& DeviceCopy() const { return *BRDSDV; }
     // The commands of the running or last write, each with its reply packet
@@ -179,8 +164,11 @@ public:
     std::vector<TMsgChange> WriteProgress() const;
     // The encoder's UTC date and time as the last clock refresh read them.
     const TSystemTime& RefreshedClock() const { return FUTC; }
-    // The device's connection (nullptr before the first Connect).
-    const TCustomConnection* Connection() const { return Device->Conn(); }
+    // Why the connection's last connect failed or its link went, in words,
+    // when the transport knows more than its status says (a socket error;
+    // for a serial port what kept it from us and how to mend that); empty
+    // otherwise, and before the first Connect.
+    std::string ConnectionProblem() const;
     TDialogueFailure Failure() const { return FFailure; }
     // The command whose reply failed, and the reply.
     const std::string& FailedCommand() const { return FFailedCommand; }
@@ -198,11 +186,21 @@ public:
 private:
     enum TResetPhase : std::uint8_t { rpNone, rpAwaitInit, rpSettle };
 
+    // The loader's and the device's events, on the main thread.
+    void LoaderState(TLoaderAutomata* Sender, TCustomState* State);
+    void ParseReply(TCustomState& State);
+    void DeviceStatus(TCustomDevice* Sender, TConnStatus Status);
+    void DevicePacket(TCustomDevice* Sender, TCustomAutomata* PA);
+    void DeviceData(TCustomDevice* Sender, const void* Data, std::int32_t Size, TDataDirection Dir, bool& Proceed);
+
     void AddStates();
     void Send(const std::string& Msg);
     void Fail(TDialogueFailure Why, const std::string& Command, const std::string& Reply);
     // A script begins (its progress is announced), and ends.
     void BeginScript(TDialogueScript Script);
+    // A read or a clock refresh begins: nothing has ended or failed since,
+    // and the loader's states are cleared and reset.
+    void BeginAfresh(TDialogueScript Script);
     void EndScript();
     void AnnounceProgress();
     // The reply time-out ran out, or the reset's settling pause is over.
@@ -221,16 +219,25 @@ private:
     void TakeAppliedValues();
     void PopulateHandler(TDataValidator* Sender);
     void CollectHandler(TDataValidator* Sender);
-    TBRDSDataValidator* NewRecord();
-    void ParsePilot(const std::string& L1);
-    void WriteCheck(TKVXStateList* State);
+    std::unique_ptr<TBRDSDataValidator> NewRecord();
+    void WriteCheck();
+
+    // The device copy, the device (which owns its framing and its
+    // connection) and the loader with the state table; FWrite is the table's
+    // list state of the write.
+    std::unique_ptr<TBRDSDataValidator> BRDSDV;
+    std::unique_ptr<TCustomDevice> Device;
+    std::unique_ptr<TLoaderAutomata> LDRA;
+    TKVXStateList* FWrite = nullptr;
+    // The encoder's UTC date and time as the last clock refresh read them.
+    TSystemTime FUTC {};
 
     IDialogueView& FView;
     std::string FPort;
     int FConnectTag = 0;
     bool FConnectEnabled = true;
     TConnStatus FLastStatus = stIdle;
-    int FLastEnd = 0;
+    TDialogueScript FLastEnded = scNone;
     TDialogueFailure FFailure = dfNone;
     std::string FFailedCommand;
     std::string FFailedReply;
@@ -262,4 +269,8 @@ private:
     TResetPhase FResetPhase = rpNone;
     std::int64_t FInitSentAt = 0;
     std::int64_t FLastIncomingAt = 0;
+
+    // Tests of the scripts' steps reach the loader, the device copy and the
+    // events through it (tests/support/dialogue_probe.h).
+    friend class TDialogueProbe;
 };

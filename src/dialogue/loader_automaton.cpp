@@ -33,7 +33,7 @@ void TCustomState::Advance()
         SetInnerState(static_cast<TInnerState>(S + 1));
 }
 
-void TCustomState::Survey(const TBytes*, const TBytes*)
+void TCustomState::Survey(const TBytes*)
 {
 }
 
@@ -68,7 +68,7 @@ void TKVXState::Clear()
     }
 }
 
-void TKVXState::Survey(const TBytes* Msg, const TBytes*)
+void TKVXState::Survey(const TBytes* Msg)
 {
     if (Msg) {
         FResponse.assign(Msg->begin(), Msg->end());
@@ -145,9 +145,9 @@ void TKVXStateList::Advance()
     TCustomState::Advance();
 }
 
-void TKVXStateList::Survey(const TBytes* Msg, const TBytes* Msg1)
+void TKVXStateList::Survey(const TBytes* Msg)
 {
-    TCustomState::Survey(Msg, Msg1);
+    TCustomState::Survey(Msg);
     if (Msg)
         if (PMsgChange Cur = GetMesRes(FCurMessage)) {
             Cur->Res.assign(Msg->begin(), Msg->end());
@@ -167,6 +167,12 @@ std::string TKVXStateList::Msg() const
 {
     PMsgChange Cur = GetMesRes(FCurMessage);
     return Cur ? Cur->Msg : std::string();
+}
+
+std::string TKVXStateList::Reply() const
+{
+    PMsgChange Cur = GetMesRes(FCurMessage);
+    return Cur ? Cur->Res : std::string();
 }
 
 void TKVXStateList::SetMessageList(const std::vector<PMsgChange>& Value)
@@ -204,13 +210,11 @@ TLoaderAutomata::TLoaderAutomata() : TThread(true), FMainRun(std::make_shared<TM
     FMainRun->Owner = this;
     SetName("LoaderAutomata");
     SetFreeOnTerminate(false);
-    Start();
 }
 
 TLoaderAutomata::~TLoaderAutomata()
 {
-    Terminate();
-    WaitFor();
+    TerminateAndWait();
     // Passes still queued for the main thread must not reach a freed automaton.
     {
         std::lock_guard<std::mutex> G(FMainRun->Lock);
@@ -281,6 +285,10 @@ void TLoaderAutomata::SetActive(bool Value)
         else if (!FState)
             FState = FStates.front();
     }
+    // The thread starts with the first activation: an automaton never started
+    // has nothing to walk.
+    if (Value)
+        Start();
     StateChanged();
 }
 
@@ -296,7 +304,7 @@ void TLoaderAutomata::SetActiveState(std::int32_t AStateNumber)
     StateChanged();
 }
 
-void TLoaderAutomata::ReadMessage(const TBytes* Msg, const TBytes* Msg1)
+void TLoaderAutomata::ReadMessage(const TBytes* Msg)
 {
     std::lock_guard<std::recursive_mutex> G(FCS);
     if (!FActive.load() || !FState)
@@ -307,7 +315,7 @@ void TLoaderAutomata::ReadMessage(const TBytes* Msg, const TBytes* Msg1)
         TReplyScope(const TReplyScope&) = delete;
         TReplyScope& operator=(const TReplyScope&) = delete;
     } Scope(this);
-    FState->Survey(Msg, Msg1); // a stored reply counts as a change
+    FState->Survey(Msg); // a stored reply counts as a change
 }
 
 TCustomState* TLoaderAutomata::CurrentState() const

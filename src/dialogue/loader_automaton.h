@@ -53,10 +53,18 @@ public:
     virtual void Reset();
     virtual void Advance();
     // Receives a reply packet (Msg may be nullptr); the base ignores it.
-    virtual void Survey(const TBytes* Msg, const TBytes* Msg1);
+    virtual void Survey(const TBytes* Msg);
     // Whether the state waits for a reply that has not been stored yet. The
     // base: the phase is isWait.
     virtual bool AwaitsReply() const;
+    // The command the state sends now ("PI?", "ECHO=0", a list's current
+    // command); empty for a plain state, which sends nothing.
+    virtual std::string Msg() const { return {}; }
+    // The reply stored for that command; empty while it is missing.
+    virtual std::string Reply() const { return {}; }
+    // Whether the state stays in isWait until its reply is stored: a single
+    // command does; a list waits in isParse, a plain state waits for nothing.
+    virtual bool HoldsForReply() const { return false; }
 
     std::int32_t State() const { return FState; }
     TInnerState InnerState() const { return FInnerState.load(); }
@@ -82,7 +90,7 @@ public:
     TKVXState(std::int32_t AState, const std::string& ACommand, const std::string& APar, std::uint8_t AType);
 
     void Clear() override;
-    void Survey(const TBytes* Msg, const TBytes* Msg1) override;
+    void Survey(const TBytes* Msg) override;
     // In isWait while Response is empty.
     bool AwaitsReply() const override;
 
@@ -93,7 +101,9 @@ public:
     const std::string& Par() const { return FPar; }
     void SetPar(const std::string& Value) { FPar = Value; }
     std::uint8_t Type() const { return FType; }
-    std::string Msg() const;
+    std::string Msg() const override;
+    std::string Reply() const override { return FResponse; }
+    bool HoldsForReply() const override { return true; }
 
 protected:
     std::string FCommand;
@@ -113,11 +123,13 @@ public:
     // In isParse with a list: waits for the current reply, then steps to the
     // next command (back to isInit) until the last one is answered.
     void Advance() override;
-    void Survey(const TBytes* Msg, const TBytes* Msg1) override;
+    void Survey(const TBytes* Msg) override;
     // In isWait, or in isParse while the current command's reply is missing.
     bool AwaitsReply() const override;
 
-    std::string Msg() const;
+    std::string Msg() const override;
+    // The reply to the current command.
+    std::string Reply() const override;
     const std::vector<PMsgChange>& MessageList() const { return *FMessages; }
     // Frees the held records, then takes ownership of the given ones.
     void SetMessageList(const std::vector<PMsgChange>& Value);
@@ -135,6 +147,7 @@ using TLoaderNotifyEvent = TEvent<TLoaderAutomata*>;
 
 class TLoaderAutomata : public TThread {
 public:
+    // The thread starts when the automaton is first made active.
     TLoaderAutomata();
     // Ends the thread, then frees the states.
     ~TLoaderAutomata() override;
@@ -148,7 +161,7 @@ public:
     bool Active() const { return FActive.load(); }
     void SetActive(bool Value);
     void SetActiveState(std::int32_t AStateNumber);
-    void ReadMessage(const TBytes* Msg, const TBytes* Msg1);
+    void ReadMessage(const TBytes* Msg);
     TCustomState* CurrentState() const;
 
     TLoaderMessageEvent OnState() const;

@@ -2,8 +2,6 @@
 
 TInnerState StepLoaderState(TCustomState& S, const std::function<void(const std::string&)>& Send)
 {
-    auto* K = dynamic_cast<TKVXState*>(&S);
-    auto* L = dynamic_cast<TKVXStateList*>(&S);
     const TInnerState Phase = S.InnerState();
     switch (Phase) {
     case isInit:
@@ -11,30 +9,20 @@ TInnerState StepLoaderState(TCustomState& S, const std::function<void(const std:
         S.Advance();
         break;
     case isSend: {
-        const std::string M = K ? K->Msg() : L ? L->Msg() : std::string();
+        const std::string M = S.Msg();
         if (!M.empty())
             Send(M);
         S.Advance();
         break;
     }
     case isWait:
-        if (!K || !K->Response().empty())
+        if (!S.HoldsForReply() || !S.Reply().empty())
             S.Advance();
         break;
     case isNext:
         break;
     }
     return Phase;
-}
-
-std::string CurrentReply(const TCustomState& S)
-{
-    if (const auto* K = dynamic_cast<const TKVXState*>(&S))
-        return K->Response();
-    if (const auto* L = dynamic_cast<const TKVXStateList*>(&S))
-        if (const PMsgChange M = L->GetMesRes(L->CMsg()))
-            return M->Res;
-    return {};
 }
 
 void ForEachPacket(const TCustomAutomata& PA, const std::function<void(const TBytes&)>& Handle)

@@ -14,9 +14,5 @@
 // own part (parse the reply after isParse).
 TInnerState StepLoaderState(TCustomState& S, const std::function<void(const std::string&)>& Send);
 
-// The reply a state holds for its current command: a single command's
-// response, or the reply to a list's current command; empty while it is missing.
-std::string CurrentReply(const TCustomState& S);
-
 // Calls Handle with each packet the automaton holds (valid during its packet event).
 void ForEachPacket(const TCustomAutomata& PA, const std::function<void(const TBytes&)>& Handle);

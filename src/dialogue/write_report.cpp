@@ -1,20 +1,9 @@
 #include "dialogue/write_report.h"
 
 #include "dialogue/transcript.h"
+#include "platform/text.h"
 
 #include <cstdio>
-
-namespace {
-
-std::string Join(const std::vector<std::string>& Items)
-{
-    std::string Out;
-    for (const std::string& S : Items)
-        Out += (Out.empty() ? "" : ", ") + S;
-    return Out;
-}
-
-} // namespace
 
 std::string SecondsText(std::int64_t Ms)
 {
@@ -29,7 +18,7 @@ std::string WriteReportText(const TWriteReport& R, const std::string& CheckFailu
     const std::string Count = std::to_string(R.Applied.size()) + " of " + std::to_string(Total);
     if (R.How == dfNone) {
         std::string T = R.Complete()
-            ? "Every setting was written and accepted (" + Count + "): " + Join(R.Applied) + "."
+            ? "Every setting was written and accepted (" + Count + "): " + JoinList(R.Applied) + "."
             : "The write has not finished: " + Count + " applied.";
         if (!CheckFailure.empty())
             T += "\r\nOnly the check read that followed failed: " + CheckFailure + ".";
@@ -61,12 +50,12 @@ std::string WriteReportText(const TWriteReport& R, const std::string& CheckFailu
     if (Unknown)
         T += "\r\nWhether the encoder applied " + Cmd + " is not known.";
     if (!R.Applied.empty())
-        T += "\r\nThe encoder was partly changed: " + Count + " commands applied: " + Join(R.Applied) + ".";
+        T += "\r\nThe encoder was partly changed: " + Count + " commands applied: " + JoinList(R.Applied) + ".";
     else if (Unknown)
         T += "\r\nNo command before it was applied (0 of " + std::to_string(Total) + ").";
     else
         T += "\r\nNothing was applied (0 of " + std::to_string(Total) + "): the encoder was not changed.";
     if (!R.NotSent.empty())
-        T += "\r\nNot sent (" + std::to_string(R.NotSent.size()) + "): " + Join(R.NotSent) + ".";
+        T += "\r\nNot sent (" + std::to_string(R.NotSent.size()) + "): " + JoinList(R.NotSent) + ".";
     return T;
 }

@@ -4,7 +4,7 @@
 // version-control repository in DIR shows exactly the keys that changed.
 // The file is rewritten, in one step, only when the settings changed.
 
-#include "fleet/fleet_run.h"
+#include "fleet/site_result.h"
 #include "rds/data_validator.h"
 
 #include <string>

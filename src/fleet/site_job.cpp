@@ -1,6 +1,5 @@
 #include "fleet/site_job.h"
 
-#include "_conn/port_connection.h"
 #include "fleet/site_backup.h"
 #include "platform/date_time.h"
 #include "rds/field_table.h"
@@ -224,7 +223,7 @@ void TSiteJob::Step()
         std::string Why = FD->FailureText();
         if (O == soTimedOut)
             Why = "the site's time-out of " + SecondsText(FOptions.SiteTimeoutMs) + " ran out: " + Why;
-        if (const std::string Link = ConnectionErrorText(FD->Connection()); O == soLinkLost && !Link.empty())
+        if (const std::string Link = FD->ConnectionProblem(); O == soLinkLost && !Link.empty())
             Why += ": " + Link;
         if (FPhase == phWriting)
             FResult.Write = FD->WriteReport();
@@ -241,7 +240,7 @@ void TSiteJob::Step()
         // The link could not be had, or went between two scripts.
         std::string Why
             = (FWasConnected ? "connection lost on " : "cannot connect to ") + FSite.Port + " (" + StatusWords() + ")";
-        if (const std::string Link = ConnectionErrorText(FD->Connection()); !Link.empty())
+        if (const std::string Link = FD->ConnectionProblem(); !Link.empty())
             Why += ": " + Link;
         Failed(FWasConnected ? soLinkLost : soUnreachable, Why);
         return;

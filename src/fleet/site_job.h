@@ -7,7 +7,9 @@
 
 #include "dialogue/dialogue_view.h"
 #include "dialogue/encoder_dialogue.h"
-#include "fleet/fleet_run.h"
+#include "fleet/site_list.h"
+#include "fleet/site_result.h"
+#include "platform/serve_until.h"
 
 #include <memory>
 #include <string>

@@ -2,6 +2,7 @@
 
 #include "_conn/serial_connection.h"
 #include "_conn/socket_lib.h"
+#include "platform/read_all.h"
 #include "platform/utf.h"
 #include "rds/field_table.h"
 #include "rds/settings_file.h"
@@ -55,22 +56,6 @@ std::size_t CommentStart(const std::string& Text)
         if ((Text[i] == ';' || Text[i] == '#') && (i == 0 || IsBlank(Text[i - 1])))
             return i;
     return std::string::npos;
-}
-
-// Whether the bytes are valid UTF-8 (plain ASCII included).
-bool ValidUtf8(const std::string& Text)
-{
-    for (std::size_t i = 0; i < Text.size();) {
-        if (static_cast<unsigned char>(Text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const TUtfChar Ch = DecodeUtf8(Text, i);
-        if (!Ch.Valid)
-            return false;
-        i += Ch.Length;
-    }
-    return true;
 }
 
 // UTF-8 text for a person: control characters (C0, DEL, C1) and bytes that
@@ -254,6 +239,15 @@ public:
     void Build(const std::vector<TSection>& Sections);
 
 private:
+    // What [defaults] gives every site: a profile and overrides.
+    struct TDefaults {
+        const TSection* Section = nullptr;
+        std::string Profile;
+        int ProfileLine = 0;
+        std::vector<const TEntry*> Overrides;
+    };
+    // Reads [defaults], wherever it stands; faults are findings.
+    TDefaults ReadDefaults(const std::vector<TSection>& Sections);
     void Fault(int Line, const std::string& Text) { FList.Findings.push_back({FList.Path, Line, Text, false}); }
     std::string Resolve(const std::string& Profile) const;
     TProfile& LoadProfile(const std::string& Path);
@@ -366,13 +360,10 @@ void TListBuilder::Settle(TSite& Site, const std::vector<const TEntry*>& Overrid
     }
 }
 
-void TListBuilder::Build(const std::vector<TSection>& Sections)
+TListBuilder::TDefaults TListBuilder::ReadDefaults(const std::vector<TSection>& Sections)
 {
-    // [defaults] first, wherever it stands.
-    std::string DefaultProfile;
-    int DefaultProfileLine = 0;
-    std::vector<const TEntry*> DefaultOverrides;
-    const TSection* Defaults = nullptr;
+    TDefaults D;
+    const TSection*& Defaults = D.Section;
     for (const TSection& S : Sections) {
         if (Lower(S.Name) != DefaultsSection)
             continue;
@@ -390,15 +381,22 @@ void TListBuilder::Build(const std::vector<TSection>& Sections)
             }
             Seen[K] = E.Line;
             if (K == "profile") {
-                DefaultProfile = E.Value;
-                DefaultProfileLine = E.Line;
+                D.Profile = E.Value;
+                D.ProfileLine = E.Line;
             } else if (FindFieldByKey(E.Key))
-                DefaultOverrides.push_back(&E);
+                D.Overrides.push_back(&E);
             else
                 Fault(E.Line,
                     "unknown key " + E.Key + " in [defaults] (profile, or a settings-file key: PI, PS, AF1, ...)");
         }
     }
+    return D;
+}
+
+void TListBuilder::Build(const std::vector<TSection>& Sections)
+{
+    // [defaults] first, wherever it stands.
+    const TDefaults Defaults = ReadDefaults(Sections);
 
     struct TPlace {
         std::string Name;
@@ -408,7 +406,7 @@ void TListBuilder::Build(const std::vector<TSection>& Sections)
     std::map<std::string, TPlace> Ports; // identity -> the site and the line that name it
     bool AnySite = false;
     for (const TSection& S : Sections) {
-        if (S.BadHeader || &S == Defaults || Lower(S.Name) == DefaultsSection)
+        if (S.BadHeader || &S == Defaults.Section || Lower(S.Name) == DefaultsSection)
             continue;
         AnySite = true;
         TSite Site;
@@ -425,9 +423,9 @@ void TListBuilder::Build(const std::vector<TSection>& Sections)
         }
         Names[Lower(S.Name)] = S.Line;
         std::map<std::string, int> Seen;
-        std::vector<const TEntry*> Overrides = DefaultOverrides;
-        int ProfileLine = DefaultProfileLine;
-        Site.Profile = DefaultProfile;
+        std::vector<const TEntry*> Overrides = Defaults.Overrides;
+        int ProfileLine = Defaults.ProfileLine;
+        Site.Profile = Defaults.Profile;
         bool PortOk = false;
         for (const TEntry& E : S.Entries) {
             const std::string K = Lower(E.Key);
@@ -488,28 +486,13 @@ bool ReadListFile(const std::string& Path, std::string& Text, std::string& Error
         Error = "not a regular file";
         return false;
     }
-    Text.clear();
-    char Buf[65536];
-    for (;;) {
-        const ssize_t N = ::read(Fd, Buf, sizeof Buf);
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N < 0) {
-            Error = std::strerror(errno);
-            ::close(Fd);
-            return false;
-        }
-        if (N == 0)
-            break;
-        if (Text.size() + static_cast<std::size_t>(N) > kMaxListSize) {
-            Error = "larger than any site list (4 MiB)";
-            ::close(Fd);
-            return false;
-        }
-        Text.append(Buf, static_cast<std::size_t>(N));
-    }
+    const TReadAllResult R = ReadAll(Fd, Text, kMaxListSize);
+    if (R == raError)
+        Error = std::strerror(errno);
+    else if (R == raTooLarge)
+        Error = "larger than any site list (4 MiB)";
     ::close(Fd);
-    return true;
+    return R == raDone;
 }
 
 } // namespace
@@ -559,7 +542,7 @@ TSiteList ParseSiteList(const std::string& Raw, const std::string& Path)
     List.Path = Path;
     std::string Text = Raw.compare(0, 3, "\xEF\xBB\xBF") == 0 ? Raw.substr(3) : Raw;
     // A list that is not UTF-8 is 8-bit text.
-    if (!ValidUtf8(Text))
+    if (!IsUtf8(Text))
         Text = Latin1ToUtf8(Text);
     if (Text.find('\0') != std::string::npos) {
         List.Findings.push_back({Path, 0, "not a site list: it holds binary data", false});

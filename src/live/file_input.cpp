@@ -11,7 +11,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,8 +34,7 @@ std::optional<std::string> TFileInput::Open()
     if (FName.empty())
         return "--file " + FPath + ": not a file name";
     FNotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    FWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (FNotify < 0 || FWake < 0)
+    if (FNotify < 0 || !FWake.Open())
         return "--file " + FPath + ": cannot watch it: " + std::strerror(errno);
     // Rewritten in place: closed after writing; replaced: renamed onto the name.
     const std::uint32_t Mask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
@@ -48,23 +46,17 @@ std::optional<std::string> TFileInput::Open()
 
 void TFileInput::TerminatedSet()
 {
-    if (FWake >= 0) {
-        const std::uint64_t One = 1;
-        [[maybe_unused]] const ssize_t N = ::write(FWake, &One, sizeof One);
-    }
+    FWake.Signal();
 }
 
 void TFileInput::Stop()
 {
-    if (Started()) {
-        Terminate();
-        WaitFor();
-    }
+    if (Started())
+        TerminateAndWait();
     if (FNotify >= 0)
         ::close(FNotify);
-    if (FWake >= 0)
-        ::close(FWake);
-    FNotify = FWake = -1;
+    FNotify = -1;
+    FWake.Close();
 }
 
 void TFileInput::Look()
@@ -110,7 +102,7 @@ void TFileInput::Execute()
         Look();
         alignas(inotify_event) char Buf[16 * (sizeof(inotify_event) + 256)];
         while (!Terminated()) {
-            pollfd P[2] = {{FWake, POLLIN, 0}, {FNotify, POLLIN, 0}};
+            pollfd P[2] = {{FWake.Fd(), POLLIN, 0}, {FNotify, POLLIN, 0}};
             if (::poll(P, 2, -1) < 0 && errno != EINTR)
                 throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
             if (P[0].revents || Terminated())

@@ -9,6 +9,7 @@
 // over with a warning. The file's line at the start counts as an update.
 
 #include "platform/thread.h"
+#include "platform/wake_event.h"
 
 #include <memory>
 #include <optional>
@@ -39,7 +40,7 @@ private:
     std::string FName;
     std::shared_ptr<TLiveInbox> FInbox;
     int FNotify = -1;
-    int FWake = -1;
+    TWakeEvent FWake;
     std::string FLast;
     bool FHaveLast = false;
 };

@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -127,8 +126,7 @@ std::optional<std::string> TLineInput::Open()
     if (::getsockname(FSocket, reinterpret_cast<sockaddr*>(&Bound), &BoundLen) == 0)
         FWhere.Port = ntohs(Bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in*>(&Bound)->sin_port
                                                        : reinterpret_cast<sockaddr_in6*>(&Bound)->sin6_port);
-    FWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (FWake < 0)
+    if (!FWake.Open())
         return Fail("wait for");
     Start();
     return std::nullopt;
@@ -136,23 +134,17 @@ std::optional<std::string> TLineInput::Open()
 
 void TLineInput::TerminatedSet()
 {
-    if (FWake >= 0) {
-        const std::uint64_t One = 1;
-        [[maybe_unused]] const ssize_t N = ::write(FWake, &One, sizeof One);
-    }
+    FWake.Signal();
 }
 
 void TLineInput::Stop()
 {
-    if (Started()) {
-        Terminate();
-        WaitFor();
-    }
+    if (Started())
+        TerminateAndWait();
     if (FSocket >= 0)
         ::close(FSocket);
-    if (FWake >= 0)
-        ::close(FWake);
-    FSocket = FWake = -1;
+    FSocket = -1;
+    FWake.Close();
 }
 
 void TLineInput::Execute()
@@ -255,7 +247,7 @@ void TLineInput::ServeTcp()
         Clients.erase(Clients.begin() + static_cast<long>(i));
     };
     while (!Terminated()) {
-        std::vector<pollfd> P {{FWake, POLLIN, 0}, {FSocket, POLLIN, 0}};
+        std::vector<pollfd> P {{FWake.Fd(), POLLIN, 0}, {FSocket, POLLIN, 0}};
         int Timeout = -1;
         const auto Now = Clock::now();
         for (const auto& C : Clients) {
@@ -322,7 +314,7 @@ void TLineInput::ServeUdp()
     std::map<std::string, std::string> Pending;
     std::vector<char> Buf(65536);
     while (!Terminated()) {
-        pollfd P[2] = {{FWake, POLLIN, 0}, {FSocket, POLLIN, 0}};
+        pollfd P[2] = {{FWake.Fd(), POLLIN, 0}, {FSocket, POLLIN, 0}};
         if (::poll(P, 2, -1) < 0 && errno != EINTR)
             throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
         if (P[0].revents || Terminated())

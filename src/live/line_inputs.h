@@ -18,6 +18,7 @@
 
 #include "live/access.h"
 #include "platform/thread.h"
+#include "platform/wake_event.h"
 
 #include <memory>
 #include <optional>
@@ -56,5 +57,5 @@ private:
     TListenAddress FWhere;
     std::shared_ptr<TLiveInbox> FInbox;
     int FSocket = -1;
-    int FWake = -1;
+    TWakeEvent FWake;
 };

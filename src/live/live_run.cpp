@@ -1,6 +1,5 @@
 #include "live/live_run.h"
 
-#include "_conn/port_connection.h"
 #include "_conn/status_words.h"
 #include "dialogue/encoder_dialogue.h"
 #include "dialogue/transcript.h"
@@ -8,7 +7,9 @@
 #include "live/live_inbox.h"
 #include "live/live_inputs.h"
 #include "platform/log.h"
+#include "platform/serve_until.h"
 #include "platform/thread.h"
+#include "platform/wake_event.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +21,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
@@ -48,21 +48,15 @@ public:
         : TThread(true), FStopFd(StopFd), FStopped(std::move(Stopped))
     {
         SetName("live stop");
-        FWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        FWake.Open();
         Start();
     }
-    ~TStopWatch() override
-    {
-        Terminate();
-        WaitFor();
-        if (FWake >= 0)
-            ::close(FWake);
-    }
+    ~TStopWatch() override { TerminateAndWait(); }
 
 protected:
     void Execute() override
     {
-        pollfd P[2] = {{FStopFd, POLLIN, 0}, {FWake, POLLIN, 0}};
+        pollfd P[2] = {{FStopFd, POLLIN, 0}, {FWake.Fd(), POLLIN, 0}};
         while (!Terminated()) {
             if (::poll(P, 2, -1) < 0 && errno != EINTR)
                 break;
@@ -74,15 +68,11 @@ protected:
                 return;
         }
     }
-    void TerminatedSet() override
-    {
-        const std::uint64_t One = 1;
-        [[maybe_unused]] const ssize_t N = ::write(FWake, &One, sizeof One);
-    }
+    void TerminatedSet() override { FWake.Signal(); }
 
 private:
     const int FStopFd;
-    int FWake = -1;
+    TWakeEvent FWake;
     std::shared_ptr<std::atomic<bool>> FStopped;
 };
 
@@ -147,7 +137,7 @@ public:
                 // failure (a read refused, no reply) is told here.
                 const bool InWrite = FD.Failure() != dfNone && FD.WriteReport().How == FD.Failure();
                 std::string Why = FD.Failure() != dfNone && !InWrite ? FD.FailureText() : ConnStatusWord();
-                const std::string More = ConnectionErrorText(FD.Connection());
+                const std::string More = FD.ConnectionProblem();
                 if (!More.empty())
                     Why += ": " + More;
                 for (std::size_t P; (P = Why.find("\r\n")) != std::string::npos;)
@@ -186,16 +176,6 @@ std::int64_t Sooner(std::int64_t A, std::int64_t B)
     if (B < 0)
         return A;
     return std::min(A, B);
-}
-
-// Serves hand-overs until Done holds or Ms passed.
-template <typename Pred>
-void ServeFor(Pred Done, std::int64_t Ms)
-{
-    const auto End = Clock::now() + std::chrono::milliseconds(Ms);
-    while (!Done() && Clock::now() < End)
-        TThread::CheckSynchronize(static_cast<int>(
-            std::max<std::int64_t>(1, std::chrono::ceil<std::chrono::milliseconds>(End - Clock::now()).count())));
 }
 
 } // namespace
@@ -299,12 +279,13 @@ int RunLiveBridge(const TLiveOptions& O, int StopFd, const TLiveRunHooks& Hooks)
     Inputs.Stop();
     // A write on its way is let finish, so that the log can say what it did.
     if (D.Progress().Script != scNone) {
-        ServeFor([&] { return D.Progress().Script == scNone; }, static_cast<std::int64_t>(O.Timeout * 1000) + 1000);
+        ServeUntil([&] { return D.Progress().Script == scNone; },
+            DeadlineIn(static_cast<std::int64_t>(O.Timeout * 1000) + 1000));
         Bridge.Service();
     }
     if (D.ConnectTag() == 1) {
         D.DeviceConnectExecute(O.Port);
-        ServeFor([&] { return D.LastStatus() == stDisconnected; }, 2000);
+        ServeUntil([&] { return D.LastStatus() == stDisconnected; }, DeadlineIn(2000));
     }
     View.Bridge = nullptr;
     D.SetTranscript(nullptr);

@@ -1,5 +1,6 @@
 #include "live/text_fit.h"
 
+#include "platform/text.h"
 #include "platform/utf.h"
 
 #include <algorithm>
@@ -505,14 +506,6 @@ void Put(std::string& Out, char B)
     Out.push_back(B);
 }
 
-std::string Join(const std::vector<std::string>& Items)
-{
-    std::string Out;
-    for (const std::string& S : Items)
-        Out += (Out.empty() ? "" : ", ") + S;
-    return Out;
-}
-
 } // namespace
 
 const TTransliteration* TransliterationTable(std::size_t& Count)
@@ -586,9 +579,9 @@ std::string FitWarning(const TAirText& Fit, std::size_t Limit)
 {
     std::vector<std::string> Parts;
     if (!Fit.Replaced.empty())
-        Parts.push_back(Join(Fit.Replaced) + " replaced");
+        Parts.push_back(JoinList(Fit.Replaced) + " replaced");
     if (!Fit.Dropped.empty())
-        Parts.push_back(Join(Fit.Dropped) + " left out (no 8-bit form)");
+        Parts.push_back(JoinList(Fit.Dropped) + " left out (no 8-bit form)");
     if (Fit.ControlsRemoved)
         Parts.push_back("control bytes removed");
     if (Fit.Cut)

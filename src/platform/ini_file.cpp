@@ -2,6 +2,8 @@
 
 #include "platform/atomic_file.h"
 #include "platform/number_parse.h"
+#include "platform/read_all.h"
+#include "platform/text.h"
 
 #include <cctype>
 #include <cerrno>
@@ -20,16 +22,6 @@ std::string Trim(const std::string& S)
     while (e > b && std::isspace(static_cast<unsigned char>(S[e - 1])))
         --e;
     return S.substr(b, e - b);
-}
-
-bool SameText(const std::string& A, const std::string& B)
-{
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(A[i])) != std::toupper(static_cast<unsigned char>(B[i])))
-            return false;
-    return true;
 }
 
 bool ParseInt(const std::string& Text, std::int32_t& Out)
@@ -51,23 +43,13 @@ bool ReadWholeFile(const std::string& Path, std::string& Text, std::string& Erro
         Error = "Cannot open file \"" + Path + "\": " + std::strerror(errno);
         return false;
     }
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            Error = "Cannot read file \"" + Path + "\": " + std::strerror(errno);
-            ::close(fd);
-            Text.clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        Text.append(buf, static_cast<std::size_t>(n));
+    const bool Read = ReadAll(fd, Text) == raDone;
+    if (!Read) {
+        Error = "Cannot read file \"" + Path + "\": " + std::strerror(errno);
+        Text.clear();
     }
     ::close(fd);
-    return true;
+    return Read;
 }
 
 } // namespace

@@ -10,7 +10,7 @@ TDeadline DeadlineIn(std::int64_t Ms)
     return std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<std::int64_t>(Ms, 0));
 }
 
-bool ServeUntil(const std::function<bool()>& Done, TDeadline Deadline)
+bool ServeUntil(const std::function<bool()>& Done, TDeadline Deadline, int LongestSleepMs)
 {
     using namespace std::chrono;
     for (;;) {
@@ -23,7 +23,7 @@ bool ServeUntil(const std::function<bool()>& Done, TDeadline Deadline)
         // rounded up so that the wake-up is never early; a long wait sleeps
         // in the longest steps the hand-over queue takes.
         const auto Left = duration_cast<milliseconds>(Deadline - Now) + milliseconds(1);
-        const auto Step = std::min<milliseconds::rep>(Left.count(), INT_MAX);
+        const auto Step = std::min<milliseconds::rep>(Left.count(), std::max(LongestSleepMs, 1));
         TThread::CheckSynchronize(static_cast<int>(Step));
     }
 }

@@ -10,6 +10,7 @@
 // state without a hand-over wakes nobody).
 
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <functional>
 
@@ -22,8 +23,10 @@ constexpr TDeadline NoDeadline = TDeadline::max();
 TDeadline DeadlineIn(std::int64_t Ms);
 
 // Serves hand-overs until Done() holds (answers true) or Deadline has passed
-// (answers Done() then). Call on the main thread only.
-bool ServeUntil(const std::function<bool()>& Done, TDeadline Deadline);
+// (answers Done() then). Call on the main thread only. A caller whose Done
+// also looks at what no hand-over announces (a toolkit's own events it serves
+// in Done, a worker's counter) bounds each sleep with LongestSleepMs.
+bool ServeUntil(const std::function<bool()>& Done, TDeadline Deadline, int LongestSleepMs = INT_MAX);
 
 // Wakes a ServeUntil that sleeps, from any thread but the main one (a signal
 // watcher, for one): an empty hand-over, after which Done is evaluated again.

@@ -63,10 +63,8 @@ TThread::TThread(bool CreateSuspended) : FThreadID(AllocateThreadId())
 
 TThread::~TThread() // NOLINT(bugprone-exception-escape): throws only when a thread frees itself
 {
-    if (FStarted.load() && !FFreeOnTerminate) {
-        Terminate();
-        WaitFor();
-    }
+    if (FStarted.load() && !FFreeOnTerminate)
+        TerminateAndWait();
 }
 
 void TThread::Start()
@@ -121,6 +119,12 @@ void TThread::Terminate()
     FTerminated = true;
     TerminatedSet();
     WakeThread(FThreadID);
+}
+
+std::uint32_t TThread::TerminateAndWait()
+{
+    Terminate();
+    return WaitFor();
 }
 
 std::uint32_t TThread::WaitFor()

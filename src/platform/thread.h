@@ -40,6 +40,8 @@ public:
     // Waits until Execute (and DoTerminate) returned; answers ReturnValue.
     // Returns at once for a thread never started.
     std::uint32_t WaitFor();
+    // Terminate, then WaitFor: how an owner stops its thread.
+    std::uint32_t TerminateAndWait();
 
     bool Started() const { return FStarted.load(); }
     bool Finished() const { return FFinished.load(); }

@@ -105,3 +105,22 @@ std::string Utf16ToUtf8(std::u16string_view Units)
     }
     return out;
 }
+
+bool IsUtf8(std::string_view Text, bool* Wide)
+{
+    bool AnyWide = false;
+    for (std::size_t i = 0; i < Text.size();) {
+        if (static_cast<unsigned char>(Text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const TUtfChar Ch = DecodeUtf8(Text, i);
+        if (!Ch.Valid)
+            return false;
+        AnyWide = true;
+        i += Ch.Length;
+    }
+    if (Wide)
+        *Wide = AnyWide;
+    return true;
+}

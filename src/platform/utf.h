@@ -28,5 +28,9 @@ void AppendUtf8(std::string& Out, std::uint32_t Code);
 // UTF-8 to UTF-16; a byte that does not start a valid sequence stands for itself (Latin-1).
 std::u16string Utf8ToUtf16(std::string_view Text);
 
+// Whether Text is valid UTF-8 (plain ASCII included); Wide, when given,
+// receives whether it holds a character beyond ASCII.
+bool IsUtf8(std::string_view Text, bool* Wide = nullptr);
+
 // UTF-16 to UTF-8 up to the first NUL; a lone surrogate is encoded as it is.
 std::string Utf16ToUtf8(std::u16string_view Units);

@@ -187,13 +187,3 @@ void FillPTYList(std::vector<std::string>& List, bool RBDS, bool Numbered)
     for (int i = 0; i < 32; ++i)
         List.push_back(Numbered ? std::to_string(i) + " - " + Names[i] : std::string(Names[i]));
 }
-
-std::string StripControlChars(const std::string& Text)
-{
-    std::string r;
-    r.reserve(Text.size());
-    for (char c : Text)
-        if (static_cast<unsigned char>(c) >= 32)
-            r += c;
-    return r;
-}

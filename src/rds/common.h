@@ -25,6 +25,3 @@ std::string PIToCallLetters(std::uint16_t PI);
 // Empties the list and adds the 32 programme-type names of the RBDS or RDS
 // list; numbered entries read "<code> - <name>".
 void FillPTYList(std::vector<std::string>& List, bool RBDS, bool Numbered);
-
-// The text without its characters below code 32.
-std::string StripControlChars(const std::string& Text);

@@ -119,7 +119,8 @@ public:
     void SetDI(int Value);
 
     // One command per setting that differs, in the write order of the field
-    // table (rds/field_table.h), then the clock.
+    // table (rds/field_table.h), then the clock. This and isValid are in
+    // settings_checks.cpp, beside the table they read.
     bool isDifferent(const TDataValidator* DV, std::vector<TMsgChange>* SaveChanges) const override;
     // Checks every setting against the field table (PI 0 is "Invalid PI!"),
     // then duplicate alternative frequencies; every finding blocks the save.

@@ -1,5 +1,6 @@
 #include "rds/settings_file.h"
 
+#include "platform/read_all.h"
 #include "platform/utf.h"
 #include "rds/field_table.h"
 
@@ -42,18 +43,7 @@ std::string Utf16AsUtf8(const std::string& In, bool BigEndian)
 bool LooksUtf8(const std::string& Text)
 {
     bool Wide = false;
-    for (std::size_t i = 0; i < Text.size();) {
-        if (static_cast<unsigned char>(Text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const TUtfChar Ch = DecodeUtf8(Text, i);
-        if (!Ch.Valid)
-            return false;
-        Wide = true;
-        i += Ch.Length;
-    }
-    return Wide;
+    return IsUtf8(Text, &Wide) && Wide;
 }
 
 // The text in one encoding: UTF-8 (true) or 8-bit.
@@ -253,29 +243,13 @@ bool ReadSettingsFileBytes(const std::string& Path, std::string& Raw, std::strin
             : "Cannot open file \"" + Name + "\": it is " + KindOf(St.st_mode) + ", not a settings file";
         return false;
     }
-    Raw.clear();
-    char Buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(Fd, Buf, sizeof Buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int Err = errno;
-            ::close(Fd);
-            Error = Errno("Cannot read file", Name, Err);
-            return false;
-        }
-        if (n == 0)
-            break;
-        if (Raw.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
-            ::close(Fd);
-            Error = "Cannot read file \"" + Name + "\": the file is too large for a settings file";
-            return false;
-        }
-        Raw.append(Buf, static_cast<std::size_t>(n));
-    }
+    const TReadAllResult R = ReadAll(Fd, Raw, kMaxFileSize);
+    if (R == raError)
+        Error = Errno("Cannot read file", Name, errno);
+    else if (R == raTooLarge)
+        Error = "Cannot read file \"" + Name + "\": the file is too large for a settings file";
     ::close(Fd);
-    return true;
+    return R == raDone;
 }
 
 bool LoadSettingsFile(const std::string& Path, TBRDSDataValidator& Record, std::string& Error,

@@ -49,33 +49,13 @@ private:
     std::vector<std::string> FPackets;
 };
 
-TEST(CommPortDriver, DefaultsAndClosedPort)
+// A driver as made has no port open (its line settings as made are the
+// "defaults" row of the termios table below).
+TEST(CommPortDriver, EverythingOnAClosedPortIsHarmless)
 {
     TCommPortDriver d;
-    EXPECT_EQ(d.Port(), pnCOM2);
-    EXPECT_EQ(d.PortName(), "/dev/ttyS1");
-    EXPECT_EQ(d.BaudRate(), br9600);
-    EXPECT_EQ(d.BaudRateValue(), 9600u);
-    EXPECT_EQ(d.DataBits(), db8BITS);
-    EXPECT_EQ(d.StopBits(), sb1BITS);
-    EXPECT_EQ(d.Parity(), ptNONE);
-    EXPECT_EQ(d.HwFlow(), hfNONERTSON);
-    EXPECT_EQ(d.SwFlow(), sfNONE);
-    EXPECT_EQ(d.InBufSize(), 2048u);
-    EXPECT_EQ(d.OutBufSize(), 2048u);
-    EXPECT_EQ(d.PacketSize(), -1);
-    EXPECT_EQ(d.PacketTimeout(), -1);
-    EXPECT_EQ(d.PacketMode(), pmDiscard);
-    EXPECT_EQ(d.PollingDelay(), 50);
-    EXPECT_TRUE(d.EnableDTROnOpen());
-    EXPECT_EQ(d.OutputTimeout(), 500);
-    EXPECT_EQ(d.InputTimeout(), 200u);
-    EXPECT_FALSE(d.CheckLineStatus());
-    EXPECT_EQ(d.Handle(), INVALID_PORT_HANDLE);
-    EXPECT_TRUE(d.IsPolling());
-
-    // Everything on a closed port is harmless.
     EXPECT_FALSE(d.Connected());
+    EXPECT_EQ(d.Handle(), INVALID_PORT_HANDLE);
     EXPECT_EQ(d.CountRX(), 65535);
     EXPECT_EQ(d.OutFreeSpace(), 65535);
     std::uint8_t buf[4];

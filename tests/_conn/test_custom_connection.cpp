@@ -19,11 +19,7 @@ namespace {
 class TestConn : public TCustomConnection {
 public:
     explicit TestConn(bool ASilent = false) : TCustomConnection(ASilent) { SetReconnectTimeout(10); }
-    ~TestConn() override
-    {
-        Terminate();
-        WaitFor();
-    }
+    ~TestConn() override { TerminateAndWait(); }
 
     std::atomic<TConnStatus> ConnectResult {stConnected};
     std::atomic<TConnStatus> ProcessResult {stConnected};
@@ -125,8 +121,7 @@ public:
     }
     ~Listener() override
     {
-        Terminate();
-        WaitFor();
+        TerminateAndWait();
         LetGo();
     }
     // Messages a listener that does not acknowledge still holds.
@@ -234,8 +229,6 @@ TEST(ConnStatus, DisplayWords)
     for (int i = 0; i < ConnStatusCount; ++i)
         EXPECT_STREQ(ConnStatusStr[i], expected[i]) << i;
     EXPECT_EQ(stInvalidConnectionParams, 17);
-    EXPECT_EQ(WM_CONN_INNER, 4109u);
-    EXPECT_EQ(WM_CONN_DATA, 4111u);
 }
 
 struct FailedConnectCase {
@@ -735,8 +728,7 @@ TEST(CustomConnection, IdentityAndThreadNames)
     named.Connect();
     EXPECT_EQ(named.ThreadName(), "Conn1_TEST_:104");
     EXPECT_EQ(named.Buffer()->ThreadName(), "Buffer of Conn1_TEST_:104");
-    named.Terminate();
-    named.WaitFor();
+    named.TerminateAndWait();
 }
 
 } // namespace

@@ -133,11 +133,7 @@ struct Journal {
 // A device of its own kind, as a derived class would be.
 class TGpsDevice : public TCustomDevice {
 public:
-    ~TGpsDevice() override
-    {
-        Terminate();
-        WaitFor();
-    }
+    ~TGpsDevice() override { TerminateAndWait(); }
     std::atomic<int> IdlePasses {0};
 
 protected:
@@ -254,8 +250,7 @@ TEST(Device, SilentDeviceStillReleasesMessages)
         D.Disconnect();
     }
     // Not adopted: the connection outlives the device and is stopped by its owner.
-    C->Terminate();
-    C->WaitFor();
+    C->TerminateAndWait();
     delete C;
 }
 
@@ -293,8 +288,7 @@ TEST(Device, HandlerListsActionsAndVersions)
     EXPECT_EQ(S.Actions,
         (std::vector<TdAction> {daBeforeChangeConnection, daBeforeDisconnect, daBeforeChangeProtocol,
             daBeforeChangeSilent, daBeforeChangeConfig, daAfterChangeConfig}));
-    Bad.Terminate();
-    Bad.WaitFor();
+    Bad.TerminateAndWait();
 }
 
 TEST(Device, StatusesInOrderAndEachHandlerOnItsThread)

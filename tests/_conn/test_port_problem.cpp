@@ -118,6 +118,7 @@ TEST(PortProblem, TextsNameTheFix)
         {"missing", {ppOpen, ENOENT, {}}, {"ttyACM0", "ttyUSB1"}, {"/dev/ttyUSB0 does not exist", "ttyACM0, ttyUSB1"}},
         {"missing, none present", {ppOpen, ENXIO, {}}, {}, {"does not exist", "no serial port is present"}},
         {"busy, holder unknown", {ppOpen, EWOULDBLOCK, {}}, {}, {"in use by another program", "fuser -v /dev/ttyUSB0"}},
+        {"exclusive, holder unknown", {ppOpen, EBUSY, {}}, {}, {"in use by another program", "fuser -v /dev/ttyUSB0"}},
         {"held by a modem manager", {ppHeld, EBUSY, {{812, "ModemManager"}}}, {},
             {"in use by ModemManager (pid 812)", "ID_MM_DEVICE_IGNORE", "systemctl stop ModemManager"}},
         {"held by two", {ppHeld, EBUSY, {{40, "minicom"}, {41, "cat"}}}, {},

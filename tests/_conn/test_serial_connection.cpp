@@ -148,7 +148,8 @@ TEST(SerialConnection, ConnectTalkAndDisconnect)
     TPty pty;
     TListener l;
     auto conn = MakeConnection(l);
-    conn->SetProperties({pty.SlavePath(), "30000", "0", "3", "0", "0", "0", "0", "0"});
+    conn->SetPort(pty.SlavePath());
+    conn->SetLine(TSerialLine {});
     ASSERT_TRUE(conn->Connect());
     ASSERT_TRUE(WaitUntil([&] { return conn->Connected() == stConnected; }));
     ASSERT_TRUE(WaitWords(l, 3));

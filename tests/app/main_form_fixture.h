@@ -4,6 +4,7 @@
 // an empty fixture tree, findings of a validation accepted without a window.
 
 #include "app/main_form.h"
+#include "platform/serve_until.h"
 #include "platform/thread.h"
 #include "support/tty_tree.h"
 
@@ -81,7 +82,7 @@ public:
         if (P.Script == scNone || P.Script == scClockRefresh)
             return;
         UpdateActions();
-        Steps.push_back({StatusBarInfo.Text, _ac_DeviceSave->isEnabled(), _ac_DeviceRevert->isEnabled(),
+        Steps.push_back({StatusBar1->Info().Text, _ac_DeviceSave->isEnabled(), _ac_DeviceRevert->isEnabled(),
             _ac_DeviceDefaults->isEnabled(), _ac_FileOpen->isEnabled(), cbCOMS->isEnabled()});
     }
 };
@@ -100,18 +101,17 @@ struct TCountingPresenter : TAlertPresenter {
 };
 
 // Serves events and worker hand-overs until Pred holds (bounded, so a broken
-// build fails instead of hanging).
+// build fails instead of hanging). The window's own events wake nobody: the
+// sleeps between looks are short.
 template <typename Pred>
 bool Until(Pred P, int Seconds = 10)
 {
-    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
-    while (!P()) {
-        if (std::chrono::steady_clock::now() > End)
+    return ServeUntil(
+        [&] {
+            QCoreApplication::processEvents();
             return P();
-        QCoreApplication::processEvents();
-        TThread::CheckSynchronize(5);
-    }
-    return true;
+        },
+        DeadlineIn(std::int64_t(Seconds) * 1000), 5);
 }
 
 // A key pressed and released on W, as typing sends it.

@@ -249,6 +249,20 @@ TEST_F(Config, OnlyABuildTreeKeepsItsConfigurationBesideTheProgram)
     EXPECT_FALSE(fs::exists(prog + "/conf"));
 }
 
+// A build tree whose conf folder takes no new file, for any user (root
+// included): a folder of /proc stands in for a read-only mount.
+TEST_F(Config, ABuildTreeThatCannotBeWrittenFallsBackToTheUserFolder)
+{
+    const std::string prog = Root + "/build/src/app";
+    fs::create_directories(prog);
+    WriteFile(prog + "/" + BuildTreeMarker, "");
+    fs::create_directory_symlink("/proc/self", prog + "/conf");
+    TDMI dmi(prog);
+    EXPECT_EQ(dmi.ConfigFolder(), Root + "/xdg/kvxc/conf");
+    EXPECT_TRUE(dmi.WriteConfig(DefConfigData));
+    EXPECT_TRUE(fs::exists(Root + "/xdg/kvxc/conf/kvxc.ini"));
+}
+
 // Permission bits do not stop root: the store runs as "nobody" in a child.
 TEST_F(Config, ReadOnlyProgramFolderFallsBackToTheUserFolder)
 {

@@ -1,13 +1,15 @@
 // The single-instance guard with the real main window: a second copy of the
 // program started while the first one has a modal window open.
-#if defined(KVXC_PATH)
+#ifndef KVXC_PATH
+#error "KVXC_PATH must name the program file the tests run"
+#endif
 
 #include "main_form_fixture.h"
 
 #include "app/single_instance.h"
-#include "rds/ui/preflight_form.h"
 #include "support/child_process.h"
 #include "support/qt_wait.h"
+#include "ui/rds/preflight_form.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -95,5 +97,3 @@ TEST(GuardWithWindow, SecondCopyWhileAModalWindowIsOpenRaisesTheFirstAfterItClos
     }
     qputenv("XDG_RUNTIME_DIR", OldRuntime);
 }
-
-#endif

@@ -1,5 +1,9 @@
 // Device > Live Text: the window runs the now-playing bridge on its own
 // connection, behind its own scripts, and shows what it put on air.
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
+
 #include "main_form_fixture.h"
 
 #include "app/live_text_form.h"
@@ -13,8 +17,6 @@
 #include <vector>
 
 #include <sys/wait.h>
-
-#ifdef KVXSIM_PATH
 
 namespace {
 
@@ -44,7 +46,7 @@ struct TLiveWindow : TWindow {
         O.Port = Sim.Path();
         Start(O);
         F->_ac_DeviceConnect->trigger();
-        return Until([&] { return F->Dialogue->LastScriptEnd() == 134; });
+        return Until([&] { return F->Dialogue->LastScriptEnded() == scRead; });
     }
     TLiveTextForm& Page()
     {
@@ -92,7 +94,7 @@ TEST(LiveText, ThePageOnPutsTheTextOnAirBehindTheWindowsOwnScripts)
 
     EXPECT_EQ(W.Curl("--data-urlencode 'artist=Łukasz' --data-urlencode 'title=Song'"), "Lukasz - Song\n");
     ASSERT_TRUE(W.Logged("TEXT=Lukasz - Song"));
-    ASSERT_TRUE(Until([&] { return F.StatusBarInfo.Text.contains(QStringLiteral("live: Lukasz - Song")); }));
+    ASSERT_TRUE(Until([&] { return F.StatusBar1->Info().Text.contains(QStringLiteral("live: Lukasz - Song")); }));
     // The editor shows what the encoder now holds: no edit to save or ask about.
     EXPECT_EQ(F.edRT_B->text(), QStringLiteral("Lukasz - Song"));
     F.UpdateActions();
@@ -178,5 +180,3 @@ TEST(LiveText, TheFieldsThatSwitchedItOnAreKeptButTheToken)
     EXPECT_NE(Ini.find("[LiveText]"), std::string::npos) << Ini;
     EXPECT_EQ(Ini.find("s3cret"), std::string::npos) << Ini;
 }
-
-#endif

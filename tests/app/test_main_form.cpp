@@ -1,7 +1,15 @@
 // The main window end to end: start-up and clean-up with the configuration
 // file, the port list, the status panel, and a session with the simulated
 // encoder over a real pseudo-terminal.
+#ifndef KVXC_HELP_PAGE
+#error "KVXC_HELP_PAGE must name the help page the build writes"
+#endif
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
+
 #include "main_form_fixture.h"
+#include "support/dialogue_probe.h"
 #include "support/hostile_settings_files.h"
 
 #include "app/settings_form.h"
@@ -69,7 +77,7 @@ TEST(MainForm, WindowDefinition)
             "&Connect", "&Settings", "-", "S&ave Changes", "&Revert Changes", "-", "&Factory Defaults", "-",
             "&Live Text...", "&Help", "&Help Contents", "&About"}));
     // Before the first status: "Idle" in black on aqua.
-    EXPECT_EQ(F.StatusBarInfo.Text, "Idle");
+    EXPECT_EQ(F.StatusBar1->Info().Text, "Idle");
     EXPECT_EQ(StatusFill(F), QColor(0, 255, 255));
     // Nothing connected: the file and device commands are off, Connect is on.
     F.UpdateActions();
@@ -87,7 +95,6 @@ TEST(MainForm, WindowDefinition)
     EXPECT_TRUE(F.Messages.empty());
 }
 
-#ifdef KVXC_HELP_PAGE
 // The help page as the build writes it, with no program on the PATH that
 // could open a link: help needs none.
 TEST(MainForm, EveryHelpMarkerOpensTheHelpWindowOnItsGroupsSection)
@@ -133,7 +140,6 @@ TEST(MainForm, EveryHelpMarkerOpensTheHelpWindowOnItsGroupsSection)
     qputenv("PATH", Path);
     EXPECT_TRUE(F.Messages.empty());
 }
-#endif
 
 TEST(MainForm, MaximisedStartKeepsThePlaceReadAtStart)
 {
@@ -268,23 +274,21 @@ TEST(MainForm, StatusPanelFlashesUntilTheNextStatus)
 {
     TWindow W;
     TTestForm& F = W.Start();
-    F.Dialogue->DeviceStatus(nullptr, stConnecting);
-    EXPECT_EQ(F.StatusBarInfo.Text, ": Connecting");
-    EXPECT_TRUE(F.StatusTimer->isActive());
-    EXPECT_EQ(F.StatusTimer->interval(), 500);
+    TDialogueProbe::Status(*F.Dialogue, stConnecting);
+    EXPECT_EQ(F.StatusBar1->Info().Text, ": Connecting");
+    EXPECT_TRUE(F.StatusBar1->FlashTimer()->isActive());
+    EXPECT_EQ(F.StatusBar1->FlashTimer()->interval(), 500);
     EXPECT_EQ(StatusFill(F), QColor(255, 0, 0));
-    F.StatusTimerTimer();
+    F.StatusBar1->FlashStep();
     EXPECT_EQ(StatusFill(F), QColor(255, 255, 0));
-    F.StatusTimerTimer();
+    F.StatusBar1->FlashStep();
     EXPECT_EQ(StatusFill(F), QColor(255, 0, 0));
-    F.StatusTimerTimer();
-    F.Dialogue->DeviceStatus(nullptr, stIdle);
-    EXPECT_FALSE(F.StatusTimer->isActive());
-    EXPECT_FALSE(F.StatusBarInfo.Inverse);
+    F.StatusBar1->FlashStep();
+    TDialogueProbe::Status(*F.Dialogue, stIdle);
+    EXPECT_FALSE(F.StatusBar1->FlashTimer()->isActive());
+    EXPECT_FALSE(F.StatusBar1->Info().Inverse);
     EXPECT_EQ(StatusFill(F), QColor(0, 0, 255));
 }
-
-#ifdef KVXSIM_PATH
 
 namespace {
 
@@ -304,15 +308,16 @@ struct TConnected : TWindow {
     }
     bool WaitRead()
     {
-        const bool Read = Until([&] { return F->Dialogue->LastScriptEnd() == 134 || F->Dialogue->Failure() != dfNone; })
-            && F->Dialogue->LastScriptEnd() == 134;
+        const bool Read = Until([&] {
+            return F->Dialogue->LastScriptEnded() == scRead || F->Dialogue->Failure() != dfNone;
+        }) && F->Dialogue->LastScriptEnded() == scRead;
         F->UpdateActions(); // the idle-time pass the event loop would run
         return Read;
     }
     bool WaitWritten()
     {
-        return Until([&] { return F->Dialogue->LastScriptEnd() == 152 || F->Dialogue->Failure() != dfNone; })
-            && F->Dialogue->LastScriptEnd() == 152;
+        return Until([&] { return F->Dialogue->LastScriptEnded() == scWrite || F->Dialogue->Failure() != dfNone; })
+            && F->Dialogue->LastScriptEnded() == scWrite;
     }
     bool WaitDisconnected()
     {
@@ -342,9 +347,9 @@ TEST(MainFormSession, ConnectReadsTheEncoderIntoTheEditor)
     EXPECT_EQ(F.lbSynchro->text(), "Synchro: Auto");
     for (QWidget* G : std::initializer_list<QWidget*> {F.gbPI_B, F.gbDPS_B, F.gbSynchro, F.edRT_B, F.gbRTC})
         EXPECT_TRUE(G->isEnabled());
-    EXPECT_EQ(F.StatusBarInfo.Text, QString::fromStdString(S.Sim.Path()) + ": Connected");
+    EXPECT_EQ(F.StatusBar1->Info().Text, QString::fromStdString(S.Sim.Path()) + ": Connected");
     EXPECT_EQ(StatusFill(F), QColor(0, 128, 0));
-    EXPECT_FALSE(F.StatusTimer->isActive());
+    EXPECT_FALSE(F.StatusBar1->FlashTimer()->isActive());
     F.UpdateActions();
     EXPECT_EQ(F._ac_DeviceConnect->text(), "&Disconnect");
     EXPECT_EQ(F.btnConnect->text(), "Disconnect");
@@ -435,19 +440,19 @@ TEST(MainFormSession, MuteOrRefusingEncoderEndsTheScriptAndSaysWhatWasDone)
         Box[0] = Box[0].toUpper(); // a message box begins with a capital
         EXPECT_TRUE(F.Messages.back().startsWith(Box)) << F.Messages.back().toStdString();
         EXPECT_TRUE(F.Messages.back().contains(QString::fromLatin1(C.Details))) << F.Messages.back().toStdString();
-        EXPECT_TRUE(F.StatusBarInfo.Text.endsWith(QStringLiteral(" - ") + QString::fromLatin1(C.Message)))
-            << F.StatusBarInfo.Text.toStdString();
+        EXPECT_TRUE(F.StatusBar1->Info().Text.endsWith(QStringLiteral(" - ") + QString::fromLatin1(C.Message)))
+            << F.StatusBar1->Info().Text.toStdString();
         EXPECT_TRUE(F.StatusBar1->toolTip().contains(QString::fromLatin1(C.Details)))
             << F.StatusBar1->toolTip().toStdString();
         QStatusTipEvent Tip(F.btnSave->statusTip());
         QCoreApplication::sendEvent(F.btnSave, &Tip);
-        EXPECT_TRUE(F.StatusBarInfo.Text.contains(QString::fromLatin1(C.Message)));
+        EXPECT_TRUE(F.StatusBar1->Info().Text.contains(QString::fromLatin1(C.Message)));
         F.UpdateActions();
         EXPECT_EQ(F._ac_DeviceConnect->text(), "&Connect");
         if (!C.Write) {
             // Until the next connection.
             F._ac_DeviceConnect->trigger();
-            ASSERT_TRUE(Until([&] { return F.StatusBarInfo.Text.contains("Reading"); }));
+            ASSERT_TRUE(Until([&] { return F.StatusBar1->Info().Text.contains("Reading"); }));
             EXPECT_FALSE(F.StatusBar1->toolTip().contains(QString::fromLatin1(C.Message)));
         }
     }
@@ -535,7 +540,7 @@ TEST(MainFormSession, SigtermKeepsTheConfigurationAndTheEditsForTheNextStart)
         RunIdle();
         EXPECT_EQ(Next.edPS_B->text(), Answer == mrYes ? "KEPT" : "RDS");
         EXPECT_EQ(Next._ac_DeviceSave->isEnabled(), Answer == mrYes); // shown, not yet written
-        EXPECT_EQ(Next.StatusBarInfo.Text.endsWith(" - kept changes restored"), Answer == mrYes);
+        EXPECT_EQ(Next.StatusBar1->Info().Text.endsWith(" - kept changes restored"), Answer == mrYes);
     }
 }
 
@@ -550,9 +555,9 @@ TEST(MainFormSession, FactoryDefaultsNamesTheBackupInTheStatusPanel)
     const QString Backup = QString::fromStdString(F.Dialogue->LastBackup());
     ASSERT_TRUE(QFileInfo(Backup).fileName().startsWith("KV-0042-")) << Backup.toStdString();
     EXPECT_TRUE(QFile::exists(Backup));
-    EXPECT_TRUE(F.StatusBarInfo.Text.endsWith(
+    EXPECT_TRUE(F.StatusBar1->Info().Text.endsWith(
         QStringLiteral(": Connected - settings before the reset saved in ") + QFileInfo(Backup).fileName()))
-        << F.StatusBarInfo.Text.toStdString();
+        << F.StatusBar1->Info().Text.toStdString();
     EXPECT_TRUE(F.StatusBar1->toolTip().contains(Backup)) << F.StatusBar1->toolTip().toStdString();
 }
 
@@ -579,7 +584,7 @@ TEST(MainFormSession, ConnectedAndIdleTheWindowCollectsAndRepaintsNothing)
     const std::uint64_t Packets = F.Dialogue->PacketCount();
     const QString Time = F.ClockPanel->lbRTC_LT->text();
     ASSERT_TRUE(UntilInEventLoop([&] {
-        return F.Dialogue->PacketCount() >= Packets + 5 && F.Dialogue->LastScriptEnd() == 206
+        return F.Dialogue->PacketCount() >= Packets + 5 && F.Dialogue->LastScriptEnded() == scClockRefresh
             && F.ClockPanel->lbRTC_LT->text() != Time;
     }));
     RunIdle();
@@ -666,7 +671,7 @@ TEST(MainFormSession, SynchronisingSaveLeavesEditorDeviceCopyAndBackupWithTheCom
     const std::vector<std::string> Sent = S.LogFrom(Before);
     ASSERT_EQ(Sent.size(), 3u);
     EXPECT_EQ(Sent[2], "OFFSET=+05:45");
-    EXPECT_EQ(F.Dialogue->BRDSDV->Offset, 345);
+    EXPECT_EQ(F.Dialogue->DeviceCopy().Offset, 345);
     EXPECT_DOUBLE_EQ(F.ClockPanel->ednxTimeOffset->value(), 5.75);
     EXPECT_TRUE(F.ClockPanel->rbCTSyncMan->isChecked());
     F.UpdateActions();
@@ -822,15 +827,16 @@ TEST(MainFormSession, PortThatCannotBeOpenedSaysWhyBesideTheStatus)
     TTestForm& F = W.Start(O);
     F._ac_DeviceConnect->trigger();
     // Refused, then disconnected: the reason stays beside the status.
-    ASSERT_TRUE(Until([&] { return F.Dialogue->ConnectTag() == 0 && !F.StatusBarInfo.Text.contains("Connecting"); }))
-        << F.StatusBarInfo.Text.toStdString();
+    ASSERT_TRUE(Until([&] {
+        return F.Dialogue->ConnectTag() == 0 && !F.StatusBar1->Info().Text.contains("Connecting");
+    })) << F.StatusBar1->Info().Text.toStdString();
     EXPECT_TRUE(F.StatusBar1->toolTip().contains("does not exist")) << F.StatusBar1->toolTip().toStdString();
-    EXPECT_TRUE(F.StatusBarInfo.Text.contains(" - /dev/kvx-no-such-port does not exist"))
-        << F.StatusBarInfo.Text.toStdString();
+    EXPECT_TRUE(F.StatusBar1->Info().Text.contains(" - /dev/kvx-no-such-port does not exist"))
+        << F.StatusBar1->Info().Text.toStdString();
     // The hint of the control under the mouse takes nothing of it away.
     QStatusTipEvent Tip(F.btnSave->statusTip());
     QCoreApplication::sendEvent(F.btnSave, &Tip);
-    EXPECT_TRUE(F.StatusBarInfo.Text.contains("does not exist"));
+    EXPECT_TRUE(F.StatusBar1->Info().Text.contains("does not exist"));
 }
 
 TEST(MainFormSession, FactoryDefaultsResetTheTitleAndReadAgain)
@@ -879,7 +885,7 @@ TEST(MainFormSession, FactoryDefaultsRefusedOrUnansweredSaySo)
         EXPECT_EQ(F.Messages[1], C.Message);
         // The old settings are not shown as factory ones: the editor stays off.
         EXPECT_FALSE(F.gbPS_B->isEnabled());
-        EXPECT_FALSE(F.Dialogue->BRDSDV->Ready());
+        EXPECT_FALSE(F.Dialogue->DeviceCopy().Ready());
     }
 }
 
@@ -904,7 +910,7 @@ TEST(MainFormSession, SaveAndOpenASettingsFile)
     EXPECT_EQ(F.edPS_B->text(), "OTHER");
     EXPECT_EQ(F.edRT_B->text(), "from a file");
     EXPECT_EQ(F.edPI_B->text(), "C201");
-    EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
+    EXPECT_EQ(F.Dialogue->DeviceCopy().PS, "RDS");
     F.UpdateActions();
     EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
     // The keys the hand-written file lacks are named.
@@ -953,13 +959,13 @@ TEST(MainFormSession, SettingsFileOfTheCommandLineOpensAfterTheRead)
 
     // Opened as File > Open opens a file: its name in the title, its values in
     // the editor, the encoder as it was.
-    EXPECT_EQ(F.Dialogue->LastScriptEnd(), 134);
+    EXPECT_EQ(F.Dialogue->LastScriptEnded(), scRead);
     EXPECT_EQ(F.FileName, QString::fromStdString(File));
     EXPECT_TRUE(F.windowTitle().endsWith(" - [station.kvx]")) << F.windowTitle().toStdString();
     EXPECT_EQ(F.edPS_B->text(), "MY RADIO");
     EXPECT_EQ(F.edRT_B->text(), "from the command line");
     EXPECT_EQ(F.edPI_B->text(), "C201");
-    EXPECT_EQ(F.Dialogue->BRDSDV->PS, "RDS");
+    EXPECT_EQ(F.Dialogue->DeviceCopy().PS, "RDS");
     EXPECT_TRUE(F.Messages.empty());
     F.UpdateActions();
     EXPECT_TRUE(F._ac_DeviceSave->isEnabled());
@@ -999,7 +1005,7 @@ TEST(MainFormSession, CloseQueryAnswers)
             ASSERT_TRUE(S.WaitWritten());
             EXPECT_EQ(S.Sim.Log().back(), "PS=EDIT");
         } else
-            EXPECT_FALSE(F.Dialogue->LDRA->Active());
+            EXPECT_FALSE(TDialogueProbe::Loader(*F.Dialogue).Active());
     }
 }
 
@@ -1014,10 +1020,8 @@ TEST(MainFormSession, ConnectAtStartWithATranscript)
     O.Port = S.Sim.Path();
     TTestForm& F = S.Start(O);
     // Worker hand-overs reach the window through its own event loop.
-    ASSERT_TRUE(UntilInEventLoop([&] { return F.Dialogue->LastScriptEnd() == 134; }));
+    ASSERT_TRUE(UntilInEventLoop([&] { return F.Dialogue->LastScriptEnded() == scRead; }));
     const std::string Text = ReadAll(O.TranscriptFile);
     EXPECT_NE(Text.find("> PI?\\r\\n"), std::string::npos);
     EXPECT_NE(Text.find("< \\r\\n\"RDS\"\\r\\nOK\\r\\n"), std::string::npos);
 }
-
-#endif

@@ -1,6 +1,11 @@
 // The program file itself: its command line, and a start-up against the
 // simulated encoder with a second copy that ends at once.
-#if defined(KVXC_PATH) && defined(KVXSIM_PATH)
+#ifndef KVXC_PATH
+#error "KVXC_PATH must name the program file the tests run"
+#endif
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -104,5 +109,3 @@ TEST(Program, StartsConnectedAndASecondCopyEnds)
     first.Signal(SIGTERM);
     first.WaitForEnd(10000);
 }
-
-#endif

@@ -3,6 +3,7 @@
 // simulated encoder run as a child process.
 
 #include "dialogue/encoder_dialogue.h"
+#include "platform/thread.h"
 #include "dialogue_test_view.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
@@ -23,12 +24,12 @@ struct TSession {
         if (!Sim.Start(SimArgs))
             return false;
         D->DeviceConnectExecute(Sim.Path());
-        return WaitEnd(134);
+        return WaitEnd(scRead);
     }
-    bool WaitEnd(int End)
+    bool WaitEnd(TDialogueScript End)
     {
-        return ServeUntil([&] { return D->LastScriptEnd() == End || D->Failure() != dfNone; })
-            && D->LastScriptEnd() == End;
+        return ServeUntil([&] { return D->LastScriptEnded() == End || D->Failure() != dfNone; })
+            && D->LastScriptEnded() == End;
     }
     bool WaitDisconnected()
     {

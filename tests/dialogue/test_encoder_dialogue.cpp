@@ -1,9 +1,15 @@
-#ifdef KVXSIM_PATH
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
 
 #include "dialogue/encoder_dialogue.h"
+#include "dialogue/loader_automaton.h"
+#include "dialogue/reply_parser.h"
+#include "dialogue/state_table.h"
 #include "dialogue/status_colours.h"
 #include "dialogue_session.h"
 #include "dialogue_test_view.h"
+#include "support/dialogue_probe.h"
 #include "support/kvxsim_process.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
@@ -50,7 +56,7 @@ TEST(ReadScript, EveryReplyLandsInTheDeviceCopyAtBothFirmwareLevels)
         std::ofstream(State) << NonDefaults;
         ASSERT_TRUE(S.Read({"--firmware", C.Firmware, "--hardware", "KVX-9", "--serial", "SN42", "--state", State}));
 
-        const TBRDSDataValidator& D = *S.D->BRDSDV;
+        const TBRDSDataValidator& D = S.D->DeviceCopy();
         EXPECT_TRUE(D.Ready());
         EXPECT_EQ(D.HW, "KVX-9");
         EXPECT_EQ(D.FW, C.Firmware);
@@ -99,9 +105,43 @@ TEST(ReadScript, EveryReplyLandsInTheDeviceCopyAtBothFirmwareLevels)
     }
 }
 
+// The whole read, command by command: below firmware level 103 the encoder is
+// not asked ISDST?, SYNC? or DST?.
+TEST(ReadScript, AsksEveryCommandInItsOrderAtEachFirmwareLevel)
+{
+    const std::vector<std::string> Settings {"ECHO=0", "REV?", "SER?", "PI?", "PS?", "PTY?", "TA?", "TP?", "TATIME?",
+        "MS?", "DI?", "MODE?", "TEXT?", "DPS?", "DPSS?", "PARSE?", "AF1?", "AF2?", "AF3?", "AF4?", "AF5?", "AF6?",
+        "AF7?", "PHASE?", "CT?", "DATE?", "TIME?"};
+    const struct {
+        const char* Firmware;
+        std::vector<std::string> Clock;
+    } Cases[] = {
+        {"01.03.105  2015/03/10 12:00:00", {"ISDST?", "OFFSET?", "PILOT?", "DRTS?", "SYNC?", "DST?"}},
+        {"01.03.000  2015/01/01 12:00:00", {"ISDST?", "OFFSET?", "PILOT?", "DRTS?", "SYNC?", "DST?"}},
+        {"01.02.992  2013/02/19 09:52:54", {"OFFSET?", "PILOT?", "DRTS?"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Firmware);
+        TSession S;
+        ASSERT_TRUE(S.Read({"--firmware", C.Firmware}));
+        std::vector<std::string> Expected = Settings;
+        Expected.insert(Expected.end(), C.Clock.begin(), C.Clock.end());
+        EXPECT_EQ(S.Sim.Log(), Expected);
+    }
+}
+
 TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
 {
-    using TCheck = std::function<bool(TEncoderDialogue&, TTestView&)>;
+    // What a reply was parsed into.
+    struct TParsed {
+        TBRDSDataValidator Record;
+        TSystemTime Clock {};
+        std::int64_t ClockReadAtMs = 0;
+        std::string Pilot, IsDST;
+        TTestView View;
+        TDialogueFailure Failure = dfNone;
+    };
+    using TCheck = std::function<void(TParsed&)>;
     const std::string L102 = "01.02.992", L103 = "01.03.105";
     struct {
         int State;
@@ -111,106 +151,134 @@ TEST(ParseReply, OneReplyEachIntoItsFieldOrLabel)
         TCheck Check;
     } Cases[] = {
         {102, "", "\r\nHW:KVX-2\r\nFW:01.02.992  2013/02/19\r\nOK\r\n", dfNone,
-            [](auto& D, auto&) { return D.BRDSDV->HW == "KVX-2" && D.BRDSDV->FW == "01.02.992  2013/02/19"; }},
+            [](TParsed& P) {
+                EXPECT_EQ(P.Record.HW, "KVX-2");
+                EXPECT_EQ(P.Record.FW, "01.02.992  2013/02/19");
+            }},
         // One line only: no firmware, level 0, the dialogue goes on.
         {102, L103, "\r\nHW:KVX-2\r\nOK\r\n", dfNone,
-            [](auto& D, auto&) {
-                return D.BRDSDV->HW == "KVX-2" && D.BRDSDV->FW.empty() && D.BRDSDV->FirmwareLevel() == 0;
+            [](TParsed& P) {
+                EXPECT_EQ(P.Record.HW, "KVX-2");
+                EXPECT_TRUE(P.Record.FW.empty());
+                EXPECT_EQ(P.Record.FirmwareLevel(), 0);
             }},
-        {103, "", "\r\nSN7\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Serial == "SN7"; }},
-        {103, "", "\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Serial.empty(); }},
-        {104, "", "\r\nc201\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PI == 0xC201; }},
-        {104, "", "\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PI == 0; }},
-        {104, "", "\r\nXYZ1\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PI == 0; }},
-        {105, "", "\r\n\"RADIO 1 \"\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PS == "RADIO 1 "; }},
-        {113, "", "\r\n\"Hi there   \"\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->RT == "Hi there"; }},
-        {114, "", "\r\n\"Buy  \"\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->DPS == "Buy"; }},
-        {106, "", "\r\n31\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->PTY == 31; }},
-        {106, "", "\r\nabc\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
+        {103, "", "\r\nSN7\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Serial, "SN7"); }},
+        {103, "", "\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_TRUE(P.Record.Serial.empty()); }},
+        {104, "", "\r\nc201\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.PI, 0xC201); }},
+        {104, "", "\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.PI, 0); }},
+        {104, "", "\r\nXYZ1\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.PI, 0); }},
+        {105, "", "\r\n\"RADIO 1 \"\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.PS, "RADIO 1 "); }},
+        {113, "", "\r\n\"Hi there   \"\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.RT, "Hi there"); }},
+        {114, "", "\r\n\"Buy  \"\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.DPS, "Buy"); }},
+        {106, "", "\r\n31\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.PTY, 31); }},
+        {106, "", "\r\nabc\r\nOK\r\n", dfNotANumber, [](TParsed& P) { EXPECT_EQ(P.Record.PTY, 255); }},
         // Numbers outside their setting's range are not taken either.
-        {106, "", "\r\n32\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
-        {106, "", "\r\n300\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
-        {124, "", "\r\n3600\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->Phase == -1; }},
-        {123, "", "\r\n205\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->AF[7] == 255; }},
-        {106, "", "\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->PTY == 255; }},
-        {109, "", "\r\n7x\r\nOK\r\n", dfNotANumber, [](auto& D, auto&) { return D.BRDSDV->TATime == -1; }},
-        {124, "", "\r\n3599\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Phase == 3599; }},
+        {106, "", "\r\n32\r\nOK\r\n", dfOutOfRange, [](TParsed& P) { EXPECT_EQ(P.Record.PTY, 255); }},
+        {106, "", "\r\n300\r\nOK\r\n", dfOutOfRange, [](TParsed& P) { EXPECT_EQ(P.Record.PTY, 255); }},
+        {124, "", "\r\n3600\r\nOK\r\n", dfOutOfRange, [](TParsed& P) { EXPECT_EQ(P.Record.Phase, -1); }},
+        {123, "", "\r\n205\r\nOK\r\n", dfOutOfRange, [](TParsed& P) { EXPECT_EQ(P.Record.AF[7], 255); }},
+        {106, "", "\r\nOK\r\n", dfNotANumber, [](TParsed& P) { EXPECT_EQ(P.Record.PTY, 255); }},
+        {109, "", "\r\n7x\r\nOK\r\n", dfNotANumber, [](TParsed& P) { EXPECT_EQ(P.Record.TATime, -1); }},
+        {124, "", "\r\n3599\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Phase, 3599); }},
         {111, "", "\r\n13\r\nOK\r\n", dfNone,
-            [](auto& D, auto&) {
-                const auto& R = *D.BRDSDV;
-                return R.DIMS == 1 && R.DIAH == 0 && R.DICO == 1 && R.DIDS == 1;
+            [](TParsed& P) {
+                const auto& R = P.Record;
+                EXPECT_EQ(R.DIMS, 1);
+                EXPECT_EQ(R.DIAH, 0);
+                EXPECT_EQ(R.DICO, 1);
+                EXPECT_EQ(R.DIDS, 1);
             }},
-        {111, "", "\r\n16\r\nOK\r\n", dfOutOfRange, [](auto& D, auto&) { return D.BRDSDV->DI() == 15; }},
-        {112, "", "\r\nSIDE\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Mode == 1; }},
-        {112, "", "\r\nside\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Mode == 0; }},
-        {119, "", "\r\n105\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->AF[3] == 105; }},
-        {132, L103, "\r\next\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Sync == 0; }},
-        {132, L103, "\r\nEXT\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Sync == 2; }},
-        {132, L103, "\r\nINT\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Sync == 1; }},
-        {133, L103, "\r\nMANUAL\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->DST == 3; }},
-        {133, L103, "\r\nUSA\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->DST == 2; }},
-        {129, "", "\r\n-05:30\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Offset == -330; }},
-        {129, "", "\r\n+00:30\r\nOK\r\n", dfNone, [](auto& D, auto&) { return D.BRDSDV->Offset == 30; }},
+        {111, "", "\r\n16\r\nOK\r\n", dfOutOfRange, [](TParsed& P) { EXPECT_EQ(P.Record.DI(), 15); }},
+        {112, "", "\r\nSIDE\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Mode, 1); }},
+        {112, "", "\r\nside\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Mode, 0); }},
+        {119, "", "\r\n105\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.AF[3], 105); }},
+        {132, L103, "\r\next\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Sync, 0); }},
+        {132, L103, "\r\nEXT\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Sync, 2); }},
+        {132, L103, "\r\nINT\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Sync, 1); }},
+        {133, L103, "\r\nMANUAL\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.DST, 3); }},
+        {133, L103, "\r\nUSA\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.DST, 2); }},
+        {129, "", "\r\n-05:30\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Offset, -330); }},
+        {129, "", "\r\n+00:30\r\nOK\r\n", dfNone, [](TParsed& P) { EXPECT_EQ(P.Record.Offset, 30); }},
         {127, "", "\r\n31.12.14\r\nOK\r\n", dfNone,
-            [](auto& D, auto&) {
-                const auto& T = D.BRDSDV->RTC;
-                return T.wDay == 31 && T.wMonth == 12 && T.wYear == 2014;
+            [](TParsed& P) {
+                const auto& T = P.Record.RTC;
+                EXPECT_EQ(T.wDay, 31);
+                EXPECT_EQ(T.wMonth, 12);
+                EXPECT_EQ(T.wYear, 2014);
             }},
         {127, "", "\r\n3x.12.14\r\nOK\r\n", dfNone,
-            [](auto& D, auto&) { return D.BRDSDV->RTC.wDay == 0 && D.BRDSDV->RTC.wMonth == 12; }},
+            [](TParsed& P) {
+                EXPECT_EQ(P.Record.RTC.wDay, 0);
+                EXPECT_EQ(P.Record.RTC.wMonth, 12);
+            }},
         {126, "", "\r\n23:59:58\r\nOK\r\n", dfNone,
-            [](auto& D, auto&) {
-                const auto& T = D.BRDSDV->RTC;
-                return T.wHour == 23 && T.wMinute == 59 && T.wSecond == 58;
+            [](TParsed& P) {
+                const auto& T = P.Record.RTC;
+                EXPECT_EQ(T.wHour, 23);
+                EXPECT_EQ(T.wMinute, 59);
+                EXPECT_EQ(T.wSecond, 58);
             }},
         {130, L102, "\r\nLOCK\r\nOK\r\n", dfNone,
-            [](auto&, auto& V) {
-                return V.Labels[TDialogueLabel::lbPilot] == "Pilot: locked to the 19kHz stereo pilot signal";
+            [](TParsed& P) {
+                EXPECT_EQ(P.View.Labels[TDialogueLabel::lbPilot], "Pilot: locked to the 19kHz stereo pilot signal");
             }},
         {130, L102, "\r\nFREE\r\nOK\r\n", dfNone,
-            [](auto&, auto& V) {
-                return V.Labels[TDialogueLabel::lbPilot] == "Pilot: defaulted to the internal timebase";
+            [](TParsed& P) {
+                EXPECT_EQ(P.View.Labels[TDialogueLabel::lbPilot], "Pilot: defaulted to the internal timebase");
             }},
         {130, L103, "\r\nNOLOCK\r\nOK\r\n", dfNone,
-            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: No"; }},
+            [](TParsed& P) { EXPECT_EQ(P.View.Labels[TDialogueLabel::lbPilot], "Pilot: No"); }},
         {204, L103, "\r\nLOCK\r\nOK\r\n", dfNone,
-            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: Yes"; }},
+            [](TParsed& P) { EXPECT_EQ(P.View.Labels[TDialogueLabel::lbPilot], "Pilot: Yes"); }},
         {130, L103, "\r\nFREE\r\nOK\r\n", dfNone,
-            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbPilot] == "Pilot: "; }},
+            [](TParsed& P) { EXPECT_EQ(P.View.Labels[TDialogueLabel::lbPilot], "Pilot: "); }},
         {128, L103, "\r\n1\r\nOK\r\n", dfNone,
-            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DDST] == "+01:00"; }},
+            [](TParsed& P) { EXPECT_EQ(P.View.Labels[TDialogueLabel::lbRTC_DDST], "+01:00"); }},
         {205, L103, "\r\n0\r\nOK\r\n", dfNone,
-            [](auto&, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DDST] == "+00:00"; }},
+            [](TParsed& P) { EXPECT_EQ(P.View.Labels[TDialogueLabel::lbRTC_DDST], "+00:00"); }},
         {205, L103, "\r\n2\r\nOK\r\n", dfNone,
-            [](auto&, auto& V) { return V.Labels.count(TDialogueLabel::lbRTC_DDST) == 0; }},
+            [](TParsed& P) { EXPECT_EQ(P.View.Labels.count(TDialogueLabel::lbRTC_DDST), 0); }},
         {203, "", "\r\n-05:30\r\nOK\r\n", dfNone,
-            [](auto& D, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DO] == "-05:30" && D.BRDSDV->Offset == 77; }},
+            [](TParsed& P) {
+                EXPECT_EQ(P.View.Labels[TDialogueLabel::lbRTC_DO], "-05:30");
+                EXPECT_EQ(P.Record.Offset, 77);
+            }},
         {202, "", "\r\n31.12.14\r\nOK\r\n", dfNone,
-            [](auto& D, auto& V) {
-                return V.Labels[TDialogueLabel::lbRTC_DD] == "31-Dec-2014" && D.FUTC.wYear == 2014
-                    && D.BRDSDV->RTC.wYear == 0;
+            [](TParsed& P) {
+                EXPECT_EQ(P.View.Labels[TDialogueLabel::lbRTC_DD], "31-Dec-2014");
+                EXPECT_EQ(P.Clock.wYear, 2014);
+                EXPECT_EQ(P.Record.RTC.wYear, 0);
             }},
         {201, "", "\r\n07:08:09\r\nOK\r\n", dfNone,
-            [](auto& D, auto& V) { return V.Labels[TDialogueLabel::lbRTC_DT] == "07:08:09" && D.FUTC.wSecond == 9; }},
+            [](TParsed& P) {
+                EXPECT_EQ(P.View.Labels[TDialogueLabel::lbRTC_DT], "07:08:09");
+                EXPECT_EQ(P.Clock.wSecond, 9);
+            }},
         {106, "", "\r\nNO\r\n", dfRefused,
-            [](auto&, auto& V) { return V.Errors == std::vector<std::string> {"Negative Acknowledgement."}; }},
-        {104, "", "\r\nC201\r\nOK\r\nxx", dfRefused, [](auto& D, auto&) { return D.BRDSDV->PI == 0; }},
+            [](TParsed& P) { EXPECT_EQ(P.View.Errors, std::vector<std::string> {"Negative Acknowledgement."}); }},
+        {104, "", "\r\nC201\r\nOK\r\nxx", dfRefused, [](TParsed& P) { EXPECT_EQ(P.Record.PI, 0); }},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(std::to_string(C.State) + " " + C.Reply);
-        TTestView V;
-        TEncoderDialogue D(V);
-        D.BRDSDV->FW = C.Firmware;
-        D.BRDSDV->Offset = 77;
-        auto* K = dynamic_cast<TKVXState*>(D.LDRA->FindState(C.State));
-        ASSERT_NE(K, nullptr);
-        K->SetResponse(C.Reply);
-        D.ParseReply(K);
-        EXPECT_EQ(D.Failure(), C.Failure);
-        EXPECT_TRUE(C.Check(D, V));
+        TParsed P;
+        P.Record.FW = C.Firmware;
+        P.Record.Offset = 77;
+        const TTableRow* Row = RowOf(C.State);
+        ASSERT_NE(Row, nullptr);
+        TKVXState K(C.State, Row->Word, "", 0);
+        K.SetResponse(C.Reply);
+        ParseStateReply(K, {P.Record, P.Clock, P.ClockReadAtMs, P.Pilot, P.IsDST, P.View, [&](TDialogueFailure Why) {
+                                EXPECT_TRUE(P.View.Errors.empty()) << "the failure comes before its message";
+                                P.Failure = Why;
+                            }});
+        EXPECT_EQ(P.Failure, C.Failure);
+        C.Check(P);
         if (C.Failure != dfRefused) {
-            EXPECT_TRUE(V.Errors.empty());
+            EXPECT_TRUE(P.View.Errors.empty());
         }
+        // Only a TIME? reply read says when the encoder's clock was read.
+        const bool TimeRead = (Row->Target == rtTime || Row->Target == rtClockTime) && C.Failure == dfNone;
+        EXPECT_EQ(P.ClockReadAtMs != 0, TimeRead);
     }
 }
 
@@ -232,8 +300,8 @@ TEST(ReadScript, RefusedAndMalformedRepliesDisconnect)
         if (C.Errors) {
             EXPECT_EQ(S.View.Errors[0], "Negative Acknowledgement.");
         }
-        EXPECT_FALSE(S.D->BRDSDV->Ready());
-        EXPECT_FALSE(S.D->LDRA->Active());
+        EXPECT_FALSE(S.D->DeviceCopy().Ready());
+        EXPECT_FALSE(TDialogueProbe::Loader(*S.D).Active());
         EXPECT_EQ(S.D->ConnectTag(), 0);
         // Nothing was sent after the faulty reply.
         EXPECT_EQ(S.Sim.Log().back(), C.Word);
@@ -248,17 +316,17 @@ TEST(ReadScript, DropWhilePSWaitsThenReconnectRestartsAt100)
     ASSERT_TRUE(ServeUntil([&] { return Contains(S.Sim.Log(), "PS?"); }));
     S.Sim.Stop();
     ASSERT_TRUE(S.WaitDisconnected());
-    EXPECT_FALSE(S.D->LDRA->Active());
+    EXPECT_FALSE(TDialogueProbe::Loader(*S.D).Active());
     EXPECT_FALSE(S.View.EditorEnabled);
     EXPECT_GE(S.View.TitleResets, 1);
 
     TKvxsim Second;
     ASSERT_TRUE(Second.Start({}));
     S.D->DeviceConnectExecute(Second.Path());
-    ASSERT_TRUE(S.WaitEnd(134));
+    ASSERT_TRUE(S.WaitEnd(scRead));
     EXPECT_EQ(Second.Log().front(), "ECHO=0");
     EXPECT_EQ(Second.Log().size(), 33u);
-    EXPECT_EQ(S.D->BRDSDV->PS, "RDS");
+    EXPECT_EQ(S.D->DeviceCopy().PS, "RDS");
     S.D->DeviceConnectExecute("");
     EXPECT_TRUE(S.WaitDisconnected());
 }
@@ -267,12 +335,12 @@ TEST(LoaderState, AStateHandedOverAfterTheStopIsNotServed)
 {
     TTestView V;
     TEncoderDialogue D(V);
-    TCustomState* End = D.LDRA->FindState(134);
+    TCustomState* End = TDialogueProbe::Loader(D).FindState(stReadEnd);
     ASSERT_NE(End, nullptr);
-    ASSERT_FALSE(D.LDRA->Active());
-    D.LoaderState(D.LDRA, End);
+    ASSERT_FALSE(TDialogueProbe::Loader(D).Active());
+    TDialogueProbe::HandOver(D, stReadEnd);
     EXPECT_EQ(End->InnerState(), isInit);
-    EXPECT_FALSE(D.BRDSDV->Ready());
+    EXPECT_FALSE(D.DeviceCopy().Ready());
     EXPECT_EQ(V.Populates, 0);
 }
 
@@ -307,5 +375,3 @@ TEST(StatusColours, TableRows)
         EXPECT_EQ(Got.Flash, C.Flash) << C.S;
     }
 }
-
-#endif

@@ -19,11 +19,11 @@ struct Window {
 
     void Packet(TCustomDevice*, TCustomAutomata* A)
     {
-        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B, nullptr); });
+        ForEachPacket(*A, [this](const TBytes& B) { Loader->ReadMessage(&B); });
     }
     void State(TLoaderAutomata*, TCustomState* S)
     {
-        const std::string Reply = CurrentReply(*S);
+        const std::string Reply = S->Reply();
         if (StepLoaderState(*S, [this](const std::string& M) { Dev->PushCommand(M, true); }) == isParse
             && !Reply.empty())
             Parsed.push_back(Reply);
@@ -63,7 +63,6 @@ TEST(EndToEnd, FiveStateScriptOverASerialLine)
         (std::vector<std::string> {
             "1234\r\nOK\r\n", "RADIO\r\nOK\r\n", "\r\nOK\r\n", "RADIO\r\nOK\r\n", "1234\r\nOK\r\n", "\r\nNO\r\n"}));
     // The loader ends first: its handler uses the device.
-    L.Terminate();
-    L.WaitFor();
+    L.TerminateAndWait();
     D.Disconnect();
 }

@@ -1,4 +1,6 @@
-#ifdef KVXCTL_PATH
+#ifndef KVXCTL_PATH
+#error "KVXCTL_PATH must name the console program the tests run"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -99,5 +101,3 @@ TEST(Kvxctl, PortProblemsNameTheFix)
     ::close(HeldMaster);
     ::close(Master);
 }
-
-#endif

@@ -1,9 +1,13 @@
-#if defined(KVXCTL_PATH) && defined(KVXSIM_PATH)
-
 // kvxctl against the simulated encoder reached over TCP, through the two
 // bridges encoders sit behind in the field: socat and ser2net carrying the
 // serial line as a raw byte stream. The output must be the one the serial
 // line gives.
+#ifndef KVXCTL_PATH
+#error "KVXCTL_PATH must name the console program the tests run"
+#endif
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
 
 #include "support/kvxctl_run.h"
 #include "support/kvxsim_process.h"
@@ -122,5 +126,3 @@ TEST(KvxctlNetwork, UnreachableAndMalformedAddresses)
 }
 
 } // namespace
-
-#endif

@@ -1,4 +1,9 @@
-#if defined(KVXCTL_PATH) && defined(KVXSIM_PATH)
+#ifndef KVXCTL_PATH
+#error "KVXCTL_PATH must name the console program the tests run"
+#endif
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
 
 #include "support/hostile_settings_files.h"
 #include "support/kvxctl_run.h"
@@ -287,5 +292,3 @@ TEST(KvxctlScripts, ReadOutputLoadsBackWithoutDifferences)
     EXPECT_EQ(R.Code, 0);
     EXPECT_EQ(R.Out, "");
 }
-
-#endif

@@ -47,7 +47,7 @@ struct Driver {
                 const std::string Reply = M + "\r\nOK\r\n";
                 if (std::find(EarlyReplies.begin(), EarlyReplies.end(), M) != EarlyReplies.end()) {
                     const TBytes B(Reply.begin(), Reply.end());
-                    L->ReadMessage(&B, nullptr); // stored while the state is still in isSend
+                    L->ReadMessage(&B); // stored while the state is still in isSend
                 } else {
                     Pending = Reply;
                 }
@@ -93,7 +93,7 @@ struct Driver {
                 const TBytes B(Pending.begin(), Pending.end());
                 Pending.clear();
                 Waiting = false;
-                L.ReadMessage(&B, nullptr);
+                L.ReadMessage(&B);
             }
             return !L.Active();
         });
@@ -146,7 +146,7 @@ TEST(LoaderAutomaton, TableRules)
 
     // A reply while inactive is dropped; Reset keeps replies, Clear drops them.
     const TBytes R = {'1', '\r', '\n', 'O', 'K', '\r', '\n'};
-    L.ReadMessage(&R, nullptr);
+    L.ReadMessage(&R);
     EXPECT_EQ(static_cast<TKVXState*>(L.FindState(11))->Response(), "");
 
     TKVXStateList* Lst = ListOf(12, {"A?", "B?"});
@@ -269,15 +269,14 @@ TEST(LoaderAutomaton, StatusHandlerOpensEveryPassAndIdlePassesAreNotRepeated)
     EXPECT_EQ(R.Calls, (std::vector<std::string> {"status", "0", "status", "1", "status", "2"}));
 
     const TBytes Reply = {'1', '\r', '\n', 'O', 'K', '\r', '\n'};
-    L.ReadMessage(&Reply, nullptr);
+    L.ReadMessage(&Reply);
     ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
     ServeUntil([] { return false; }, 50);
     EXPECT_EQ(R.Calls,
         (std::vector<std::string> {
             "status", "0", "status", "1", "status", "2", "status", "2", "status", "3", "status"}));
     L.SetOnStatus(nullptr);
-    L.Terminate();
-    L.WaitFor();
+    L.TerminateAndWait();
 }
 
 TEST(LoaderAutomaton, AThrowingHandlerIsLoggedOnceAndRetriedOnTheNextChange)
@@ -302,8 +301,7 @@ TEST(LoaderAutomaton, AThrowingHandlerIsLoggedOnceAndRetriedOnTheNextChange)
     L.StateChanged();
     ASSERT_TRUE(ServeUntil([&] { return !L.Active(); }));
     EXPECT_EQ(F.Calls, 2);
-    L.Terminate();
-    L.WaitFor();
+    L.TerminateAndWait();
     const auto Log = Capture.Take();
     ASSERT_EQ(Log.size(), 1u);
     EXPECT_NE(Log[0].find("ERROR [LoaderAutomata] loader: state handler threw: editor not ready"), std::string::npos)

@@ -1,5 +1,10 @@
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
+
 #include "dialogue/deadline_timer.h"
 #include "dialogue/write_report.h"
+#include "support/dialogue_probe.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -136,8 +141,6 @@ TEST(WriteReportText, SaysWhatWasAppliedWhatFailedAndWhatWasNotSent)
     }
 }
 
-#ifdef KVXSIM_PATH
-
 #include "dialogue_session.h"
 
 namespace {
@@ -174,7 +177,7 @@ TEST(ReplyTimeout, EndsTheScriptDisconnectsAndNamesTheCommand)
         ASSERT_TRUE(S.Sim.Start(C.Sim));
         S.D->DeviceConnectExecute(S.Sim.Path());
         if (C.Write) {
-            ASSERT_TRUE(S.WaitEnd(134));
+            ASSERT_TRUE(S.WaitEnd(scRead));
             S.View.Editor.PI = 0xC201;
             S.View.Editor.TA = 1;
             S.View.Editor.TP = 1;
@@ -186,7 +189,7 @@ TEST(ReplyTimeout, EndsTheScriptDisconnectsAndNamesTheCommand)
         EXPECT_EQ(S.View.Errors, std::vector<std::string> {C.Error});
         EXPECT_EQ(S.D->FailureText(), C.Error);
         EXPECT_EQ(S.D->Progress().Script, scNone);
-        EXPECT_FALSE(S.D->LDRA->Active());
+        EXPECT_FALSE(TDialogueProbe::Loader(*S.D).Active());
         EXPECT_EQ(S.D->WriteReport().PartlyChanged(), C.Write);
     }
 }
@@ -227,9 +230,9 @@ TEST(ScriptProgress, EveryCommandCountsAgainstItsScriptsTotal)
         S.View.Editor.PS = "NEW";
         S.View.Editor.TA = 1;
         ASSERT_EQ(S.D->SaveChanges(), srStarted);
-        ASSERT_TRUE(S.WaitEnd(152));
+        ASSERT_TRUE(S.WaitEnd(scWrite));
         S.D->ClockRefreshTick();
-        ASSERT_TRUE(S.WaitEnd(206));
+        ASSERT_TRUE(S.WaitEnd(scClockRefresh));
 
         // Each script: announced with step 0, one step per command, then scNone.
         std::vector<std::vector<std::pair<int, int>>> Runs;
@@ -279,5 +282,3 @@ TEST(Interrupt, AWriteStopsOnceTheCommandInFlightIsAnswered)
     ASSERT_EQ(S.View.Errors.size(), 1u);
     EXPECT_EQ(S.View.Errors[0].rfind("Save Failed! The write was interrupted.\r\n", 0), 0u) << S.View.Errors[0];
 }
-
-#endif

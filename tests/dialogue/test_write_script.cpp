@@ -1,8 +1,11 @@
-#ifdef KVXSIM_PATH
+#ifndef KVXSIM_PATH
+#error "KVXSIM_PATH must name the simulated encoder the tests run"
+#endif
 
 #include "dialogue/encoder_dialogue.h"
 #include "dialogue_session.h"
 #include "dialogue_test_view.h"
+#include "support/dialogue_probe.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
 
@@ -32,13 +35,13 @@ TEST(WriteScript, ComputerClockSaveSendsDateTimeAndOffsetOnly)
     ASSERT_EQ(S.D->SaveChanges(), srStarted);
     // The panel goes back to manual at once, so the next save does not write the clock again.
     EXPECT_EQ(S.View.ManualSyncs, 1);
-    ASSERT_TRUE(S.WaitEnd(152));
+    ASSERT_TRUE(S.WaitEnd(scWrite));
     const auto Sent = S.LogFrom(Before);
     ASSERT_EQ(Sent.size(), 3u);
     EXPECT_TRUE(StartsWith(Sent[0], "DATE="));
     EXPECT_TRUE(StartsWith(Sent[1], "TIME="));
     EXPECT_TRUE(StartsWith(Sent[2], "OFFSET="));
-    EXPECT_FALSE(S.D->LDRA->Active());
+    EXPECT_FALSE(TDialogueProbe::Loader(*S.D).Active());
     EXPECT_FALSE(S.D->EditorDiffers());
 }
 
@@ -60,8 +63,8 @@ TEST(WriteScript, SecondOfThreeRefusedLeavesTheThirdUnsent)
     EXPECT_EQ(S.View.Errors[0].rfind("Save Failed! Negative Acknowledgement.\r\n", 0), 0u);
     EXPECT_EQ(S.D->WriteReport().NotSent, std::vector<std::string> {"TP=1"});
     // The device copy keeps what was read before the save.
-    EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
-    EXPECT_FALSE(S.D->BRDSDV->Ready());
+    EXPECT_EQ(S.D->DeviceCopy().PI, 0xFFFF);
+    EXPECT_FALSE(S.D->DeviceCopy().Ready());
 }
 
 TEST(WriteScript, SaveThatCannotStartChangesNothing)
@@ -75,7 +78,7 @@ TEST(WriteScript, SaveThatCannotStartChangesNothing)
     S.D->ClockRefreshTick();
     EXPECT_EQ(S.D->SaveChanges(), srBusy);
     EXPECT_EQ(S.View.ManualSyncs, 0);
-    ASSERT_TRUE(S.WaitEnd(206));
+    ASSERT_TRUE(S.WaitEnd(scClockRefresh));
     EXPECT_TRUE(S.D->EditorDiffers());
 
     // PI 0 is refused by validation; nothing is sent.
@@ -103,7 +106,7 @@ TEST(WriteRecord, WritesWhatDiffersWithoutTheEditorAndKeepsTheLinkOnARefusal)
 
     // Refused: the write ends, nothing is shown, the link stays.
     TBRDSDataValidator R;
-    R.AssignSettings(*S.D->BRDSDV);
+    R.AssignSettings(S.D->DeviceCopy());
     R.RT = "Artist - Title";
     R.DPS = "NOW PLAYING";
     R.RTCManual = false; // the clock is left alone all the same
@@ -113,18 +116,18 @@ TEST(WriteRecord, WritesWhatDiffersWithoutTheEditorAndKeepsTheLinkOnARefusal)
     EXPECT_EQ(S.D->Failure(), dfWriteRefused);
     EXPECT_EQ(S.D->WriteReport().NotSent, std::vector<std::string> {"DPS=NOW PLAYING"});
     EXPECT_TRUE(S.D->Connected());
-    EXPECT_TRUE(S.D->BRDSDV->Ready());
-    EXPECT_EQ(S.D->BRDSDV->RT, "");
+    EXPECT_TRUE(S.D->DeviceCopy().Ready());
+    EXPECT_EQ(S.D->DeviceCopy().RT, "");
     EXPECT_TRUE(S.View.Errors.empty());
 
     // Over the same link a record that differs in DPS only is written.
     R.RT.clear();
     ASSERT_EQ(S.D->WriteRecord(R), srStarted);
-    ASSERT_TRUE(S.WaitEnd(152));
+    ASSERT_TRUE(S.WaitEnd(scWrite));
     EXPECT_EQ(S.D->Failure(), dfNone);
     EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"TEXT=Artist - Title", "DPS=NOW PLAYING"}));
-    EXPECT_EQ(S.D->BRDSDV->DPS, "NOW PLAYING");
-    EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
+    EXPECT_EQ(S.D->DeviceCopy().DPS, "NOW PLAYING");
+    EXPECT_EQ(S.D->DeviceCopy().PI, 0xFFFF);
     EXPECT_EQ(S.View.Populates, Populates);
     EXPECT_EQ(S.View.ManualSyncs, 0);
     EXPECT_EQ(S.D->WriteRecord(R), srNoChanges);
@@ -145,16 +148,16 @@ TEST(ClockRefresh, FillsTheDeviceClockLabelsOnly)
     const std::size_t Before = S.Sim.Log().size();
     S.View.Labels.clear();
     const int Populates = S.View.Populates;
-    S.D->BRDSDV->Offset = 99; // the refresh must not touch the device copy
+    TDialogueProbe::DeviceCopy(*S.D).Offset = 99; // the refresh must not touch the device copy
     S.D->ClockRefreshTick();
-    ASSERT_TRUE(S.WaitEnd(206));
+    ASSERT_TRUE(S.WaitEnd(scClockRefresh));
     EXPECT_EQ(S.LogFrom(Before), (std::vector<std::string> {"DATE?", "TIME?", "OFFSET?", "PILOT?"}));
     EXPECT_EQ(S.View.Labels[TDialogueLabel::lbRTC_DD].size(), 11u);
     EXPECT_EQ(S.View.Labels[TDialogueLabel::lbRTC_DT].size(), 8u);
     EXPECT_EQ(S.View.Labels[TDialogueLabel::lbRTC_DO], "+00:00");
     EXPECT_EQ(S.View.Labels[TDialogueLabel::lbPilot], "Pilot: defaulted to the internal timebase");
-    EXPECT_GE(S.D->FUTC.wYear, 2024);
-    EXPECT_EQ(S.D->BRDSDV->Offset, 99);
+    EXPECT_GE(S.D->RefreshedClock().wYear, 2024);
+    EXPECT_EQ(S.D->DeviceCopy().Offset, 99);
     EXPECT_EQ(S.View.Populates, Populates);
 }
 
@@ -176,11 +179,11 @@ struct TBackupSession : TSession {
 TEST(FactoryDefaults, AsksSavesABackupSendsInitWaitsAndReadsAgain)
 {
     TBackupSession S;
-    ASSERT_TRUE(S.Start({}) && S.WaitEnd(134));
+    ASSERT_TRUE(S.Start({}) && S.WaitEnd(scRead));
     S.View.Editor.PI = 0x1234;
     ASSERT_EQ(S.D->SaveChanges(), srStarted);
-    ASSERT_TRUE(S.WaitEnd(152));
-    ASSERT_EQ(S.D->BRDSDV->PI, 0x1234);
+    ASSERT_TRUE(S.WaitEnd(scWrite));
+    ASSERT_EQ(S.D->DeviceCopy().PI, 0x1234);
     const std::size_t Before = S.Sim.Log().size();
 
     for (TQuestionAnswer A : {qaNo, qaCancel}) {
@@ -198,12 +201,12 @@ TEST(FactoryDefaults, AsksSavesABackupSendsInitWaitsAndReadsAgain)
     EXPECT_EQ(S.View.TitleResets, Resets + 1);
     EXPECT_EQ(S.View.PendingEventRuns, 1);
     EXPECT_FALSE(S.View.EditorEnabled);
-    ASSERT_TRUE(S.WaitEnd(134));
+    ASSERT_TRUE(S.WaitEnd(scRead));
     const auto Sent = S.LogFrom(Before);
     ASSERT_EQ(Sent.size(), 34u);
     EXPECT_EQ(Sent[0], "INIT");
     EXPECT_EQ(Sent[1], "ECHO=0");
-    EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
+    EXPECT_EQ(S.D->DeviceCopy().PI, 0xFFFF);
     EXPECT_EQ(S.View.Editor.PI, 0xFFFF);
     EXPECT_TRUE(S.View.EditorEnabled);
 
@@ -238,17 +241,17 @@ TEST(FactoryDefaults, TheInitReplyIsAwaitedAndChecked)
         TBackupSession S;
         std::vector<std::string> Sim = C.Sim;
         Sim.insert(Sim.end(), {"--serial", "SN42"});
-        ASSERT_TRUE(S.Start(Sim) && S.WaitEnd(134));
+        ASSERT_TRUE(S.Start(Sim) && S.WaitEnd(scRead));
         S.D->SetReplyTimeout(C.Failure == dfInitUnanswered ? 500 : 5000);
         const std::size_t Before = S.Sim.Log().size();
         ASSERT_TRUE(S.D->FactoryDefaults());
         EXPECT_EQ(S.D->Progress().Script, scFactoryReset);
         if (C.Failure == dfNone) {
-            EXPECT_TRUE(S.WaitEnd(134));
+            EXPECT_TRUE(S.WaitEnd(scRead));
             EXPECT_EQ(S.D->Failure(), dfNone);
-            EXPECT_EQ(S.D->BRDSDV->HW, "KVX-1");
-            EXPECT_EQ(S.D->BRDSDV->Serial, "SN42");
-            EXPECT_EQ(S.D->BRDSDV->PI, 0xFFFF);
+            EXPECT_EQ(S.D->DeviceCopy().HW, "KVX-1");
+            EXPECT_EQ(S.D->DeviceCopy().Serial, "SN42");
+            EXPECT_EQ(S.D->DeviceCopy().PI, 0xFFFF);
             EXPECT_EQ(S.LogFrom(Before).size(), 34u);
             EXPECT_TRUE(S.View.Errors.empty());
             continue;
@@ -257,8 +260,8 @@ TEST(FactoryDefaults, TheInitReplyIsAwaitedAndChecked)
         EXPECT_EQ(S.D->Failure(), C.Failure);
         EXPECT_EQ(S.View.Errors, std::vector<std::string> {C.Error});
         EXPECT_EQ(S.LogFrom(Before), std::vector<std::string> {"INIT"});
-        EXPECT_EQ(S.D->LastScriptEnd(), 0);
-        EXPECT_FALSE(S.D->BRDSDV->Ready());
+        EXPECT_EQ(S.D->LastScriptEnded(), scNone);
+        EXPECT_FALSE(S.D->DeviceCopy().Ready());
     }
 }
 
@@ -267,7 +270,7 @@ TEST(FactoryDefaults, WaitsForARunningRefreshSoThatNoStaleReplyPassesForInit)
     // PILOT? answers late; INIT is refused. Sent at once, INIT would take the
     // late PILOT? reply for its own and the refusal would pass unseen.
     TBackupSession S;
-    ASSERT_TRUE(S.Start({"--delay-word", "PILOT?=300", "--refuse", "INIT"}) && S.WaitEnd(134));
+    ASSERT_TRUE(S.Start({"--delay-word", "PILOT?=300", "--refuse", "INIT"}) && S.WaitEnd(scRead));
     S.D->SetReplyTimeout(5000);
     const std::size_t Before = S.Sim.Log().size();
     S.D->ClockRefreshTick();
@@ -299,7 +302,7 @@ TEST(FactoryDefaults, NoBackupNoReset)
         TBackupSession S;
         ASSERT_TRUE(S.Start(C.Sim));
         if (C.Sim.empty())
-            ASSERT_TRUE(S.WaitEnd(134));
+            ASSERT_TRUE(S.WaitEnd(scRead));
         else
             ASSERT_TRUE(ServeUntil([&] { return !S.Sim.Log().empty() && S.Sim.Log().back() == "PS?"; }));
         if (C.BlockFolder)
@@ -339,9 +342,7 @@ TEST(QuerySaveChanges, AnswersDecideWhetherTheWindowCloses)
     S.View.Editor.PS = "EDITED";
     S.View.Answer = qaYes;
     EXPECT_FALSE(S.D->QuerySaveChanges());
-    ASSERT_TRUE(S.WaitEnd(152));
+    ASSERT_TRUE(S.WaitEnd(scWrite));
     EXPECT_EQ(S.Sim.Log().back(), "PS=EDITED");
-    EXPECT_EQ(S.D->BRDSDV->PS, "EDITED");
+    EXPECT_EQ(S.D->DeviceCopy().PS, "EDITED");
 }
-
-#endif

@@ -1,6 +1,7 @@
 #include "platform/thread.h"
 
 #include "platform/message_queue.h"
+#include "platform/wake_event.h"
 #include "support/log_capture.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <poll.h>
 
 namespace {
 
@@ -20,11 +23,7 @@ public:
         if (!Suspended)
             Start();
     }
-    ~LambdaThread() override
-    {
-        Terminate();
-        WaitFor();
-    }
+    ~LambdaThread() override { TerminateAndWait(); }
     using TThread::Terminated;
     std::atomic<int> TerminatedSetCalls {0};
 
@@ -197,6 +196,37 @@ TEST(Thread, FreeOnTerminateDeletesTheObject)
     for (int i = 0; i < 10000 && destroyed.load() == before; ++i)
         TThread::CheckSynchronize(1);
     EXPECT_EQ(destroyed.load(), before + 1);
+}
+
+// A thread asleep in poll() on a wake event ends when the event is signalled;
+// the signal stays until consumed, and a closed event is left out of poll.
+TEST(WakeEvent, SignalWakesAPollUntilConsumed)
+{
+    TWakeEvent W;
+    ASSERT_TRUE(W.Open());
+    auto Readable = [&W] {
+        pollfd P {W.Fd(), POLLIN, 0};
+        return ::poll(&P, 1, 0) == 1 && (P.revents & POLLIN);
+    };
+    EXPECT_FALSE(Readable());
+    std::atomic<bool> Woke {false};
+    LambdaThread T(
+        [&](LambdaThread&) {
+            pollfd P {W.Fd(), POLLIN, 0};
+            Woke = ::poll(&P, 1, -1) == 1;
+        },
+        false);
+    W.Signal();
+    T.WaitFor();
+    EXPECT_TRUE(Woke.load());
+    EXPECT_TRUE(Readable());
+    W.Consume();
+    EXPECT_FALSE(Readable());
+    W.Close();
+    EXPECT_EQ(W.Fd(), -1);
+    W.Signal(); // harmless while closed
+    ASSERT_TRUE(W.Open());
+    EXPECT_FALSE(Readable());
 }
 
 } // namespace

@@ -51,4 +51,25 @@ TEST(Utf, ConversionsBothWays)
     EXPECT_EQ(DecodeUtf16(std::u16string {0xDC00}, 0).Valid, false);
 }
 
+TEST(Utf, IsUtf8TellsValidTextAndWhetherItGoesBeyondAscii)
+{
+    struct {
+        const char* Bytes;
+        bool Valid;
+        bool Wide;
+    } Cases[] = {
+        {"", true, false}, {"PS=RADIO", true, false}, {"Caf\xC3\xA9", true, true}, {"Caf\xE9", false, false}, // Latin-1
+        {"ab\xC3", false, false},       // cut short
+        {"\xC3\xA9\xFF", false, false}, // valid, then a stray byte
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Bytes);
+        bool Wide = !C.Wide;
+        EXPECT_EQ(IsUtf8(C.Bytes, &Wide), C.Valid);
+        if (C.Valid) {
+            EXPECT_EQ(Wide, C.Wide);
+        }
+    }
+}
+
 } // namespace

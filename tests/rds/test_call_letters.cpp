@@ -89,6 +89,4 @@ TEST(Common, PTYListsAndHelpers)
     ASSERT_EQ(List.size(), 32u);
     EXPECT_EQ(List[2], "Current Affairs");
     EXPECT_EQ(List[18], "Children's Progs");
-
-    EXPECT_EQ(StripControlChars(std::string("a\tb\r\nc\x1f \xe9", 9)), "abc \xe9");
 }

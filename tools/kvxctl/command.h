@@ -7,6 +7,7 @@
 
 #include <span>
 #include <string_view>
+#include <vector>
 
 struct TCommand {
     const char* Name;
@@ -32,3 +33,5 @@ struct TCommand {
 // Every command, in the order help lists them.
 std::span<const TCommand* const> Commands();
 const TCommand* FindCommand(std::string_view Name);
+// Every option of kvxctl: the global ones, then those of the commands, once each.
+std::vector<TOptionSpec> AllOptions();

@@ -33,7 +33,6 @@ struct TRawLink {
             Transcript->Received(Packets.back());
         }
     }
-    void Data(TCustomDevice*, const void*, std::int32_t, TDataDirection, bool& Proceed) { Proceed = true; }
     bool Failed() const
     {
         for (TConnStatus S : Statuses)
@@ -110,16 +109,10 @@ int Run(const TOptions& O)
         Transcript.MirrorTo(stderr);
     TRawLink L;
     L.Transcript = &Transcript;
-    std::string Error;
-    const std::unique_ptr<TCustomDevice> Device = NewEncoderDevice(O.Port, &Error);
-    if (!Error.empty()) {
-        Reporter().Error(Error);
-        return ecConnection;
-    }
+    const std::unique_ptr<TCustomDevice> Device = NewEncoderDevice(O.Port);
     TCustomDevice& D = *Device;
     D.SetOnDeviceStatus(TDeviceStatusEvent(&L, &TRawLink::Status));
     D.SetOnDevicePacket(TDevicePacketEvent(&L, &TRawLink::Packet));
-    D.SetOnDeviceData(TDeviceQueryDataEvent(&L, &TRawLink::Data));
     int Result = Connect(D, L, O);
     bool Refused = false;
     TJson Replies = TJson::Array();

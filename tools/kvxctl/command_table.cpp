@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include <string>
+
 // Each command's file defines one of these.
 extern const TCommand ReadCommand, GetCommand, SetCommand, DiffCommand, WriteCommand, DefaultsCommand, ClockCommand,
     LiveCommand, SendCommand, PortsCommand, FleetCommand, ExporterCommand, HelpCommand;
@@ -35,4 +37,18 @@ const TCommand* FindCommand(std::string_view Name)
         if (Name == C->Name)
             return C;
     return nullptr;
+}
+
+std::vector<TOptionSpec> AllOptions()
+{
+    std::vector<TOptionSpec> All(GlobalOptions().begin(), GlobalOptions().end());
+    for (const TCommand* C : Commands())
+        for (const TOptionSpec& S : C->Options) {
+            bool Known = false;
+            for (const TOptionSpec& A : All)
+                Known = Known || std::string(A.Long) == S.Long;
+            if (!Known)
+                All.push_back(S);
+        }
+    return All;
 }

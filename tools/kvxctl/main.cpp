@@ -4,9 +4,9 @@
 // (live), relays raw commands and lists the serial ports.
 
 #include "command.h"
+#include "command_line.h"
 #include "exit_codes.h"
 #include "interrupt.h"
-#include "options.h"
 #include "platform/thread.h"
 
 int main(int argc, char** argv)

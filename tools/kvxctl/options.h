@@ -31,8 +31,6 @@ inline constexpr TOptionSpec OutputOption {
 
 // The options every command takes.
 std::span<const TOptionSpec> GlobalOptions();
-// Every option of kvxctl: the global ones, then those of the commands, once each.
-std::vector<TOptionSpec> AllOptions();
 
 struct TOptions {
     std::string Command;
@@ -53,11 +51,6 @@ struct TOptions {
     bool Json = false;
     TVerbosity Verbosity = vbNormal;
 };
-
-// Reads the command line into Options. Answers -1 when the command is to run;
-// otherwise the exit code to end with, after the help or the version was
-// printed (0) or a usage error was reported (64).
-int ParseOptions(int Argc, char** Argv, TOptions& Options);
 
 // Seconds as an option gives them (a number from 0 to 1000000), in
 // milliseconds; false when the text is not one.

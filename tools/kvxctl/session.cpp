@@ -1,6 +1,5 @@
 #include "session.h"
 
-#include "_conn/port_connection.h"
 #include "exit_codes.h"
 #include "interrupt.h"
 #include "platform/time_zone.h"
@@ -116,7 +115,7 @@ void TSession::ConnectionErrorDetail()
 {
     // What the transport knows beyond its status word (a socket error's
     // text, the fault in a network address, who holds the port).
-    const std::string Text = ConnectionErrorText(FD.Connection());
+    const std::string Text = FD.ConnectionProblem();
     if (!Text.empty())
         Reporter().Error(Text);
 }

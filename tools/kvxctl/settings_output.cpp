@@ -2,21 +2,12 @@
 
 #include "console_view.h"
 #include "options.h"
+#include "platform/text.h"
 #include "rds/settings_file.h"
 
 #include <ctime>
 
 namespace {
-
-bool SameKey(std::string_view A, std::string_view B)
-{
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(A[i])) != std::toupper(static_cast<unsigned char>(B[i])))
-            return false;
-    return true;
-}
 
 bool KnowsDST(const TEncoderDialogue& D)
 {
@@ -57,7 +48,7 @@ std::span<const TDeviceFact> DeviceFacts()
 const TDeviceFact* FindDeviceFact(std::string_view Key)
 {
     for (const TDeviceFact& F : Facts)
-        if (SameKey(Key, F.Key))
+        if (SameText(Key, F.Key))
             return &F;
     return nullptr;
 }
@@ -66,7 +57,7 @@ std::vector<const TField*> FieldGroup(std::string_view Key)
 {
     std::vector<const TField*> Rows;
     for (const TField& F : SettingsFields())
-        if (F.Group && SameKey(Key, F.Group))
+        if (F.Group && SameText(Key, F.Group))
             Rows.push_back(&F);
     return Rows;
 }

@@ -11,7 +11,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "ui/kit/base_form.h"
+#include "ui/kit/message_box.h"
 #include "ui/kit/overlay.h"
 
 QString HelpContextAnchor(int HelpContext)
@@ -32,10 +32,10 @@ bool OpenExternalUrl(const QUrl& Url)
 {
     if (QDesktopServices::openUrl(Url))
         return true;
-    TBaseForm::ShowMessage(QStringLiteral("Unable to open ") + Url.toDisplayString() + QStringLiteral("!\n")
+    ShowMessageBox(QStringLiteral("Unable to open ") + Url.toDisplayString() + QStringLiteral("!\n")
             + QStringLiteral("No program to open it was found (xdg-open, from the package xdg-utils, "
                              "opens links on most desktops)."),
-        mtError, mbOK, 0);
+        mtError, mbOK);
     return false;
 }
 

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "ui/kit/base_form.h"
 #include "ui/kit/fonts.h"
 
 int ModalResultOf(TMsgDlgBtn Button)
@@ -82,15 +81,8 @@ QString DialogTitle(TMsgDlgType t)
 
 } // namespace
 
-int TBaseForm::ShowMessage(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx)
+int ShowMessageBox(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton)
 {
-    return ShowMessage(Msg, DlgType, Buttons, HelpCtx, TMsgDlgBtn(0));
-}
-
-int TBaseForm::ShowMessage(
-    const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton)
-{
-    (void)HelpCtx; // message boxes have no help file behind them
     QMessageBox box;
     box.setFont(WindowFont());
     box.setWindowTitle(DialogTitle(DlgType));

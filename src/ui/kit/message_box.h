@@ -2,6 +2,8 @@
 // The program's message box (TBaseForm::ShowMessage): its types, buttons and
 // the modal results the buttons return.
 
+#include <QString>
+
 // Modal results (the values of the buttons that close a modal window).
 enum TModalResult : int {
     mrNone = 0,
@@ -39,3 +41,10 @@ using TMsgDlgButtons = unsigned; // an or-ed set of TMsgDlgBtn
 
 // The modal result a message-box button returns.
 int ModalResultOf(TMsgDlgBtn Button);
+
+// Shows the message box: its title and icon from the type, the buttons of the
+// set in a fixed order (DefaultButton, when one of them, is the default; Cancel,
+// else No, else OK answers Esc), centred on the screen. Returns the modal result
+// of the button pressed (mrCancel when closed otherwise).
+int ShowMessageBox(
+    const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton = TMsgDlgBtn(0));

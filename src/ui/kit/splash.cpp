@@ -61,17 +61,12 @@ void TSplash::Invalidate()
     update();
 }
 
-void TSplash::MakeTopmost()
-{
-    raise();
-}
-
 void TSplash::ShowSplash()
 {
     Centre();
     setAttribute(Qt::WA_ShowWithoutActivating, true);
     show();
-    MakeTopmost();
+    raise();
     repaint();
 }
 
@@ -79,7 +74,7 @@ void TSplash::HideSplash(int ADelay)
 {
     if (ADelay <= 0) {
         FTimer->stop();
-        MakeTopmost();
+        raise();
         hide();
         return;
     }
@@ -103,7 +98,7 @@ int TSplash::ShowModal()
 void TSplash::showEvent(QShowEvent* e)
 {
     TBaseForm::showEvent(e);
-    MakeTopmost();
+    raise();
     if (!testAttribute(Qt::WA_ShowWithoutActivating))
         activateWindow();
 }

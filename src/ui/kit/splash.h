@@ -51,7 +51,6 @@ protected:
 private:
     void Centre();
     void Invalidate();
-    void MakeTopmost();
 
     QImage FImageContainer;
     QFont FCanvasFont;

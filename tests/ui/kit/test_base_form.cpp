@@ -18,7 +18,7 @@
 #include <string>
 #include <utility>
 
-#include "ui/kit/base_form.h"
+#include "ui/kit/base_form_main.h"
 #include "ui/kit/foreground.h"
 #include "ui/kit/help_window.h"
 #include "ui/kit/overlay.h"

@@ -1,4 +1,4 @@
-#include "app/custom_settings_form.h"
+#include "ui/kit/custom_settings_form.h"
 
 #include <QGuiApplication>
 #include <QPalette>

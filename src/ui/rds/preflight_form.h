@@ -19,7 +19,6 @@ class TPreflightForm : public QDialog {
 public:
     explicit TPreflightForm(QWidget* Parent = nullptr);
 
-    void FormCreate();
     void Load(const TAlertArray& Alerts);
     // Runs the window modally; true only when it was closed through "Save".
     bool Execute(const TAlertArray& Alerts);

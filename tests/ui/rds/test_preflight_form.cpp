@@ -7,8 +7,8 @@
 #include <QTimer>
 
 #include "rds/data_validator.h"
-#include "rds/ui/preflight_form.h"
 #include "ui/kit/fonts.h"
+#include "ui/rds/preflight_form.h"
 
 namespace {
 

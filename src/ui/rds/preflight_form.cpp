@@ -1,4 +1,4 @@
-#include "rds/ui/preflight_form.h"
+#include "ui/rds/preflight_form.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -102,13 +102,6 @@ TPreflightForm::TPreflightForm(QWidget* Parent)
         const QRect a = s->availableGeometry();
         move(a.center() - QPoint(width() / 2, height() / 2));
     }
-    FormCreate();
-}
-
-void TPreflightForm::FormCreate()
-{
-    lvAlerts->clear();
-    memDescr->clear();
 }
 
 void TPreflightForm::Load(const TAlertArray& Alerts)
