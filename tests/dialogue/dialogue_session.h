@@ -3,8 +3,8 @@
 // simulated encoder run as a child process.
 
 #include "dialogue/encoder_dialogue.h"
-#include "platform/thread.h"
 #include "dialogue_test_view.h"
+#include "platform/thread.h"
 #include "support/kvxsim_process.h"
 #include "support/wait_until.h"
 
