@@ -16,7 +16,8 @@ PACKAGES=(
   python3-serial
   fonts-liberation
   xvfb xauth     # bench/startup.py and screenshots run the window under Xvfb
-  xdotool        # the window's title on a real X display (tests)
+  xdotool        # driving the window under Xvfb
+  x11-utils      # xprop: the window's title as the window system shows it (tests)
   libcpp-httplib-dev  # the live bridge's HTTP input, the fleet's Prometheus exporter
   curl liquidsoap     # the live bridge's tests: real clients and a playout system
   prometheus          # the exporter's tests: Prometheus and promtool
