@@ -49,7 +49,9 @@ TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
     Device = std::make_unique<TCustomDevice>();
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
-    Device->SetOnDeviceData(TDeviceQueryDataEvent(this, &TEncoderDialogue::DeviceData));
+    // Noting when bytes came needs no main thread: the device thread does it,
+    // and a reply costs one hand-over (its packet), not two.
+    Device->SetOnDeviceDataAsync(TDeviceQueryDataEvent(this, &TEncoderDialogue::DeviceData));
     SetUpEncoderDevice(*Device);
     LDRA = std::make_unique<TLoaderAutomata>();
     AddStates();
@@ -65,7 +67,7 @@ TEncoderDialogue::~TEncoderDialogue()
     FTimer.reset();
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
     Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
-    Device->SetOnDeviceData(nullptr);
+    Device->SetOnDeviceDataAsync(nullptr);
     LDRA->TerminateAndWait();
     LDRA.reset();
     Device.reset();
@@ -483,7 +485,8 @@ void TEncoderDialogue::Settle()
 {
     // Bytes still arriving would land on the re-read's first queries: wait
     // until the line is quiet, within a limit for a line that never is.
-    const std::int64_t Quiet = FLastIncomingAt ? MsSince(FLastIncomingAt) : SettleQuietMs;
+    const std::int64_t LastIncoming = FLastIncomingAt.load();
+    const std::int64_t Quiet = LastIncoming ? MsSince(LastIncoming) : SettleQuietMs;
     const std::int64_t Limit = ResetPauseMs + (FReplyTimeoutMs > 0 ? FReplyTimeoutMs : SettleLimitMs);
     if (Quiet < SettleQuietMs && MsSince(FInitSentAt) < Limit) {
         FTimer->Arm(SettleQuietMs - Quiet);

@@ -21,6 +21,7 @@
 #include "platform/time_zone.h"
 #include "rds/data_validator.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -268,7 +269,7 @@ private:
     std::unique_ptr<TBRDSDataValidator> FRecordWrite;
     TResetPhase FResetPhase = rpNone;
     std::int64_t FInitSentAt = 0;
-    std::int64_t FLastIncomingAt = 0;
+    std::atomic<std::int64_t> FLastIncomingAt {0}; // set on the device thread
 
     // Tests of the scripts' steps reach the loader, the device copy and the
     // events through it (tests/support/dialogue_probe.h).
