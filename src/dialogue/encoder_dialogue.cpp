@@ -48,7 +48,7 @@ TEncoderDialogue::TEncoderDialogue(IDialogueView& View) : FView(View)
     BRDSDV = NewRecord();
     Device = std::make_unique<TCustomDevice>();
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
-    Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
+    Device->SetOnDevicePacketAsync(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
     // Noting when bytes came needs no main thread: the device thread does it,
     // and a reply costs one hand-over (its packet), not two.
     Device->SetOnDeviceDataAsync(TDeviceQueryDataEvent(this, &TEncoderDialogue::DeviceData));
@@ -66,11 +66,13 @@ TEncoderDialogue::~TEncoderDialogue()
     FClosing = true;
     FTimer.reset();
     Device->SetOnDeviceStatus(TDeviceStatusEvent(this, &TEncoderDialogue::DeviceStatus));
-    Device->SetOnDevicePacket(TDevicePacketEvent(this, &TEncoderDialogue::DevicePacket));
+    Device->SetOnDevicePacketAsync(nullptr);
     Device->SetOnDeviceDataAsync(nullptr);
     LDRA->TerminateAndWait();
     LDRA.reset();
     Device.reset();
+    // Replies the device thread queued and nobody handled go with the dialogue.
+    TThread::RemoveQueuedEvents(this);
     BRDSDV.reset();
 }
 
@@ -295,9 +297,21 @@ void TEncoderDialogue::BeginAfresh(TDialogueScript Script)
 
 void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
 {
+    // On the device thread: the replies are copied out of the framing and
+    // queued for the main thread, and the device thread goes on without
+    // waiting for them to be handled. The queue is the one status changes go
+    // through, so a reply is still handled before the disconnection after it.
+    auto Replies = std::make_shared<std::vector<TBytes>>();
+    ForEachPacket(*PA, [&](const TBytes& Msg) { Replies->push_back(Msg); });
+    if (!Replies->empty())
+        TThread::ForceQueue(this, [this, Replies] { HandleReplies(*Replies); });
+}
+
+void TEncoderDialogue::HandleReplies(const std::vector<TBytes>& Replies)
+{
     if (FClosing)
         return;
-    ForEachPacket(*PA, [this](const TBytes& Msg) {
+    for (const TBytes& Msg : Replies) {
         ++FPackets;
         if (FTranscript)
             FTranscript->Received(std::string(Msg.begin(), Msg.end()));
@@ -312,10 +326,10 @@ void TEncoderDialogue::DevicePacket(TCustomDevice*, TCustomAutomata* PA)
             // settles belongs to no query and is dropped.
             if (FResetPhase == rpAwaitInit && Awaited)
                 InitReply(std::string(Msg.begin(), Msg.end()));
-            return;
+            continue;
         }
         LDRA->ReadMessage(&Msg);
-    });
+    }
 }
 
 void TEncoderDialogue::DeviceData(TCustomDevice*, const void*, std::int32_t, TDataDirection Dir, bool& Proceed)

@@ -191,7 +191,9 @@ private:
     void LoaderState(TLoaderAutomata* Sender, TCustomState* State);
     void ParseReply(TCustomState& State);
     void DeviceStatus(TCustomDevice* Sender, TConnStatus Status);
+    // On the device thread: queues the replies for HandleReplies.
     void DevicePacket(TCustomDevice* Sender, TCustomAutomata* PA);
+    void HandleReplies(const std::vector<std::vector<std::uint8_t>>& Replies);
     void DeviceData(TCustomDevice* Sender, const void* Data, std::int32_t Size, TDataDirection Dir, bool& Proceed);
 
     void AddStates();
