@@ -4,7 +4,8 @@
 #include <mutex>
 #include <thread>
 
-TCustomBuffer::TCustomBuffer(TBufferOwner* AOwner) : TThread(true), FOwner(AOwner)
+TCustomBuffer::TCustomBuffer(TBufferOwner* AOwner)
+    : TThread(true), FOwner(AOwner), FListenerLock(AOwner->ListenerLock())
 {
 }
 
@@ -12,7 +13,7 @@ TCustomBuffer::~TCustomBuffer()
 {
     TerminateAndWait();
     // Messages a listener still holds stay alive until it is done with them.
-    std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+    std::lock_guard<std::mutex> g(FListenerLock);
     for (PInnerMessage m : FData)
         DropHold(m);
     FData.clear();
@@ -80,7 +81,7 @@ void TCustomBuffer::Dispatch(WPARAM Kind, PInnerMessage Msg)
 void TCustomBuffer::TakeInner(const TMsg& M)
 {
     auto* msg = reinterpret_cast<PInnerMessage>(M.lParam);
-    std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+    std::lock_guard<std::mutex> g(FListenerLock);
     --FQueued;
     if (msg)
         Dispatch(M.wParam, msg);
@@ -107,7 +108,7 @@ void TCustomBuffer::Execute()
     // Nothing posted may outlive the queue, which ends with this thread.
     while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE)) {
         {
-            std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+            std::lock_guard<std::mutex> g(FListenerLock);
             --FQueued;
         }
         if (auto* msg = reinterpret_cast<PInnerMessage>(m.lParam))
@@ -127,7 +128,7 @@ void TCustomBuffer::Sleep()
     std::uint64_t seen;
     bool looking;
     {
-        std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+        std::lock_guard<std::mutex> g(FListenerLock);
         Purge(true);
         if (!FData.empty())
             FLooking = true; // retained through the queue
@@ -141,7 +142,7 @@ void TCustomBuffer::Sleep()
     if (WaitMessage(RetainedLookMs, WM_CONN_INNER, WM_CONN_INNER))
         return;
     {
-        std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+        std::lock_guard<std::mutex> g(FListenerLock);
         Purge(true);
         if (FRetainings != seen || Terminated() || FWantToClear.load())
             return; // still busy: look again in the next pass
@@ -164,7 +165,7 @@ void TCustomBuffer::Drain()
     TMsg m;
     while (PeekMessage(m, 0, WM_CONN_INNER, WM_CONN_INNER, PM_REMOVE)) {
         auto* msg = reinterpret_cast<PInnerMessage>(m.lParam);
-        std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+        std::lock_guard<std::mutex> g(FListenerLock);
         --FQueued;
         if (!msg)
             continue;
@@ -173,7 +174,7 @@ void TCustomBuffer::Drain()
         else
             Release(msg);
     }
-    std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+    std::lock_guard<std::mutex> g(FListenerLock);
     Purge(false);
 }
 
@@ -202,13 +203,13 @@ void TCustomBuffer::Clear()
     msg->Tick = TickMs();
     FWantToClear = true;
     {
-        std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+        std::lock_guard<std::mutex> g(FListenerLock);
         ++FQueued;
     }
     while (!PostThreadMessage(ThreadID(), WM_CONN_INNER, 1, reinterpret_cast<LPARAM>(msg))) {
         if (Finished() || !Started()) {
             {
-                std::lock_guard<std::mutex> g(FOwner->ListenerLock());
+                std::lock_guard<std::mutex> g(FListenerLock);
                 --FQueued;
             }
             Release(msg);

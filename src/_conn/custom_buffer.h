@@ -25,7 +25,7 @@
 class TBufferOwner {
 public:
     // Orders the dispatches; guards the listener lists and the buffer's
-    // retained messages.
+    // retained messages. Asked once, by the buffer's constructor.
     virtual std::mutex& ListenerLock() = 0;
     // A silent connection's messages go to nobody.
     virtual bool Silent() const = 0;
@@ -78,6 +78,10 @@ private:
     static void Release(PInnerMessage Msg);
 
     TBufferOwner* FOwner;
+    // Taken from the owner once, when it makes this buffer: the thread looks
+    // at it as soon as it runs, while a derived connection may still be
+    // under construction (a virtual call then would race with it).
+    std::mutex& FListenerLock;
     std::atomic<bool> FWantToClear {false};
     std::vector<PInnerMessage> FData; // guarded by the owner's listener lock
     std::atomic<std::size_t> FRetained {0};

@@ -42,15 +42,20 @@ TCustomConnection::TCustomConnection(bool ASilent) : TThread(true)
 
 TCustomConnection::~TCustomConnection()
 {
-    // Normally the owner has stopped this thread already.
-    TerminateAndWait();
-    FBuffer->Clear();
-    FBuffer->TerminateAndWait();
+    // Normally the derived connection has stopped both threads already.
+    StopThreads();
     delete FBuffer;
     FBuffer = nullptr;
     FThrdListeners.clear();
     FWndListeners.clear();
     FSendBuffer.clear();
+}
+
+void TCustomConnection::StopThreads()
+{
+    TerminateAndWait();
+    FBuffer->Clear();
+    FBuffer->TerminateAndWait();
 }
 
 void TCustomConnection::EnsureStarted()

@@ -112,6 +112,11 @@ public:
     TCustomBuffer* Buffer() const { return FBuffer; }
 
 protected:
+    // Stops the connection thread and then the buffer thread; a derived
+    // connection calls it first in its destructor, as both threads call into
+    // the whole object. Once stopped, a second call does nothing.
+    void StopThreads();
+
     virtual TConnStatus DoConnect();
     virtual TConnStatus DoDisconnect();
     // Must not wait for data. Answers stConnected with Data a malloc'd block of
@@ -197,7 +202,7 @@ private:
     // listener, or through the buffer thread's queue).
     void PostInner(WPARAM Kind, PInnerMessage Msg);
     // What the buffer thread asks of its connection.
-    std::mutex& ListenerLock() override { return FLisCS; }
+    std::mutex& ListenerLock() final { return FLisCS; }
     bool HasSoleThreadListener() const override { return FThrdListeners.size() == 1 && FWndListeners.empty(); }
     // DispatchMessage with FLisCS held.
     void DispatchLocked(UINT MsgID, PInnerMessage Msg) override;

@@ -136,8 +136,9 @@ TConnCOM::TConnCOM(bool ASilent) : TCustomConnection(CheckVersion(ASilent))
 
 TConnCOM::~TConnCOM()
 {
-    // The connection thread calls into this object: it must be gone first.
-    TerminateAndWait();
+    // The connection thread calls into this object, and the buffer thread
+    // into its base: both must be gone before either is taken apart.
+    StopThreads();
     ReleaseChecked(FChecked);
     delete FCPD;
     FCPD = nullptr;

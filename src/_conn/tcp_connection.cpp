@@ -59,8 +59,9 @@ TConnTCP::TConnTCP(bool ASilent) : TCustomConnection(CheckVersion(ASilent))
 
 TConnTCP::~TConnTCP()
 {
-    // The connection thread calls into this object: it must be gone first.
-    TerminateAndWait();
+    // The connection thread calls into this object, and the buffer thread
+    // into its base: both must be gone before either is taken apart.
+    StopThreads();
     CloseSocket();
 }
 

@@ -19,7 +19,7 @@ namespace {
 class TestConn : public TCustomConnection {
 public:
     explicit TestConn(bool ASilent = false) : TCustomConnection(ASilent) { SetReconnectTimeout(10); }
-    ~TestConn() override { TerminateAndWait(); }
+    ~TestConn() override { StopThreads(); }
 
     std::atomic<TConnStatus> ConnectResult {stConnected};
     std::atomic<TConnStatus> ProcessResult {stConnected};
@@ -707,6 +707,9 @@ TEST(CustomConnection, WritesAreRefusedUnlessConnectedAndBufferedSendGrowsInStep
 }
 
 class NamedConn : public TestConn {
+public:
+    ~NamedConn() override { StopThreads(); }
+
 protected:
     std::string GetName() const override { return "Conn1_TEST_"; }
     std::uint32_t GetVer() const override { return 0x104; }

@@ -58,6 +58,7 @@ TCustomConnection* MakeConn(const TPty& Pty)
 class TProbeConn : public TConnCOM {
 public:
     TProbeConn() : TConnCOM(false) { }
+    ~TProbeConn() override { StopThreads(); }
     bool HasRead() const { return FLastReadDataTick.load() != 0; }
 };
 

@@ -65,6 +65,7 @@ private:
 class THeldConnCOM : public TConnCOM {
 public:
     THeldConnCOM() : TConnCOM(false) { }
+    ~THeldConnCOM() override { StopThreads(); }
     using TConnCOM::TAttemptHold;
 };
 
