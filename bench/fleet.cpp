@@ -62,6 +62,7 @@ double ChildrenCpuMs()
 pid_t Spawn(const std::vector<std::string>& Args, bool Quiet)
 {
     std::vector<char*> Argv;
+    Argv.reserve(Args.size() + 1);
     for (const std::string& A : Args)
         Argv.push_back(const_cast<char*>(A.c_str()));
     Argv.push_back(nullptr);

@@ -139,7 +139,7 @@ std::string TExporter::Listen()
     });
     I.FServer.Get(
         "/", [](const httplib::Request&, httplib::Response& Res) { Res.set_content(IndexPage, "text/html"); });
-    I.FServer.set_exception_handler([](const httplib::Request&, httplib::Response& Res, std::exception_ptr) {
+    I.FServer.set_exception_handler([](const httplib::Request&, httplib::Response& Res, const std::exception_ptr&) {
         Res.status = 500;
         Res.set_content("internal error\n", "text/plain");
     });

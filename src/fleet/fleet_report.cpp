@@ -27,6 +27,7 @@ std::string Trimmed(const std::string& S)
 std::string Commands(const std::vector<std::string>& List)
 {
     std::vector<std::string> Shown;
+    Shown.reserve(List.size());
     for (const std::string& C : List)
         Shown.push_back(PrintableText(C));
     return JoinNames(Shown);

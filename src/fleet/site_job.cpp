@@ -61,8 +61,9 @@ std::optional<double> ClockDriftSeconds(const TSystemTime& E, std::int64_t ReadA
     const int Days = MonthDays[E.wMonth - 1] + (E.wMonth == 2 && LeapYear(E.wYear) ? 1 : 0);
     if (E.wDay > Days)
         return std::nullopt;
-    const std::int64_t Ms
-        = (DaysFromCivil(E.wYear, E.wMonth, E.wDay) * 86400 + E.wHour * 3600 + E.wMinute * 60 + E.wSecond) * 1000;
+    const std::int64_t Ms = (DaysFromCivil(E.wYear, E.wMonth, E.wDay) * 86400 + std::int64_t {E.wHour} * 3600
+                                + std::int64_t {E.wMinute} * 60 + E.wSecond)
+        * 1000;
     // The encoder counts whole seconds: its clock stood somewhere within the
     // second it gave, half a second in on the average.
     double Drift = static_cast<double>(Ms + 500 - ReadAtMs) / 1000.0;
